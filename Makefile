@@ -1,0 +1,49 @@
+# Entry points for newcomers and CI. Every target first installs what is
+# missing (Debian packages) through tools/install-deps.sh.
+SHELL := /bin/bash
+JOBS ?= 2
+FUZZ_SECONDS ?= 60
+WIN_ENV := build/windows/wine-env.sh
+
+.PHONY: all deps test test-native test-windows dist fuzz bench demo clean
+
+all: test
+
+deps:
+	@tools/install-deps.sh
+
+test: deps
+	@$(MAKE) --no-print-directory test-native
+	@$(MAKE) --no-print-directory test-windows
+
+test-native:
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j $(JOBS)
+	ctest --preset native
+
+test-windows:
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+	rc=0; ctest --preset windows || rc=$$?; \
+	  tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
+
+dist: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target dist-deliverables
+	rm -rf dist && mkdir -p dist
+	for f in build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll; do \
+	  if [ -f $$f ]; then cp $$f dist/; fi; done
+	ls -l dist
+
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz
+
+bench: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+	tools/run-benchmarks.sh build/windows
+
+clean:
+	rm -rf build dist

@@ -1,0 +1,79 @@
+# Helpers that every folder uses to declare its tests, so that the native,
+# Windows and fuzz builds stay consistent.
+#
+#   qc_add_native_test(NAME n SOURCES ... [LIBS ...])
+#       GoogleTest binary of portable code, built and run natively (ASan/UBSan).
+#   qc_add_windows_test(NAME n SOURCES ... [LIBS ...] [ARGS ...] [DEPENDS tgt ...]
+#                       [TIMEOUT s] [WIN32_GUI])
+#       GoogleTest binary cross-built with mingw-w64 and run under Wine in the
+#       build's test prefix; one process per binary.
+#   qc_add_fuzz_target(NAME n SOURCES ... [LIBS ...] DIR d)
+#       A libFuzzer entry point. d holds corpus/ and crashes/. The native build
+#       replays both folders as a test; the fuzz build makes the real fuzzer.
+#   qc_windows_binary(target)
+#       Adds a Windows binary to the system-DLLs-only import check.
+
+function(qc_windows_binary target)
+  set_property(GLOBAL APPEND PROPERTY QC_WINDOWS_BINARIES ${target})
+endfunction()
+
+function(qc_add_native_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(WIN32 OR QC_FUZZ)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+  set_tests_properties(${T_NAME} PROPERTIES LABELS native
+    ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+endfunction()
+
+function(qc_add_windows_test)
+  cmake_parse_arguments(T "WIN32_GUI" "NAME;TIMEOUT" "SOURCES;LIBS;ARGS;DEPENDS" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  if(T_DEPENDS)
+    add_dependencies(${T_NAME} ${T_DEPENDS})
+  endif()
+  qc_windows_binary(${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1 ${T_ARGS})
+  set_tests_properties(${T_NAME} PROPERTIES
+    LABELS windows
+    TIMEOUT ${T_TIMEOUT}
+    FIXTURES_REQUIRED wine_prefix
+    RESOURCE_LOCK wine_prefix_state
+    ENVIRONMENT "WINE_RUN_TIMEOUT=${T_TIMEOUT}")
+endfunction()
+
+function(qc_add_fuzz_target)
+  cmake_parse_arguments(T "" "NAME;DIR" "SOURCES;LIBS" ${ARGN})
+  if(WIN32)
+    return()
+  endif()
+  if(QC_FUZZ)
+    add_executable(fuzz_${T_NAME} ${T_SOURCES})
+    target_link_libraries(fuzz_${T_NAME} PRIVATE ${T_LIBS})
+    target_include_directories(fuzz_${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+    target_link_options(fuzz_${T_NAME} PRIVATE -fsanitize=fuzzer)
+    add_test(NAME fuzz.${T_NAME}
+      COMMAND ${PROJECT_SOURCE_DIR}/tools/run-fuzzer.sh $<TARGET_FILE:fuzz_${T_NAME}> ${T_DIR})
+    set_tests_properties(fuzz.${T_NAME} PROPERTIES LABELS fuzz TIMEOUT 0)
+  else()
+    add_executable(fuzz_${T_NAME}_replay ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cc)
+    target_link_libraries(fuzz_${T_NAME}_replay PRIVATE ${T_LIBS})
+    target_include_directories(fuzz_${T_NAME}_replay PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+    add_test(NAME fuzz_replay.${T_NAME}
+      COMMAND fuzz_${T_NAME}_replay ${T_DIR}/corpus ${T_DIR}/crashes)
+    set_tests_properties(fuzz_replay.${T_NAME} PROPERTIES LABELS native
+      ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:halt_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  endif()
+endfunction()

@@ -1,0 +1,22 @@
+#!/bin/sh
+# Fails when a Windows binary imports anything but system DLLs: a program or
+# shell extension that needs a runtime DLL beside it breaks where that DLL is
+# missing and invites DLL planting where it is not.
+#   check-imports.sh OBJDUMP FILE...
+set -u
+objdump=$1; shift
+allowed=' kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll
+ wtsapi32.dll userenv.dll psapi.dll msvcrt.dll comctl32.dll comdlg32.dll uxtheme.dll version.dll
+ secur32.dll ws2_32.dll bcrypt.dll ntdll.dll rpcrt4.dll uuid.dll '
+status=0
+for file in "$@"; do
+  if [ ! -f "$file" ]; then echo "missing: $file"; status=1; continue; fi
+  dlls=$("$objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | tr -d '\r')
+  [ -n "$dlls" ] || { echo "$file: no import table found"; status=1; continue; }
+  for dll in $dlls; do
+    case "$dll" in api-ms-win-crt-*) echo "$file: imports $dll (UCRT runtime)"; status=1; continue ;; esac
+    case "$allowed" in *" $dll "*) ;; *) echo "$file: imports $dll, which is not a system DLL"; status=1 ;; esac
+  done
+done
+[ $status -eq 0 ] && echo "checked $# binaries: system DLLs only"
+exit $status

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the build and test tools this project needs, and only those that
+# are missing. Safe to run again: it does nothing when everything is there.
+set -euo pipefail
+
+need=()
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+for pkg in cmake make g++ clang libclang-rt-14-dev \
+           mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+           binutils-mingw-w64-x86-64 wine64 wine64-tools \
+           googletest libgtest-dev libgmock-dev; do
+  have_pkg "$pkg" || need+=("$pkg")
+done
+
+if [ ${#need[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${need[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq "${need[@]}" >/dev/null
