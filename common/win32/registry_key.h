@@ -1,0 +1,51 @@
+// A registry key that is opened, read and closed by one owner.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace win32 {
+
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  RegistryKey(RegistryKey&& other) noexcept;
+  RegistryKey& operator=(RegistryKey&& other) noexcept;
+  ~RegistryKey();
+
+  // Opens `path` under `root` with `access`; returns the Windows error number.
+  LONG Open(HKEY root, std::u16string_view path, REGSAM access);
+  // Creates (or opens) `path` under `root`; returns the Windows error number.
+  LONG Create(HKEY root, std::u16string_view path, REGSAM access);
+  void Close();
+
+  bool IsValid() const { return key_ != nullptr; }
+  HKEY Get() const { return key_; }
+
+  // Reads a value as text into a buffer of `buffer_bytes` bytes, whatever its
+  // registry type. The text ends at its first terminator or at the end of the
+  // data. Missing, unreadable or larger than the buffer: nullopt.
+  std::optional<std::u16string> ReadText(std::u16string_view name, std::size_t buffer_bytes) const;
+
+  // Writes a REG_SZ value; returns the Windows error number.
+  LONG WriteText(std::u16string_view name, std::u16string_view text) const;
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// The wide form of a UTF-16 text, for the Windows calls.
+inline const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+inline std::u16string FromWide(const wchar_t* text) {
+  return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
+}
+
+}  // namespace win32
