@@ -47,6 +47,14 @@ void AppendNumber(std::string& out, const char* spec, T value) {
   out += buffer;
 }
 
+// A number with the flags and field width of its conversion ("%4d", "%-3u",
+// "%08x"); `conversion` is the plain printf conversion, such as "lld".
+template <typename T>
+void AppendNumber(std::string& out, const std::string& flags_and_width, const char* conversion, T value) {
+  const std::string spec = "%" + flags_and_width + conversion;
+  AppendNumber(out, spec.c_str(), value);
+}
+
 std::string Format(const char* format, va_list args) {
   std::string out;
   for (const char* p = format; *p != 0; ++p) {
@@ -64,6 +72,10 @@ std::string Format(const char* format, va_list args) {
       ++p;
       continue;
     }
+    // Flags and field width, kept for the numeric conversions.
+    std::string width;
+    while (*p == '-' || *p == '0' || *p == '+' || *p == ' ') width += *p++;
+    for (int digits = 0; *p >= '0' && *p <= '9' && digits < 3; ++digits) width += *p++;
     int longs = 0;
     bool size = false;
     while (*p == 'l') { ++longs; ++p; }
@@ -77,18 +89,18 @@ std::string Format(const char* format, va_list args) {
       case 'c': out += static_cast<char>(va_arg(args, int)); break;
       case 'p': AppendNumber(out, "%p", va_arg(args, void*)); break;
       case 'd': case 'i':
-        if (size || longs >= 2) AppendNumber(out, "%lld", static_cast<long long>(va_arg(args, long long)));
-        else if (longs == 1) AppendNumber(out, "%ld", va_arg(args, long));
-        else AppendNumber(out, "%d", va_arg(args, int));
+        if (size || longs >= 2) AppendNumber(out, width, "lld", static_cast<long long>(va_arg(args, long long)));
+        else if (longs == 1) AppendNumber(out, width, "ld", va_arg(args, long));
+        else AppendNumber(out, width, "d", va_arg(args, int));
         break;
       case 'u': case 'x': case 'X': {
-        const char* spec = *p == 'u' ? "%llu" : (*p == 'x' ? "%llx" : "%llX");
+        const char* spec = *p == 'u' ? "llu" : (*p == 'x' ? "llx" : "llX");
         unsigned long long value;
         if (size) value = va_arg(args, std::size_t);
         else if (longs >= 2) value = va_arg(args, unsigned long long);
         else if (longs == 1) value = va_arg(args, unsigned long);
         else value = va_arg(args, unsigned int);
-        AppendNumber(out, spec, value);
+        AppendNumber(out, width, spec, value);
         break;
       }
       case 0: return out;
