@@ -1,0 +1,61 @@
+// The agent's life after start-up: one loop that serves window messages and
+// waits on the global update event and the schedule timer. The Windows layer
+// (win32/agent_loop_win32.cc) supplies the platform through AgentLoopHost.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace agent {
+
+// The kernel objects the loop can wait on, besides messages.
+enum class WaitSlot { kUpdateEvent, kScheduleTimer };
+
+// The objects to wait on, in this order. Only objects that exist are listed:
+// a missing one would make every wait fail, and the loop would never see the
+// timer that stands for the next scan.
+struct WaitList {
+  std::array<WaitSlot, 2> slots{};
+  std::size_t count = 0;
+};
+WaitList MakeWaitList(bool has_update_event, bool has_timer);
+
+// How a wait ended: one of the listed objects, input (or a completed
+// asynchronous call) to look at, or a failure of the wait itself.
+struct WakeUp {
+  enum class Kind { kObject, kInput, kFailed };
+  Kind kind = Kind::kInput;
+  std::size_t index = 0;  // position in the WaitList, for kObject
+};
+
+class AgentLoopHost {
+ public:
+  virtual ~AgentLoopHost() = default;
+  // Creates or opens the update event; false when it could not.
+  virtual bool OpenUpdateEvent() = 0;
+  // Takes the time of the last scan from the settings.
+  virtual void LoadLastScanTime() = 0;
+  // Creates the schedule timer; false when it could not.
+  virtual bool CreateScheduleTimer() = 0;
+  virtual void ArmScheduleTimer() = 0;
+  // Dispatches every queued message; false once WM_QUIT was taken.
+  virtual bool DispatchQueuedMessages() = 0;
+  virtual WakeUp Wait(const WaitList& list) = 0;
+  virtual void LaunchScheduledScan() = 0;
+  // Called after a failed wait, so that a wait that keeps failing does not
+  // take the processor.
+  virtual void PauseAfterFailedWait() = 0;
+  virtual void CloseHandles() = 0;
+  // Starts the service without argument.
+  virtual void StartService() = 0;
+};
+
+enum class LoopEnd {
+  kUpdateEvent,  // the service is left stopped
+  kQuit,         // the window is gone; the service was started again
+};
+
+LoopEnd RunAgentLoop(AgentLoopHost& host);
+
+}  // namespace agent

@@ -1,0 +1,32 @@
+#include "scheduler/agent/event_window_logic.h"
+
+namespace agent {
+
+std::optional<std::intptr_t> HandleEventWindowMessage(WindowMessage message, std::uint64_t wparam,
+                                                      std::uint64_t lparam, EventWindowHost& host) {
+  switch (message) {
+    case WindowMessage::kCreate:
+      // The agent serves the session now; the service waits for its turn.
+      host.StopService();
+      return 0;
+    case WindowMessage::kDestroy:
+      host.PostQuit();
+      return 0;
+    case WindowMessage::kQueryEndSession:
+      return 1;  // never object to the session's end
+    case WindowMessage::kEndSession:
+      if (wparam != 0) {
+        host.StopTick();
+        if ((lparam & kEndSessionLogoff) != 0) host.StartService(true);
+      }
+      return 0;
+    case WindowMessage::kTimer:
+      host.CheckBusy();
+      return std::nullopt;
+    case WindowMessage::kOther:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace agent

@@ -1,0 +1,73 @@
+#include "scheduler/service/service_turns.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "common/trace/trace.h"
+#include "scheduler/service/service_entry.h"
+
+namespace service {
+namespace {
+
+char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c; }
+
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](char16_t x, char16_t y) { return FoldAscii(x) == FoldAscii(y); });
+}
+
+}  // namespace
+
+bool IsEndSessionStart(const std::vector<std::u16string>& arguments) {
+  bool end_session = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    trace::Trace("Service Arg[%d] = %ws\r\n", static_cast<int>(i), arguments[i].c_str());
+    if (EqualsIgnoringAsciiCase(arguments[i], entry::kEndSessionArgument)) end_session = true;
+  }
+  return end_session;
+}
+
+void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatform& platform) {
+  if (!platform.RegisterControlHandler()) return;
+  const bool end_session = IsEndSessionStart(arguments);
+
+  platform.CreateUpdateEvent();
+  platform.CreateStopEvent();
+  platform.ReportStatus(ServiceState::kRunning);
+
+  // In start-up mode the scan belongs to the next logon, and after a log-off
+  // nobody is there to serve; otherwise bring an agent to the console.
+  if (!end_session && !platform.IsStartupSchedule()) {
+    const std::uint32_t console = platform.ActiveConsoleSession();
+    if (console != kNoConsoleSession) platform.LaunchAgentInSession(console);
+  }
+
+  const WaitOutcome outcome = platform.WaitForStopOrUpdate();
+  const char* reason = outcome == WaitOutcome::kStopEvent ? "Control_Stop" : "Updating";
+  trace::Trace("ServiceMain: Stopping [%s]\r\n", reason);
+
+  platform.ReportStatus(ServiceState::kStopPending);
+  platform.CloseEvents();
+  platform.ReportStatus(ServiceState::kStopped);
+}
+
+void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
+                          std::optional<std::uint32_t> logon_session, ServicePlatform& platform) {
+  ServiceState state = ServiceState::kRunning;
+  const bool stopping = control == kControlStop || control == kControlShutdown;
+  if (stopping) {
+    state = ServiceState::kStopPending;
+  } else if (control == kControlSessionChange && event_type == kSessionLogon && logon_session &&
+             *logon_session == platform.ActiveConsoleSession()) {
+    if (platform.IsStartupSchedule()) {
+      platform.LaunchScanForSessionUser(*logon_session);
+    } else {
+      platform.LaunchAgentInSession(*logon_session);
+    }
+  }
+  platform.ReportStatus(state);
+  if (stopping) platform.SetStopEvent();
+}
+
+}  // namespace service

@@ -1,0 +1,70 @@
+// What the service does at its start, on each control and when it stops.
+// The Windows layer (win32/service_main.cc) supplies the platform through
+// ServicePlatform; everything decided here is the same on every platform.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace service {
+
+// Values of the service control manager, spelled out so that this file needs
+// no Windows header.
+enum class ServiceState : std::uint32_t {
+  kStopped = 1,
+  kStopPending = 3,
+  kRunning = 4,
+};
+inline constexpr std::uint32_t kControlStop = 1;
+inline constexpr std::uint32_t kControlInterrogate = 4;
+inline constexpr std::uint32_t kControlShutdown = 5;
+inline constexpr std::uint32_t kControlSessionChange = 14;
+inline constexpr std::uint32_t kSessionLogon = 5;  // WTS_SESSION_LOGON
+// Stop, shutdown and session-change controls.
+inline constexpr std::uint32_t kControlsAccepted = 0x85;
+// What WTSGetActiveConsoleSessionId answers when no session is attached.
+inline constexpr std::uint32_t kNoConsoleSession = 0xFFFFFFFF;
+
+// How ServiceMain's wait ended.
+enum class WaitOutcome { kStopEvent, kUpdateEvent, kFailed };
+
+class ServicePlatform {
+ public:
+  virtual ~ServicePlatform() = default;
+
+  // Registers the control handler; false when the service control manager
+  // refuses, in which case nothing else may be done.
+  virtual bool RegisterControlHandler() = 0;
+  // Create (or open) the two events; failures leave the event missing, and
+  // the wait then fails.
+  virtual void CreateUpdateEvent() = 0;
+  virtual void CreateStopEvent() = 0;
+  virtual void ReportStatus(ServiceState state) = 0;
+  virtual std::uint32_t ActiveConsoleSession() = 0;
+  virtual bool IsStartupSchedule() = 0;
+  virtual void LaunchAgentInSession(std::uint32_t session) = 0;
+  // Starts the scheduled scan under the token of the session's user, when
+  // that token can be had.
+  virtual void LaunchScanForSessionUser(std::uint32_t session) = 0;
+  // Waits, without limit, for the stop event or the update event.
+  virtual WaitOutcome WaitForStopOrUpdate() = 0;
+  virtual void SetStopEvent() = 0;
+  // Closes the stop event, then the update event.
+  virtual void CloseEvents() = 0;
+};
+
+// True when one of the start arguments is "endsession", in any letter case.
+// Traces each argument.
+bool IsEndSessionStart(const std::vector<std::u16string>& arguments);
+
+// The body of ServiceMain, from handler registration to SERVICE_STOPPED.
+void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatform& platform);
+
+// The body of the control handler. `logon_session` carries the session id of
+// a session-change notification, and is empty when the event data is null.
+void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
+                          std::optional<std::uint32_t> logon_session, ServicePlatform& platform);
+
+}  // namespace service

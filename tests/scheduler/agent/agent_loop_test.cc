@@ -1,0 +1,152 @@
+#include "scheduler/agent/agent_loop.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace agent {
+namespace {
+
+using ::testing::ElementsAre;
+
+// Plays a script of wake-ups and records what the loop does.
+class ScriptedHost : public AgentLoopHost {
+ public:
+  // One step of the script: what the message pump finds, then how the wait ends.
+  struct Step {
+    bool quit = false;
+    WakeUp wake;
+  };
+  static Step Object(std::size_t index) { return {false, {WakeUp::Kind::kObject, index}}; }
+  static Step Input() { return {false, {WakeUp::Kind::kInput, 0}}; }
+  static Step Failed() { return {false, {WakeUp::Kind::kFailed, 0}}; }
+  static Step Quit() { return {true, {}}; }
+
+  bool update_event_opens = true;
+  bool timer_created = true;
+  std::deque<Step> script;
+  std::vector<std::string> calls;
+  std::vector<std::size_t> wait_counts;
+
+  bool OpenUpdateEvent() override {
+    calls.push_back("open-update");
+    return update_event_opens;
+  }
+  void LoadLastScanTime() override { calls.push_back("last-scan"); }
+  bool CreateScheduleTimer() override {
+    calls.push_back("create-timer");
+    return timer_created;
+  }
+  void ArmScheduleTimer() override { calls.push_back("arm"); }
+  bool DispatchQueuedMessages() override {
+    // A script that runs out ends like a closed window, so a loop that
+    // misses its exit cannot hang the test.
+    if (script.empty() || script.front().quit) {
+      calls.push_back("quit");
+      return false;
+    }
+    return true;
+  }
+  WakeUp Wait(const WaitList& list) override {
+    wait_counts.push_back(list.count);
+    const WakeUp wake = script.front().wake;
+    script.pop_front();
+    return wake;
+  }
+  void LaunchScheduledScan() override { calls.push_back("scan"); }
+  void PauseAfterFailedWait() override { calls.push_back("pause"); }
+  void CloseHandles() override { calls.push_back("close"); }
+  void StartService() override { calls.push_back("start-service"); }
+};
+
+TEST(WaitListTest, ListsOnlyTheObjectsThatExistInFixedOrder) {
+  WaitList both = MakeWaitList(true, true);
+  ASSERT_EQ(both.count, 2u);
+  EXPECT_EQ(both.slots[0], WaitSlot::kUpdateEvent);
+  EXPECT_EQ(both.slots[1], WaitSlot::kScheduleTimer);
+
+  WaitList timer_only = MakeWaitList(false, true);
+  ASSERT_EQ(timer_only.count, 1u);
+  EXPECT_EQ(timer_only.slots[0], WaitSlot::kScheduleTimer);
+
+  WaitList update_only = MakeWaitList(true, false);
+  ASSERT_EQ(update_only.count, 1u);
+  EXPECT_EQ(update_only.slots[0], WaitSlot::kUpdateEvent);
+
+  EXPECT_EQ(MakeWaitList(false, false).count, 0u);
+}
+
+TEST(AgentLoopTest, UpdateEventEndsTheLoopAndLeavesTheServiceStopped) {
+  ScriptedHost host;
+  host.script = {ScriptedHost::Object(0)};
+  EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
+  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "close"));
+}
+
+TEST(AgentLoopTest, QuitClosesTheHandlesThenStartsTheService) {
+  ScriptedHost host;
+  host.script = {ScriptedHost::Input(), ScriptedHost::Quit()};
+  EXPECT_EQ(RunAgentLoop(host), LoopEnd::kQuit);
+  EXPECT_THAT(host.calls,
+              ElementsAre("open-update", "last-scan", "create-timer", "arm", "quit", "close", "start-service"));
+}
+
+TEST(AgentLoopTest, EachTimerExpiryLaunchesTheScanAndArmsAgain) {
+  ScriptedHost host;
+  host.script = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Object(1), ScriptedHost::Quit()};
+  RunAgentLoop(host);
+  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "scan",
+                                      "arm", "quit", "close", "start-service"));
+  EXPECT_THAT(host.wait_counts, ElementsAre(2u, 2u, 2u));
+}
+
+TEST(AgentLoopTest, WithoutUpdateEventTheTimerStillStartsScans) {
+  ScriptedHost host;
+  host.update_event_opens = false;
+  host.script = {ScriptedHost::Object(0), ScriptedHost::Quit()};
+  RunAgentLoop(host);
+  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "quit",
+                                      "close", "start-service"));
+  EXPECT_THAT(host.wait_counts, ElementsAre(1u));
+}
+
+TEST(AgentLoopTest, WithoutTimerTheUpdateEventStillEndsTheLoop) {
+  ScriptedHost host;
+  host.timer_created = false;
+  host.script = {ScriptedHost::Input(), ScriptedHost::Object(0)};
+  EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
+  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "close"));
+  EXPECT_THAT(host.wait_counts, ElementsAre(1u, 1u));
+}
+
+TEST(AgentLoopTest, WithNeitherObjectTheLoopWaitsForMessagesAlone) {
+  ScriptedHost host;
+  host.update_event_opens = false;
+  host.timer_created = false;
+  host.script = {ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Quit()};
+  EXPECT_EQ(RunAgentLoop(host), LoopEnd::kQuit);
+  EXPECT_THAT(host.wait_counts, ElementsAre(0u, 0u));
+  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "pause"), 0);
+}
+
+TEST(AgentLoopTest, FailedWaitPausesAndTheLoopGoesOn) {
+  ScriptedHost host;
+  host.script = {ScriptedHost::Failed(), ScriptedHost::Failed(), ScriptedHost::Object(1), ScriptedHost::Object(0)};
+  EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
+  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "pause", "pause", "scan",
+                                      "arm", "close"));
+}
+
+TEST(AgentLoopTest, IndexBeyondTheListIsNotMistakenForAnObject) {
+  ScriptedHost host;
+  host.update_event_opens = false;
+  host.script = {ScriptedHost::Object(1), ScriptedHost::Quit()};
+  RunAgentLoop(host);
+  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "scan"), 0);
+}
+
+}  // namespace
+}  // namespace agent

@@ -1,0 +1,72 @@
+#include "scheduler/agent/event_window_logic.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace agent {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class RecordingWindowHost : public EventWindowHost {
+ public:
+  std::vector<std::string> calls;
+  void StopService() override { calls.push_back("stop-service"); }
+  void StartService(bool end_session) override {
+    calls.push_back(end_session ? "start-service endsession" : "start-service");
+  }
+  void StopTick() override { calls.push_back("kill-tick"); }
+  void PostQuit() override { calls.push_back("quit"); }
+  void CheckBusy() override { calls.push_back("busy"); }
+};
+
+TEST(EventWindowTest, CreateStopsTheServiceAndDestroyEndsTheLoop) {
+  RecordingWindowHost host;
+  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kCreate, 0, 0, host), 0);
+  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kDestroy, 0, 0, host), 0);
+  EXPECT_THAT(host.calls, ElementsAre("stop-service", "quit"));
+}
+
+TEST(EventWindowTest, NeverObjectsToTheSessionsEnd) {
+  RecordingWindowHost host;
+  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kQueryEndSession, 0, 0, host), 1);
+  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kQueryEndSession, 0, kEndSessionLogoff, host), 1);
+  EXPECT_THAT(host.calls, IsEmpty());
+}
+
+TEST(EventWindowTest, LogOffStopsTheTickAndStartsTheServiceWithEndSession) {
+  RecordingWindowHost host;
+  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kEndSession, 1, kEndSessionLogoff, host), 0);
+  EXPECT_THAT(host.calls, ElementsAre("kill-tick", "start-service endsession"));
+}
+
+TEST(EventWindowTest, LogOffBitIsFoundAmongOtherBits) {
+  RecordingWindowHost host;
+  // ENDSESSION_CLOSEAPP | ENDSESSION_CRITICAL | ENDSESSION_LOGOFF
+  HandleEventWindowMessage(WindowMessage::kEndSession, 1, 0x1u | 0x40000000u | kEndSessionLogoff, host);
+  EXPECT_THAT(host.calls, ElementsAre("kill-tick", "start-service endsession"));
+}
+
+TEST(EventWindowTest, ShutdownOnlyStopsTheTickAndCancelledEndDoesNothing) {
+  RecordingWindowHost host;
+  HandleEventWindowMessage(WindowMessage::kEndSession, 1, 0, host);
+  HandleEventWindowMessage(WindowMessage::kEndSession, 1, 0x40000000u, host);
+  EXPECT_THAT(host.calls, ElementsAre("kill-tick", "kill-tick"));
+  host.calls.clear();
+  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kEndSession, 0, kEndSessionLogoff, host), 0);
+  EXPECT_THAT(host.calls, IsEmpty());
+}
+
+TEST(EventWindowTest, TickRunsTheBusyTestAndLeavesTheRestToTheDefault) {
+  RecordingWindowHost host;
+  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kTimer, 1, 0, host), std::nullopt);
+  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kOther, 0, 0, host), std::nullopt);
+  EXPECT_THAT(host.calls, ElementsAre("busy"));
+}
+
+}  // namespace
+}  // namespace agent

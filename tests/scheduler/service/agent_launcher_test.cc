@@ -1,0 +1,126 @@
+#include "scheduler/service/agent_launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace service {
+namespace {
+
+TEST(AgentNamesTest, MutexNameCarriesTheSessionAsSignedDecimal) {
+  EXPECT_EQ(AgentSessionMutexName(0), u"Global\\Veltrane Scheduler Session 0");
+  EXPECT_EQ(AgentSessionMutexName(1), u"Global\\Veltrane Scheduler Session 1");
+  EXPECT_EQ(AgentSessionMutexName(2147483647u), u"Global\\Veltrane Scheduler Session 2147483647");
+  EXPECT_EQ(AgentSessionMutexName(2147483648u), u"Global\\Veltrane Scheduler Session -2147483648");
+  EXPECT_EQ(AgentSessionMutexName(0xFFFFFFFFu), u"Global\\Veltrane Scheduler Session -1");
+  // It must fit the 64-unit buffer both sides format it into.
+  EXPECT_LT(AgentSessionMutexName(2147483648u).size(), 64u);
+}
+
+TEST(AgentNamesTest, CommandLineQuotesThePathSoBlanksStayOneArgument) {
+  EXPECT_EQ(AgentCommandLine(u"C:\\Program Files\\Veltrane\\scheduler.exe"),
+            u"\"C:\\Program Files\\Veltrane\\scheduler.exe\" /user");
+  EXPECT_EQ(AgentCommandLine(u""), u"\"\" /user");
+}
+
+// A session whose agent takes its mutex after a number of probes, or never.
+class FakeSessions : public AgentLaunchPlatform {
+ public:
+  struct Agent : StartedAgent {
+    explicit Agent(FakeSessions& owner) : owner(owner) {}
+    bool WaitForExit(std::chrono::milliseconds) override {
+      ++owner.exit_waits;
+      if (owner.agent_exits_at_once) return true;
+      // Give a competing thread the chance to probe in between.
+      std::this_thread::yield();
+      return false;
+    }
+    FakeSessions& owner;
+  };
+
+  bool IsAgentInSession(std::uint32_t) override {
+    ++probes;
+    if (started > 0 && !agent_exits_at_once && ++probes_since_start > probes_until_mutex) mutex_exists = true;
+    return mutex_exists;
+  }
+  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t) override {
+    if (!start_succeeds) return nullptr;
+    ++started;
+    probes_since_start = 0;
+    return std::make_unique<Agent>(*this);
+  }
+
+  std::atomic<bool> mutex_exists{false};
+  bool start_succeeds = true;
+  bool agent_exits_at_once = false;
+  int probes_until_mutex = 3;  // hand-off probes before the agent holds its mutex
+  std::atomic<int> started{0};
+  std::atomic<int> probes{0};
+  std::atomic<int> probes_since_start{0};
+  std::atomic<int> exit_waits{0};
+};
+
+TEST(AgentLauncherTest, ServedSessionStartsNothingAndAsksForNoToken) {
+  FakeSessions sessions;
+  sessions.mutex_exists = true;
+  AgentLauncher launcher(sessions);
+  EXPECT_FALSE(launcher.LaunchAgentInSession(1));
+  EXPECT_EQ(sessions.started, 0);
+}
+
+TEST(AgentLauncherTest, FailedStartIsFalse) {
+  FakeSessions sessions;
+  sessions.start_succeeds = false;
+  AgentLauncher launcher(sessions);
+  EXPECT_FALSE(launcher.LaunchAgentInSession(1));
+}
+
+TEST(AgentLauncherTest, LaunchReturnsOnlyOnceItsAgentHoldsTheMutex) {
+  FakeSessions sessions;
+  AgentLauncher launcher(sessions);
+  EXPECT_TRUE(launcher.LaunchAgentInSession(1));
+  EXPECT_TRUE(sessions.mutex_exists);
+  EXPECT_EQ(sessions.exit_waits, 3);
+  // The next logon in that session finds the agent.
+  EXPECT_FALSE(launcher.LaunchAgentInSession(1));
+  EXPECT_EQ(sessions.started, 1);
+}
+
+TEST(AgentLauncherTest, AgentThatEndsAtOnceEndsTheHandOffAndCanBeStartedAgain) {
+  FakeSessions sessions;
+  sessions.agent_exits_at_once = true;
+  AgentLauncher launcher(sessions);
+  EXPECT_TRUE(launcher.LaunchAgentInSession(1));
+  EXPECT_EQ(sessions.exit_waits, 1);
+  EXPECT_TRUE(launcher.LaunchAgentInSession(1));
+  EXPECT_EQ(sessions.started, 2);
+}
+
+TEST(AgentLauncherTest, HandOffGivesUpAfterItsLimit) {
+  FakeSessions sessions;
+  sessions.probes_until_mutex = 1 << 30;  // an agent that hangs before taking its mutex
+  AgentLauncher launcher(sessions);
+  EXPECT_TRUE(launcher.LaunchAgentInSession(1));
+  EXPECT_EQ(sessions.exit_waits, AgentLauncher::kHandOffLimit / AgentLauncher::kHandOffPoll);
+}
+
+TEST(AgentLauncherTest, StartAndLogonAtTheSameMomentStartOneAgent) {
+  FakeSessions sessions;
+  sessions.probes_until_mutex = 20;
+  AgentLauncher launcher(sessions);
+  std::atomic<int> launched{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&] {
+      if (launcher.LaunchAgentInSession(1)) ++launched;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(launched, 1);
+  EXPECT_EQ(sessions.started, 1);
+}
+
+}  // namespace
+}  // namespace service

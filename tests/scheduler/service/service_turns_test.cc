@@ -1,0 +1,168 @@
+#include "scheduler/service/service_turns.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/trace_capture.h"
+
+namespace service {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Records every platform call, in order, as a short word.
+class RecordingPlatform : public ServicePlatform {
+ public:
+  bool register_succeeds = true;
+  bool startup_schedule = false;
+  std::uint32_t console = 1;
+  WaitOutcome outcome = WaitOutcome::kStopEvent;
+  std::vector<std::string> calls;
+
+  bool RegisterControlHandler() override {
+    calls.push_back("register");
+    return register_succeeds;
+  }
+  void CreateUpdateEvent() override { calls.push_back("update-event"); }
+  void CreateStopEvent() override { calls.push_back("stop-event"); }
+  void ReportStatus(ServiceState state) override {
+    calls.push_back(state == ServiceState::kRunning       ? "RUNNING"
+                    : state == ServiceState::kStopPending ? "STOP_PENDING"
+                                                          : "STOPPED");
+  }
+  std::uint32_t ActiveConsoleSession() override { return console; }
+  bool IsStartupSchedule() override { return startup_schedule; }
+  void LaunchAgentInSession(std::uint32_t session) override {
+    calls.push_back("agent:" + std::to_string(session));
+  }
+  void LaunchScanForSessionUser(std::uint32_t session) override {
+    calls.push_back("scan:" + std::to_string(session));
+  }
+  WaitOutcome WaitForStopOrUpdate() override {
+    calls.push_back("wait");
+    return outcome;
+  }
+  void SetStopEvent() override { calls.push_back("set-stop"); }
+  void CloseEvents() override { calls.push_back("close"); }
+};
+
+const std::vector<std::u16string> kPlainStart = {u"VeltraneScheduler"};
+
+TEST(ServiceMainTest, StartLaunchesAgentAtConsoleAndStopsThroughPendingToStopped) {
+  RecordingPlatform platform;
+  testing_support::TraceCapture trace;
+  RunServiceMain(kPlainStart, platform);
+  EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
+                                          "wait", "STOP_PENDING", "close", "STOPPED"));
+  EXPECT_THAT(trace.lines(), ElementsAre("Service Arg[0] = VeltraneScheduler\r\n",
+                                         "ServiceMain: Stopping [Control_Stop]\r\n"));
+}
+
+TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
+  for (WaitOutcome outcome : {WaitOutcome::kUpdateEvent, WaitOutcome::kFailed}) {
+    RecordingPlatform platform;
+    platform.outcome = outcome;
+    testing_support::TraceCapture trace;
+    RunServiceMain(kPlainStart, platform);
+    EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Updating]\r\n");
+    EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 3, platform.calls.end()),
+                ElementsAre("STOP_PENDING", "close", "STOPPED"));
+  }
+}
+
+TEST(ServiceMainTest, NoHandlerMeansNoReportAtAll) {
+  RecordingPlatform platform;
+  platform.register_succeeds = false;
+  RunServiceMain(kPlainStart, platform);
+  EXPECT_THAT(platform.calls, ElementsAre("register"));
+}
+
+TEST(ServiceMainTest, EndSessionStartInAnyCaseLaunchesNothing) {
+  for (const char16_t* word : {u"endsession", u"EndSession", u"ENDSESSION"}) {
+    RecordingPlatform platform;
+    RunServiceMain({u"VeltraneScheduler", word}, platform);
+    EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
+                                            "STOP_PENDING", "close", "STOPPED"));
+  }
+}
+
+TEST(ServiceMainTest, OnlyTheWholeWordEndSessionCounts) {
+  for (const char16_t* word : {u"endsessions", u"/endsession", u"endsessio", u""}) {
+    RecordingPlatform platform;
+    RunServiceMain({u"VeltraneScheduler", word}, platform);
+    EXPECT_EQ(platform.calls[4], "agent:1");
+  }
+}
+
+TEST(ServiceMainTest, StartupScheduleStartsNeitherAgentNorScan) {
+  RecordingPlatform platform;
+  platform.startup_schedule = true;
+  RunServiceMain(kPlainStart, platform);
+  EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
+                                          "STOP_PENDING", "close", "STOPPED"));
+}
+
+TEST(ServiceMainTest, NoSessionAtTheConsoleLaunchesNothing) {
+  RecordingPlatform platform;
+  platform.console = kNoConsoleSession;
+  RunServiceMain(kPlainStart, platform);
+  EXPECT_EQ(platform.calls[4], "wait");
+}
+
+TEST(ServiceMainTest, TracesEveryArgumentWithItsIndex) {
+  RecordingPlatform platform;
+  testing_support::TraceCapture trace;
+  RunServiceMain({u"VeltraneScheduler", u"endsession", u"x y"}, platform);
+  EXPECT_THAT(trace.lines(), ElementsAre("Service Arg[0] = VeltraneScheduler\r\n",
+                                         "Service Arg[1] = endsession\r\n", "Service Arg[2] = x y\r\n",
+                                         "ServiceMain: Stopping [Control_Stop]\r\n"));
+}
+
+TEST(ServiceControlTest, StopAndShutdownReportStopPendingBeforeSettingTheStopEvent) {
+  for (std::uint32_t control : {kControlStop, kControlShutdown}) {
+    RecordingPlatform platform;
+    HandleServiceControl(control, 0, std::nullopt, platform);
+    EXPECT_THAT(platform.calls, ElementsAre("STOP_PENDING", "set-stop"));
+  }
+}
+
+TEST(ServiceControlTest, InterrogateAndUnknownControlsReportRunning) {
+  for (std::uint32_t control : {kControlInterrogate, 2u, 3u, 15u, 128u, 255u}) {
+    RecordingPlatform platform;
+    HandleServiceControl(control, kSessionLogon, 1u, platform);
+    EXPECT_THAT(platform.calls, ElementsAre("RUNNING")) << control;
+  }
+}
+
+TEST(ServiceControlTest, ConsoleLogonLaunchesAgentOrInStartupModeTheScan) {
+  RecordingPlatform platform;
+  HandleServiceControl(kControlSessionChange, kSessionLogon, 1u, platform);
+  EXPECT_THAT(platform.calls, ElementsAre("agent:1", "RUNNING"));
+
+  platform.calls.clear();
+  platform.startup_schedule = true;
+  HandleServiceControl(kControlSessionChange, kSessionLogon, 1u, platform);
+  EXPECT_THAT(platform.calls, ElementsAre("scan:1", "RUNNING"));
+}
+
+TEST(ServiceControlTest, OtherSessionEventsRemoteLogonsAndMissingDataAreIgnored) {
+  RecordingPlatform platform;
+  platform.console = 2;
+  // Connect, disconnect, remote connect/disconnect, log-off, lock, unlock,
+  // remote control: everything but a logon.
+  for (std::uint32_t event : {1u, 2u, 3u, 4u, 6u, 7u, 8u, 9u}) {
+    HandleServiceControl(kControlSessionChange, event, 2u, platform);
+  }
+  HandleServiceControl(kControlSessionChange, kSessionLogon, 3u, platform);  // remote session
+  HandleServiceControl(kControlSessionChange, kSessionLogon, std::nullopt, platform);
+  platform.console = kNoConsoleSession;
+  HandleServiceControl(kControlSessionChange, kSessionLogon, 2u, platform);
+  EXPECT_EQ(platform.calls, std::vector<std::string>(11, "RUNNING"));
+}
+
+}  // namespace
+}  // namespace service
