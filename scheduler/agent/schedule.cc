@@ -1,0 +1,95 @@
+#include "scheduler/agent/schedule.h"
+
+#include <optional>
+#include <string>
+
+#include "common/application/contract.h"
+#include "scheduler/agent/datetime/calendar.h"
+
+namespace agent {
+
+using datetime::DateTime;
+using datetime::DateTimeKind;
+using datetime::TimeSpan;
+
+constinit DateTime lastScanTime = DateTime::MaxValue();
+
+namespace {
+
+std::optional<std::u16string> ReadSetting(const application::SettingsSource& settings,
+                                          std::u16string_view name, std::size_t buffer_bytes) {
+  return settings.ReadText(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath, name,
+                           buffer_bytes);
+}
+
+// When today's (or this week's) run time has passed: a catch-up shortly after
+// now if the last scan is more than one period old, else the next period.
+DateTime PassedRun(DateTime now, DateTime candidate, TimeSpan period, double period_days) {
+  if (lastScanTime < now - period) return now.AddSeconds(10.0);
+  return candidate.AddDays(period_days);
+}
+
+}  // namespace
+
+DateTime ReadLastScanTime(const application::SettingsSource& settings) {
+  const std::optional<std::u16string> text =
+      ReadSetting(settings, application::kLastScanValue, application::kLastScanBytes);
+  DateTime value = DateTime::MaxValue();
+  if (text && ParseTimestamp(*text, value)) return value;
+  return DateTime::MaxValue();
+}
+
+bool IsStartupSchedule(const application::SettingsSource& settings) {
+  const std::optional<std::u16string> when =
+      ReadSetting(settings, application::kSchedulerWhenValue, application::kSettingBytes);
+  return when && SettingEquals(*when, u"startup");
+}
+
+DateTime NextDailyRun(TimeSpan time_of_day) {
+  const DateTime now = DateTime::Now();
+  const DateTime candidate = now.Date() + time_of_day;
+  if (candidate > now.AddSeconds(3.0)) return candidate;
+  return PassedRun(now, candidate, TimeSpan::FromHours(24.0), 1.0);
+}
+
+DateTime NextWeeklyRun(int day_of_week, TimeSpan time_of_day) {
+  const DateTime now = DateTime::Now();
+  const DateTime today = now.Date();
+  const int today_day_of_week = today.ToCalendar().value_or(datetime::CalendarFields{}).day_of_week;
+  int days_ahead = 0;
+  if (today_day_of_week - day_of_week > 0) {
+    days_ahead = 7 - (today_day_of_week - day_of_week);
+  } else if (today_day_of_week != day_of_week) {
+    days_ahead = day_of_week - today_day_of_week;
+  }
+  const DateTime candidate = today.AddDays(days_ahead) + time_of_day;
+  const DateTime now_again = DateTime::Now();
+  if (candidate > now_again.AddSeconds(3.0)) return candidate;
+  return PassedRun(now, candidate, TimeSpan::FromDays(7.0), 7.0);
+}
+
+bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer) {
+  const std::optional<std::u16string> when =
+      ReadSetting(settings, application::kSchedulerWhenValue, application::kSettingBytes);
+  if (!when) return false;
+  const ScheduleCode code = ScheduleCodeFromWord(*when);
+  if (code == ScheduleCode::kNone) return false;
+  const std::optional<std::u16string> around =
+      ReadSetting(settings, application::kSchedulerAroundValue, application::kSettingBytes);
+  const TimeSpan time_of_day = around ? ParseTimeOfDay(*around) : TimeSpan();
+  if (code == ScheduleCode::kStartup) return true;
+
+  const DateTime due = code == ScheduleCode::kDaily
+                           ? NextDailyRun(time_of_day)
+                           : NextWeeklyRun(DayOfWeekFromScheduleCode(code), time_of_day);
+  // A due time outside the calendar (before 1601, or past 30827 after a huge
+  // time of day) arms nothing, and neither does one that the zone offset
+  // carries to 1601 or before: the timer reads a due time <= 0 as relative.
+  if (!(due > DateTime(0, DateTimeKind::Local))) return false;
+  if (due.ticks() > datetime::calendar::kLastTickOfMaxYear) return false;
+  const DateTime due_utc = due.ToUniversalTime();
+  if (due_utc.ticks() <= 0) return false;
+  return timer.ArmAt(due_utc.ticks());
+}
+
+}  // namespace agent

@@ -1,0 +1,60 @@
+// The scan schedule: the settings that say when a scan is due, the next due
+// time, and the arming of the agent's waitable timer with it.
+//
+// Nothing is cached: every call reads the settings again through the given
+// source (the registry on Windows; see win32/schedule_win32.h) and the clock
+// through datetime::ActiveClock().
+#pragma once
+
+#include <cstdint>
+
+#include "common/application/settings_source.h"
+#include "scheduler/agent/datetime/date_time.h"
+#include "scheduler/agent/datetime/time_span.h"
+#include "scheduler/agent/setting_text.h"
+
+namespace agent {
+
+// The last-scan time as this process knows it. Starts as MaxValue (no known
+// last scan); the agent loop sets it from "LastScan" at its start
+// (ReadLastScanTime), and the scan launcher sets it to DateTime::Now() at the
+// start of every launch attempt. Read by NextDailyRun and NextWeeklyRun to
+// detect a missed run. Touched by one thread of a process only.
+extern datetime::DateTime lastScanTime;
+
+// The timer that the schedule arms. Arming replaces any earlier due time; a
+// due time already past makes the timer signal at once.
+class WaitableTimer {
+ public:
+  virtual ~WaitableTimer() = default;
+  // Arms the timer, without period, for an absolute UTC instant given in
+  // ticks since 1601 (always > 0). True when it was armed.
+  virtual bool ArmAt(std::int64_t utc_ticks) = 0;
+};
+
+// "LastScan" parsed as a timestamp, or MaxValue when it is missing, too long
+// for its 128-byte buffer, or no timestamp.
+datetime::DateTime ReadLastScanTime(const application::SettingsSource& settings);
+
+// True exactly when "SchedulerWhen" can be read and is "startup" (any case).
+bool IsStartupSchedule(const application::SettingsSource& settings);
+
+// The next daily run at `time_of_day` (from midnight), Local. Today's run
+// time if it lies more than 3 s ahead; otherwise now + 10 s when
+// lastScanTime is more than 24 h old (a missed run), else tomorrow's.
+datetime::DateTime NextDailyRun(datetime::TimeSpan time_of_day);
+
+// The next weekly run on `day_of_week` (0 = Sunday ... 6 = Saturday) at
+// `time_of_day`, Local: this week's if it lies more than 3 s ahead; otherwise
+// now + 10 s when lastScanTime is more than 7 days old, else a week later.
+datetime::DateTime NextWeeklyRun(int day_of_week, datetime::TimeSpan time_of_day);
+
+// Reads "SchedulerWhen" and "SchedulerAround", computes the next due time and
+// arms `timer` with it, converted to UTC with the zone offset in effect now.
+// True when the timer was armed, and for the "startup" schedule, which arms
+// nothing. False, with nothing armed, when "SchedulerWhen" is missing or no
+// schedule word, when the due time lies outside the calendar (before 1601 or
+// after 30827), or when the timer refuses.
+bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer);
+
+}  // namespace agent

@@ -1,0 +1,29 @@
+// The schedule on the real system: a kernel waitable timer, and the settings
+// read from the registry.
+#pragma once
+
+#include <windows.h>
+
+#include "scheduler/agent/datetime/date_time.h"
+#include "scheduler/agent/schedule.h"
+
+namespace agent {
+
+// A waitable timer owned by the caller, armed with SetWaitableTimer.
+class Win32WaitableTimer final : public WaitableTimer {
+ public:
+  explicit Win32WaitableTimer(HANDLE timer) : timer_(timer) {}
+  // A positive due time is an absolute UTC instant; no period, no completion
+  // routine, no resume.
+  bool ArmAt(std::int64_t utc_ticks) override;
+
+ private:
+  HANDLE timer_;
+};
+
+// The schedule functions over HKEY_LOCAL_MACHINE\SOFTWARE\Veltrane.
+bool ArmScheduleTimer(HANDLE timer);
+bool IsStartupSchedule();
+datetime::DateTime ReadLastScanTime();
+
+}  // namespace agent
