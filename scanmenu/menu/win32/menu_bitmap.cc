@@ -1,0 +1,38 @@
+#include "scanmenu/menu/win32/menu_bitmap.h"
+
+#include "scanmenu/menu/win32/scoped_gdi.h"
+
+namespace scanmenu {
+
+HRESULT CreateBitmap32(HDC dc, SIZE size, HBITMAP* bitmap) {
+  *bitmap = nullptr;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = size.cx;
+  info.bmiHeader.biHeight = size.cy;  // positive: rows run bottom-up
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+
+  if (dc != nullptr) {
+    *bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, nullptr, nullptr, 0);
+  } else {
+    ScopedGetDC screen(nullptr);
+    if (screen) *bitmap = ::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, nullptr, nullptr, 0);
+  }
+  return *bitmap != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HBITMAP MakeMenuBitmap(HICON icon, SIZE size) {
+  ScopedCreateDC memory(::CreateCompatibleDC(nullptr));
+  if (!memory) return nullptr;
+  HBITMAP bitmap = nullptr;
+  if (FAILED(CreateBitmap32(memory.Get(), size, &bitmap))) return nullptr;
+  ScopedSelectObject select(memory.Get(), bitmap);
+  if (select.selected()) {
+    ::DrawIconEx(memory.Get(), 0, 0, icon, size.cx, size.cy, 0, nullptr, DI_NORMAL);
+  }
+  return bitmap;
+}
+
+}  // namespace scanmenu

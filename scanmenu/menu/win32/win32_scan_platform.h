@@ -1,0 +1,16 @@
+// The scan request's operating-system calls on Windows.
+#pragma once
+
+#include "scanmenu/menu/scan_request.h"
+
+namespace scanmenu {
+
+class Win32ScanPlatform final : public ScanPlatform {
+ public:
+  std::optional<std::u16string> TemporaryDirectory() override;
+  std::unique_ptr<ListFile> CreateListFile(const std::u16string& path) override;
+  bool ApplicationRunning() override;
+  bool Open(const std::u16string& file, const std::u16string& parameters) override;
+};
+
+}  // namespace scanmenu

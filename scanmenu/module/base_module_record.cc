@@ -1,0 +1,18 @@
+#include "scanmenu/module/base_module_record.h"
+
+#include "scanmenu/module/module_globals.h"
+
+namespace scanmenu {
+
+BaseModuleRecord::BaseModuleRecord() : m_hInst(ThisModule()), m_hInstResource(ThisModule()) {
+  if (FAILED(m_resourceLock.Init())) {
+    if (::IsDebuggerPresent()) {
+      ::OutputDebugStringW(L"Scanmenu: unable to initialize the critical section of the base module\n");
+    }
+    g_initFailed = true;
+    return;
+  }
+  m_cbSize = sizeof(*this);
+}
+
+}  // namespace scanmenu

@@ -1,0 +1,39 @@
+// The class object of a creatable class: IClassFactory over the class's
+// instance creator.
+#pragma once
+
+#include <windows.h>
+
+#include "scanmenu/module/class_entry.h"
+#include "scanmenu/module/critical_section.h"
+#include "scanmenu/module/interface_entry.h"
+#include "scanmenu/module/object_root.h"
+
+namespace scanmenu {
+
+class CComClassFactory : public IClassFactory, public CObjectRoot<MultiThreadModel> {
+ public:
+  static const InterfaceEntry* GetEntries();
+
+  void SetCreator(InstanceCreator creator) { m_creator = creator; }
+  // The object's own critical section (spin count 0).
+  HRESULT InitLock() { return m_lock.Init(); }
+
+  // IClassFactory
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
+
+ protected:
+  CComClassFactory() = default;
+  ~CComClassFactory() = default;
+
+ private:
+  CriticalSection m_lock;
+  InstanceCreator m_creator = nullptr;
+};
+
+// The class-object creator of every ClassEntry: a cached CComClassFactory.
+// On success the one reference belongs to the caller (the cache).
+HRESULT CreateClassObject(InstanceCreator creator, REFIID iid, void** out);
+
+}  // namespace scanmenu

@@ -1,0 +1,32 @@
+// The classes Scanmenu.dll creates: the context-menu handler.
+#include <windows.h>
+
+#include "scanmenu/menu/win32/context_menu_handler.h"
+#include "scanmenu/module/class_entry.h"
+#include "scanmenu/module/class_factory.h"
+#include "scanmenu/module/create_instance.h"
+#include "scanmenu/module/module_globals.h"
+#include "scanmenu_idl.h"
+
+namespace scanmenu {
+namespace {
+
+ClassObjectCache g_handlerClassObject = {nullptr, 0};
+
+ClassEntry g_handlerEntry = {
+    &CLSID_VeltraneContextMenuHandler,
+    nullptr,  // update_registry: the class's registration function goes here
+    &CreateClassObject,
+    &CreateInstanceOf<CVeltraneContextMenuHandler>,
+    &g_handlerClassObject,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+
+ClassEntry* const g_classTable[] = {&g_handlerEntry};
+extern const std::size_t g_classCount = sizeof(g_classTable) / sizeof(g_classTable[0]);
+
+}  // namespace scanmenu

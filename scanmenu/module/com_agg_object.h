@@ -1,0 +1,60 @@
+// The wrapper of an aggregated instance: its own non-delegating IUnknown and
+// count, and the instance inside it delegating to the outer object.
+#pragma once
+
+#include <windows.h>
+
+#include <new>
+
+#include "scanmenu/module/com_contained_object.h"
+#include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/object_root.h"
+#include "scanmenu/module/scanmenu_module.h"
+
+namespace scanmenu {
+
+template <class Base>
+class CComAggObject final : public IUnknown, public CObjectRoot<SingleThreadModel> {
+ public:
+  explicit CComAggObject(IUnknown* outer) : m_contained(outer) { Module().LockModule(); }
+  ~CComAggObject() {
+    m_refCount = kDestroyedReferenceCount;
+    Module().UnlockModule();
+  }
+
+  ULONG STDMETHODCALLTYPE AddRef() override { return InternalAddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG count = InternalRelease();
+    if (count == 0) {
+      Module().LockModule();
+      delete this;
+      Module().UnlockModule();
+    }
+    return count;
+  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (::IsEqualIID(iid, IID_IUnknown)) {
+      *out = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return m_contained.InnerQueryInterface(iid, out);
+  }
+
+  static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    auto* object = new (std::nothrow) CComAggObject<Base>(outer);
+    if (object == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = object->QueryInterface(iid, out);
+    if (FAILED(hr)) delete object;
+    return hr;
+  }
+
+ private:
+  CComContainedObject<Base> m_contained;
+};
+
+}  // namespace scanmenu

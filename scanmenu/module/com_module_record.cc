@@ -1,0 +1,69 @@
+#include "scanmenu/module/com_module_record.h"
+
+#include "scanmenu/module/module_globals.h"
+
+namespace scanmenu {
+namespace {
+
+IUnknown* CachedObject(const ClassObjectCache& cache) {
+  void* encoded = cache.encoded_object;
+  return encoded == nullptr ? nullptr : static_cast<IUnknown*>(::DecodePointer(encoded));
+}
+
+}  // namespace
+
+ComModuleRecord::ComModuleRecord(ClassEntry* const* first, ClassEntry* const* last,
+                                 HINSTANCE type_library_module)
+    : m_hInstTypeLib(type_library_module), m_first(first), m_last(last) {
+  if (FAILED(m_objectLock.Init())) {
+    g_initFailed = true;
+    return;
+  }
+  m_cbSize = sizeof(*this);
+}
+
+ComModuleRecord::~ComModuleRecord() { Term(); }
+
+HRESULT ComModuleRecord::GetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (!initialized()) return E_UNEXPECTED;
+
+  for (ClassEntry* const* row = m_first; row != m_last; ++row) {
+    ClassEntry* entry = *row;
+    if (entry == nullptr || entry->create_class_object == nullptr) continue;
+    if (!::IsEqualCLSID(*entry->clsid, clsid)) continue;
+
+    HRESULT hr = S_OK;
+    IUnknown* object = CachedObject(*entry->cache);
+    if (object == nullptr) {
+      AutoLock hold(m_objectLock);
+      if (entry->cache->encoded_object == nullptr) {
+        void* created = nullptr;
+        hr = entry->create_class_object(entry->create_instance, IID_IUnknown, &created);
+        if (SUCCEEDED(hr)) entry->cache->encoded_object = ::EncodePointer(created);
+      }
+      object = CachedObject(*entry->cache);
+    }
+    if (object != nullptr) hr = object->QueryInterface(iid, out);
+    if (hr == S_OK && *out == nullptr) hr = CLASS_E_CLASSNOTAVAILABLE;
+    return hr;
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+void ComModuleRecord::Term() {
+  if (!initialized()) return;
+  for (ClassEntry* const* row = m_first; row != m_last; ++row) {
+    ClassEntry* entry = *row;
+    if (entry == nullptr || entry->cache == nullptr) continue;
+    if (IUnknown* object = CachedObject(*entry->cache)) {
+      entry->cache->encoded_object = nullptr;
+      object->Release();
+    }
+  }
+  m_objectLock.Term();
+  m_cbSize = 0;
+}
+
+}  // namespace scanmenu

@@ -1,0 +1,38 @@
+// The table of creatable classes and their cached class objects.
+#pragma once
+
+#include <windows.h>
+
+#include "scanmenu/module/class_entry.h"
+#include "scanmenu/module/critical_section.h"
+
+namespace scanmenu {
+
+class ComModuleRecord {
+ public:
+  ComModuleRecord(ClassEntry* const* first, ClassEntry* const* last, HINSTANCE type_library_module);
+  ComModuleRecord(const ComModuleRecord&) = delete;
+  ComModuleRecord& operator=(const ComModuleRecord&) = delete;
+  ~ComModuleRecord();
+
+  // DllGetClassObject: the cached class object of `clsid`, created on first use.
+  HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out);
+
+  // Releases every cached class object; done at unload.
+  void Term();
+
+  bool initialized() const { return m_cbSize != 0; }
+  HINSTANCE type_library_module() const { return m_hInstTypeLib; }
+  ClassEntry* const* begin() const { return m_first; }
+  ClassEntry* const* end() const { return m_last; }
+
+ private:
+  UINT m_cbSize = 0;
+  HINSTANCE m_hInstTypeLib;
+  ClassEntry* const* m_first;
+  ClassEntry* const* m_last;
+  // Serialises the first creation of each class object.
+  CriticalSection m_objectLock;
+};
+
+}  // namespace scanmenu

@@ -1,0 +1,60 @@
+// A critical section whose initialisation can fail and is reported, and a
+// scoped lock over it.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+namespace scanmenu {
+
+// HRESULT for a Windows error number: 0 and negative numbers unchanged,
+// others 0x8007 in the high word and the number's low 16 bits.
+inline HRESULT HResultFromWindowsError(DWORD error) {
+  const LONG code = static_cast<LONG>(error);
+  if (code <= 0) return static_cast<HRESULT>(code);
+  return static_cast<HRESULT>((error & 0x0000FFFF) | 0x80070000);
+}
+inline HRESULT HResultFromLastError() { return HResultFromWindowsError(::GetLastError()); }
+
+class CriticalSection {
+ public:
+  CriticalSection() = default;
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+  ~CriticalSection() { Term(); }
+
+  // Spin count 0. A failure is the HRESULT formed from the last error.
+  HRESULT Init() {
+    if (initialized_) return S_OK;
+    if (!::InitializeCriticalSectionAndSpinCount(&section_, 0)) {
+      const HRESULT hr = HResultFromLastError();
+      if (FAILED(hr)) return hr;
+    }
+    initialized_ = true;
+    return S_OK;
+  }
+  void Term() {
+    if (initialized_) ::DeleteCriticalSection(&section_);
+    initialized_ = false;
+  }
+  bool initialized() const { return initialized_; }
+  void Enter() { ::EnterCriticalSection(&section_); }
+  void Leave() { ::LeaveCriticalSection(&section_); }
+
+ private:
+  CRITICAL_SECTION section_{};
+  bool initialized_ = false;
+};
+
+class AutoLock {
+ public:
+  explicit AutoLock(CriticalSection& section) : section_(section) { section_.Enter(); }
+  AutoLock(const AutoLock&) = delete;
+  AutoLock& operator=(const AutoLock&) = delete;
+  ~AutoLock() { section_.Leave(); }
+
+ private:
+  CriticalSection& section_;
+};
+
+}  // namespace scanmenu

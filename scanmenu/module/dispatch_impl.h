@@ -1,0 +1,55 @@
+// IDispatch for a dual interface, served from the module's type library.
+#pragma once
+
+#include <oaidl.h>
+#include <windows.h>
+
+#include "scanmenu/module/type_info_holder.h"
+
+namespace scanmenu {
+
+template <class Interface, const IID* InterfaceId>
+class CDispatchImpl : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    return Holder().GetTypeInfo(out);
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    ITypeInfo* info = nullptr;
+    HRESULT hr = Holder().GetTypeInfo(&info);
+    if (FAILED(hr)) return hr;
+    hr = info->GetIDsOfNames(names, count, ids);
+    info->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* arg_error) override {
+    ITypeInfo* info = nullptr;
+    HRESULT hr = Holder().GetTypeInfo(&info);
+    if (FAILED(hr)) return hr;
+    hr = info->Invoke(static_cast<Interface*>(this), member, flags, params, result, exception, arg_error);
+    info->Release();
+    return hr;
+  }
+
+ protected:
+  CDispatchImpl() = default;
+  ~CDispatchImpl() = default;
+
+ private:
+  static TypeInfoHolder& Holder() {
+    static TypeInfoHolder holder(*InterfaceId);
+    return holder;
+  }
+};
+
+}  // namespace scanmenu

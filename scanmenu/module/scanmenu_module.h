@@ -1,0 +1,56 @@
+// The module object: the lock count that decides whether the DLL may be
+// unloaded, and the work to do when it is.
+#pragma once
+
+#include <objidl.h>
+#include <windows.h>
+
+#include "scanmenu/module/critical_section.h"
+
+namespace scanmenu {
+
+class CVeltraneScanmenuModule {
+ public:
+  using TermFunc = void (*)(DWORD_PTR context);
+
+  explicit CVeltraneScanmenuModule(const GUID& libid);
+  CVeltraneScanmenuModule(const CVeltraneScanmenuModule&) = delete;
+  CVeltraneScanmenuModule& operator=(const CVeltraneScanmenuModule&) = delete;
+  virtual ~CVeltraneScanmenuModule();
+
+  // Atomic; each returns the new count.
+  virtual LONG LockModule();
+  virtual LONG UnlockModule();
+  virtual LONG LockCount() const;
+  // The process's global interface table, created on first use. Nothing in
+  // the extension uses it.
+  virtual HRESULT GetGITPtr(IGlobalInterfaceTable** out);
+  // The registration work adds AddStandardSubstitutions here.
+
+  // Runs `func(context)` when the module is torn down.
+  HRESULT AddTermFunc(TermFunc func, DWORD_PTR context);
+  // Runs and frees the termination callbacks, releases the interface table
+  // and deletes the critical section. Also done at destruction.
+  void Term();
+
+  bool initialized() const { return m_cbSize != 0; }
+  const GUID& libid() const { return m_libid; }
+  // Guards the termination list and the type-information caches.
+  CriticalSection& lock() { return m_lock; }
+
+ private:
+  struct TermNode {
+    TermFunc func;
+    DWORD_PTR context;
+    TermNode* next;
+  };
+
+  UINT m_cbSize = 0;
+  volatile LONG m_lockCount = 0;
+  TermNode* m_termList = nullptr;
+  CriticalSection m_lock;
+  GUID m_libid;
+  IGlobalInterfaceTable* m_git = nullptr;
+};
+
+}  // namespace scanmenu

@@ -1,0 +1,55 @@
+#include "scanmenu/module/type_info_holder.h"
+
+#include "scanmenu/module/com_module_record.h"
+#include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/scanmenu_module.h"
+
+namespace scanmenu {
+namespace {
+
+HRESULT LoadOwnTypeLibrary(ITypeLib** out) {
+  wchar_t path[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(ComModule().type_library_module(), path, MAX_PATH);
+  if (length == 0) return HResultFromLastError();
+  if (length == MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+  return ::LoadTypeLibEx(path, REGKIND_NONE, out);
+}
+
+}  // namespace
+
+HRESULT TypeInfoHolder::GetTypeInfo(ITypeInfo** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  CVeltraneScanmenuModule& module = Module();
+  if (!module.initialized()) return E_UNEXPECTED;
+
+  AutoLock hold(module.lock());
+  if (m_info == nullptr) {
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadOwnTypeLibrary(&library);
+    if (FAILED(hr)) return hr;
+    ITypeInfo* info = nullptr;
+    hr = library->GetTypeInfoOfGuid(m_iid, &info);
+    library->Release();
+    if (FAILED(hr)) return hr;
+    hr = module.AddTermFunc(&TypeInfoHolder::Cleanup, reinterpret_cast<DWORD_PTR>(this));
+    if (FAILED(hr)) {
+      info->Release();
+      return hr;
+    }
+    m_info = info;
+  }
+  m_info->AddRef();
+  *out = m_info;
+  return S_OK;
+}
+
+void TypeInfoHolder::Cleanup(DWORD_PTR context) {
+  auto* holder = reinterpret_cast<TypeInfoHolder*>(context);
+  if (holder->m_info != nullptr) {
+    holder->m_info->Release();
+    holder->m_info = nullptr;
+  }
+}
+
+}  // namespace scanmenu

@@ -1,0 +1,26 @@
+// The type information of one interface, loaded from the type library inside
+// this module on first use and released when the module is torn down.
+#pragma once
+
+#include <oaidl.h>
+#include <windows.h>
+
+namespace scanmenu {
+
+class TypeInfoHolder {
+ public:
+  explicit TypeInfoHolder(const IID& iid) : m_iid(iid) {}
+  TypeInfoHolder(const TypeInfoHolder&) = delete;
+  TypeInfoHolder& operator=(const TypeInfoHolder&) = delete;
+
+  // An AddRef'ed ITypeInfo, or the failure of loading it.
+  HRESULT GetTypeInfo(ITypeInfo** out);
+
+ private:
+  static void Cleanup(DWORD_PTR context);
+
+  const IID& m_iid;
+  ITypeInfo* m_info = nullptr;
+};
+
+}  // namespace scanmenu
