@@ -1,0 +1,32 @@
+#include "scheduler/service/program_mode.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace service {
+namespace {
+
+constexpr char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
+
+// `argument` is `lower_switch` as a whole, ASCII letters in any case.
+bool IsSwitch(std::u16string_view argument, std::u16string_view lower_switch) {
+  return std::ranges::equal(argument, lower_switch, {}, FoldAscii);
+}
+
+}  // namespace
+
+ProgramMode SelectProgramMode(std::span<const std::u16string> arguments) {
+  bool agent = false;
+  for (const std::u16string& argument : arguments) {
+    if (IsSwitch(argument, u"/user")) {
+      agent = true;
+    } else if (IsSwitch(argument, u"/install")) {
+      return ProgramMode::kInstall;
+    } else if (IsSwitch(argument, u"/uninstall")) {
+      return ProgramMode::kUninstall;
+    }
+  }
+  return agent ? ProgramMode::kAgent : ProgramMode::kService;
+}
+
+}  // namespace service

@@ -1,0 +1,15 @@
+// The two long-running modes of scheduler.exe. The program entry
+// (program_entry.cc) chooses the mode and calls one of these; each returns
+// when its mode is over, and the process then ends with exit code 0.
+#pragma once
+
+namespace service {
+
+// "/user": the per-session agent. Defined in agent_mode.cc.
+void RunAgentMode();
+
+// No switch: the Windows service, inside the service control dispatcher.
+// Defined in service_mode.cc.
+void RunServiceMode();
+
+}  // namespace service

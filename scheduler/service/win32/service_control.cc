@@ -1,0 +1,82 @@
+#include "scheduler/service/win32/service_control.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/win32/scoped_handle.h"
+#include "scheduler/service/service_entry.h"
+
+namespace service {
+namespace {
+
+// The entry's names as terminated wide strings for the Windows calls.
+const wchar_t* Wide(std::u16string_view text) {
+  // Every name in service_entry.h is a literal, so its data is terminated.
+  return reinterpret_cast<const wchar_t*>(text.data());
+}
+
+win32::ScopedServiceHandle OpenManager(const wchar_t* database) {
+  return win32::ScopedServiceHandle(::OpenSCManagerW(nullptr, database, SC_MANAGER_ALL_ACCESS));
+}
+
+}  // namespace
+
+bool InstallService() {
+  wchar_t own_path[MAX_PATH] = {};
+  if (::GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) return false;
+  // Quoted, so that a path with blanks is not split into program and arguments.
+  const std::wstring image_path = L"\"" + std::wstring(own_path) + L"\"";
+
+  win32::ScopedServiceHandle manager = OpenManager(SERVICES_ACTIVE_DATABASEW);
+  if (!manager) return false;
+  win32::ScopedServiceHandle created(::CreateServiceW(
+      manager.Get(), Wide(entry::kName), Wide(entry::kDisplayName), SERVICE_ALL_ACCESS,
+      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, image_path.c_str(),
+      Wide(entry::kLoadOrderGroup), /*lpdwTagId=*/nullptr, /*lpDependencies=*/nullptr,
+      /*lpServiceStartName=*/nullptr, /*lpPassword=*/nullptr));
+  if (created) {
+    // The description is a courtesy to whoever looks at the entry; the entry
+    // works without it.
+    SERVICE_DESCRIPTIONW description = {const_cast<wchar_t*>(Wide(entry::kDescription))};
+    ::ChangeServiceConfig2W(created.Get(), SERVICE_CONFIG_DESCRIPTION, &description);
+    return true;
+  }
+  return ::GetLastError() == ERROR_SERVICE_EXISTS;
+}
+
+bool UninstallService() {
+  win32::ScopedServiceHandle manager = OpenManager(nullptr);
+  if (!manager) return false;
+  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), Wide(entry::kName), DELETE | SERVICE_STOP));
+  if (!scheduler) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+  // A service that does not run refuses the stop (ERROR_SERVICE_NOT_ACTIVE);
+  // either way the entry is deleted, and the manager removes it once the
+  // service has stopped and the last handle to it is closed.
+  SERVICE_STATUS status = {};
+  ::ControlService(scheduler.Get(), SERVICE_CONTROL_STOP, &status);
+  return ::DeleteService(scheduler.Get()) != FALSE;
+}
+
+bool StartSchedulerService(bool end_of_session) {
+  win32::ScopedServiceHandle manager = OpenManager(nullptr);
+  if (!manager) return false;
+  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), Wide(entry::kName), SERVICE_START));
+  if (!scheduler) return false;
+  const wchar_t* arguments[] = {Wide(entry::kEndSessionArgument)};
+  const BOOL started = end_of_session ? ::StartServiceW(scheduler.Get(), 1, arguments)
+                                      : ::StartServiceW(scheduler.Get(), 0, nullptr);
+  return started || ::GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
+}
+
+bool StopSchedulerService() {
+  win32::ScopedServiceHandle manager = OpenManager(nullptr);
+  if (!manager) return false;
+  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), Wide(entry::kName), SERVICE_STOP));
+  if (!scheduler) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+  SERVICE_STATUS status = {};
+  return ::ControlService(scheduler.Get(), SERVICE_CONTROL_STOP, &status) ||
+         ::GetLastError() == ERROR_SERVICE_NOT_ACTIVE;
+}
+
+}  // namespace service

@@ -1,0 +1,146 @@
+// scheduler.exe as a packager uses it: the real binary, started as its own
+// process, its message boxes read and answered, and the service entry checked
+// with the service control manager.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "support/win32/message_box_answerer.h"
+#include "support/win32/process_runner.h"
+#include "support/win32/service_entry_probe.h"
+
+namespace {
+
+using test_support::MessageBoxSeen;
+
+constexpr DWORD kRunLimitMs = 30000;
+constexpr wchar_t kInstalled[] = L"Service successfully installed.";
+constexpr wchar_t kUninstalled[] = L"Service successfully uninstalled.";
+
+class SchedulerProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(test_support::RemoveEntry()); }
+  void TearDown() override { EXPECT_TRUE(test_support::RemoveEntry()); }
+
+  // Runs scheduler.exe with `arguments` to its end; the texts of the boxes it
+  // showed, each checked to be an information box with the one button OK.
+  std::vector<std::wstring> Run(const std::wstring& arguments) {
+    const test_support::DialogRunResult run =
+        test_support::RunAnsweringMessageBoxes(test_support::Quoted(program_) + L" " + arguments, L"Veltrane",
+                                               kRunLimitMs);
+    EXPECT_TRUE(run.process.started) << "arguments: " << test_support::ToUtf8(arguments);
+    EXPECT_FALSE(run.process.timed_out) << "arguments: " << test_support::ToUtf8(arguments);
+    EXPECT_EQ(run.process.exit_code, 0u) << "arguments: " << test_support::ToUtf8(arguments);
+    std::vector<std::wstring> texts;
+    for (const MessageBoxSeen& box : run.boxes) {
+      EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
+      EXPECT_TRUE(box.has_icon);
+      texts.push_back(box.text);
+    }
+    return texts;
+  }
+
+  const std::wstring program_ = test_support::SiblingPath(L"scheduler.exe");
+};
+
+using Texts = std::vector<std::wstring>;
+
+TEST_F(SchedulerProgramTest, InstallCreatesTheEntryWithItsOwnQuotedPath) {
+  EXPECT_EQ(Run(L"/install"), Texts{kInstalled});
+
+  const auto entry = test_support::ReadEntry();
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(entry->display_name, L"Veltrane Scheduler");
+  EXPECT_EQ(entry->description, std::optional<std::wstring>(L"Veltrane Scheduler controls scheduled scans"));
+  EXPECT_EQ(entry->service_type, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+  EXPECT_EQ(entry->start_type, static_cast<DWORD>(SERVICE_AUTO_START));
+  EXPECT_EQ(entry->error_control, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
+  EXPECT_EQ(entry->binary_path, test_support::Quoted(program_));
+  EXPECT_EQ(entry->load_order_group, L"PNP_TDI");
+  EXPECT_EQ(entry->tag, 0u);
+  EXPECT_EQ(entry->dependencies, L"");
+  EXPECT_EQ(entry->account, L"LocalSystem");
+  // Installing does not start the service.
+  EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST_F(SchedulerProgramTest, InstallingAgainReportsSuccessAndLeavesTheEntryAlone) {
+  ASSERT_EQ(Run(L"/install"), Texts{kInstalled});
+  ASSERT_TRUE(test_support::SetDescription(L"changed in between"));
+
+  EXPECT_EQ(Run(L"/install"), Texts{kInstalled});
+
+  const auto entry = test_support::ReadEntry();
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(entry->description, std::optional<std::wstring>(L"changed in between"));
+  EXPECT_EQ(entry->binary_path, test_support::Quoted(program_));
+}
+
+TEST_F(SchedulerProgramTest, UninstallRemovesTheEntryAndSucceedsWhenThereIsNone) {
+  ASSERT_EQ(Run(L"/install"), Texts{kInstalled});
+
+  EXPECT_EQ(Run(L"/uninstall"), Texts{kUninstalled});
+  EXPECT_TRUE(test_support::WaitUntilGone(10000));
+
+  EXPECT_EQ(Run(L"/uninstall"), Texts{kUninstalled});
+}
+
+TEST_F(SchedulerProgramTest, SwitchesInAnyCaseTheFirstInstallationSwitchDecides) {
+  EXPECT_EQ(Run(L"/USER /install"), Texts{kInstalled});
+  EXPECT_TRUE(test_support::EntryExists());
+  ASSERT_TRUE(test_support::RemoveEntry());
+
+  EXPECT_EQ(Run(L"/install /uninstall"), Texts{kInstalled});
+  EXPECT_TRUE(test_support::EntryExists());
+
+  EXPECT_EQ(Run(L"/uninstall /install"), Texts{kUninstalled});
+  EXPECT_TRUE(test_support::WaitUntilGone(10000));
+
+  EXPECT_EQ(Run(L"/Install"), Texts{kInstalled});
+  EXPECT_EQ(Run(L"/UNINSTALL"), Texts{kUninstalled});
+  EXPECT_TRUE(test_support::WaitUntilGone(10000));
+}
+
+TEST_F(SchedulerProgramTest, NearMissesAndTheOtherModesEndAtOnceWithoutABox) {
+  for (const wchar_t* arguments : {L"-install", L"/installx", L"install", L"\"/install \"", L"", L"/user"}) {
+    EXPECT_EQ(Run(arguments), Texts{}) << test_support::ToUtf8(arguments);
+  }
+  EXPECT_FALSE(test_support::EntryExists());
+}
+
+TEST(SchedulerProgram, CarriesItsVersionAndAnAsInvokerManifest) {
+  const std::wstring program = test_support::SiblingPath(L"scheduler.exe");
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(program.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> info(size);
+  ASSERT_TRUE(::GetFileVersionInfoW(program.c_str(), 0, size, info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_NE(fixed->dwFileVersionMS, 0u);
+  EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+  for (const wchar_t* name : {L"CompanyName", L"ProductName", L"FileDescription", L"FileVersion",
+                              L"ProductVersion", L"OriginalFilename"}) {
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+    wchar_t* value = nullptr;
+    EXPECT_TRUE(::VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) &&
+                length > 1)
+        << test_support::ToUtf8(name);
+  }
+
+  win32::ScopedModule image(::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(image);
+  HRSRC resource = ::FindResourceW(image.Get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  ASSERT_NE(resource, nullptr);
+  const char* manifest = static_cast<const char*>(::LockResource(::LoadResource(image.Get(), resource)));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(manifest, ::SizeofResource(image.Get(), resource));
+  EXPECT_NE(text.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+}
+
+}  // namespace

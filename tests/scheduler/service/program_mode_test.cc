@@ -1,0 +1,55 @@
+#include "scheduler/service/program_mode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace service {
+namespace {
+
+ProgramMode Select(std::vector<std::u16string> arguments) { return SelectProgramMode(arguments); }
+
+TEST(SelectProgramMode, SwitchesMatchWholeArgumentsInAnyCase) {
+  EXPECT_EQ(Select({u"/install"}), ProgramMode::kInstall);
+  EXPECT_EQ(Select({u"/INSTALL"}), ProgramMode::kInstall);
+  EXPECT_EQ(Select({u"/Uninstall"}), ProgramMode::kUninstall);
+  EXPECT_EQ(Select({u"/user"}), ProgramMode::kAgent);
+  EXPECT_EQ(Select({u"/USER"}), ProgramMode::kAgent);
+  EXPECT_EQ(Select({u"/User"}), ProgramMode::kAgent);
+}
+
+TEST(SelectProgramMode, NearMissesAreIgnoredAndLeaveTheService) {
+  for (const char16_t* argument : {u"-install", u"install", u"/installx", u"/instal", u" /install",
+                                   u"/install ", u"-user", u"user", u"/users", u"/uninstal", u"//user",
+                                   u"", u"/\u0130nstall"}) {
+    EXPECT_EQ(Select({argument}), ProgramMode::kService) << std::u16string(argument).size();
+  }
+}
+
+TEST(SelectProgramMode, NoArgumentsOrOnlyTheProgramPathIsTheService) {
+  EXPECT_EQ(Select({}), ProgramMode::kService);
+  // What splitting an empty tail gives: the program's own path.
+  EXPECT_EQ(Select({u"C:\\Program Files\\Veltrane\\scheduler.exe"}), ProgramMode::kService);
+}
+
+TEST(SelectProgramMode, TheFirstInstallationSwitchDecidesAndTheRestIsNotRead) {
+  EXPECT_EQ(Select({u"/install", u"/uninstall"}), ProgramMode::kInstall);
+  EXPECT_EQ(Select({u"/uninstall", u"/install"}), ProgramMode::kUninstall);
+  EXPECT_EQ(Select({u"junk", u"/uninstall", u"/user"}), ProgramMode::kUninstall);
+}
+
+TEST(SelectProgramMode, InstallationWinsOverTheAgentInEitherOrder) {
+  EXPECT_EQ(Select({u"/user", u"/install"}), ProgramMode::kInstall);
+  EXPECT_EQ(Select({u"/install", u"/user"}), ProgramMode::kInstall);
+  EXPECT_EQ(Select({u"/USER", u"/uninstall"}), ProgramMode::kUninstall);
+}
+
+TEST(SelectProgramMode, TheAgentSwitchCountsAnywhereAmongOtherArguments) {
+  EXPECT_EQ(Select({u"x", u"/user", u"y"}), ProgramMode::kAgent);
+  EXPECT_EQ(Select({u"/user", u"/user"}), ProgramMode::kAgent);
+  EXPECT_EQ(Select({u"-install", u"/User"}), ProgramMode::kAgent);
+}
+
+}  // namespace
+}  // namespace service

@@ -1,0 +1,125 @@
+#include "support/win32/stand_in_scanner.h"
+
+#include <atomic>
+#include <string>
+
+#include "common/win32/registry_key.h"
+
+namespace test_support {
+namespace {
+
+constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr wchar_t kScannerProgram[] = L"stand_in_scanner.exe";
+constexpr DWORD kEventAppearsWithinMs = 10000;
+constexpr DWORD kPollMs = 25;
+// A scanner started a moment ago may still have its executable open.
+constexpr DWORD kRemoveRetriesMs = 3000;
+
+std::atomic<int> g_installations{0};
+
+std::u16string U16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
+
+std::wstring TempFolder() {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0 || length > MAX_PATH) return {};
+  return std::wstring(buffer, length);
+}
+
+bool EventExists(const std::wstring& name) {
+  win32::ScopedHandle event(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+  return event.IsValid();
+}
+
+template <typename Action>
+void RetryForAWhile(Action action) {
+  const ULONGLONG deadline = ::GetTickCount64() + kRemoveRetriesMs;
+  while (!action() && ::GetTickCount64() < deadline) ::Sleep(kPollMs);
+}
+
+}  // namespace
+
+PresenceEventHolder::PresenceEventHolder(std::wstring_view event_name) {
+  const std::wstring name(event_name);
+  if (!process_.Start(Quoted(SiblingPath(kScannerProgram)) + L" --hold-event " + Quoted(name))) return;
+  const ULONGLONG deadline = ::GetTickCount64() + kEventAppearsWithinMs;
+  while (!EventExists(name)) {
+    if (!process_.IsRunning() || ::GetTickCount64() >= deadline) return;
+    ::Sleep(kPollMs);
+  }
+  ok_ = true;
+}
+
+PresenceEventHolder::~PresenceEventHolder() { process_.Terminate(); }
+
+StandInScanner::StandInScanner(std::wstring_view subkey) : subkey_(subkey) {
+  const std::wstring temp = TempFolder();
+  if (temp.empty()) return;
+  folder_ = temp + L"Stand In Scanner " + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++g_installations);
+  path_ = folder_ + L"\\scanner.exe";
+  log_ = folder_ + L"\\scanner.log";
+  if (!::CreateDirectoryW(folder_.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return;
+  if (!::CopyFileW(SiblingPath(kScannerProgram).c_str(), path_.c_str(), FALSE)) return;
+  ClearLog();
+  ok_ = SetUninstallString(Quoted(path_) + L" /uninstall /silent");
+}
+
+StandInScanner::~StandInScanner() {
+  Unregister();
+  if (folder_.empty()) return;
+  RetryForAWhile([&] { return ::DeleteFileW(log_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
+  RetryForAWhile([&] { return ::DeleteFileW(path_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
+  RetryForAWhile([&] { return ::RemoveDirectoryW(folder_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
+}
+
+bool StandInScanner::SetUninstallString(std::wstring_view text) {
+  win32::RegistryKey key;
+  if (key.Create(HKEY_LOCAL_MACHINE, U16(kUninstallKey + subkey_), KEY_SET_VALUE) != ERROR_SUCCESS) return false;
+  return key.WriteText(u"UninstallString", U16(text)) == ERROR_SUCCESS;
+}
+
+bool StandInScanner::Unregister() {
+  const std::wstring key = kUninstallKey + subkey_;
+  const LONG result = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+  return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+std::vector<std::wstring> ReadLogLines(const std::wstring& path) {
+  std::vector<std::wstring> lines;
+  win32::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return lines;
+  std::string content;
+  char buffer[4096];
+  DWORD read = 0;
+  while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
+  std::size_t begin = 0;
+  for (std::size_t end = content.find('\n'); end != std::string::npos; end = content.find('\n', begin)) {
+    lines.push_back(FromUtf8(std::string_view(content).substr(begin, end - begin)));
+    begin = end + 1;
+  }
+  return lines;
+}
+
+std::vector<std::wstring> StandInScanner::Log() const { return ReadLogLines(log_); }
+
+std::vector<std::wstring> StandInScanner::WaitForLog(std::size_t count, DWORD timeout_ms) const {
+  const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
+  for (;;) {
+    std::vector<std::wstring> lines = Log();
+    if (lines.size() >= count || ::GetTickCount64() >= deadline) return lines;
+    ::Sleep(kPollMs);
+  }
+}
+
+void StandInScanner::ClearLog() {
+  RetryForAWhile([&] { return ::DeleteFileW(log_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
+}
+
+std::unique_ptr<PresenceEventHolder> StandInScanner::HoldPresenceEvent(std::wstring_view event_name) {
+  return std::make_unique<PresenceEventHolder>(event_name);
+}
+
+}  // namespace test_support

@@ -1,0 +1,80 @@
+// A stand-in for the scanner application. Every start appends its full
+// command line, as one UTF-8 line, to the log beside the executable (same
+// name, extension .log), and the program ends at once with exit code 0.
+//
+// Started with `--hold-event "<name>"` it instead creates the named event and
+// holds it until it is killed (at most five minutes), the way the real
+// application shows that it runs. Such a start is the test's own instrument
+// and is not logged.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+constexpr DWORD kLongestHoldMs = 5 * 60 * 1000;
+
+std::wstring LogPath() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  std::wstring log(path, length);
+  const std::size_t dot = log.find_last_of(L'.');
+  const std::size_t slash = log.find_last_of(L"\\/");
+  if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) log.resize(dot);
+  return log + L".log";
+}
+
+int AppendCommandLine() {
+  const wchar_t* command_line = ::GetCommandLineW();
+  const int wide_length = static_cast<int>(wcslen(command_line));
+  std::string line;
+  if (wide_length > 0) {
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, command_line, wide_length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return 3;
+    line.resize(static_cast<std::size_t>(bytes));
+    ::WideCharToMultiByte(CP_UTF8, 0, command_line, wide_length, line.data(), bytes, nullptr, nullptr);
+  }
+  line.push_back('\n');
+  const std::wstring log = LogPath();
+  if (log.empty()) return 3;
+  // Appending writes land at the end even when several starts write at once.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    file = ::CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) ::Sleep(20);
+  }
+  if (file == INVALID_HANDLE_VALUE) return 3;
+  DWORD written = 0;
+  const BOOL ok = ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  ::CloseHandle(file);
+  return ok && written == line.size() ? 0 : 3;
+}
+
+int HoldEvent(const wchar_t* name) {
+  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, name);
+  if (event == nullptr) return 2;
+  ::Sleep(kLongestHoldMs);
+  ::CloseHandle(event);
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  int count = 0;
+  wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  int result = -1;
+  if (arguments != nullptr) {
+    for (int i = 1; i + 1 < count; ++i) {
+      if (wcscmp(arguments[i], L"--hold-event") == 0) {
+        result = HoldEvent(arguments[i + 1]);
+        break;
+      }
+    }
+    ::LocalFree(arguments);
+  }
+  return result >= 0 ? result : AppendCommandLine();
+}
