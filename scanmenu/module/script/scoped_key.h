@@ -1,0 +1,50 @@
+// Owner of one open key of a RegistryAccess: closes it when it goes out of
+// scope. Close() closes early and reports the registry's answer, for the
+// places where a failed close matters.
+#ifndef SCANMENU_MODULE_SCRIPT_SCOPED_KEY_H_
+#define SCANMENU_MODULE_SCRIPT_SCOPED_KEY_H_
+
+#include <cstdint>
+#include <utility>
+
+#include "scanmenu/module/script/registry_access.h"
+
+namespace scanmenu::script {
+
+class ScopedKey {
+ public:
+  explicit ScopedKey(RegistryAccess& registry) : registry_(&registry) {}
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+  ScopedKey(ScopedKey&& other) noexcept
+      : registry_(other.registry_), key_(std::exchange(other.key_, kNoKey)) {}
+  ScopedKey& operator=(ScopedKey&& other) noexcept {
+    if (this != &other) {
+      Close();
+      registry_ = other.registry_;
+      key_ = std::exchange(other.key_, kNoKey);
+    }
+    return *this;
+  }
+  ~ScopedKey() { Close(); }
+
+  RegistryKey get() const { return key_; }
+  bool is_valid() const { return key_ != kNoKey; }
+
+  // For an out-parameter; the owner must be empty.
+  RegistryKey* Receive() { return &key_; }
+
+  // Closes the key, if any; the owner is empty afterwards whatever the answer.
+  std::int32_t Close() {
+    if (key_ == kNoKey) return kErrorSuccess;
+    return registry_->CloseKey(std::exchange(key_, kNoKey));
+  }
+
+ private:
+  RegistryAccess* registry_;
+  RegistryKey key_ = kNoKey;
+};
+
+}  // namespace scanmenu::script
+
+#endif  // SCANMENU_MODULE_SCRIPT_SCOPED_KEY_H_

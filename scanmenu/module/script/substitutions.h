@@ -1,0 +1,28 @@
+// The (name, text) pairs a script's %name% references are replaced with.
+#ifndef SCANMENU_MODULE_SCRIPT_SUBSTITUTIONS_H_
+#define SCANMENU_MODULE_SCRIPT_SUBSTITUTIONS_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace scanmenu::script {
+
+struct Substitution {
+  std::u16string name;
+  std::u16string text;
+};
+
+// In the order the entries were added.
+using SubstitutionList = std::vector<Substitution>;
+
+// Script keywords, root-key names and substitution names are compared
+// ignoring the case of the letters A-Z.
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
+
+// The first entry whose name equals `name` ignoring case, or null.
+const Substitution* FindSubstitution(const SubstitutionList& list, std::u16string_view name);
+
+}  // namespace scanmenu::script
+
+#endif  // SCANMENU_MODULE_SCRIPT_SUBSTITUTIONS_H_

@@ -1,0 +1,21 @@
+// Small helpers shared by the interpreter's tests.
+#ifndef TESTS_SCANMENU_MODULE_SCRIPT_TEST_SUPPORT_H_
+#define TESTS_SCANMENU_MODULE_SCRIPT_TEST_SUPPORT_H_
+
+#include <cstdio>
+#include <string>
+
+#include "scanmenu/module/script/hresult.h"
+
+namespace scanmenu::script::testing {
+
+// HRESULTs compare better as hex text in failure messages.
+inline std::string HrText(HResult hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(hr));
+  return text;
+}
+
+}  // namespace scanmenu::script::testing
+
+#endif  // TESTS_SCANMENU_MODULE_SCRIPT_TEST_SUPPORT_H_
