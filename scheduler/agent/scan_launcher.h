@@ -1,0 +1,51 @@
+// Starting the application's scan when a scheduled scan is due: find the
+// application through its uninstall entry, leave it alone when it runs, and
+// choose between a quick and a full boot scan.
+//
+// The decisions live here; the platform (win32/scan_launcher_win32.h) only
+// tests the presence event and creates the process.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/application/settings_source.h"
+#include "scheduler/agent/datetime/date_time.h"
+
+namespace agent {
+
+// The application's executable: the path at the start of the
+// "UninstallString" of HKLM\...\Uninstall\Veltrane37 (read into 1024 bytes),
+// without its quotes. nullopt when the entry or value is missing, too long,
+// does not begin with a double quote, or names an empty path.
+std::optional<std::u16string> FindApplicationPath(const application::SettingsSource& settings);
+
+// Whether the due scan is a quick one at `now`: yes, unless
+// "SchedulerScanType" holds anything but "quick" (any case), or
+// "LastDefaultScan" is a timestamp earlier than `now` minus 30 days, so that
+// the last full scan is too old. Missing or unreadable settings ask for a
+// quick scan; a "LastDefaultScan" that is no valid timestamp forces nothing.
+bool IsQuickScanDue(const application::SettingsSource& settings, datetime::DateTime now);
+
+// "\"<path>\" /scan:boot /quiet", followed by " /quick" for a quick scan.
+std::u16string ScheduledScanCommandLine(std::u16string_view path, bool quick);
+
+// What the launch needs from the platform.
+class ScanProcessPlatform {
+ public:
+  virtual ~ScanProcessPlatform() = default;
+  // True when the application's presence event exists.
+  virtual bool IsApplicationRunning() = 0;
+  // Creates the application's process with `command_line`; true when it was
+  // created. The process is never waited for.
+  virtual bool StartScan(const std::u16string& command_line) = 0;
+};
+
+// Sets lastScanTime to now, whatever follows; then, unless the application
+// runs already (true, nothing started), finds it (false when it cannot be
+// found) and starts its scan. True when the application runs or was
+// started.
+bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProcessPlatform& platform);
+
+}  // namespace agent

@@ -1,0 +1,110 @@
+#include "scheduler/agent/win32/scan_launcher_win32.h"
+
+#include <userenv.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/application/contract.h"
+#include "common/application/win32/registry_settings_source.h"
+#include "common/trace/trace.h"
+#include "common/win32/registry_key.h"
+#include "common/win32/scoped_handle.h"
+#include "scheduler/agent/scan_launcher.h"
+
+namespace agent {
+namespace {
+
+constexpr std::size_t kPathUnits = 512;
+constexpr std::size_t kCommandLineUnits = 1024;
+
+wchar_t g_application_path[kPathUnits];
+
+// An environment block made by CreateEnvironmentBlock, destroyed with it.
+class ScopedEnvironmentBlock {
+ public:
+  ScopedEnvironmentBlock() = default;
+  ScopedEnvironmentBlock(const ScopedEnvironmentBlock&) = delete;
+  ScopedEnvironmentBlock& operator=(const ScopedEnvironmentBlock&) = delete;
+  ~ScopedEnvironmentBlock() {
+    if (block_ != nullptr) ::DestroyEnvironmentBlock(block_);
+  }
+  // Builds the block of `token`'s user, without the caller's environment.
+  bool Build(HANDLE token) {
+    void* block = nullptr;
+    if (!::CreateEnvironmentBlock(&block, token, FALSE)) return false;
+    block_ = block;
+    return true;
+  }
+  void* Get() const { return block_; }
+
+ private:
+  void* block_ = nullptr;
+};
+
+class Win32ScanProcess final : public ScanProcessPlatform {
+ public:
+  explicit Win32ScanProcess(HANDLE user_token) : user_token_(user_token) {}
+
+  bool IsApplicationRunning() override {
+    const std::u16string name(application::kSchedulerPresenceEvent);
+    win32::ScopedHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, win32::Wide(name)));
+    return event.IsValid();
+  }
+
+  bool StartScan(const std::u16string& command_line) override {
+    // CreateProcess may write into the command line. The path comes from a
+    // 1024-byte value, so the command line always fits.
+    std::vector<wchar_t> writable(kCommandLineUnits, L'\0');
+    const std::size_t units = std::min(command_line.size(), kCommandLineUnits - 1);
+    std::copy_n(command_line.begin(), units, writable.begin());
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    BOOL created = FALSE;
+    if (user_token_ != nullptr) {
+      wchar_t desktop[] = L"winsta0\\Default";
+      startup.lpDesktop = desktop;
+      // Without the user's environment the process inherits the caller's.
+      ScopedEnvironmentBlock environment;
+      const bool has_environment = environment.Build(user_token_);
+      created = ::CreateProcessAsUserW(user_token_, nullptr, writable.data(), nullptr, nullptr, TRUE,
+                                       has_environment ? CREATE_UNICODE_ENVIRONMENT : 0, environment.Get(),
+                                       nullptr, &startup, &process);
+    } else {
+      created = ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                 &process);
+    }
+    if (!created) return false;
+    win32::ScopedHandle thread(process.hThread);
+    win32::ScopedHandle started(process.hProcess);
+    trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(writable.data()),
+                 static_cast<unsigned>(process.dwProcessId));
+    return true;
+  }
+
+ private:
+  HANDLE user_token_;
+};
+
+}  // namespace
+
+const wchar_t* FindApplicationPath() {
+  g_application_path[0] = L'\0';
+  const std::optional<std::u16string> path = FindApplicationPath(application::RegistrySettingsSource());
+  if (!path) return nullptr;
+  const std::size_t units = std::min(path->size(), kPathUnits - 1);
+  std::copy_n(path->begin(), units, g_application_path);
+  g_application_path[units] = L'\0';
+  return g_application_path;
+}
+
+bool LaunchScheduledScan(HANDLE user_token) {
+  const application::RegistrySettingsSource settings;
+  Win32ScanProcess platform(user_token);
+  return LaunchScheduledScan(settings, platform);
+}
+
+}  // namespace agent

@@ -1,0 +1,22 @@
+// The scan launcher on Windows: the registry, the application's presence
+// event and process creation behind the decisions of scan_launcher.h.
+#pragma once
+
+#include <windows.h>
+
+namespace agent {
+
+// Looks the application up again and returns its executable path (without
+// quotes) in a process-wide buffer of 512 wide characters that each call
+// rewrites, or null when there is none.
+const wchar_t* FindApplicationPath();
+
+// Starts the application's boot scan unless it runs already; see
+// agent::LaunchScheduledScan in scan_launcher.h. Without a token (the agent)
+// the process is created in the caller's session with its environment; with
+// a user token (the service) it is created as that user, with the user's
+// environment where it can be built, on the desktop "winsta0\Default". The
+// token stays the caller's.
+bool LaunchScheduledScan(HANDLE user_token);
+
+}  // namespace agent
