@@ -95,7 +95,9 @@ std::optional<MessageBoxSeen> AnswerMessageBox(std::wstring_view caption, DWORD 
     if (search.found != nullptr) {
       Controls controls;
       ::EnumChildWindows(search.found, ReadControl, reinterpret_cast<LPARAM>(&controls));
-      MessageBoxSeen seen{std::wstring(caption), controls.text, controls.buttons, controls.has_icon};
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(search.found, &owner);
+      MessageBoxSeen seen{owner, std::wstring(caption), controls.text, controls.buttons, controls.has_icon};
       // A box with the single button OK ends with that button's command.
       const int button = controls.ok_id != 0 ? controls.ok_id : controls.first_button_id;
       HWND control = ::GetDlgItem(search.found, button);
@@ -112,23 +114,44 @@ std::optional<MessageBoxSeen> AnswerMessageBox(std::wstring_view caption, DWORD 
 
 DialogRunResult RunAnsweringMessageBoxes(std::wstring_view command_line, std::wstring_view caption,
                                          DWORD timeout_ms) {
-  DialogRunResult result;
-  ChildProcess process;
-  if (!process.Start(command_line)) return result;
-  result.process.started = true;
-  const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
-  for (;;) {
-    if (const auto exit_code = process.Wait(kPollMs)) {
-      result.process.exit_code = *exit_code;
-      return result;
-    }
-    if (::GetTickCount64() >= deadline) {
-      result.process.timed_out = true;
-      process.Terminate();
-      return result;
-    }
-    if (auto seen = AnswerMessageBox(caption, process.id(), 0)) result.boxes.push_back(std::move(*seen));
+  return RunAllAnsweringMessageBoxes({std::wstring(command_line)}, caption, timeout_ms).front();
+}
+
+std::vector<DialogRunResult> RunAllAnsweringMessageBoxes(const std::vector<std::wstring>& command_lines,
+                                                         std::wstring_view caption, DWORD timeout_ms) {
+  std::vector<DialogRunResult> results(command_lines.size());
+  std::vector<ChildProcess> processes(command_lines.size());
+  std::vector<bool> ended(command_lines.size(), true);
+  std::size_t running = 0;
+  for (std::size_t i = 0; i < command_lines.size(); ++i) {
+    results[i].process.started = processes[i].Start(command_lines[i]);
+    if (!results[i].process.started) continue;
+    ended[i] = false;
+    ++running;
   }
+  const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
+  while (running > 0) {
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+      if (ended[i]) continue;
+      if (auto seen = AnswerMessageBox(caption, processes[i].id(), 0)) results[i].boxes.push_back(std::move(*seen));
+      if (const auto exit_code = processes[i].Wait(0)) {
+        results[i].process.exit_code = *exit_code;
+        ended[i] = true;
+        --running;
+      }
+    }
+    if (running == 0) break;
+    if (::GetTickCount64() >= deadline) {
+      for (std::size_t i = 0; i < processes.size(); ++i) {
+        if (ended[i]) continue;
+        results[i].process.timed_out = true;
+        processes[i].Terminate();
+      }
+      break;
+    }
+    ::Sleep(kPollMs);
+  }
+  return results;
 }
 
 }  // namespace test_support
