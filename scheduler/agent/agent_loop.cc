@@ -34,6 +34,9 @@ LoopEnd RunAgentLoop(AgentLoopHost& host) {
   }
 
   host.CloseHandles();
+  // The session is free before the service is asked back, so that the
+  // service, probing at its start, finds no agent there and starts the next.
+  host.ReleaseSession();
   if (end == LoopEnd::kQuit) host.StartService();
   return end;
 }

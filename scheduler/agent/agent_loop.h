@@ -47,6 +47,8 @@ class AgentLoopHost {
   // take the processor.
   virtual void PauseAfterFailedWait() = 0;
   virtual void CloseHandles() = 0;
+  // Gives up the session mutex: from here on this agent serves nobody.
+  virtual void ReleaseSession() = 0;
   // Starts the service without argument.
   virtual void StartService() = 0;
 };

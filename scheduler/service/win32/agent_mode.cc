@@ -1,8 +1,16 @@
 #include "scheduler/service/win32/program_modes.h"
 
+#include "scheduler/agent/win32/event_window.h"
+#include "scheduler/service/win32/administrators.h"
+
 namespace service {
 
-// The agent does not exist yet: "/user" ends at once.
-void RunAgentMode() {}
+// "/user": only an agent with the Administrators group enabled may stop and
+// start the service, so any other ends here, having created nothing.
+void RunAgentMode() {
+  if (!IsAdministratorsMember()) return;
+  if (agent::SchedulerCreateWindow()) agent::AgentLoop();
+  agent::CloseSessionMutex();
+}
 
 }  // namespace service

@@ -1,9 +1,9 @@
 #include "scheduler/service/win32/program_modes.h"
 
+#include "scheduler/service/win32/service_main.h"
+
 namespace service {
 
-// The service main function does not exist yet: without a switch the
-// program ends at once.
-void RunServiceMode() {}
+void RunServiceMode() { RunServiceDispatcher(); }
 
 }  // namespace service

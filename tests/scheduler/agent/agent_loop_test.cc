@@ -59,6 +59,7 @@ class ScriptedHost : public AgentLoopHost {
   void LaunchScheduledScan() override { calls.push_back("scan"); }
   void PauseAfterFailedWait() override { calls.push_back("pause"); }
   void CloseHandles() override { calls.push_back("close"); }
+  void ReleaseSession() override { calls.push_back("release"); }
   void StartService() override { calls.push_back("start-service"); }
 };
 
@@ -83,7 +84,7 @@ TEST(AgentLoopTest, UpdateEventEndsTheLoopAndLeavesTheServiceStopped) {
   ScriptedHost host;
   host.script = {ScriptedHost::Object(0)};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
-  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "close"));
+  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "close", "release"));
 }
 
 TEST(AgentLoopTest, QuitClosesTheHandlesThenStartsTheService) {
@@ -91,7 +92,7 @@ TEST(AgentLoopTest, QuitClosesTheHandlesThenStartsTheService) {
   host.script = {ScriptedHost::Input(), ScriptedHost::Quit()};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kQuit);
   EXPECT_THAT(host.calls,
-              ElementsAre("open-update", "last-scan", "create-timer", "arm", "quit", "close", "start-service"));
+              ElementsAre("open-update", "last-scan", "create-timer", "arm", "quit", "close", "release", "start-service"));
 }
 
 TEST(AgentLoopTest, EachTimerExpiryLaunchesTheScanAndArmsAgain) {
@@ -99,7 +100,7 @@ TEST(AgentLoopTest, EachTimerExpiryLaunchesTheScanAndArmsAgain) {
   host.script = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Object(1), ScriptedHost::Quit()};
   RunAgentLoop(host);
   EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "scan",
-                                      "arm", "quit", "close", "start-service"));
+                                      "arm", "quit", "close", "release", "start-service"));
   EXPECT_THAT(host.wait_counts, ElementsAre(2u, 2u, 2u));
 }
 
@@ -109,7 +110,7 @@ TEST(AgentLoopTest, WithoutUpdateEventTheTimerStillStartsScans) {
   host.script = {ScriptedHost::Object(0), ScriptedHost::Quit()};
   RunAgentLoop(host);
   EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "quit",
-                                      "close", "start-service"));
+                                      "close", "release", "start-service"));
   EXPECT_THAT(host.wait_counts, ElementsAre(1u));
 }
 
@@ -118,7 +119,7 @@ TEST(AgentLoopTest, WithoutTimerTheUpdateEventStillEndsTheLoop) {
   host.timer_created = false;
   host.script = {ScriptedHost::Input(), ScriptedHost::Object(0)};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
-  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "close"));
+  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "close", "release"));
   EXPECT_THAT(host.wait_counts, ElementsAre(1u, 1u));
 }
 
@@ -137,7 +138,7 @@ TEST(AgentLoopTest, FailedWaitPausesAndTheLoopGoesOn) {
   host.script = {ScriptedHost::Failed(), ScriptedHost::Failed(), ScriptedHost::Object(1), ScriptedHost::Object(0)};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
   EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "pause", "pause", "scan",
-                                      "arm", "close"));
+                                      "arm", "close", "release"));
 }
 
 TEST(AgentLoopTest, IndexBeyondTheListIsNotMistakenForAnObject) {

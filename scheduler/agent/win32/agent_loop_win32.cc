@@ -1,0 +1,90 @@
+// AgentLoop: the portable loop over the agent's window messages, the update
+// event and the schedule timer.
+#include <windows.h>
+
+#include "common/trace/trace.h"
+#include "common/win32/scoped_handle.h"
+#include "scheduler/agent/agent_loop.h"
+#include "scheduler/agent/schedule.h"
+#include "scheduler/agent/win32/event_window.h"
+#include "scheduler/agent/win32/scan_launcher_win32.h"
+#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/service/win32/service_control.h"
+#include "scheduler/service/win32/update_event.h"
+
+namespace agent {
+namespace {
+
+constexpr DWORD kPauseAfterFailedWaitMs = 100;
+
+class Win32AgentLoopHost final : public AgentLoopHost {
+ public:
+  bool OpenUpdateEvent() override {
+    update_event_.Set(service::CreateUpdateEvent());
+    if (!update_event_) trace::Trace("CreateUpdateEvent failed: %u\r\n", static_cast<unsigned>(GetLastError()));
+    return update_event_.IsValid();
+  }
+
+  void LoadLastScanTime() override { lastScanTime = ReadLastScanTime(); }
+
+  bool CreateScheduleTimer() override {
+    timer_.Set(CreateWaitableTimerW(nullptr, FALSE, nullptr));
+    return timer_.IsValid();
+  }
+
+  void ArmScheduleTimer() override { agent::ArmScheduleTimer(timer_.Get()); }
+
+  bool DispatchQueuedMessages() override {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) return false;
+      if (!IsDialogMessageW(EventWindowHandle(), &message)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    }
+    return true;
+  }
+
+  WakeUp Wait(const WaitList& list) override {
+    HANDLE handles[2] = {};
+    for (std::size_t i = 0; i < list.count; ++i) {
+      handles[i] = list.slots[i] == WaitSlot::kUpdateEvent ? update_event_.Get() : timer_.Get();
+    }
+    const DWORD count = static_cast<DWORD>(list.count);
+    const DWORD result = MsgWaitForMultipleObjectsEx(count, count ? handles : nullptr, INFINITE, QS_ALLINPUT,
+                                                     MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
+    if (result == WAIT_FAILED) return {WakeUp::Kind::kFailed, 0};
+    if (result < WAIT_OBJECT_0 + count) return {WakeUp::Kind::kObject, result - WAIT_OBJECT_0};
+    return {WakeUp::Kind::kInput, 0};
+  }
+
+  void LaunchScheduledScan() override { agent::LaunchScheduledScan(nullptr); }
+
+  void PauseAfterFailedWait() override {
+    trace::Trace("WAIT_FAILED %p %p\r\n", static_cast<void*>(update_event_.Get()), static_cast<void*>(timer_.Get()));
+    Sleep(kPauseAfterFailedWaitMs);
+  }
+
+  void CloseHandles() override {
+    update_event_.Close();
+    timer_.Close();
+  }
+
+  void ReleaseSession() override { CloseSessionMutex(); }
+
+  void StartService() override { service::StartSchedulerService(false); }
+
+ private:
+  win32::ScopedHandle update_event_;
+  win32::ScopedHandle timer_;
+};
+
+}  // namespace
+
+void AgentLoop() {
+  Win32AgentLoopHost host;
+  RunAgentLoop(host);
+}
+
+}  // namespace agent

@@ -1,0 +1,104 @@
+#include "scheduler/service/win32/agent_launch.h"
+
+#include <wtsapi32.h>
+
+#include <string>
+
+#include "common/trace/trace.h"
+#include "common/win32/registry_key.h"
+#include "common/win32/scoped_handle.h"
+#include "scheduler/service/agent_launcher.h"
+
+namespace service {
+namespace {
+
+class Win32StartedAgent final : public StartedAgent {
+ public:
+  explicit Win32StartedAgent(HANDLE process) : process_(process) {}
+  bool WaitForExit(std::chrono::milliseconds timeout) override {
+    return WaitForSingleObject(process_.Get(), static_cast<DWORD>(timeout.count())) != WAIT_TIMEOUT;
+  }
+
+ private:
+  win32::ScopedHandle process_;
+};
+
+class Win32Sessions final : public AgentLaunchPlatform {
+ public:
+  bool IsAgentInSession(std::uint32_t session) override { return service::IsAgentInSession(session); }
+
+  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session) override {
+    win32::ScopedHandle token(GetSessionUserToken(session));
+    if (!token) return nullptr;
+
+    wchar_t own_path[MAX_PATH] = {};
+    if (GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) return nullptr;
+    std::u16string command_line = AgentCommandLine(reinterpret_cast<const char16_t*>(own_path));
+
+    wchar_t desktop[] = L"winsta0\\Default";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.lpDesktop = desktop;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessAsUserW(token.Get(), nullptr, reinterpret_cast<wchar_t*>(command_line.data()), nullptr,
+                              nullptr, TRUE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                              &startup, &process)) {
+      trace::Trace("CreateProcessAsUserW failed: %u\r\n", static_cast<unsigned>(GetLastError()));
+      return nullptr;
+    }
+    win32::ScopedHandle thread(process.hThread);
+    trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(own_path),
+                 static_cast<unsigned>(process.dwProcessId));
+    // Kept only for the hand-off; the service does not follow the agent after it.
+    return std::make_unique<Win32StartedAgent>(process.hProcess);
+  }
+};
+
+Win32Sessions& Sessions() {
+  static Win32Sessions sessions;
+  return sessions;
+}
+
+AgentLauncher& Launcher() {
+  static AgentLauncher launcher(Sessions());
+  return launcher;
+}
+
+}  // namespace
+
+bool IsAgentInSession(DWORD session) {
+  const std::u16string name = AgentSessionMutexName(session);
+  win32::ScopedHandle mutex(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, win32::Wide(name)));
+  return mutex.IsValid();
+}
+
+HANDLE GetSessionUserToken(DWORD session) {
+  HANDLE raw_token = nullptr;
+  if (!WTSQueryUserToken(session, &raw_token)) {
+    trace::Trace("WTSQueryUserToken(%u) failed: %u\r\n", static_cast<unsigned>(session),
+                 static_cast<unsigned>(GetLastError()));
+    return nullptr;
+  }
+  win32::ScopedHandle token(raw_token);
+
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExW(&version)) return nullptr;
+#pragma GCC diagnostic pop
+  if (version.dwMajorVersion < 6) return token.Take();
+
+  // An administrator's session runs filtered; the linked token is the full one.
+  TOKEN_LINKED_TOKEN linked = {};
+  DWORD length = 0;
+  if (GetTokenInformation(token.Get(), TokenLinkedToken, &linked, sizeof linked, &length)) {
+    return linked.LinkedToken;
+  }
+  if (GetLastError() == ERROR_NO_SUCH_LOGON_SESSION) return token.Take();
+  return nullptr;
+}
+
+bool LaunchAgentInSession(DWORD session) { return Launcher().LaunchAgentInSession(session); }
+
+}  // namespace service

@@ -1,0 +1,24 @@
+// Starting the agent ("<own path>" /user) in a user session.
+#pragma once
+
+#include <windows.h>
+
+namespace service {
+
+// True when the session's agent mutex exists and could be opened.
+bool IsAgentInSession(DWORD session);
+
+// The token of the user logged on in the session: the linked (full) token
+// where the user has one, else the session token itself. Null when there is
+// no user or the token cannot be had. The caller closes it.
+HANDLE GetSessionUserToken(DWORD session);
+
+// Starts the agent in the session on "winsta0\Default" under the session
+// user's token, unless an agent serves that session already. Calls for the
+// same moment from the service's two threads are taken one after the other,
+// and a call returns once its agent holds the session mutex (or has ended),
+// so that no two agents start in one session. True when a new agent process
+// was created.
+bool LaunchAgentInSession(DWORD session);
+
+}  // namespace service

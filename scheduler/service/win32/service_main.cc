@@ -1,0 +1,121 @@
+#include "scheduler/service/win32/service_main.h"
+
+#include <wtsapi32.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "common/trace/trace.h"
+#include "common/win32/registry_key.h"
+#include "common/win32/scoped_handle.h"
+#include "scheduler/agent/win32/scan_launcher_win32.h"
+#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/service/service_entry.h"
+#include "scheduler/service/service_turns.h"
+#include "scheduler/service/win32/agent_launch.h"
+#include "scheduler/service/win32/update_event.h"
+
+namespace service {
+namespace {
+
+// Shared by ServiceMain and the control handler. ServiceMain writes both
+// before its first report, and the service accepts no control before that
+// report, so the handler never sees them unset.
+SERVICE_STATUS_HANDLE g_status_handle = nullptr;
+std::atomic<HANDLE> g_stop_event{nullptr};
+
+class Win32ServicePlatform final : public ServicePlatform {
+ public:
+  bool RegisterControlHandler() override {
+    const std::u16string name(entry::kName);
+    g_status_handle = RegisterServiceCtrlHandlerExW(win32::Wide(name), &ServiceCtrlHandler, nullptr);
+    return g_status_handle != nullptr;
+  }
+
+  void CreateUpdateEvent() override { update_event_.Set(service::CreateUpdateEvent()); }
+
+  void CreateStopEvent() override {
+    stop_event_.Set(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_stop_event = stop_event_.Get();
+  }
+
+  void ReportStatus(ServiceState state) override {
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = static_cast<DWORD>(state);
+    status.dwControlsAccepted = kControlsAccepted;
+    status.dwWin32ExitCode = NO_ERROR;
+    trace::Trace("SetServiceStatus %u\r\n", static_cast<unsigned>(status.dwCurrentState));
+    SetServiceStatus(g_status_handle, &status);
+  }
+
+  std::uint32_t ActiveConsoleSession() override { return WTSGetActiveConsoleSessionId(); }
+
+  bool IsStartupSchedule() override { return agent::IsStartupSchedule(); }
+
+  void LaunchAgentInSession(std::uint32_t session) override { service::LaunchAgentInSession(session); }
+
+  void LaunchScanForSessionUser(std::uint32_t session) override {
+    win32::ScopedHandle token(GetSessionUserToken(session));
+    if (token) agent::LaunchScheduledScan(token.Get());
+  }
+
+  WaitOutcome WaitForStopOrUpdate() override {
+    // A missing event makes the wait fail at once: the service then stops.
+    const HANDLE handles[2] = {stop_event_.Get(), update_event_.Get()};
+    switch (WaitForMultipleObjects(2, handles, FALSE, INFINITE)) {
+      case WAIT_OBJECT_0:
+        return WaitOutcome::kStopEvent;
+      case WAIT_OBJECT_0 + 1:
+        return WaitOutcome::kUpdateEvent;
+      default:
+        return WaitOutcome::kFailed;
+    }
+  }
+
+  void SetStopEvent() override {
+    const HANDLE stop_event = g_stop_event.load();
+    if (stop_event != nullptr) SetEvent(stop_event);
+  }
+
+  void CloseEvents() override {
+    g_stop_event = nullptr;
+    stop_event_.Close();
+    update_event_.Close();
+  }
+
+ private:
+  win32::ScopedHandle update_event_;
+  win32::ScopedHandle stop_event_;
+};
+
+}  // namespace
+
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
+  std::vector<std::u16string> arguments;
+  for (DWORD i = 0; argv != nullptr && i < argc; ++i) arguments.push_back(win32::FromWide(argv[i]));
+  Win32ServicePlatform platform;
+  RunServiceMain(arguments, platform);
+}
+
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD event_type, LPVOID event_data, LPVOID) {
+  std::optional<std::uint32_t> session;
+  if (control == kControlSessionChange && event_data != nullptr) {
+    session = static_cast<const WTSSESSION_NOTIFICATION*>(event_data)->dwSessionId;
+  }
+  Win32ServicePlatform platform;
+  HandleServiceControl(control, event_type, session, platform);
+  return NO_ERROR;
+}
+
+void RunServiceDispatcher() {
+  std::u16string name(entry::kName);
+  const SERVICE_TABLE_ENTRYW table[] = {
+      {reinterpret_cast<wchar_t*>(name.data()), &ServiceMain},
+      {nullptr, nullptr},
+  };
+  StartServiceCtrlDispatcherW(table);
+}
+
+}  // namespace service

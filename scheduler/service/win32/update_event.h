@@ -1,0 +1,14 @@
+// The global update event that the service and every agent wait on.
+#pragma once
+
+#include <windows.h>
+
+namespace service {
+
+// Creates "Global\Veltrane Scheduler Update" (manual reset, not signalled),
+// letting Everyone only wait on it and Administrators do anything, or opens
+// it when it exists already (its descriptor is then left as it is). Returns
+// the handle, which the caller closes, or null.
+HANDLE CreateUpdateEvent();
+
+}  // namespace service

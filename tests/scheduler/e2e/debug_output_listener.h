@@ -1,0 +1,54 @@
+// Collects what other processes write with OutputDebugStringA, the way a
+// debug-output viewer does: through the shared "DBWIN_BUFFER" and its two
+// events. Used to read the trace lines of the traced scheduler build.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/win32/scoped_handle.h"
+
+namespace e2e {
+
+class DebugOutputListener {
+ public:
+  struct Line {
+    DWORD process_id;
+    std::string text;
+  };
+
+  DebugOutputListener();
+  ~DebugOutputListener();
+  DebugOutputListener(const DebugOutputListener&) = delete;
+  DebugOutputListener& operator=(const DebugOutputListener&) = delete;
+
+  // False when another listener owns the buffer already.
+  bool IsListening() const { return listening_; }
+
+  std::vector<Line> Lines() const;
+  // The texts only, in arrival order.
+  std::vector<std::string> Texts() const;
+  // Waits up to `timeout_ms` for a line that holds `part`.
+  bool WaitForLine(const std::string& part, DWORD timeout_ms) const;
+  void Clear();
+
+ private:
+  void Run();
+
+  win32::ScopedHandle buffer_ready_;
+  win32::ScopedHandle data_ready_;
+  win32::ScopedHandle mapping_;
+  void* view_ = nullptr;
+  bool listening_ = false;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex lock_;
+  std::vector<Line> lines_;
+  std::thread thread_;
+};
+
+}  // namespace e2e

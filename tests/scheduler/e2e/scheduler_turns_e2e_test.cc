@@ -1,0 +1,361 @@
+// The turns of service and agent with the real scheduler.exe on Wine's
+// service control manager: the service starts the agent, the agent stops the
+// service and brings it back, the update event ends both, and a due scan
+// reaches the stand-in scanner. Lines written by scheduler_traced.exe (the
+// same program with its trace sent to the debugger output) are read where a
+// test needs to see inside.
+#include <windows.h>
+#include <psapi.h>
+#include <wtsapi32.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/win32/registry_key.h"
+#include "common/win32/scoped_handle.h"
+#include "debug_output_listener.h"
+#include "scheduler/service/agent_launcher.h"
+#include "support/win32/process_runner.h"
+#include "support/win32/service_entry_probe.h"
+#include "support/win32/stand_in_scanner.h"
+
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using test_support::ChildProcess;
+using test_support::Quoted;
+using test_support::SiblingPath;
+
+constexpr wchar_t kEventWindowClass[] = L"Veltrane Scheduler Event Window";
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Veltrane";
+constexpr DWORD kSettleMs = 3000;  // how long "nothing happens" is watched
+
+std::wstring Scheduler() { return SiblingPath(L"scheduler.exe"); }
+std::wstring TracedScheduler() { return SiblingPath(L"scheduler_traced.exe"); }
+
+template <typename Predicate>
+bool PollFor(Predicate predicate, DWORD timeout_ms) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    if (predicate()) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(50);
+  }
+}
+
+HWND AgentWindow() { return FindWindowW(kEventWindowClass, kEventWindowClass); }
+
+DWORD AgentProcessId() {
+  DWORD process_id = 0;
+  if (HWND window = AgentWindow()) GetWindowThreadProcessId(window, &process_id);
+  return process_id;
+}
+
+bool AgentMutexExists() {
+  const std::u16string name = service::AgentSessionMutexName(WTSGetActiveConsoleSessionId());
+  win32::ScopedHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
+  return mutex.IsValid();
+}
+
+std::wstring ImagePath(DWORD process_id) {
+  win32::ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
+  wchar_t path[MAX_PATH] = {};
+  if (!process || GetModuleFileNameExW(process.Get(), nullptr, path, MAX_PATH) == 0) return L"";
+  return path;
+}
+
+// Ends every agent there is, as the end of its session would.
+void EndAgents() {
+  for (int i = 0; i < 20 && AgentWindow() != nullptr; ++i) {
+    win32::ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, AgentProcessId()));
+    if (process) {
+      TerminateProcess(process.Get(), 0);
+      WaitForSingleObject(process.Get(), 5000);
+    }
+    PollFor([] { return AgentWindow() == nullptr; }, 1000);
+  }
+}
+
+bool StartServiceWith(const wchar_t* argument) {
+  win32::ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  win32::ScopedServiceHandle service(OpenServiceW(manager.Get(), test_support::kSchedulerServiceName, SERVICE_START));
+  if (!service) return false;
+  const wchar_t* arguments[] = {argument};
+  return StartServiceW(service.Get(), argument ? 1 : 0, argument ? arguments : nullptr);
+}
+
+bool StopService() {
+  win32::ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  win32::ScopedServiceHandle service(OpenServiceW(manager.Get(), test_support::kSchedulerServiceName, SERVICE_STOP));
+  SERVICE_STATUS status = {};
+  return service && ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+}
+
+void SetSetting(const wchar_t* name, const std::wstring& text) {
+  win32::RegistryKey key;
+  ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
+  ASSERT_EQ(key.WriteText(reinterpret_cast<const char16_t*>(name), reinterpret_cast<const char16_t*>(text.c_str())),
+            ERROR_SUCCESS);
+}
+
+void ClearSettings() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }
+
+// Local time `offset_minutes` from now, in the stored timestamp format.
+std::wstring Timestamp(LONGLONG offset_minutes) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  FILETIME file_time;
+  SystemTimeToFileTime(&now, &file_time);
+  ULARGE_INTEGER ticks{{file_time.dwLowDateTime, file_time.dwHighDateTime}};
+  ticks.QuadPart += offset_minutes * 60LL * 10000000LL;
+  file_time = {ticks.LowPart, ticks.HighPart};
+  SYSTEMTIME then;
+  FileTimeToSystemTime(&file_time, &then);
+  wchar_t text[32];
+  swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u:%02u", then.wYear, then.wMonth, then.wDay, then.wHour,
+           then.wMinute, then.wSecond);
+  return text;
+}
+
+// A run time a few minutes ago today, as "hours:minutes"; empty just after
+// midnight, when no such time exists.
+std::wstring RunTimeMinutesAgo(int minutes) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const int of_day = now.wHour * 60 + now.wMinute - minutes;
+  if (of_day < 0) return L"";
+  return std::to_wstring(of_day / 60) + L":" + std::to_wstring(of_day % 60);
+}
+
+const wchar_t* DayWord(int day_of_week) {
+  static const wchar_t* const kWords[] = {L"sun", L"mon", L"tue", L"wed", L"thu", L"fri", L"sat"};
+  return kWords[((day_of_week % 7) + 7) % 7];
+}
+
+int Today() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return now.wDayOfWeek;
+}
+
+class SchedulerTurnsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test_support::RemoveEntry());
+    EndAgents();
+    ClearSettings();
+  }
+
+  void TearDown() override {
+    EndAgents();
+    test_support::RemoveEntry();
+    EndAgents();  // an agent the stopping service may just have started
+    ClearSettings();
+  }
+
+  void Install(const std::wstring& program) {
+    ASSERT_TRUE(test_support::CreateEntry(Quoted(program), L"Veltrane Scheduler"));
+  }
+
+  // Starts "<program>" /user as the service would, and waits for its window.
+  void StartAgent(const std::wstring& program) {
+    ASSERT_TRUE(agent_.Start(Quoted(program) + L" /user")) << agent_.last_error();
+    ASSERT_TRUE(PollFor([] { return AgentWindow() != nullptr; }, 10000)) << "no event window";
+  }
+
+  void RunUpdateTool() {
+    const test_support::ProcessResult result = test_support::RunProcess(Quoted(SiblingPath(L"set_update_event.exe")), 10000);
+    ASSERT_TRUE(result.started);
+    ASSERT_EQ(result.exit_code, 0u) << "the update event does not exist";
+  }
+
+  ChildProcess agent_;
+};
+
+TEST_F(SchedulerTurnsTest, ServiceStartsTheAgentAtTheConsoleAndTheAgentStopsTheService) {
+  Install(Scheduler());
+  ASSERT_TRUE(StartServiceWith(nullptr)) << GetLastError();
+
+  ASSERT_TRUE(PollFor([] { return AgentWindow() != nullptr; }, 15000)) << "no agent window";
+  EXPECT_TRUE(AgentMutexExists());
+  EXPECT_FALSE(IsWindowVisible(AgentWindow()));
+  EXPECT_EQ(_wcsicmp(ImagePath(AgentProcessId()).c_str(), Scheduler().c_str()), 0) << ImagePath(AgentProcessId());
+  EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 15000)) << test_support::CurrentState();
+  // One agent, and it stays.
+  Sleep(1000);
+  EXPECT_NE(AgentWindow(), nullptr);
+}
+
+TEST_F(SchedulerTurnsTest, MissedDailyRunStartsTheScanAboutTenSecondsAfterTheAgentStartsAndOnlyOnce) {
+  const std::wstring run_time = RunTimeMinutesAgo(2);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerWhen", L"daily");
+  SetSetting(L"SchedulerAround", run_time);
+  SetSetting(L"LastScan", Timestamp(-26 * 60));
+
+  const ULONGLONG started = GetTickCount64();
+  StartAgent(Scheduler());
+  const std::vector<std::wstring> log = scanner.WaitForLog(1, 25000);
+  const ULONGLONG elapsed = GetTickCount64() - started;
+  ASSERT_EQ(log, std::vector<std::wstring>{Quoted(scanner.path()) + L" /scan:boot /quiet /quick"});
+  EXPECT_GE(elapsed, 8000u);
+  EXPECT_LE(elapsed, 16000u);
+  Sleep(kSettleMs);
+  EXPECT_EQ(scanner.Log().size(), 1u) << "the re-armed timer must wait for tomorrow";
+}
+
+TEST_F(SchedulerTurnsTest, RecentLastScanOrAnotherWeekdayStartsNothing) {
+  const std::wstring run_time = RunTimeMinutesAgo(2);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerAround", run_time);
+
+  // Daily, scanned an hour ago.
+  SetSetting(L"SchedulerWhen", L"daily");
+  SetSetting(L"LastScan", Timestamp(-60));
+  StartAgent(Scheduler());
+  Sleep(2000);  // it reads the settings right after its window exists
+  // Weekly for tomorrow, last scan long ago: the run lies six days ahead.
+  // (A second agent in the session is harmless here and shows its timer alone.)
+  SetSetting(L"SchedulerWhen", DayWord(Today() + 1));
+  SetSetting(L"LastScan", Timestamp(-10 * 24 * 60));
+  ChildProcess weekly;
+  ASSERT_TRUE(weekly.Start(Quoted(Scheduler()) + L" /user"));
+  Sleep(13000);
+  EXPECT_TRUE(scanner.Log().empty());
+  weekly.Terminate();
+}
+
+TEST_F(SchedulerTurnsTest, WeeklyRunForTodayThatWasMissedIsCaughtUp) {
+  const std::wstring run_time = RunTimeMinutesAgo(2);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerWhen", DayWord(Today()));
+  SetSetting(L"SchedulerAround", run_time);
+  SetSetting(L"SchedulerScanType", L"full");
+  SetSetting(L"LastScan", Timestamp(-8 * 24 * 60));
+  StartAgent(Scheduler());
+  EXPECT_EQ(scanner.WaitForLog(1, 25000), std::vector<std::wstring>{Quoted(scanner.path()) + L" /scan:boot /quiet"});
+}
+
+TEST_F(SchedulerTurnsTest, AgentWithoutUpdateEventStillStartsTheDueScan) {
+  const std::wstring run_time = RunTimeMinutesAgo(2);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  // An object of another kind under the update event's name: the agent
+  // cannot create or open the event.
+  win32::ScopedHandle squatter(CreateMutexW(nullptr, FALSE, L"Global\\Veltrane Scheduler Update"));
+  ASSERT_TRUE(squatter.IsValid());
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerWhen", L"daily");
+  SetSetting(L"SchedulerAround", run_time);
+  SetSetting(L"LastScan", Timestamp(-26 * 60));
+
+  e2e::DebugOutputListener listener;
+  ASSERT_TRUE(listener.IsListening());
+  StartAgent(TracedScheduler());
+  EXPECT_EQ(scanner.WaitForLog(1, 25000).size(), 1u);
+  EXPECT_TRUE(listener.WaitForLine("CreateUpdateEvent failed", 1000));
+  for (const std::string& line : listener.Texts()) EXPECT_THAT(line, ::testing::Not(HasSubstr("WAIT_FAILED")));
+}
+
+TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndLeavesTheServiceStopped) {
+  Install(Scheduler());
+  StartAgent(Scheduler());
+  const DWORD agent_id = AgentProcessId();
+  ASSERT_TRUE(PollFor([] { return AgentMutexExists(); }, 5000));
+
+  RunUpdateTool();
+  EXPECT_TRUE(agent_.Wait(10000).has_value()) << "the agent did not end";
+  EXPECT_FALSE(AgentMutexExists());
+  Sleep(kSettleMs);
+  EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(AgentWindow(), nullptr) << "agent " << AgentProcessId() << " after " << agent_id;
+}
+
+TEST_F(SchedulerTurnsTest, UpdateEventStopsARunningServiceWithTheReasonUpdating) {
+  SetSetting(L"SchedulerWhen", L"startup");  // a running service with no agent
+  Install(TracedScheduler());
+  e2e::DebugOutputListener listener;
+  ASSERT_TRUE(listener.IsListening());
+  ASSERT_TRUE(StartServiceWith(nullptr));
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
+
+  RunUpdateTool();
+  EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 10000)) << test_support::CurrentState();
+  EXPECT_TRUE(listener.WaitForLine("ServiceMain: Stopping [Updating]\r\n", 5000));
+}
+
+TEST_F(SchedulerTurnsTest, ClosingTheAgentWindowBringsTheServiceBackWhichStartsANewAgent) {
+  Install(Scheduler());
+  StartAgent(Scheduler());
+  const DWORD first = AgentProcessId();
+  ASSERT_NE(first, 0u);
+
+  ASSERT_TRUE(PostMessageW(AgentWindow(), WM_CLOSE, 0, 0));
+  EXPECT_TRUE(agent_.Wait(10000).has_value()) << "the agent did not end";
+  ASSERT_TRUE(PollFor([&] { return AgentProcessId() != 0 && AgentProcessId() != first; }, 20000))
+      << "the service started no new agent";
+  EXPECT_TRUE(AgentMutexExists());
+  EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 15000)) << "the new agent did not stop the service";
+}
+
+TEST_F(SchedulerTurnsTest, LogOffStartsTheServiceWithEndSessionAndThatServiceStartsNoAgent) {
+  Install(TracedScheduler());
+  e2e::DebugOutputListener listener;
+  ASSERT_TRUE(listener.IsListening());
+  StartAgent(TracedScheduler());
+
+  DWORD_PTR result = 1;
+  ASSERT_TRUE(SendMessageTimeoutW(AgentWindow(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &result));
+  EXPECT_EQ(result, static_cast<DWORD_PTR>(TRUE));
+  ASSERT_TRUE(SendMessageTimeoutW(AgentWindow(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &result));
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000)) << test_support::CurrentState();
+  EXPECT_TRUE(listener.WaitForLine("Service Arg[1] = endsession\r\n", 5000));
+
+  // The session ends the agent; the service stays and starts none.
+  agent_.Terminate();
+  Sleep(kSettleMs);
+  EXPECT_EQ(AgentWindow(), nullptr);
+  EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING));
+  for (const std::string& line : listener.Texts()) EXPECT_THAT(line, ::testing::Not(HasSubstr("started with PID")));
+}
+
+TEST_F(SchedulerTurnsTest, StartupModeStartsNothingAndAStopReportsPendingPendingStopped) {
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerWhen", L"startup");
+  SetSetting(L"LastScan", Timestamp(-30 * 24 * 60));
+  Install(TracedScheduler());
+  e2e::DebugOutputListener listener;
+  ASSERT_TRUE(listener.IsListening());
+  ASSERT_TRUE(StartServiceWith(nullptr));
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
+  Sleep(kSettleMs);
+  EXPECT_EQ(AgentWindow(), nullptr);
+  EXPECT_TRUE(scanner.Log().empty());
+
+  listener.Clear();
+  ASSERT_TRUE(StopService());
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 10000));
+  ASSERT_TRUE(listener.WaitForLine("SetServiceStatus 1\r\n", 5000));
+  std::vector<std::string> lines;
+  for (const std::string& line : listener.Texts()) {
+    if (line.find("SetServiceStatus") == 0 || line.find("ServiceMain: Stopping") == 0) lines.push_back(line);
+  }
+  EXPECT_THAT(lines, ElementsAre("SetServiceStatus 3\r\n", "ServiceMain: Stopping [Control_Stop]\r\n",
+                                 "SetServiceStatus 3\r\n", "SetServiceStatus 1\r\n"));
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+// The kernel objects the service shares with its agents, on the real system.
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+#include <wtsapi32.h>
+
+#include <gtest/gtest.h>
+
+#include "common/win32/registry_key.h"
+#include "common/win32/scoped_handle.h"
+#include "scheduler/service/agent_launcher.h"
+#include "scheduler/service/win32/administrators.h"
+#include "scheduler/service/win32/agent_launch.h"
+#include "scheduler/service/win32/update_event.h"
+
+namespace service {
+namespace {
+
+// Well-known SIDs in string form, for readable failures.
+std::wstring SidText(PSID sid) {
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(sid, &text)) return L"?";
+  win32::ScopedLocalMemory owner(text);
+  return text;
+}
+
+TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
+  win32::ScopedHandle event(CreateUpdateEvent());
+  ASSERT_TRUE(event.IsValid()) << GetLastError();
+  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "another test left the event behind";
+
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                            nullptr, &raw_descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  win32::ScopedLocalMemory descriptor(raw_descriptor);
+  ASSERT_NE(dacl, nullptr);
+  ASSERT_EQ(dacl->AceCount, 2);
+
+  std::wstring sids[2];
+  ACCESS_MASK masks[2] = {};
+  for (WORD i = 0; i < 2; ++i) {
+    void* raw_ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, &raw_ace));
+    auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw_ace);
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE), 0);
+    sids[i] = SidText(&ace->SidStart);
+    masks[i] = ace->Mask;
+  }
+  EXPECT_EQ(sids[0], L"S-1-1-0");
+  EXPECT_EQ(masks[0], static_cast<ACCESS_MASK>(SYNCHRONIZE));
+  EXPECT_EQ(sids[1], L"S-1-5-32-544");
+  EXPECT_EQ(masks[1], static_cast<ACCESS_MASK>(EVENT_ALL_ACCESS));
+}
+
+TEST(UpdateEventTest, SecondCallOpensTheSameManualResetEvent) {
+  win32::ScopedHandle first(CreateUpdateEvent());
+  ASSERT_TRUE(first.IsValid());
+  win32::ScopedHandle second(CreateUpdateEvent());
+  ASSERT_TRUE(second.IsValid());
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+  EXPECT_EQ(WaitForSingleObject(second.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "must start unset";
+  ASSERT_TRUE(SetEvent(first.Get()));
+  // Manual reset: every waiter sees it, again and again, until it is reset.
+  EXPECT_EQ(WaitForSingleObject(second.Get(), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(second.Get(), 0), WAIT_OBJECT_0);
+  ASSERT_TRUE(ResetEvent(first.Get()));
+  EXPECT_EQ(WaitForSingleObject(second.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+TEST(AgentLaunchTest, SessionWithAnAgentMutexGetsNoSecondAgent) {
+  DWORD session = 0;
+  ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+  EXPECT_FALSE(IsAgentInSession(session));
+
+  const std::u16string name = AgentSessionMutexName(session);
+  win32::ScopedHandle mutex(CreateMutexW(nullptr, FALSE, win32::Wide(name)));
+  ASSERT_TRUE(mutex.IsValid());
+  EXPECT_TRUE(IsAgentInSession(session));
+  EXPECT_FALSE(IsAgentInSession(session + 1));
+  // With the mutex held, nothing is launched (a launch would start this very
+  // test program with /user).
+  EXPECT_FALSE(LaunchAgentInSession(session));
+  mutex.Close();
+  EXPECT_FALSE(IsAgentInSession(session));
+}
+
+TEST(AgentLaunchTest, ConsoleSessionUserTokenNamesAUser) {
+  // Wine hands out the caller's own token for any session id and links an
+  // impersonation token to it; Windows gives the session user's token only to
+  // a caller holding SE_TCB_NAME (LocalSystem). What holds on both: the token
+  // for the console session is a token of a user.
+  const DWORD console = WTSGetActiveConsoleSessionId();
+  ASSERT_NE(console, 0xFFFFFFFFu);
+  win32::ScopedHandle token(GetSessionUserToken(console));
+  ASSERT_TRUE(token.IsValid()) << GetLastError();
+  BYTE buffer[256] = {};
+  DWORD length = 0;
+  ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &length));
+  EXPECT_NE(SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid), L"?");
+}
+
+TEST(AdministratorsTest, MembershipMatchesTheTokensEnabledGroups) {
+  // The test prefix runs everything as an administrator.
+  HANDLE raw = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw));
+  win32::ScopedHandle token(raw);
+  DWORD length = 0;
+  GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &length);
+  std::vector<BYTE> buffer(length);
+  ASSERT_TRUE(GetTokenInformation(token.Get(), TokenGroups, buffer.data(), length, &length));
+  const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+  bool enabled_admin = false;
+  for (DWORD i = 0; i < groups->GroupCount; ++i) {
+    if (SidText(groups->Groups[i].Sid) == L"S-1-5-32-544" && (groups->Groups[i].Attributes & SE_GROUP_ENABLED)) {
+      enabled_admin = true;
+    }
+  }
+  EXPECT_EQ(IsAdministratorsMember(), enabled_admin);
+}
+
+}  // namespace
+}  // namespace service
