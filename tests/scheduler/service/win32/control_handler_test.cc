@@ -1,0 +1,80 @@
+// The control handler driven directly, with the session-change notification
+// that Wine's service control manager never sends: a logon at the console in
+// start-up mode starts the scan under that user's token.
+#include <windows.h>
+#include <wtsapi32.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/win32/registry_key.h"
+#include "common/win32/scoped_handle.h"
+#include "scheduler/service/agent_launcher.h"
+#include "scheduler/service/win32/service_main.h"
+#include "support/win32/process_runner.h"
+#include "support/win32/stand_in_scanner.h"
+
+namespace service {
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+class ControlHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(scanner_.ok());
+    console_ = WTSGetActiveConsoleSessionId();
+    ASSERT_NE(console_, 0xFFFFFFFFu);
+  }
+  void TearDown() override { RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane"); }
+
+  static void SetSchedule(const char16_t* when) {
+    win32::RegistryKey key;
+    ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
+    ASSERT_EQ(key.WriteText(u"SchedulerWhen", when), ERROR_SUCCESS);
+  }
+
+  DWORD SessionEvent(DWORD event_type, DWORD session) {
+    WTSSESSION_NOTIFICATION notification = {sizeof notification, session};
+    return ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, event_type, &notification, nullptr);
+  }
+
+  test_support::StandInScanner scanner_{test_support::kSchedulerApplicationSubkey};
+  DWORD console_ = 0;
+};
+
+TEST_F(ControlHandlerTest, ConsoleLogonInStartupModeStartsTheScanAsThatUser) {
+  SetSchedule(u"startup");
+  EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_), static_cast<DWORD>(NO_ERROR));
+  EXPECT_EQ(scanner_.WaitForLog(1, 10000), Lines{test_support::Quoted(scanner_.path()) + L" /scan:boot /quiet /quick"});
+}
+
+TEST_F(ControlHandlerTest, OtherSessionsOtherEventsAndMissingDataStartNothing) {
+  SetSchedule(u"STARTUP");
+  EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_ + 1), static_cast<DWORD>(NO_ERROR));
+  for (DWORD event : {WTS_CONSOLE_CONNECT, WTS_SESSION_LOGOFF, WTS_SESSION_LOCK, WTS_SESSION_UNLOCK}) {
+    EXPECT_EQ(SessionEvent(event, console_), static_cast<DWORD>(NO_ERROR));
+  }
+  EXPECT_EQ(ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGON, nullptr, nullptr),
+            static_cast<DWORD>(NO_ERROR));
+  EXPECT_EQ(ServiceCtrlHandler(SERVICE_CONTROL_INTERROGATE, 0, nullptr, nullptr), static_cast<DWORD>(NO_ERROR));
+  Sleep(2000);
+  EXPECT_TRUE(scanner_.Log().empty());
+}
+
+TEST_F(ControlHandlerTest, ConsoleLogonOutsideStartupModeStartsNoScanAndNoSecondAgent) {
+  SetSchedule(u"daily");
+  // An agent serves the console session already (this test holds its mutex),
+  // so the logon starts nothing at all.
+  const std::u16string name = AgentSessionMutexName(console_);
+  win32::ScopedHandle agent_mutex(CreateMutexW(nullptr, FALSE, win32::Wide(name)));
+  ASSERT_TRUE(agent_mutex.IsValid());
+  EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_), static_cast<DWORD>(NO_ERROR));
+  Sleep(2000);
+  EXPECT_TRUE(scanner_.Log().empty());
+}
+
+}  // namespace
+}  // namespace service
