@@ -46,6 +46,8 @@ std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
 
 std::string Narrow(std::u16string_view text) { return Printable(text); }
 
+std::string ValueName(const char16_t* name) { return name && *name ? Narrow(name) : "@"; }
+
 }  // namespace
 
 struct MemoryRegistry::Node {
@@ -80,18 +82,18 @@ MemoryRegistry::MemoryRegistry() {
   }
 }
 
-MemoryRegistry::~MemoryRegistry() {
-  for (auto& [handle, root] : roots_) root->MarkDeleted();
-}
+MemoryRegistry::~MemoryRegistry() = default;
 
 void MemoryRegistry::FailCall(int call, std::int32_t error) {
-  fail_call_ = static_cast<int>(calls_.size()) + call;
+  fail_call_ = call_count_ + call;
   fail_error_ = error;
 }
 
-bool MemoryRegistry::Intercept(const std::string& call, std::int32_t* error) {
-  calls_.push_back(call);
-  if (static_cast<int>(calls_.size()) != fail_call_) return false;
+template <typename Describer>
+bool MemoryRegistry::Intercept(Describer describe, std::int32_t* error) {
+  ++call_count_;
+  if (record_calls_) calls_.push_back(describe());
+  if (call_count_ != fail_call_) return false;
   *error = fail_error_;
   return true;
 }
@@ -105,7 +107,10 @@ std::string MemoryRegistry::Describe(RegistryKey key, const char16_t* name) cons
   } else {
     text = "<invalid>";
   }
-  if (name != nullptr) text += "\\" + Narrow(name);
+  if (name != nullptr) {
+    text += '\\';
+    text += Narrow(name);
+  }
   return text;
 }
 
@@ -133,10 +138,10 @@ std::int32_t MemoryRegistry::OpenKey(RegistryKey parent, const char16_t* subkey,
                                      RegistryKey* key) {
   *key = kNoKey;
   std::int32_t error = kErrorSuccess;
-  if (Intercept("open " + Describe(parent, subkey) + (access == kAccessRead ? " r" : access == kAccessWrite ? " w" : " rw"),
-                &error)) {
-    return error;
-  }
+  const auto call = [&] {
+    return "open " + Describe(parent, subkey) + (access == kAccessRead ? " r" : access == kAccessWrite ? " w" : " rw");
+  };
+  if (Intercept(call, &error)) return error;
   std::shared_ptr<Node> node;
   if ((error = Resolve(parent, 0, &node)) != kErrorSuccess) return error;
   for (std::u16string_view part : SplitPath(subkey ? subkey : u"")) {
@@ -152,7 +157,7 @@ std::int32_t MemoryRegistry::CreateKey(RegistryKey parent, const char16_t* name,
                                        RegistryKey* key) {
   *key = kNoKey;
   std::int32_t error = kErrorSuccess;
-  if (Intercept("create " + Describe(parent, name), &error)) return error;
+  if (Intercept([&] { return "create " + Describe(parent, name); }, &error)) return error;
   std::shared_ptr<Node> node;
   if ((error = Resolve(parent, 0, &node)) != kErrorSuccess) return error;
   const std::vector<std::u16string_view> parts = SplitPath(name ? name : u"");
@@ -182,7 +187,7 @@ std::int32_t MemoryRegistry::CreateKey(RegistryKey parent, const char16_t* name,
 
 std::int32_t MemoryRegistry::CloseKey(RegistryKey key) {
   std::int32_t error = kErrorSuccess;
-  const bool fail = Intercept("close " + Describe(key, nullptr), &error);
+  const bool fail = Intercept([&] { return "close " + Describe(key, nullptr); }, &error);
   if (roots_.count(key) != 0) return fail ? error : kErrorSuccess;
   if (handles_.erase(key) == 0 && !fail) return kErrorInvalidHandle;
   return fail ? error : kErrorSuccess;
@@ -190,7 +195,7 @@ std::int32_t MemoryRegistry::CloseKey(RegistryKey key) {
 
 std::int32_t MemoryRegistry::DeleteKey(RegistryKey parent, const char16_t* name) {
   std::int32_t error = kErrorSuccess;
-  if (Intercept("delete " + Describe(parent, name), &error)) return error;
+  if (Intercept([&] { return "delete " + Describe(parent, name); }, &error)) return error;
   std::shared_ptr<Node> node;
   if ((error = Resolve(parent, 0, &node)) != kErrorSuccess) return error;
   const std::vector<std::u16string_view> parts = SplitPath(name ? name : u"");
@@ -210,7 +215,7 @@ std::int32_t MemoryRegistry::DeleteKey(RegistryKey parent, const char16_t* name)
 
 std::int32_t MemoryRegistry::FirstSubkeyName(RegistryKey key, char16_t* name, std::uint32_t capacity) {
   std::int32_t error = kErrorSuccess;
-  if (Intercept("first-subkey " + Describe(key, nullptr), &error)) return error;
+  if (Intercept([&] { return "first-subkey " + Describe(key, nullptr); }, &error)) return error;
   std::shared_ptr<Node> node;
   if ((error = Resolve(key, kEnumerateSubkeysRight, &node)) != kErrorSuccess) return error;
   if (node->children.empty()) return kErrorNoMoreItems;
@@ -223,7 +228,7 @@ std::int32_t MemoryRegistry::FirstSubkeyName(RegistryKey key, char16_t* name, st
 
 std::int32_t MemoryRegistry::QuerySubkeyCount(RegistryKey key, std::uint32_t* count) {
   std::int32_t error = kErrorSuccess;
-  if (Intercept("count-subkeys " + Describe(key, nullptr), &error)) return error;
+  if (Intercept([&] { return "count-subkeys " + Describe(key, nullptr); }, &error)) return error;
   std::shared_ptr<Node> node;
   if ((error = Resolve(key, kQueryValueRight, &node)) != kErrorSuccess) return error;
   *count = static_cast<std::uint32_t>(node->children.size());
@@ -233,7 +238,7 @@ std::int32_t MemoryRegistry::QuerySubkeyCount(RegistryKey key, std::uint32_t* co
 std::int32_t MemoryRegistry::SetValue(RegistryKey key, const char16_t* name, std::uint32_t type,
                                       const std::uint8_t* data, std::uint32_t size) {
   std::int32_t error = kErrorSuccess;
-  if (Intercept("set " + Describe(key, nullptr) + " : " + (name && *name ? Narrow(name) : "@"), &error)) return error;
+  if (Intercept([&] { return "set " + Describe(key, nullptr) + " : " + ValueName(name); }, &error)) return error;
   std::shared_ptr<Node> node;
   if ((error = Resolve(key, kSetValueRight, &node)) != kErrorSuccess) return error;
   const std::u16string value_name = name ? name : u"";
@@ -243,7 +248,7 @@ std::int32_t MemoryRegistry::SetValue(RegistryKey key, const char16_t* name, std
 
 std::int32_t MemoryRegistry::DeleteValue(RegistryKey key, const char16_t* name) {
   std::int32_t error = kErrorSuccess;
-  if (Intercept("delete-value " + Describe(key, nullptr) + " : " + (name && *name ? Narrow(name) : "@"), &error)) {
+  if (Intercept([&] { return "delete-value " + Describe(key, nullptr) + " : " + ValueName(name); }, &error)) {
     return error;
   }
   std::shared_ptr<Node> node;

@@ -57,8 +57,10 @@ class MemoryRegistry final : public RegistryAccess {
   // Makes call number `call` (1-based, every operation counted, from now on)
   // fail with `error`, without any effect.
   void FailCall(int call, std::int32_t error);
-  // Calls made so far, each as "operation path [detail]".
+  // Calls made so far, each as "operation path [detail]", while recording
+  // (the default); without it the fault injection still counts every call.
   const std::vector<std::string>& calls() const { return calls_; }
+  void set_record_calls(bool record) { record_calls_ = record; }
   int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
 
   // Paths start with the short root name: "HKCR\CLSID".
@@ -76,7 +78,8 @@ class MemoryRegistry final : public RegistryAccess {
 
   std::int32_t Resolve(RegistryKey key, std::uint32_t needed, std::shared_ptr<Node>* node) const;
   const Node* Find(std::u16string_view path) const;
-  bool Intercept(const std::string& call, std::int32_t* error);
+  template <typename Describer>
+  bool Intercept(Describer describe, std::int32_t* error);
   std::string Describe(RegistryKey key, const char16_t* name) const;
   RegistryKey AddHandle(std::shared_ptr<Node> node, std::uint32_t access);
 
@@ -84,6 +87,8 @@ class MemoryRegistry final : public RegistryAccess {
   std::map<RegistryKey, Handle> handles_;
   RegistryKey next_handle_ = 0x1000;
   std::vector<std::string> calls_;
+  bool record_calls_ = true;
+  int call_count_ = 0;
   int fail_call_ = 0;
   std::int32_t fail_error_ = 0;
 };

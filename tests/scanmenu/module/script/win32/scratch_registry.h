@@ -1,0 +1,60 @@
+// The real registry, with each root key replaced by a key of its own under
+// HKCU\Software\QuenorClean Script Tests, so that scripts written for any
+// root run against the platform's registry without touching the real roots.
+#ifndef TESTS_SCANMENU_MODULE_SCRIPT_WIN32_SCRATCH_REGISTRY_H_
+#define TESTS_SCANMENU_MODULE_SCRIPT_WIN32_SCRATCH_REGISTRY_H_
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "common/win32/registry_key.h"
+#include "scanmenu/module/script/registry_access.h"
+#include "scanmenu/module/script/win32/win32_registry_access.h"
+
+namespace scanmenu::script::testing {
+
+class ScratchRegistry final : public RegistryAccess {
+ public:
+  // Starts from empty scratch roots; Ready() tells whether they were made.
+  ScratchRegistry();
+  ~ScratchRegistry() override;
+
+  bool Ready() const { return ready_; }
+
+  // Every key and value under the scratch roots, in the form of
+  // registry_dump.h, with the short root names as the first path part.
+  std::string Dump() const;
+
+  std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access,
+                       RegistryKey* key) override;
+  std::int32_t CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access,
+                         RegistryKey* key) override;
+  std::int32_t CloseKey(RegistryKey key) override;
+  std::int32_t DeleteKey(RegistryKey parent, const char16_t* name) override;
+  std::int32_t FirstSubkeyName(RegistryKey key, char16_t* name, std::uint32_t capacity) override;
+  std::int32_t QuerySubkeyCount(RegistryKey key, std::uint32_t* count) override;
+  std::int32_t SetValue(RegistryKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
+                        std::uint32_t size) override;
+  std::int32_t DeleteValue(RegistryKey key, const char16_t* name) override;
+
+ private:
+  struct Root {
+    RootKey root;
+    const char16_t* name;
+    win32::RegistryKey key;
+  };
+
+  RegistryKey Map(RegistryKey key) const;
+  static void RemoveScratch();
+
+  Win32RegistryAccess real_;
+  std::array<Root, 7> roots_;
+  bool ready_ = false;
+};
+
+}  // namespace scanmenu::script::testing
+
+#endif  // TESTS_SCANMENU_MODULE_SCRIPT_WIN32_SCRATCH_REGISTRY_H_
