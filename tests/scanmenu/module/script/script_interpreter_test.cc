@@ -68,13 +68,6 @@ TEST(RunScript, TextEndsAtItsFirstZero) {
   EXPECT_TRUE(registry.HasKey(u"HKCU\\K"));
 }
 
-TEST(RegisterCalls, NewKeyIsOpenedTwiceThenCreatedAndClosedAtTheEndOfItsLevel) {
-  MemoryRegistry registry;
-  ASSERT_EQ(ScriptInterpreter(registry).RunScript(u"HKCU { K = s 'v' }", true, {}), kHrOk);
-  EXPECT_EQ(registry.calls(), (Calls{"open HKCU\\K rw", "open HKCU\\K r", "create HKCU\\K", "set HKCU\\K : @",
-                                     "close HKCU\\K"}));
-}
-
 TEST(RegisterCalls, KeyThatOpensOnlyForReadingIsUsedAsIs) {
   MemoryRegistry registry;
   ScriptInterpreter interpreter(registry);
@@ -86,20 +79,6 @@ TEST(RegisterCalls, KeyThatOpensOnlyForReadingIsUsedAsIs) {
   EXPECT_FALSE(registry.HasKey(u"HKCU\\K"));
 }
 
-TEST(RegisterCalls, ForceRemoveDeletesTheWholeTreeDepthFirst) {
-  MemoryRegistry registry;
-  ScriptInterpreter interpreter(registry);
-  ASSERT_EQ(interpreter.RunScript(u"HKCU { T { A { A1 } B } }", true, {}), kHrOk);
-  const std::size_t before = registry.calls().size();
-  ASSERT_EQ(interpreter.RunScript(u"HKCU { ForceRemove T }", true, {}), kHrOk);
-  const Calls calls(registry.calls().begin() + before, registry.calls().begin() + before + 14);
-  EXPECT_EQ(calls, (Calls{"open HKCU\\T rw", "first-subkey HKCU\\T", "open HKCU\\T\\A rw", "first-subkey HKCU\\T\\A",
-                          "open HKCU\\T\\A\\A1 rw", "first-subkey HKCU\\T\\A\\A1", "close HKCU\\T\\A\\A1",
-                          "delete HKCU\\T\\A\\A1", "first-subkey HKCU\\T\\A", "close HKCU\\T\\A", "delete HKCU\\T\\A",
-                          "first-subkey HKCU\\T", "open HKCU\\T\\B rw", "first-subkey HKCU\\T\\B"}));
-  EXPECT_EQ(registry.Dump(), "HKCU\\T\n");
-}
-
 TEST(RegisterCalls, ForceRemoveOfManySiblings) {
   MemoryRegistry registry;
   ScriptInterpreter interpreter(registry);
@@ -108,13 +87,6 @@ TEST(RegisterCalls, ForceRemoveOfManySiblings) {
   ASSERT_EQ(interpreter.RunScript((script + u" } }").c_str(), true, {}), kHrOk);
   ASSERT_EQ(interpreter.RunScript(u"HKCU { ForceRemove T }", true, {}), kHrOk);
   EXPECT_EQ(registry.Dump(), "HKCU\\T\n");
-}
-
-TEST(RegisterCalls, ReplacedKeyIsClosedWhenTheNextOneIsOpen) {
-  MemoryRegistry registry;
-  ASSERT_EQ(ScriptInterpreter(registry).RunScript(u"HKCU { A B }", true, {}), kHrOk);
-  EXPECT_EQ(registry.calls(), (Calls{"open HKCU\\A rw", "open HKCU\\A r", "create HKCU\\A", "open HKCU\\B rw",
-                                     "open HKCU\\B r", "create HKCU\\B", "close HKCU\\A", "close HKCU\\B"}));
 }
 
 TEST(UnregisterCalls, KeyThatCannotBeOpenedSkipsItsBlockWithoutAnyCall) {
@@ -192,19 +164,6 @@ TEST(Values, LongMultiStringAndBinaryDataAreWrittenWhole) {
   const std::optional<StoredValue> binary = registry.GetValue(u"HKCU\\K", u"B");
   ASSERT_TRUE(binary.has_value());
   EXPECT_EQ(binary->data, std::vector<std::uint8_t>(300, 0xFF));
-}
-
-TEST(Values, NumberTextGoesToTheGivenConverter) {
-  MemoryRegistry registry;
-  static std::u16string seen;
-  const NumberConverter converter = [](const char16_t* text, std::uint32_t* value) {
-    seen = text;
-    *value = 0x01020304;
-    return kHrOk;
-  };
-  ASSERT_EQ(ScriptInterpreter(registry, converter).RunScript(u"HKCU { val N = d ' any text ' }", true, {}), kHrOk);
-  EXPECT_EQ(seen, u" any text ");
-  EXPECT_EQ(registry.GetValue(u"HKCU", u"N")->data, (std::vector<std::uint8_t>{4, 3, 2, 1}));
 }
 
 }  // namespace
