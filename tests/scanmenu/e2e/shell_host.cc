@@ -1,0 +1,238 @@
+#include "scanmenu/e2e/shell_host.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <new>
+
+#include "common/win32/registry_key.h"
+#include "scanmenu_idl.h"
+
+namespace shell_host {
+namespace {
+
+const wchar_t kClassKey[] = L"Software\\Classes\\CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}";
+
+std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+LONG SetText(HKEY key, const wchar_t* name, const std::wstring& text) {
+  return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+// Only CF_HDROP in global memory, rendered afresh for every GetData.
+class DropDataObject final : public IDataObject {
+ public:
+  DropDataObject(const std::vector<std::wstring>& paths, bool offer) : paths_(paths), offer_(offer) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
+      *out = static_cast<IDataObject*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG count = --refs_;
+    if (count == 0) delete this;
+    return count;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    if (format == nullptr || medium == nullptr) return E_INVALIDARG;
+    const HRESULT offered = QueryGetData(format);
+    if (offered != S_OK) return offered;
+    std::size_t units = 2;  // the list ends with an empty string
+    for (const std::wstring& path : paths_) units += path.size() + 1;
+    const std::size_t bytes = sizeof(DROPFILES) + units * sizeof(wchar_t);
+    HGLOBAL global = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    if (global == nullptr) return E_OUTOFMEMORY;
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(global));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& path : paths_) {
+      std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+      text += path.size() + 1;
+    }
+    *text = L'\0';
+    ::GlobalUnlock(global);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = global;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+    if (format == nullptr) return E_INVALIDARG;
+    if (!offer_ || format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
+    if ((format->tymed & TYMED_HGLOBAL) == 0) return DV_E_TYMED;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+    if (out != nullptr) out->ptd = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC** out) override {
+    if (out != nullptr) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+    return OLE_E_ADVISENOTSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+ private:
+  ULONG refs_ = 1;
+  std::vector<std::wstring> paths_;
+  bool offer_;
+};
+
+template <typename Function>
+Function Export(const char* name) {
+  HMODULE module = ::GetModuleHandleW(L"Scanmenu.dll");
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        ::DeleteFileW(path.c_str());
+      }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+  }
+  ::RemoveDirectoryW(folder.c_str());
+}
+
+bool Register(HKEY root) {
+  win32::RegistryKey key;
+  if (key.Create(root, std::u16string(reinterpret_cast<const char16_t*>(kClassKey)), KEY_WRITE) != ERROR_SUCCESS) {
+    return false;
+  }
+  SetText(key.Get(), nullptr, L"Quenor Clean Shell Extension");
+  HKEY server = nullptr;
+  if (::RegCreateKeyExW(key.Get(), L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr, &server, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  const bool written = SetText(server, nullptr, ProgramFolder() + L"Scanmenu.dll") == ERROR_SUCCESS &&
+                       SetText(server, L"ThreadingModel", L"Apartment") == ERROR_SUCCESS;
+  ::RegCloseKey(server);
+  return written;
+}
+
+// Wine looks class ids up in the machine's classes only, not in the user's.
+bool RunningUnderWine() {
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace
+
+ClassRegistration::ClassRegistration() {
+  ok_ = Register(HKEY_CURRENT_USER);
+  if (ok_ && RunningUnderWine()) ok_ = Register(HKEY_LOCAL_MACHINE);
+}
+
+ClassRegistration::~ClassRegistration() {
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, kClassKey);
+  if (RunningUnderWine()) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
+}
+
+IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list) {
+  return new DropDataObject(paths, offer_drop_list);
+}
+
+IShellExtInit* CreateHandler(HRESULT* result) {
+  IShellExtInit* handler = nullptr;
+  const HRESULT hr = ::CoCreateInstance(CLSID_VeltraneContextMenuHandler, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IShellExtInit, reinterpret_cast<void**>(&handler));
+  if (result != nullptr) *result = hr;
+  return handler;
+}
+
+HRESULT CallDllCanUnloadNow() {
+  auto function = Export<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow");
+  return function != nullptr ? function() : E_UNEXPECTED;
+}
+
+HRESULT CallDllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  auto function = Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>("DllGetClassObject");
+  return function != nullptr ? function(clsid, iid, out) : E_UNEXPECTED;
+}
+
+HRESULT InvokeVerb(IShellExtInit* handler, const char* verb) {
+  IContextMenu* menu = nullptr;
+  HRESULT hr = handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+  if (FAILED(hr)) return hr;
+  CMINVOKECOMMANDINFO info = {};
+  info.cbSize = sizeof(info);
+  info.lpVerb = verb;
+  info.nShow = SW_SHOWNORMAL;
+  hr = menu->InvokeCommand(&info);
+  menu->Release();
+  return hr;
+}
+
+HRESULT InvokeItem(IShellExtInit* handler) { return InvokeVerb(handler, MAKEINTRESOURCEA(0)); }
+
+TempFolder::TempFolder(const std::wstring& name) {
+  path_ = TempDirectory() + name + L" " + std::to_wstring(::GetCurrentProcessId());
+  RemoveTree(path_);
+  ::CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+std::wstring TempFolder::AddFile(const std::wstring& name) {
+  const std::wstring path = path_ + L"\\" + name;
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+  return path;
+}
+
+std::wstring TempFolder::AddFolder(const std::wstring& name) {
+  const std::wstring path = path_ + L"\\" + name;
+  ::CreateDirectoryW(path.c_str(), nullptr);
+  return path;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (::ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read != 0) bytes.append(buffer, read);
+  ::CloseHandle(file);
+  return bytes;
+}
+
+std::wstring TempDirectory() {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+  return std::wstring(buffer, length);
+}
+
+}  // namespace shell_host

@@ -1,0 +1,66 @@
+// What the shell does with a context-menu handler, for the end-to-end tests
+// and the benchmark: the class registered under the current user, a data
+// object holding a real drop list, and the handler made through COM.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+namespace shell_host {
+
+// Registers Scanmenu.dll (beside the test program) as the handler class
+// under HKEY_CURRENT_USER\Software\Classes, apartment-threaded, and removes
+// the registration again when it goes out of scope.
+class ClassRegistration {
+ public:
+  ClassRegistration();
+  ~ClassRegistration();
+  ClassRegistration(const ClassRegistration&) = delete;
+  ClassRegistration& operator=(const ClassRegistration&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+};
+
+// A data object that offers the given paths as CF_HDROP in global memory,
+// as the shell's own does; with `offer_drop_list` false it offers nothing.
+IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list = true);
+
+// A handler made through CoCreateInstance, as IShellExtInit.
+IShellExtInit* CreateHandler(HRESULT* result = nullptr);
+
+// The exports of the loaded Scanmenu.dll.
+HRESULT CallDllCanUnloadNow();
+HRESULT CallDllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
+
+// Invokes the item's own command (offset 0).
+HRESULT InvokeItem(IShellExtInit* handler);
+HRESULT InvokeVerb(IShellExtInit* handler, const char* verb);
+
+// A fresh folder under the temporary directory whose name holds blanks,
+// removed with everything in it when the owner goes out of scope.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::wstring& name);
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::wstring& path() const { return path_; }
+  // Creates an empty file in the folder; its full path.
+  std::wstring AddFile(const std::wstring& name);
+  std::wstring AddFolder(const std::wstring& name);
+
+ private:
+  std::wstring path_;
+};
+
+// The whole content of a file, or empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+// The temporary directory as GetTempPathW gives it.
+std::wstring TempDirectory();
+
+}  // namespace shell_host

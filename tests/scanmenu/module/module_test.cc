@@ -1,0 +1,287 @@
+// The COM server frame on its own, with a test class in the class table:
+// the table walk, the cached class object, the instance wrappers and the
+// module lock count.
+#include <windows.h>
+#include <objbase.h>
+#include <ocidl.h>
+#include <oleidl.h>
+
+#include <gtest/gtest.h>
+
+#include "scanmenu/module/class_entry.h"
+#include "scanmenu/module/class_factory.h"
+#include "scanmenu/module/com_module_record.h"
+#include "scanmenu/module/create_instance.h"
+#include "scanmenu/module/dispatch_impl.h"
+#include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/object_root.h"
+#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu_idl.h"
+
+namespace scanmenu {
+namespace {
+
+// {0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}
+const CLSID kTestClassId = {0x0f1e2d3c, 0x4b5a, 0x6978, {0x87, 0x96, 0xa5, 0xb4, 0xc3, 0xd2, 0xe1, 0xf0}};
+// {11111111-2222-3333-4444-555555555555}: a class listed without a class-object creator.
+const CLSID kNoCreatorClassId = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+
+// A class with two interfaces and a dual one it does not hand out, like the
+// handler. Its destructor notes the lock count while its members are freed.
+class CTestObject : public CDispatchImpl<IVeltraneContextMenuHandler, &IID_IVeltraneContextMenuHandler>,
+                    public IPersist,
+                    public IOleWindow,
+                    public CObjectRoot<SingleThreadModel> {
+ public:
+  static inline int live = 0;
+  static inline LONG lock_count_at_destruction = -1;
+
+  static const InterfaceEntry* GetEntries() {
+    static const InterfaceEntry kEntries[] = {
+        {&IID_IPersist, OffsetOfClass<IPersist, CTestObject>(), kSimpleEntry},
+        {&IID_IOleWindow, OffsetOfClass<IOleWindow, CTestObject>(), kSimpleEntry},
+        {nullptr, 0, 0},
+    };
+    return kEntries;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID* id) override {
+    *id = kTestClassId;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
+    *window = nullptr;
+    return E_FAIL;
+  }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+  // The dual interface, reached without a query, for the type information.
+  IVeltraneContextMenuHandler* dual() { return this; }
+
+ protected:
+  CTestObject() { ++live; }
+  ~CTestObject() {
+    --live;
+    lock_count_at_destruction = Module().LockCount();
+  }
+};
+
+ClassObjectCache g_testCache = {nullptr, 0};
+ClassEntry g_testEntry = {&kTestClassId, nullptr, &CreateClassObject, &CreateInstanceOf<CTestObject>,
+                          &g_testCache, nullptr, nullptr, nullptr};
+ClassObjectCache g_noCreatorCache = {nullptr, 0};
+ClassEntry g_noCreatorEntry = {&kNoCreatorClassId, nullptr, nullptr, &CreateInstanceOf<CTestObject>,
+                               &g_noCreatorCache, nullptr, nullptr, nullptr};
+
+}  // namespace
+
+ClassEntry* const g_classTable[] = {nullptr, &g_noCreatorEntry, &g_testEntry};
+extern const std::size_t g_classCount = 3;
+
+namespace {
+
+LONG Locks() { return Module().LockCount(); }
+
+IClassFactory* GetFactory() {
+  IClassFactory* factory = nullptr;
+  EXPECT_EQ(ComModule().GetClassObject(kTestClassId, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+  return factory;
+}
+
+// An outer object that counts what reaches it.
+class Outer final : public IUnknown {
+ public:
+  ULONG refs = 1;
+  int queries = 0;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    ++queries;
+    if (IsEqualIID(iid, IID_IUnknown)) {
+      *out = this;
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+};
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override { baseline_ = Locks(); }
+  void TearDown() override {
+    EXPECT_EQ(Locks(), baseline_);
+    EXPECT_EQ(CTestObject::live, 0);
+  }
+  LONG baseline_ = 0;
+};
+
+TEST_F(ModuleTest, TheTableWalkAnswersIUnknownWithTheFirstRowAndRefusesTheRest) {
+  IClassFactory* factory = GetFactory();
+  IPersist* persist = nullptr;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
+  IUnknown* identity = nullptr;
+  ASSERT_EQ(persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+  EXPECT_EQ(static_cast<void*>(identity), static_cast<void*>(persist));
+  IOleWindow* window = nullptr;
+  ASSERT_EQ(persist->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window)), S_OK);
+  EXPECT_NE(static_cast<void*>(window), static_cast<void*>(persist));
+
+  for (const IID* refused : {&IID_IDispatch, &IID_IVeltraneContextMenuHandler, &IID_IClassFactory}) {
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(persist->QueryInterface(*refused, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+  }
+  EXPECT_EQ(persist->QueryInterface(IID_IPersist, nullptr), E_POINTER);
+  void* out = nullptr;
+  EXPECT_EQ(InternalQueryInterface(nullptr, CTestObject::GetEntries(), IID_IPersist, &out), E_INVALIDARG);
+  EXPECT_EQ(InternalQueryInterface(persist, nullptr, IID_IPersist, &out), E_INVALIDARG);
+
+  window->Release();
+  identity->Release();
+  EXPECT_EQ(persist->Release(), 0u);
+  factory->Release();
+}
+
+TEST_F(ModuleTest, TheClassObjectIsCachedAndOnlyFurtherReferencesLockTheModule) {
+  IClassFactory* first = GetFactory();
+  EXPECT_EQ(Locks(), baseline_ + 1);
+  IClassFactory* second = GetFactory();
+  EXPECT_EQ(first, second);
+  // Client references together hold one lock: taken on the first, given
+  // back when the last one goes.
+  EXPECT_EQ(Locks(), baseline_ + 1);
+  second->Release();
+  first->Release();
+  EXPECT_EQ(Locks(), baseline_);
+
+  // A refused query leaves the cached object in place.
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(ComModule().GetClassObject(kTestClassId, IID_IPersist, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  IClassFactory* again = GetFactory();
+  EXPECT_EQ(again, first);
+  again->Release();
+}
+
+TEST_F(ModuleTest, UnknownClassesRowsWithoutCreatorAndNullOutPointersAreRefused) {
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(ComModule().GetClassObject(IID_IPersist, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(out, nullptr);
+  out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(ComModule().GetClassObject(kNoCreatorClassId, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(ComModule().GetClassObject(kTestClassId, IID_IClassFactory, nullptr), E_POINTER);
+  EXPECT_EQ(CreateClassObject(&CreateInstanceOf<CTestObject>, IID_IClassFactory, nullptr), E_POINTER);
+}
+
+TEST_F(ModuleTest, CreateInstanceChecksItsArgumentsAndAggregation) {
+  IClassFactory* factory = GetFactory();
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersist, nullptr), E_POINTER);
+  Outer outer;
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(factory->CreateInstance(&outer, IID_IPersist, &out), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(out, nullptr);
+  // Asking a new object for an interface it lacks destroys it again.
+  out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(CTestObject::live, 0);
+  factory->Release();
+}
+
+TEST_F(ModuleTest, AnInstanceLocksTheModuleUntilItsMembersAreFreed) {
+  IClassFactory* factory = GetFactory();
+  factory->Release();
+  IPersist* persist = nullptr;
+  ASSERT_EQ(CreateInstanceOf<CTestObject>(nullptr, IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
+  EXPECT_EQ(Locks(), baseline_ + 1);
+  EXPECT_EQ(persist->AddRef(), 2u);
+  EXPECT_EQ(persist->Release(), 1u);
+  CTestObject::lock_count_at_destruction = -1;
+  EXPECT_EQ(persist->Release(), 0u);
+  EXPECT_GT(CTestObject::lock_count_at_destruction, baseline_);
+}
+
+TEST_F(ModuleTest, AnAggregatedInstanceForwardsItsInterfacesToTheOuterObject) {
+  IClassFactory* factory = GetFactory();
+  Outer outer;
+  IUnknown* inner = nullptr;
+  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
+  factory->Release();
+  EXPECT_EQ(outer.refs, 1u);
+
+  // The non-delegating unknown answers IUnknown with itself.
+  IUnknown* self = nullptr;
+  ASSERT_EQ(inner->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&self)), S_OK);
+  EXPECT_EQ(self, inner);
+  self->Release();
+
+  IPersist* persist = nullptr;
+  ASSERT_EQ(inner->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
+  EXPECT_EQ(outer.refs, 2u);
+  persist->AddRef();
+  EXPECT_EQ(outer.refs, 3u);
+  persist->Release();
+  IUnknown* through = nullptr;
+  ASSERT_EQ(persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&through)), S_OK);
+  EXPECT_EQ(through, &outer);
+  EXPECT_EQ(outer.queries, 1);
+  through->Release();
+  persist->Release();
+  EXPECT_EQ(outer.refs, 1u);
+
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(inner->QueryInterface(IID_IVeltraneContextMenuHandler, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(Locks(), baseline_ + 1);
+  EXPECT_EQ(inner->Release(), 0u);
+}
+
+TEST_F(ModuleTest, LockServerCountsEitherWayAndTheCountMayGoBelowZero) {
+  IClassFactory* factory = GetFactory();
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  EXPECT_EQ(Locks(), baseline_ + 2);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory->Release();
+  EXPECT_EQ(Locks(), baseline_);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);  // the cache still holds it
+  EXPECT_EQ(Locks(), baseline_ - 1);
+  EXPECT_NE(Locks(), 0);
+  Module().LockModule();
+}
+
+TEST_F(ModuleTest, TheDualInterfaceServesItsTypeInformationFromTheTypeLibrary) {
+  IPersist* persist = nullptr;
+  ASSERT_EQ(CreateInstanceOf<CTestObject>(nullptr, IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
+  IVeltraneContextMenuHandler* dual = static_cast<CTestObject*>(persist)->dual();
+
+  UINT count = 0;
+  ASSERT_EQ(dual->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  ITypeInfo* info = nullptr;
+  ASSERT_EQ(dual->GetTypeInfo(0, 0, &info), S_OK);
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+  EXPECT_TRUE(IsEqualGUID(attributes->guid, IID_IVeltraneContextMenuHandler));
+  EXPECT_NE(attributes->wTypeFlags & TYPEFLAG_FDUAL, 0);
+  info->ReleaseTypeAttr(attributes);
+
+  ITypeInfo* cached = nullptr;
+  ASSERT_EQ(dual->GetTypeInfo(0, 0, &cached), S_OK);
+  EXPECT_EQ(cached, info);
+  cached->Release();
+  info->Release();
+
+  EXPECT_EQ(dual->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+  EXPECT_EQ(info, nullptr);
+  wchar_t name[] = L"NoSuchMember";
+  LPOLESTR names[] = {name};
+  DISPID id = 0;
+  EXPECT_EQ(dual->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+  persist->Release();
+}
+
+}  // namespace
+}  // namespace scanmenu
