@@ -2,9 +2,13 @@
 
 #include <shellapi.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <optional>
+#include <span>
 
 #include "common/application/win32/registry_settings_source.h"
+#include "scanmenu/menu/drop_list.h"
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
 #include "scanmenu/menu/win32/menu_bitmap.h"
@@ -17,6 +21,7 @@ namespace {
 
 static_assert(kDefaultOnlyFlag == CMF_DEFAULTONLY && kVerbsOnlyFlag == CMF_VERBSONLY);
 static_assert(kHelpTextW == GCS_HELPTEXTW);
+static_assert(sizeof(DROPFILES) == 20 && offsetof(DROPFILES, fWide) == 16);
 static_assert(static_cast<HRESULT>(Outcome::kInvalidArgument) == E_INVALIDARG);
 static_assert(static_cast<HRESULT>(Outcome::kNothingStarted) == S_FALSE);
 
@@ -98,13 +103,21 @@ HRESULT CVeltraneContextMenuHandler::Initialize(PCIDLIST_ABSOLUTE, IDataObject* 
     if (SUCCEEDED(data->GetData(&format, medium.Receive()))) {
       medium.set_filled();
       ScopedGlobalLock drop(medium.global());
-      if (drop.data() != nullptr) CaptureDropList(static_cast<HDROP>(drop.data()));
+      if (drop.data() != nullptr) CaptureDropList(medium.global(), static_cast<HDROP>(drop.data()));
     }
   }
   return m_paths.empty() ? E_INVALIDARG : S_OK;
 }
 
-void CVeltraneContextMenuHandler::CaptureDropList(HDROP drop) {
+void CVeltraneContextMenuHandler::CaptureDropList(HGLOBAL global, HDROP drop) {
+  // A UTF-16 list is read in one pass: DragQueryFileW walks the list from its
+  // start for every index, which makes a large selection take seconds.
+  const std::span<const std::byte> block(static_cast<const std::byte*>(static_cast<void*>(drop)),
+                                         ::GlobalSize(global));
+  if (const std::optional<std::u16string_view> paths = WideDropListPaths(block)) {
+    CaptureDropListPaths(*paths, m_paths);
+    return;
+  }
   const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   for (UINT index = 0; index < count; ++index) {
     const UINT length = ::DragQueryFileW(drop, index, nullptr, 0);

@@ -28,7 +28,8 @@ LONG SetText(HKEY key, const wchar_t* name, const std::wstring& text) {
 // Only CF_HDROP in global memory, rendered afresh for every GetData.
 class DropDataObject final : public IDataObject {
  public:
-  DropDataObject(const std::vector<std::wstring>& paths, bool offer) : paths_(paths), offer_(offer) {}
+  DropDataObject(const std::vector<std::wstring>& paths, bool offer, bool wide)
+      : paths_(paths), offer_(offer), wide_(wide) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
@@ -51,20 +52,24 @@ class DropDataObject final : public IDataObject {
     if (format == nullptr || medium == nullptr) return E_INVALIDARG;
     const HRESULT offered = QueryGetData(format);
     if (offered != S_OK) return offered;
-    std::size_t units = 2;  // the list ends with an empty string
-    for (const std::wstring& path : paths_) units += path.size() + 1;
-    const std::size_t bytes = sizeof(DROPFILES) + units * sizeof(wchar_t);
-    HGLOBAL global = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    // Every path with its null, then the empty path that ends the list.
+    std::string list;
+    for (const std::wstring& path : paths_) {
+      if (wide_) {
+        list.append(reinterpret_cast<const char*>(path.c_str()), (path.size() + 1) * sizeof(wchar_t));
+      } else {
+        char narrow[MAX_PATH * 4] = {};
+        ::WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, narrow, sizeof(narrow), nullptr, nullptr);
+        list.append(narrow, std::strlen(narrow) + 1);
+      }
+    }
+    list.append(wide_ ? sizeof(wchar_t) : 1, '\0');
+    HGLOBAL global = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
     if (global == nullptr) return E_OUTOFMEMORY;
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(global));
     drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
-    for (const std::wstring& path : paths_) {
-      std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-      text += path.size() + 1;
-    }
-    *text = L'\0';
+    drop->fWide = wide_ ? TRUE : FALSE;
+    std::memcpy(drop + 1, list.data(), list.size());
     ::GlobalUnlock(global);
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = global;
@@ -97,6 +102,7 @@ class DropDataObject final : public IDataObject {
   ULONG refs_ = 1;
   std::vector<std::wstring> paths_;
   bool offer_;
+  bool wide_;
 };
 
 template <typename Function>
@@ -160,8 +166,8 @@ ClassRegistration::~ClassRegistration() {
   if (RunningUnderWine()) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
 }
 
-IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list) {
-  return new DropDataObject(paths, offer_drop_list);
+IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list, bool wide) {
+  return new DropDataObject(paths, offer_drop_list, wide);
 }
 
 IShellExtInit* CreateHandler(HRESULT* result) {

@@ -27,8 +27,10 @@ class ClassRegistration {
 };
 
 // A data object that offers the given paths as CF_HDROP in global memory,
-// as the shell's own does; with `offer_drop_list` false it offers nothing.
-IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list = true);
+// as the shell's own does (UTF-16, or 8-bit in the ANSI code page when
+// `wide` is false); with `offer_drop_list` false it offers nothing.
+IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list = true,
+                               bool wide = true);
 
 // A handler made through CoCreateInstance, as IShellExtInit.
 IShellExtInit* CreateHandler(HRESULT* result = nullptr);

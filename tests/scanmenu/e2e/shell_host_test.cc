@@ -504,6 +504,21 @@ TEST_F(ScanRequestTest, SeveralItemsGoThroughTheListFileWhichALaterRequestReplac
   EXPECT_EQ(Utf16Le(shell_host::ReadFileBytes(list)), c + L"\r\n" + a + L"\r\n");
 }
 
+TEST_F(ScanRequestTest, AnEightBitDropListIsReadThroughThePlatform) {
+  shell_host::TempFolder folder(L"Scan Menu Narrow");
+  const std::wstring a = folder.AddFile(L"narrow one.txt");
+  const std::wstring b = folder.AddFolder(L"narrow two");
+  HRESULT created = E_FAIL;
+  ComPtr<IShellExtInit> handler(CreateHandler(&created));
+  ASSERT_TRUE(handler);
+  ComPtr<IDataObject> data(NewDropDataObject({a, b}, true, false));
+  ASSERT_EQ(handler->Initialize(nullptr, data.get(), nullptr), S_OK);
+  EXPECT_EQ(InvokeItem(handler.get()), S_OK);
+  WaitForOneStart();
+  EXPECT_EQ(Utf16Le(shell_host::ReadFileBytes(shell_host::TempDirectory() + L"quenorclean.filelist")),
+            a + L"\r\n" + b + L"\r\n");
+}
+
 TEST_F(ScanRequestTest, WhileTheApplicationRunsNothingStarts) {
   std::unique_ptr<test_support::PresenceEventHolder> running =
       test_support::StandInScanner::HoldPresenceEvent(test_support::kScanmenuPresenceEvent);
