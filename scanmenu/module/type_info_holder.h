@@ -5,6 +5,8 @@
 #include <oaidl.h>
 #include <windows.h>
 
+#include <type_traits>
+
 namespace scanmenu {
 
 class TypeInfoHolder {
@@ -22,5 +24,10 @@ class TypeInfoHolder {
   const IID& m_iid;
   ITypeInfo* m_info = nullptr;
 };
+
+// Holders live in function-local statics that the module's termination list
+// still reaches at unload; with nothing to destroy, they stay usable until
+// the very end.
+static_assert(std::is_trivially_destructible_v<TypeInfoHolder>);
 
 }  // namespace scanmenu
