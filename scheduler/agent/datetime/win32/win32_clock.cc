@@ -36,9 +36,12 @@ CalendarFields Win32Clock::LocalNow() const {
 }
 
 std::optional<std::int64_t> Win32Clock::FieldsToTicks(const CalendarFields& f) const {
-  // Some implementations of the call accept years past 30827 and wrap; the
-  // range is the calendar's, so it is tested here.
+  // Two rules are tested here, because some implementations of the call miss
+  // them: years past 30827 (accepted, and the ticks wrap) and February 29 of
+  // a year that is not a leap year (accepted as March 1).
   if (f.year < calendar::kMinYear || f.year > calendar::kMaxYear) return std::nullopt;
+  const bool leap_year = (f.year % 4 == 0 && f.year % 100 != 0) || f.year % 400 == 0;
+  if (f.month == 2 && f.day == 29 && !leap_year) return std::nullopt;
   const SYSTEMTIME t{f.year, f.month, f.day_of_week, f.day, f.hour, f.minute, f.second, f.millisecond};
   FILETIME file_time;
   if (!::SystemTimeToFileTime(&t, &file_time)) return std::nullopt;
