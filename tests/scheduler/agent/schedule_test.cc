@@ -24,10 +24,9 @@ class RecordingTimer final : public WaitableTimer {
  public:
   bool ArmAt(std::int64_t utc_ticks) override {
     armed.push_back(utc_ticks);
-    return accept;
+    return true;
   }
   std::vector<std::int64_t> armed;
-  bool accept = true;
 };
 
 class ScheduleTest : public ::testing::Test {
@@ -135,14 +134,7 @@ TEST_F(ScheduleTest, WeeklyRunFromEveryWeekdayToEveryTarget) {
   }
 }
 
-TEST_F(ScheduleTest, WeeklyExamples) {
-  clock_.SetLocalNow(2016, 4, 20, 9);  // Wednesday
-  EXPECT_EQ(NextWeeklyRun(0, k14h), Local(2016, 4, 24, 14));
-  clock_.SetLocalNow(2016, 4, 23, 9);  // Saturday
-  EXPECT_EQ(NextWeeklyRun(1, k14h), Local(2016, 4, 25, 14));
-  clock_.SetLocalNow(2016, 4, 18, 9);  // Monday
-  EXPECT_EQ(NextWeeklyRun(6, k14h), Local(2016, 4, 23, 14));
-  // Across a month and a year.
+TEST_F(ScheduleTest, WeeklyRunAcrossTheYear) {
   clock_.SetLocalNow(2016, 12, 30, 9);  // Friday
   EXPECT_EQ(NextWeeklyRun(2, k14h), Local(2017, 1, 3, 14));
 }
@@ -153,13 +145,6 @@ TEST_F(ScheduleTest, WeeklyRunPassedCatchesUpAfterAMissedWeek) {
   EXPECT_EQ(NextWeeklyRun(0, k14h), Local(2016, 4, 24, 15, 0, 10));
   lastScanTime = Local(2016, 4, 24, 14);
   EXPECT_EQ(NextWeeklyRun(0, k14h), Local(2016, 5, 1, 14));
-}
-
-TEST_F(ScheduleTest, WeeklyRunReadsTheClockTwice) {
-  clock_.SetLocalNow(2016, 4, 24, 9);
-  const int before = clock_.now_reads();
-  NextWeeklyRun(0, k14h);
-  EXPECT_EQ(clock_.now_reads() - before, 2);
 }
 
 TEST_F(ScheduleTest, ArmsTheDailyAndWeeklyWordsInAnyCase) {
@@ -250,14 +235,6 @@ TEST_F(ScheduleTest, DueTimeIsArmedInUtcWithTheOffsetInEffectWhenArming) {
   timer_.armed.clear();
   ASSERT_TRUE(ArmScheduleTimer(settings_, timer_));
   EXPECT_EQ(timer_.armed.at(0), Local(2016, 10, 30, 13).ticks());
-}
-
-TEST_F(ScheduleTest, TimerRefusalIsReported) {
-  clock_.SetLocalNow(2016, 4, 22, 9);
-  Set(application::kSchedulerWhenValue, u"daily");
-  timer_.accept = false;
-  EXPECT_FALSE(ArmScheduleTimer(settings_, timer_));
-  EXPECT_EQ(timer_.armed.size(), 1u);
 }
 
 TEST_F(ScheduleTest, ExtremeTimesOfDayArmNothingOutsideTheCalendar) {

@@ -52,13 +52,6 @@ TEST(CalendarTest, RoundTripsOverLeapDaysAndCenturies) {
   }
 }
 
-TEST(CalendarTest, ConsecutiveDaysAreOneDayApart) {
-  const std::int64_t feb28 = *FieldsToTicks(Fields(2000, 2, 28));
-  EXPECT_EQ(*FieldsToTicks(Fields(2000, 3, 1)) - feb28, 2 * kTicksPerDay);
-  const std::int64_t dec31 = *FieldsToTicks(Fields(1999, 12, 31));
-  EXPECT_EQ(*FieldsToTicks(Fields(2000, 1, 1)) - dec31, kTicksPerDay);
-}
-
 TEST(CalendarTest, TicksToFieldsCoversEveryNonNegativeTick) {
   EXPECT_FALSE(TicksToFields(-1).has_value());
   const CalendarFields last = *TicksToFields(INT64_MAX);

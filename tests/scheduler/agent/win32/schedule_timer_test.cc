@@ -96,26 +96,5 @@ TEST_F(ScheduleTimerTest, StartupLeavesTheTimerUnarmed) {
   EXPECT_EQ(::WaitForSingleObject(timer_.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
-TEST_F(ScheduleTimerTest, ArmingReplacesTheEarlierDueTime) {
-  // Armed first to signal almost at once, then re-armed for tomorrow.
-  Win32WaitableTimer waitable(timer_.Get());
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  const std::int64_t soon = ((std::int64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) + 5'000'000;
-  ASSERT_TRUE(waitable.ArmAt(soon));
-  SetText(application::kSchedulerWhenValue, u"daily");
-  SetText(application::kSchedulerAroundValue, u"24");
-  ASSERT_TRUE(ArmScheduleTimer(timer_.Get()));
-  EXPECT_EQ(::WaitForSingleObject(timer_.Get(), 1500), static_cast<DWORD>(WAIT_TIMEOUT));
-}
-
-TEST_F(ScheduleTimerTest, NoScheduleAndFarFutureArmNothing) {
-  EXPECT_FALSE(ArmScheduleTimer(timer_.Get()));
-  SetText(application::kSchedulerWhenValue, u"daily");
-  SetText(application::kSchedulerAroundValue, u"2147483647");
-  EXPECT_FALSE(ArmScheduleTimer(timer_.Get()));
-  EXPECT_EQ(::WaitForSingleObject(timer_.Get(), 200), static_cast<DWORD>(WAIT_TIMEOUT));
-}
-
 }  // namespace
 }  // namespace agent
