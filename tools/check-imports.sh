@@ -15,7 +15,7 @@ for file in "$@"; do
   [ -n "$dlls" ] || { echo "$file: no import table found"; status=1; continue; }
   for dll in $dlls; do
     case "$dll" in api-ms-win-crt-*) echo "$file: imports $dll (UCRT runtime)"; status=1; continue ;; esac
-    case "$allowed" in *" $dll "*) ;; *) echo "$file: imports $dll, which is not a system DLL"; status=1 ;; esac
+    case " $(echo $allowed) " in *" $dll "*) ;; *) echo "$file: imports $dll, which is not a system DLL"; status=1 ;; esac
   done
 done
 [ $status -eq 0 ] && echo "checked $# binaries: system DLLs only"
