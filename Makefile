@@ -45,5 +45,12 @@ bench: deps
 	cmake --build --preset windows -j $(JOBS)
 	tools/run-benchmarks.sh build/windows
 
+demo: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target demo
+	tools/wine-prefix.sh create $(WIN_ENV)
+	rc=0; WINE_RUN_TIMEOUT=240 build/windows/wine-run.sh build/windows/bin/demo.exe || rc=$$?; \
+	  tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
+
 clean:
 	rm -rf build dist
