@@ -6,6 +6,7 @@
 #include "scanmenu/module/class_factory.h"
 #include "scanmenu/module/create_instance.h"
 #include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/registration.h"
 #include "scanmenu_idl.h"
 
 namespace scanmenu {
@@ -15,7 +16,7 @@ ClassObjectCache g_handlerClassObject = {nullptr, 0};
 
 ClassEntry g_handlerEntry = {
     &CLSID_VeltraneContextMenuHandler,
-    nullptr,  // update_registry: the class's registration function goes here
+    &UpdateHandlerRegistry,
     &CreateClassObject,
     &CreateInstanceOf<CVeltraneContextMenuHandler>,
     &g_handlerClassObject,

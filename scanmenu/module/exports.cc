@@ -3,6 +3,7 @@
 
 #include "scanmenu/module/com_module_record.h"
 #include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/registration.h"
 #include "scanmenu/module/scanmenu_module.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
@@ -17,3 +18,39 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
 }
 
 STDAPI DllCanUnloadNow() { return scanmenu::Module().LockCount() == 0 ? S_OK : S_FALSE; }
+
+namespace {
+
+// Registration runs in the system default locale; the caller's thread
+// locale is given back on every way out.
+class SystemLocaleScope {
+ public:
+  SystemLocaleScope() : saved_(::GetThreadLocale()) { ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+  SystemLocaleScope(const SystemLocaleScope&) = delete;
+  SystemLocaleScope& operator=(const SystemLocaleScope&) = delete;
+  ~SystemLocaleScope() { ::SetThreadLocale(saved_); }
+
+ private:
+  LCID saved_;
+};
+
+}  // namespace
+
+STDAPI DllRegisterServer() {
+  SystemLocaleScope locale;
+  return scanmenu::RegisterServer();
+}
+
+STDAPI DllUnregisterServer() {
+  SystemLocaleScope locale;
+  return scanmenu::UnregisterServer();
+}
+
+// The command line is not read: /i behaves as registration, and a failed
+// registration is followed by a full unregistration.
+STDAPI DllInstall(BOOL install, LPCWSTR) {
+  if (!install) return DllUnregisterServer();
+  const HRESULT hr = DllRegisterServer();
+  if (FAILED(hr)) DllUnregisterServer();
+  return hr;
+}

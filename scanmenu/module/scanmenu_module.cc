@@ -3,6 +3,7 @@
 #include <new>
 
 #include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/reg_object.h"
 
 namespace scanmenu {
 
@@ -33,6 +34,10 @@ HRESULT CVeltraneScanmenuModule::GetGITPtr(IGlobalInterfaceTable** out) {
   *out = m_git;
   m_git->AddRef();
   return S_OK;
+}
+
+HRESULT CVeltraneScanmenuModule::AddStandardSubstitutions(IRegistrarBase* registrar) {
+  return registrar->AddSubstitution(L"APPID", kModuleAppId);
 }
 
 HRESULT CVeltraneScanmenuModule::AddTermFunc(TermFunc func, DWORD_PTR context) {

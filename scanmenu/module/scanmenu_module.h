@@ -9,6 +9,11 @@
 
 namespace scanmenu {
 
+struct IRegistrarBase;
+
+// The application id the module's registration scripts refer to as %APPID%.
+inline constexpr wchar_t kModuleAppId[] = L"{C4D2197E-0B63-4A8F-B51D-93E6F27A0C14}";
+
 class CVeltraneScanmenuModule {
  public:
   using TermFunc = void (*)(DWORD_PTR context);
@@ -25,7 +30,9 @@ class CVeltraneScanmenuModule {
   // The process's global interface table, created on first use. Nothing in
   // the extension uses it.
   virtual HRESULT GetGITPtr(IGlobalInterfaceTable** out);
-  // The registration work adds AddStandardSubstitutions here.
+  // Adds the substitutions every registration script may use: "APPID",
+  // the module's application id. The registrar's result.
+  virtual HRESULT AddStandardSubstitutions(IRegistrarBase* registrar);
 
   // Runs `func(context)` when the module is torn down.
   HRESULT AddTermFunc(TermFunc func, DWORD_PTR context);

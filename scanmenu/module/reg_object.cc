@@ -1,0 +1,32 @@
+#include "scanmenu/module/reg_object.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace scanmenu {
+
+HRESULT STDMETHODCALLTYPE CRegObject::QueryInterface(REFIID, void**) { return E_NOTIMPL; }
+
+ULONG STDMETHODCALLTYPE CRegObject::AddRef() { return 1; }
+
+ULONG STDMETHODCALLTYPE CRegObject::Release() { return 0; }
+
+HRESULT STDMETHODCALLTYPE CRegObject::AddSubstitution(LPCOLESTR name, LPCOLESTR text) {
+  if (name == nullptr || text == nullptr) return E_INVALIDARG;
+  try {
+    list_.push_back(script::Substitution{std::u16string(reinterpret_cast<const char16_t*>(name)),
+                                         std::u16string(reinterpret_cast<const char16_t*>(text))});
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (const std::length_error&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CRegObject::ClearSubstitutions() {
+  script::SubstitutionList().swap(list_);
+  return S_OK;
+}
+
+}  // namespace scanmenu

@@ -1,0 +1,238 @@
+#include "scanmenu/module/registration.h"
+
+#include <oleauto.h>
+
+#include <memory>
+#include <new>
+
+#include "common/win32/scoped_handle.h"
+#include "scanmenu/module/class_entry.h"
+#include "scanmenu/module/com_module_record.h"
+#include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/reg_object.h"
+#include "scanmenu/module/registration_text.h"
+#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/script/script_interpreter.h"
+#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "resource_ids.h"
+
+namespace scanmenu {
+namespace {
+
+constexpr HRESULT kHrPathTooLong = static_cast<HRESULT>(0x8007007A);  // ERROR_INSUFFICIENT_BUFFER
+constexpr wchar_t kRegistryType[] = L"REGISTRY";
+
+HRESULT HResultFromLastError() { return script::HResultFromError(static_cast<std::int32_t>(::GetLastError())); }
+
+// GetModuleFileNameW into a buffer of kModulePathCapacity characters.
+HRESULT ModulePath(HMODULE module, wchar_t (&path)[kModulePathCapacity]) {
+  const DWORD length = ::GetModuleFileNameW(module, path, kModulePathCapacity);
+  if (length == 0) return HResultFromLastError();
+  if (length == kModulePathCapacity) return kHrPathTooLong;
+  return S_OK;
+}
+
+struct BstrFree {
+  void operator()(BSTR text) const { ::SysFreeString(text); }
+};
+using ScopedBstr = std::unique_ptr<OLECHAR, BstrFree>;
+
+struct ComRelease {
+  void operator()(IUnknown* object) const { object->Release(); }
+};
+using ScopedTypeLib = std::unique_ptr<ITypeLib, ComRelease>;
+
+// The library's attributes, handed back through ReleaseTLibAttr.
+class ScopedLibAttr {
+ public:
+  explicit ScopedLibAttr(ITypeLib* library) : library_(library) {}
+  ScopedLibAttr(const ScopedLibAttr&) = delete;
+  ScopedLibAttr& operator=(const ScopedLibAttr&) = delete;
+  ~ScopedLibAttr() {
+    if (attr_ != nullptr) library_->ReleaseTLibAttr(attr_);
+  }
+  TLIBATTR** out() { return &attr_; }
+  const TLIBATTR* operator->() const { return attr_; }
+
+ private:
+  ITypeLib* library_;
+  TLIBATTR* attr_ = nullptr;
+};
+
+// Clears the registrar's list on every way out of a script run.
+class ClearOnExit {
+ public:
+  explicit ClearOnExit(CRegObject& registrar) : registrar_(registrar) {}
+  ClearOnExit(const ClearOnExit&) = delete;
+  ClearOnExit& operator=(const ClearOnExit&) = delete;
+  ~ClearOnExit() { registrar_.ClearSubstitutions(); }
+
+ private:
+  CRegObject& registrar_;
+};
+
+// The script resource `resource_id` of the library at `path`, opened again
+// as a data file, as zero-terminated UTF-16 in the thread's ANSI code page.
+HRESULT LoadScriptText(const wchar_t* path, UINT resource_id, win32::ScopedModule& data_file,
+                       std::unique_ptr<wchar_t[]>& text) {
+  data_file.Set(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!data_file) data_file.Set(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!data_file) return HResultFromLastError();
+  HRSRC found = ::FindResourceW(data_file.Get(), MAKEINTRESOURCEW(resource_id), kRegistryType);
+  if (found == nullptr) return HResultFromLastError();
+  HGLOBAL loaded = ::LoadResource(data_file.Get(), found);
+  if (loaded == nullptr) return HResultFromLastError();
+  const DWORD size = ::SizeofResource(data_file.Get(), found);
+  if (size == 0xFFFFFFFFu) return E_OUTOFMEMORY;
+  const void* bytes = ::LockResource(loaded);
+  if (bytes == nullptr) return HResultFromLastError();
+
+  text.reset(new (std::nothrow) wchar_t[static_cast<std::size_t>(size) + 1]);
+  if (!text) return E_OUTOFMEMORY;
+  const int converted = ::MultiByteToWideChar(CP_THREAD_ACP, 0, static_cast<const char*>(bytes),
+                                              static_cast<int>(size), text.get(), static_cast<int>(size) + 1);
+  if (converted == 0) return HResultFromLastError();
+  text[converted] = L'\0';
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT RunRegistrationScript(UINT resource_id, bool do_register, const RegistrationEntry* entries) {
+  CRegObject registrar;
+  ClearOnExit clear(registrar);
+
+  // The caller's additions are not checked: a missing one shows as an
+  // unknown reference when the script runs.
+  for (const RegistrationEntry* entry = entries; entry != nullptr && entry->name != nullptr; ++entry) {
+    if (entry->text != nullptr) registrar.AddSubstitution(entry->name, entry->text);
+  }
+  HRESULT hr = Module().AddStandardSubstitutions(&registrar);
+  if (FAILED(hr)) return hr;
+
+  wchar_t path[kModulePathCapacity];
+  hr = ModulePath(ThisModule(), path);
+  if (FAILED(hr)) return hr;
+  char16_t escaped[kEscapedPathCapacity];
+  EscapeSingleQuotes(reinterpret_cast<const char16_t*>(path), escaped);
+  const auto* escaped_path = reinterpret_cast<const wchar_t*>(escaped);
+  if (FAILED(registrar.AddSubstitution(L"Module", escaped_path)) ||
+      FAILED(registrar.AddSubstitution(L"Module_Raw", escaped_path))) {
+    return E_OUTOFMEMORY;
+  }
+
+  win32::ScopedModule data_file;
+  std::unique_ptr<wchar_t[]> text;
+  hr = LoadScriptText(path, resource_id, data_file, text);
+  if (FAILED(hr)) return hr;
+
+  script::Win32RegistryAccess registry;
+  script::ScriptInterpreter interpreter(registry, &script::VarUI4NumberFromText);
+  return interpreter.RunScript(reinterpret_cast<const char16_t*>(text.get()), do_register,
+                               registrar.substitutions());
+}
+
+HRESULT UpdateHandlerRegistry(bool do_register) {
+  return RunRegistrationScript(IDR_HANDLER_SCRIPT, do_register, nullptr);
+}
+
+HRESULT LoadTypeLibraryOf(HMODULE module, BSTR* path_out, ITypeLib** library_out) {
+  if (path_out == nullptr || library_out == nullptr) return E_POINTER;
+  *path_out = nullptr;
+  *library_out = nullptr;
+
+  wchar_t path[kModulePathCapacity];
+  HRESULT hr = ModulePath(module, path);
+  if (FAILED(hr)) return hr;
+
+  ITypeLib* loaded = nullptr;
+  hr = ::LoadTypeLib(path, &loaded);
+  if (FAILED(hr)) {
+    char16_t beside[kModulePathCapacity];
+    if (!TypeLibraryFileName(reinterpret_cast<const char16_t*>(path), beside)) return E_FAIL;
+    hr = ::LoadTypeLib(reinterpret_cast<const wchar_t*>(beside), &loaded);
+    if (FAILED(hr)) return hr;
+    ::lstrcpynW(path, reinterpret_cast<const wchar_t*>(beside), kModulePathCapacity);
+  }
+  ScopedTypeLib library(loaded);
+  BSTR copy = ::SysAllocString(path);
+  if (copy == nullptr) return E_OUTOFMEMORY;
+  *path_out = copy;
+  *library_out = library.release();
+  return hr;
+}
+
+HRESULT LoadModuleTypeLibrary(BSTR* path, ITypeLib** library) {
+  return LoadTypeLibraryOf(ComModule().type_library_module(), path, library);
+}
+
+HRESULT RegisterTypeLibrary() {
+  BSTR raw_path = nullptr;
+  ITypeLib* raw_library = nullptr;
+  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &raw_library);
+  if (FAILED(hr)) return hr;
+  ScopedBstr path(raw_path);
+  ScopedTypeLib library(raw_library);
+
+  // A help file named by the library gives the help directory: its name cut
+  // after the last backslash, slash or colon.
+  BSTR raw_help = nullptr;
+  wchar_t help_directory[kModulePathCapacity] = {};
+  const wchar_t* help = nullptr;
+  if (SUCCEEDED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &raw_help)) && raw_help != nullptr) {
+    ScopedBstr help_file(raw_help);
+    ::lstrcpynW(help_directory, help_file.get(), kModulePathCapacity);
+    wchar_t* cut = nullptr;
+    for (wchar_t* p = help_directory; *p != L'\0'; ++p) {
+      if (*p == L'\\' || *p == L'/' || *p == L':') cut = p;
+    }
+    if (cut != nullptr) cut[1] = L'\0';
+    help = help_directory;
+  }
+  return ::RegisterTypeLib(library.get(), path.get(), const_cast<wchar_t*>(help));
+}
+
+HRESULT UnregisterTypeLibrary() {
+  BSTR raw_path = nullptr;
+  ITypeLib* raw_library = nullptr;
+  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &raw_library);
+  if (FAILED(hr)) return hr;
+  ScopedBstr path(raw_path);
+  ScopedTypeLib library(raw_library);
+
+  ScopedLibAttr attr(library.get());
+  hr = library->GetLibAttr(attr.out());
+  if (FAILED(hr)) return hr;
+  return ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+}
+
+namespace {
+const RegistrationEntry kModuleScriptEntries[] = {
+    {L"APPID", kModuleAppId},
+    {nullptr, nullptr},
+};
+}  // namespace
+
+HRESULT RegisterServer() {
+  HRESULT hr = RunRegistrationScript(IDR_MODULE_SCRIPT, true, kModuleScriptEntries);
+  if (FAILED(hr)) return hr;
+  for (ClassEntry* const entry : ComModule()) {
+    if (entry == nullptr || entry->update_registry == nullptr) continue;
+    hr = entry->update_registry(true);
+    if (FAILED(hr)) return hr;
+  }
+  return RegisterTypeLibrary();
+}
+
+HRESULT UnregisterServer() {
+  for (ClassEntry* const entry : ComModule()) {
+    if (entry == nullptr || entry->update_registry == nullptr) continue;
+    const HRESULT hr = entry->update_registry(false);
+    if (FAILED(hr)) return hr;
+  }
+  const HRESULT hr = UnregisterTypeLibrary();
+  if (FAILED(hr)) return hr;
+  return RunRegistrationScript(IDR_MODULE_SCRIPT, false, kModuleScriptEntries);
+}
+
+}  // namespace scanmenu
