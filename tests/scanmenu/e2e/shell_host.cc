@@ -5,24 +5,19 @@
 #include <cstring>
 #include <new>
 
-#include "common/win32/registry_key.h"
+#include "support/win32/process_runner.h"
 #include "scanmenu_idl.h"
 
 namespace shell_host {
 namespace {
 
-const wchar_t kClassKey[] = L"Software\\Classes\\CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}";
+constexpr DWORD kRegsvr32TimeoutMs = 60000;
 
 std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH];
   const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring folder(path, length);
   return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
-
-LONG SetText(HKEY key, const wchar_t* name, const std::wstring& text) {
-  return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 // Only CF_HDROP in global memory, rendered afresh for every GetData.
@@ -131,40 +126,19 @@ void RemoveTree(const std::wstring& folder) {
   ::RemoveDirectoryW(folder.c_str());
 }
 
-bool Register(HKEY root) {
-  win32::RegistryKey key;
-  if (key.Create(root, std::u16string(reinterpret_cast<const char16_t*>(kClassKey)), KEY_WRITE) != ERROR_SUCCESS) {
-    return false;
-  }
-  SetText(key.Get(), nullptr, L"Quenor Clean Shell Extension");
-  HKEY server = nullptr;
-  if (::RegCreateKeyExW(key.Get(), L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr, &server, nullptr) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  const bool written = SetText(server, nullptr, ProgramFolder() + L"Scanmenu.dll") == ERROR_SUCCESS &&
-                       SetText(server, L"ThreadingModel", L"Apartment") == ERROR_SUCCESS;
-  ::RegCloseKey(server);
-  return written;
-}
-
-// Wine looks class ids up in the machine's classes only, not in the user's.
-bool RunningUnderWine() {
-  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+// regsvr32 /s from the system folder on Scanmenu.dll; true when it exits with 0.
+bool Regsvr32(const wchar_t* switches) {
+  const std::wstring command = L"C:\\windows\\system32\\regsvr32.exe /s " + std::wstring(switches) +
+                               test_support::Quoted(ProgramFolder() + L"Scanmenu.dll");
+  const test_support::ProcessResult result = test_support::RunProcess(command, kRegsvr32TimeoutMs);
+  return result.started && !result.timed_out && result.exit_code == 0;
 }
 
 }  // namespace
 
-ClassRegistration::ClassRegistration() {
-  ok_ = Register(HKEY_CURRENT_USER);
-  if (ok_ && RunningUnderWine()) ok_ = Register(HKEY_LOCAL_MACHINE);
-}
+ClassRegistration::ClassRegistration() { ok_ = Regsvr32(L""); }
 
-ClassRegistration::~ClassRegistration() {
-  ::RegDeleteTreeW(HKEY_CURRENT_USER, kClassKey);
-  if (RunningUnderWine()) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
-}
+ClassRegistration::~ClassRegistration() { Regsvr32(L"/u "); }
 
 IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list, bool wide) {
   return new DropDataObject(paths, offer_drop_list, wide);

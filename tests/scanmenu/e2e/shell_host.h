@@ -1,6 +1,6 @@
 // What the shell does with a context-menu handler, for the end-to-end tests
-// and the benchmark: the class registered under the current user, a data
-// object holding a real drop list, and the handler made through COM.
+// and the benchmark: the library registered by regsvr32, a data object
+// holding a real drop list, and the handler made through COM.
 #pragma once
 
 #include <windows.h>
@@ -11,9 +11,9 @@
 
 namespace shell_host {
 
-// Registers Scanmenu.dll (beside the test program) as the handler class
-// under HKEY_CURRENT_USER\Software\Classes, apartment-threaded, and removes
-// the registration again when it goes out of scope.
+// Registers Scanmenu.dll (beside the test program) with the system's
+// regsvr32, as a packager does, and unregisters it again when it goes out of
+// scope. Nothing else tells the platform about the class.
 class ClassRegistration {
  public:
   ClassRegistration();
