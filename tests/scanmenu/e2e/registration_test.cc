@@ -336,6 +336,82 @@ TEST_F(RegistrationTest, InstallRegistersAsRegistrationDoesAndUninstallTakesItAw
   EXPECT_EQ(Narrow(Snapshot()), Narrow(registered));
 }
 
+// Denies everyone every access to a key of the classes root while it lives,
+// then gives the key its own security back.
+class DeniedKey {
+ public:
+  explicit DeniedKey(const std::wstring& path) : path_(path) {
+    KeyCloser key;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path_.c_str(), 0, READ_CONTROL | WRITE_DAC, &key.key) != ERROR_SUCCESS) {
+      return;
+    }
+    DWORD size = sizeof(saved_);
+    if (::RegGetKeySecurity(key.key, DACL_SECURITY_INFORMATION, saved_, &size) != ERROR_SUCCESS) return;
+    PSECURITY_DESCRIPTOR denied = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;KA;;;WD)", SDDL_REVISION_1, &denied,
+                                                                nullptr)) {
+      return;
+    }
+    win32::ScopedLocalMemory owner(denied);
+    ok_ = ::RegSetKeySecurity(key.key, DACL_SECURITY_INFORMATION, denied) == ERROR_SUCCESS;
+  }
+  ~DeniedKey() {
+    if (!ok_) return;
+    KeyCloser key;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path_.c_str(), 0, WRITE_DAC, &key.key) == ERROR_SUCCESS) {
+      ::RegSetKeySecurity(key.key, DACL_SECURITY_INFORMATION, saved_);
+    }
+  }
+  DeniedKey(const DeniedKey&) = delete;
+  DeniedKey& operator=(const DeniedKey&) = delete;
+  bool ok() const { return ok_; }
+  // Whether the platform enforces the denial on this key.
+  bool Enforced() const {
+    KeyCloser key;
+    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path_.c_str(), 0, KEY_READ, &key.key) == ERROR_ACCESS_DENIED;
+  }
+
+ private:
+  std::wstring path_;
+  alignas(void*) BYTE saved_[4096] = {};
+  bool ok_ = false;
+};
+
+TEST_F(RegistrationTest, AFailedInstallLeavesNothingOfTheServerBehind) {
+  // The directory handler list refuses every access: the class script has
+  // already written the class id key and the file handler when it fails.
+  const HRESULT access_denied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+  const LCID german = MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT);
+  const LCID saved = ::GetThreadLocale();
+  {
+    DeniedKey denied(kDirectoryHandlers);
+    ASSERT_TRUE(denied.ok());
+    ASSERT_TRUE(denied.Enforced()) << "the platform does not enforce key security";
+    ASSERT_TRUE(::SetThreadLocale(german));
+    EXPECT_EQ(server_.Install(TRUE, L""), access_denied);
+    EXPECT_EQ(::GetThreadLocale(), german);
+    EXPECT_EQ(server_.Register(), access_denied);
+    EXPECT_EQ(::GetThreadLocale(), german);
+    ::SetThreadLocale(saved);
+    EXPECT_FALSE(KeyExists(kClassKey));
+    EXPECT_FALSE(KeyExists(std::wstring(kFileHandlers) + L"\\QuenorClean"));
+    EXPECT_FALSE(KeyExists(kTypeLibKey));
+  }
+  EXPECT_EQ(Narrow(Snapshot()), Narrow(clean_));
+
+  // The same through regsvr32: DllInstall alone, and registration with it.
+  for (const wchar_t* switches : {L"/n /i", L"/i"}) {
+    {
+      DeniedKey denied(kDirectoryHandlers);
+      ASSERT_TRUE(denied.ok());
+      EXPECT_NE(Regsvr32(switches), 0u) << switches;
+      EXPECT_FALSE(KeyExists(kClassKey)) << switches;
+      EXPECT_FALSE(KeyExists(kTypeLibKey)) << switches;
+    }
+    EXPECT_EQ(Narrow(Snapshot()), Narrow(clean_)) << switches;
+  }
+}
+
 TEST_F(RegistrationTest, AQuoteInTheLibrarysFolderIsWrittenOnce) {
   const std::wstring folder = SiblingPath(L"") + L"Quenor's copy " +
                               std::to_wstring(::GetCurrentProcessId());
