@@ -178,7 +178,7 @@ HRESULT RegisterTypeLibrary() {
   // after the last backslash, slash or colon.
   BSTR raw_help = nullptr;
   wchar_t help_directory[kModulePathCapacity] = {};
-  const wchar_t* help = nullptr;
+  wchar_t* help = nullptr;
   if (SUCCEEDED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &raw_help)) && raw_help != nullptr) {
     ScopedBstr help_file(raw_help);
     ::lstrcpynW(help_directory, help_file.get(), kModulePathCapacity);
@@ -189,7 +189,7 @@ HRESULT RegisterTypeLibrary() {
     if (cut != nullptr) cut[1] = L'\0';
     help = help_directory;
   }
-  return ::RegisterTypeLib(library.get(), path.get(), const_cast<wchar_t*>(help));
+  return ::RegisterTypeLib(library.get(), path.get(), help);
 }
 
 HRESULT UnregisterTypeLibrary() {
