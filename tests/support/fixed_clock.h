@@ -15,20 +15,28 @@
 
 namespace testing_support {
 
+// Calendar fields from plain numbers, day of week left 0; each cut to 16 bits
+// as the platform's record holds them.
+inline datetime::CalendarFields Fields(int year, int month, int day, int hour = 0, int minute = 0,
+                                       int second = 0, int millisecond = 0) {
+  datetime::CalendarFields f;
+  f.year = static_cast<std::uint16_t>(year);
+  f.month = static_cast<std::uint16_t>(month);
+  f.day = static_cast<std::uint16_t>(day);
+  f.hour = static_cast<std::uint16_t>(hour);
+  f.minute = static_cast<std::uint16_t>(minute);
+  f.second = static_cast<std::uint16_t>(second);
+  f.millisecond = static_cast<std::uint16_t>(millisecond);
+  return f;
+}
+
 class FixedClock final : public datetime::Clock {
  public:
   // Local now as calendar fields (must be valid).
   void SetLocalNow(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                    int millisecond = 0) {
-    datetime::CalendarFields f;
-    f.year = static_cast<std::uint16_t>(year);
-    f.month = static_cast<std::uint16_t>(month);
-    f.day = static_cast<std::uint16_t>(day);
-    f.hour = static_cast<std::uint16_t>(hour);
-    f.minute = static_cast<std::uint16_t>(minute);
-    f.second = static_cast<std::uint16_t>(second);
-    f.millisecond = static_cast<std::uint16_t>(millisecond);
-    local_now_ = datetime::calendar::FieldsToTicks(f).value();
+    local_now_ = datetime::calendar::FieldsToTicks(
+                     Fields(year, month, day, hour, minute, second, millisecond)).value();
   }
   void SetLocalNowTicks(std::int64_t ticks) { local_now_ = ticks; }
   void Advance(datetime::TimeSpan span) { local_now_ += span.ticks(); }
@@ -64,15 +72,9 @@ class FixedClock final : public datetime::Clock {
 // A local calendar instant as a Local DateTime, for expectations.
 inline datetime::DateTime Local(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                                 int millisecond = 0) {
-  datetime::CalendarFields f;
-  f.year = static_cast<std::uint16_t>(year);
-  f.month = static_cast<std::uint16_t>(month);
-  f.day = static_cast<std::uint16_t>(day);
-  f.hour = static_cast<std::uint16_t>(hour);
-  f.minute = static_cast<std::uint16_t>(minute);
-  f.second = static_cast<std::uint16_t>(second);
-  f.millisecond = static_cast<std::uint16_t>(millisecond);
-  return datetime::DateTime(datetime::calendar::FieldsToTicks(f).value(), datetime::DateTimeKind::Local);
+  return datetime::DateTime(
+      datetime::calendar::FieldsToTicks(Fields(year, month, day, hour, minute, second, millisecond)).value(),
+      datetime::DateTimeKind::Local);
 }
 
 }  // namespace testing_support

@@ -5,21 +5,12 @@
 #include <cstdint>
 
 #include "scheduler/agent/datetime/time_span.h"
+#include "support/fixed_clock.h"
 
 namespace datetime::calendar {
 namespace {
 
-CalendarFields Fields(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-  CalendarFields f;
-  f.year = static_cast<std::uint16_t>(y);
-  f.month = static_cast<std::uint16_t>(mo);
-  f.day = static_cast<std::uint16_t>(d);
-  f.hour = static_cast<std::uint16_t>(h);
-  f.minute = static_cast<std::uint16_t>(mi);
-  f.second = static_cast<std::uint16_t>(s);
-  f.millisecond = static_cast<std::uint16_t>(ms);
-  return f;
-}
+using testing_support::Fields;
 
 TEST(CalendarTest, KnownInstants) {
   EXPECT_EQ(FieldsToTicks(Fields(1601, 1, 1)), 0);

@@ -9,16 +9,12 @@
 #include "scheduler/agent/datetime/calendar.h"
 #include "scheduler/agent/datetime/time_span.h"
 #include "scheduler/agent/datetime/win32/win32_clock.h"
+#include "support/fixed_clock.h"
 
 namespace datetime {
 namespace {
 
-CalendarFields Fields(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-  return CalendarFields{static_cast<std::uint16_t>(y),  static_cast<std::uint16_t>(mo),
-                        0,                              static_cast<std::uint16_t>(d),
-                        static_cast<std::uint16_t>(h),  static_cast<std::uint16_t>(mi),
-                        static_cast<std::uint16_t>(s),  static_cast<std::uint16_t>(ms)};
-}
+using testing_support::Fields;
 
 class CalendarAgreementTest : public ::testing::Test {
  protected:
