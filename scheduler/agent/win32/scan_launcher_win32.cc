@@ -1,7 +1,5 @@
 #include "scheduler/agent/win32/scan_launcher_win32.h"
 
-#include <userenv.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -11,7 +9,9 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "scheduler/agent/process_creation.h"
 #include "scheduler/agent/scan_launcher.h"
+#include "scheduler/agent/win32/user_process.h"
 
 namespace agent {
 namespace {
@@ -20,28 +20,6 @@ constexpr std::size_t kPathUnits = 512;
 constexpr std::size_t kCommandLineUnits = 1024;
 
 wchar_t g_application_path[kPathUnits];
-
-// An environment block made by CreateEnvironmentBlock, destroyed with it.
-class ScopedEnvironmentBlock {
- public:
-  ScopedEnvironmentBlock() = default;
-  ScopedEnvironmentBlock(const ScopedEnvironmentBlock&) = delete;
-  ScopedEnvironmentBlock& operator=(const ScopedEnvironmentBlock&) = delete;
-  ~ScopedEnvironmentBlock() {
-    if (block_ != nullptr) ::DestroyEnvironmentBlock(block_);
-  }
-  // Builds the block of `token`'s user, without the caller's environment.
-  bool Build(HANDLE token) {
-    void* block = nullptr;
-    if (!::CreateEnvironmentBlock(&block, token, FALSE)) return false;
-    block_ = block;
-    return true;
-  }
-  void* Get() const { return block_; }
-
- private:
-  void* block_ = nullptr;
-};
 
 class Win32ScanProcess final : public ScanProcessPlatform {
  public:
@@ -60,22 +38,17 @@ class Win32ScanProcess final : public ScanProcessPlatform {
     const std::size_t units = std::min(command_line.size(), kCommandLineUnits - 1);
     std::copy_n(command_line.begin(), units, writable.begin());
 
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     BOOL created = FALSE;
     if (user_token_ != nullptr) {
-      wchar_t desktop[] = L"winsta0\\Default";
-      startup.lpDesktop = desktop;
-      // Without the user's environment the process inherits the caller's.
-      ScopedEnvironmentBlock environment;
-      const bool has_environment = environment.Build(user_token_);
-      created = ::CreateProcessAsUserW(user_token_, nullptr, writable.data(), nullptr, nullptr, TRUE,
-                                       has_environment ? CREATE_UNICODE_ENVIRONMENT : 0, environment.Get(),
-                                       nullptr, &startup, &process);
+      // Into the user's session: nothing inherited, the user's environment.
+      created = CreateUserProcess(user_token_, command_line, 0, process);
     } else {
-      created = ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                 &process);
+      STARTUPINFOW startup = {};
+      startup.cb = sizeof startup;
+      const ProcessCreation plan = PlanProcessCreation(/*as_user=*/false, 0, false);
+      created = ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
+                                 plan.flags, nullptr, nullptr, &startup, &process);
     }
     if (!created) return false;
     win32::ScopedHandle thread(process.hThread);

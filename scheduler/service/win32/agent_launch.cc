@@ -7,6 +7,7 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "scheduler/agent/win32/user_process.h"
 #include "scheduler/service/agent_launcher.h"
 
 namespace service {
@@ -35,15 +36,9 @@ class Win32Sessions final : public AgentLaunchPlatform {
     if (GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) return nullptr;
     std::u16string command_line = AgentCommandLine(reinterpret_cast<const char16_t*>(own_path));
 
-    wchar_t desktop[] = L"winsta0\\Default";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.lpDesktop = desktop;
+    // A new console, normal priority, nothing inherited, the user's environment.
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessAsUserW(token.Get(), nullptr, reinterpret_cast<wchar_t*>(command_line.data()), nullptr,
-                              nullptr, TRUE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                              &startup, &process)) {
-      trace::Trace("CreateProcessAsUserW failed: %u\r\n", static_cast<unsigned>(GetLastError()));
+    if (!agent::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
       return nullptr;
     }
     win32::ScopedHandle thread(process.hThread);

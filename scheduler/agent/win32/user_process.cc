@@ -1,0 +1,62 @@
+#include "scheduler/agent/win32/user_process.h"
+
+#include <userenv.h>
+
+#include <vector>
+
+#include "common/trace/trace.h"
+#include "scheduler/agent/process_creation.h"
+
+namespace agent {
+namespace {
+
+// An environment block made by CreateEnvironmentBlock, destroyed with it.
+class ScopedEnvironmentBlock {
+ public:
+  ScopedEnvironmentBlock() = default;
+  ScopedEnvironmentBlock(const ScopedEnvironmentBlock&) = delete;
+  ScopedEnvironmentBlock& operator=(const ScopedEnvironmentBlock&) = delete;
+  ~ScopedEnvironmentBlock() {
+    if (block_ != nullptr) ::DestroyEnvironmentBlock(block_);
+  }
+  // Builds the block of `token`'s user, without the caller's environment.
+  bool Build(HANDLE token) {
+    void* block = nullptr;
+    if (!::CreateEnvironmentBlock(&block, token, FALSE)) return false;
+    block_ = block;
+    return true;
+  }
+  void* Get() const { return block_; }
+
+ private:
+  void* block_ = nullptr;
+};
+
+}  // namespace
+
+bool CreateUserProcess(HANDLE token, const std::u16string& command_line, DWORD base_flags,
+                       PROCESS_INFORMATION& process) {
+  // CreateProcessAsUserW may write into the command line.
+  std::vector<wchar_t> writable(command_line.begin(), command_line.end());
+  writable.push_back(L'\0');
+
+  ScopedEnvironmentBlock environment;
+  const bool built = environment.Build(token);
+  if (!built) trace::Trace("CreateEnvironmentBlock failed: %u\r\n", static_cast<unsigned>(::GetLastError()));
+  const ProcessCreation plan = PlanProcessCreation(/*as_user=*/true, base_flags, built);
+
+  wchar_t desktop[] = L"winsta0\\Default";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.lpDesktop = desktop;
+  process = {};
+  if (!::CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
+                              plan.flags, plan.pass_user_environment ? environment.Get() : nullptr, nullptr,
+                              &startup, &process)) {
+    trace::Trace("CreateProcessAsUserW failed: %u\r\n", static_cast<unsigned>(::GetLastError()));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace agent
