@@ -3,7 +3,7 @@
 namespace agent {
 
 std::optional<std::intptr_t> HandleEventWindowMessage(WindowMessage message, std::uint64_t wparam,
-                                                      std::uint64_t lparam, EventWindowHost& host) {
+                                                      std::uint64_t /*lparam*/, EventWindowHost& host) {
   switch (message) {
     case WindowMessage::kCreate:
       // The agent serves the session now; the service waits for its turn.
@@ -15,9 +15,13 @@ std::optional<std::intptr_t> HandleEventWindowMessage(WindowMessage message, std
     case WindowMessage::kQueryEndSession:
       return 1;  // never object to the session's end
     case WindowMessage::kEndSession:
+      // Whatever ends the session (log-off, restart, or a shutdown that
+      // hibernates session 0 with the service in it), the service must be
+      // running afterwards to serve the next logon. A start refused because
+      // the system is going down is harmless: the next boot starts it.
       if (wparam != 0) {
         host.StopTick();
-        if ((lparam & kEndSessionLogoff) != 0) host.StartService(true);
+        host.StartService(true);
       }
       return 0;
     case WindowMessage::kTimer:

@@ -38,26 +38,21 @@ TEST(EventWindowTest, NeverObjectsToTheSessionsEnd) {
   EXPECT_THAT(host.calls, IsEmpty());
 }
 
-TEST(EventWindowTest, LogOffStopsTheTickAndStartsTheServiceWithEndSession) {
-  RecordingWindowHost host;
-  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kEndSession, 1, kEndSessionLogoff, host), 0);
-  EXPECT_THAT(host.calls, ElementsAre("kill-tick", "start-service endsession"));
+TEST(EventWindowTest, EveryRealEndOfSessionStopsTheTickAndStartsTheServiceWithEndSession) {
+  // Log-off, a log-off among other bits, and a shutdown (lParam 0: with Fast
+  // Startup session 0 is hibernated with the service as it stands).
+  for (std::uint64_t reason : {kEndSessionLogoff, 0x1u | 0x40000000u | kEndSessionLogoff, std::uint64_t{0}}) {
+    RecordingWindowHost host;
+    EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kEndSession, 1, reason, host), 0);
+    EXPECT_THAT(host.calls, ElementsAre("kill-tick", "start-service endsession")) << reason;
+  }
 }
 
-TEST(EventWindowTest, LogOffBitIsFoundAmongOtherBits) {
+TEST(EventWindowTest, CancelledEndOfSessionDoesNothing) {
   RecordingWindowHost host;
-  // ENDSESSION_CLOSEAPP | ENDSESSION_CRITICAL | ENDSESSION_LOGOFF
-  HandleEventWindowMessage(WindowMessage::kEndSession, 1, 0x1u | 0x40000000u | kEndSessionLogoff, host);
-  EXPECT_THAT(host.calls, ElementsAre("kill-tick", "start-service endsession"));
-}
-
-TEST(EventWindowTest, ShutdownOnlyStopsTheTickAndCancelledEndDoesNothing) {
-  RecordingWindowHost host;
-  HandleEventWindowMessage(WindowMessage::kEndSession, 1, 0, host);
-  HandleEventWindowMessage(WindowMessage::kEndSession, 1, 0x40000000u, host);
-  EXPECT_THAT(host.calls, ElementsAre("kill-tick", "kill-tick"));
-  host.calls.clear();
-  EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kEndSession, 0, kEndSessionLogoff, host), 0);
+  for (std::uint64_t reason : {kEndSessionLogoff, std::uint64_t{0}}) {
+    EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kEndSession, 0, reason, host), 0);
+  }
   EXPECT_THAT(host.calls, IsEmpty());
 }
 
