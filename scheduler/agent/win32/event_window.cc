@@ -7,7 +7,7 @@
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/event_window_logic.h"
 #include "scheduler/agent/win32/busy_state_win32.h"
-#include "scheduler/service/agent_launcher.h"
+#include "scheduler/service/win32/agent_launch.h"
 #include "scheduler/service/win32/service_control.h"
 
 namespace agent {
@@ -71,9 +71,8 @@ HWND CreateEventWindow() {
 bool SchedulerCreateWindow() {
   DWORD session = 0;
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return false;
-  const std::u16string mutex_name = service::AgentSessionMutexName(session);
   // An agent that finds the mutex already there opens it and carries on.
-  g_session_mutex.Set(CreateMutexW(nullptr, FALSE, win32::Wide(mutex_name)));
+  g_session_mutex.Set(service::CreateAgentSessionMutex(session));
 
   const HWND window = CreateEventWindow();
   g_event_window = window;

@@ -3,12 +3,15 @@
 #include <wtsapi32.h>
 
 #include <string>
+#include <vector>
 
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/win32/user_process.h"
 #include "scheduler/service/agent_launcher.h"
+#include "scheduler/service/object_owner.h"
+#include "scheduler/service/win32/object_owner.h"
 
 namespace service {
 namespace {
@@ -61,10 +64,39 @@ AgentLauncher& Launcher() {
 
 }  // namespace
 
+HANDLE CreateAgentSessionMutex(DWORD session) {
+  const std::u16string name = AgentSessionMutexName(session);
+  SECURITY_DESCRIPTOR descriptor;
+  std::vector<BYTE> own_user;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+  if (InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+      SetOwnUserAsOwner(&descriptor, own_user)) {
+    attributes.lpSecurityDescriptor = &descriptor;
+  }
+  return CreateMutexW(&attributes, FALSE, win32::Wide(name));
+}
+
 bool IsAgentInSession(DWORD session) {
   const std::u16string name = AgentSessionMutexName(session);
   win32::ScopedHandle mutex(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, win32::Wide(name)));
-  return mutex.IsValid();
+  if (!mutex) return false;
+
+  // An agent passed the administrator test before it made its mutex, so the
+  // mutex belongs to the Administrators group or to the session's user. One
+  // made by anybody else (another session's user keeping this session from
+  // its agent) is not an agent's.
+  const std::optional<std::u16string> owner = ObjectOwnerSid(mutex.Get());
+  if (owner && IsTrustedOwner(*owner, u"")) return true;
+  HANDLE raw_token = nullptr;
+  std::optional<std::u16string> user;
+  if (WTSQueryUserToken(session, &raw_token)) {
+    win32::ScopedHandle token(raw_token);
+    user = TokenUserSid(token.Get());
+  }
+  if (owner && user && IsTrustedOwner(*owner, *user)) return true;
+  trace::Trace("Session %u mutex owned by %ws is no agent's\r\n", static_cast<unsigned>(session),
+               owner ? owner->c_str() : u"?");
+  return false;
 }
 
 HANDLE GetSessionUserToken(DWORD session) {

@@ -5,7 +5,13 @@
 
 namespace service {
 
-// True when the session's agent mutex exists and could be opened.
+// Creates (not owned) or opens the session's agent mutex, with the calling
+// process's user as its owner and default security otherwise. The agent
+// holds it for its lifetime; the caller closes it. Null on failure.
+HANDLE CreateAgentSessionMutex(DWORD session);
+
+// True when the session's agent mutex exists, could be opened, and belongs
+// to LocalSystem, the Administrators group or the session's user.
 bool IsAgentInSession(DWORD session);
 
 // The token of the user logged on in the session: the linked (full) token

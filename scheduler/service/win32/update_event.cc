@@ -2,10 +2,16 @@
 
 #include <aclapi.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/application/contract.h"
+#include "common/trace/trace.h"
+#include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "scheduler/service/object_owner.h"
+#include "scheduler/service/win32/object_owner.h"
 
 namespace service {
 namespace {
@@ -53,13 +59,31 @@ HANDLE CreateUpdateEvent() {
   if (!descriptor) return nullptr;
   if (!InitializeSecurityDescriptor(descriptor.Get(), SECURITY_DESCRIPTOR_REVISION)) return nullptr;
   if (!SetSecurityDescriptorDacl(descriptor.Get(), TRUE, static_cast<PACL>(acl.Get()), FALSE)) return nullptr;
+  // The owner is named, so that a process opening the event later can tell
+  // that the scheduler made it.
+  std::vector<BYTE> own_user;
+  SetOwnUserAsOwner(descriptor.Get(), own_user);
 
   SECURITY_ATTRIBUTES attributes = {};
   attributes.nLength = sizeof attributes;
   attributes.lpSecurityDescriptor = descriptor.Get();
   attributes.bInheritHandle = FALSE;
   const std::u16string name(application::kUpdateEventName);
-  return CreateEventW(&attributes, TRUE, FALSE, reinterpret_cast<const wchar_t*>(name.c_str()));
+  win32::ScopedHandle event(CreateEventW(&attributes, TRUE, FALSE, win32::Wide(name)));
+  if (!event || GetLastError() != ERROR_ALREADY_EXISTS) return event.Take();
+
+  // The name was taken before us, and the descriptor above was not applied.
+  // Whoever set that event could stop the service and every agent, so only
+  // an event made by a trusted account is waited on.
+  const std::optional<std::u16string> owner = ObjectOwnerSid(event.Get());
+  const std::u16string account = OwnAccountSid().value_or(u"");
+  if (!owner || !IsTrustedOwner(*owner, account)) {
+    trace::Trace("Update event owned by %ws refused\r\n", owner ? owner->c_str() : u"?");
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  SetLastError(ERROR_ALREADY_EXISTS);
+  return event.Take();
 }
 
 }  // namespace service

@@ -1,4 +1,5 @@
 #include "scheduler/service/service_turns.h"
+#include "scheduler/service/object_owner.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -162,6 +163,18 @@ TEST(ServiceControlTest, OtherSessionEventsRemoteLogonsAndMissingDataAreIgnored)
   platform.console = kNoConsoleSession;
   HandleServiceControl(kControlSessionChange, kSessionLogon, 2u, platform);
   EXPECT_EQ(platform.calls, std::vector<std::string>(11, "RUNNING"));
+}
+
+TEST(ObjectOwnerTest, OnlyLocalSystemAdministratorsAndTheGivenAccountAreTrusted) {
+  const std::u16string_view user = u"S-1-5-21-1-2-3-1001";
+  EXPECT_TRUE(IsTrustedOwner(u"S-1-5-18", user));
+  EXPECT_TRUE(IsTrustedOwner(u"s-1-5-32-544", u""));
+  EXPECT_TRUE(IsTrustedOwner(user, user));
+  // Another user, a prefix of a trusted SID, Everyone, and an unreadable owner.
+  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-21-1-2-3-1002", user));
+  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-32-5440", user));
+  EXPECT_FALSE(IsTrustedOwner(u"S-1-1-0", u""));
+  EXPECT_FALSE(IsTrustedOwner(u"", u""));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/service/agent_launcher.h"
+#include "scheduler/service/win32/agent_launch.h"
 #include "scheduler/service/win32/service_main.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/stand_in_scanner.h"
@@ -68,8 +69,7 @@ TEST_F(ControlHandlerTest, ConsoleLogonOutsideStartupModeStartsNoScanAndNoSecond
   SetSchedule(u"daily");
   // An agent serves the console session already (this test holds its mutex),
   // so the logon starts nothing at all.
-  const std::u16string name = AgentSessionMutexName(console_);
-  win32::ScopedHandle agent_mutex(CreateMutexW(nullptr, FALSE, win32::Wide(name)));
+  win32::ScopedHandle agent_mutex(CreateAgentSessionMutex(console_));
   ASSERT_TRUE(agent_mutex.IsValid());
   EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_), static_cast<DWORD>(NO_ERROR));
   Sleep(2000);

@@ -11,6 +11,7 @@
 #include "scheduler/service/agent_launcher.h"
 #include "scheduler/service/win32/administrators.h"
 #include "scheduler/service/win32/agent_launch.h"
+#include "scheduler/service/win32/object_owner.h"
 #include "scheduler/service/win32/update_event.h"
 
 namespace service {
@@ -53,6 +54,9 @@ TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
   EXPECT_EQ(masks[0], static_cast<ACCESS_MASK>(SYNCHRONIZE));
   EXPECT_EQ(sids[1], L"S-1-5-32-544");
   EXPECT_EQ(masks[1], static_cast<ACCESS_MASK>(EVENT_ALL_ACCESS));
+  // The scheduler names itself as the owner, so that its own processes can
+  // tell its event from one that somebody else made first.
+  EXPECT_EQ(ObjectOwnerSid(event.Get()), OwnAccountSid());
 }
 
 TEST(UpdateEventTest, SecondCallOpensTheSameManualResetEvent) {
@@ -76,8 +80,7 @@ TEST(AgentLaunchTest, SessionWithAnAgentMutexGetsNoSecondAgent) {
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
   EXPECT_FALSE(IsAgentInSession(session));
 
-  const std::u16string name = AgentSessionMutexName(session);
-  win32::ScopedHandle mutex(CreateMutexW(nullptr, FALSE, win32::Wide(name)));
+  win32::ScopedHandle mutex(CreateAgentSessionMutex(session));
   ASSERT_TRUE(mutex.IsValid());
   EXPECT_TRUE(IsAgentInSession(session));
   EXPECT_FALSE(IsAgentInSession(session + 1));
@@ -85,6 +88,42 @@ TEST(AgentLaunchTest, SessionWithAnAgentMutexGetsNoSecondAgent) {
   // test program with /user).
   EXPECT_FALSE(LaunchAgentInSession(session));
   mutex.Close();
+  EXPECT_FALSE(IsAgentInSession(session));
+}
+
+// A security descriptor that gives everyone everything and names another
+// user as owner, as a local user squatting one of the scheduler's names would.
+// (Windows lets a user name only itself; Wine takes any owner, which stands
+// in for that other user here.)
+class SquatterAttributes {
+ public:
+  SquatterAttributes() {
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                         &descriptor_, nullptr);
+    attributes_.lpSecurityDescriptor = descriptor_;
+  }
+  ~SquatterAttributes() { LocalFree(descriptor_); }
+  SECURITY_ATTRIBUTES* get() { return descriptor_ ? &attributes_ : nullptr; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_ = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+};
+
+TEST(SquattedNamesTest, AnotherUsersEventOrMutexUnderTheSchedulersNamesIsNotTaken) {
+  SquatterAttributes squatter;
+  ASSERT_NE(squatter.get(), nullptr);
+  win32::ScopedHandle event(CreateEventW(squatter.get(), TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
+  ASSERT_TRUE(event.IsValid());
+  win32::ScopedHandle refused(CreateUpdateEvent());
+  EXPECT_FALSE(refused.IsValid());
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  DWORD session = 0;
+  ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+  const std::u16string name = AgentSessionMutexName(session);
+  win32::ScopedHandle mutex(CreateMutexW(squatter.get(), FALSE, win32::Wide(name)));
+  ASSERT_TRUE(mutex.IsValid());
   EXPECT_FALSE(IsAgentInSession(session));
 }
 
