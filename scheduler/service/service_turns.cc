@@ -32,7 +32,9 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
   if (!platform.RegisterControlHandler()) return;
   const bool end_session = IsEndSessionStart(arguments);
 
-  platform.CreateUpdateEvent();
+  // Without an update event the service still serves; only an update can
+  // no longer stop it (the service control manager still can).
+  const bool has_update_event = platform.CreateUpdateEvent();
   platform.CreateStopEvent();
   platform.ReportStatus(ServiceState::kRunning);
 
@@ -43,11 +45,14 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
     if (console != kNoConsoleSession) platform.LaunchAgentInSession(console);
   }
 
-  const WaitOutcome outcome = platform.WaitForStopOrUpdate();
+  const WaitOutcome outcome = platform.WaitForStopOrUpdate(has_update_event);
   const char* reason = outcome == WaitOutcome::kStopEvent ? "Control_Stop" : "Updating";
   trace::Trace("ServiceMain: Stopping [%s]\r\n", reason);
 
   platform.ReportStatus(ServiceState::kStopPending);
+  // A logon's launch may be creating a process in a user's session: let it
+  // end, within bounds, before the service reports that it has stopped.
+  if (!platform.WaitForLogonWork(kLogonWorkStopLimit)) trace::Trace("ServiceMain: logon work still running\r\n");
   platform.CloseEvents();
   platform.ReportStatus(ServiceState::kStopped);
 }
@@ -60,14 +65,18 @@ void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
     state = ServiceState::kStopPending;
   } else if (control == kControlSessionChange && event_type == kSessionLogon && logon_session &&
              *logon_session == platform.ActiveConsoleSession()) {
-    if (platform.IsStartupSchedule()) {
-      platform.LaunchScanForSessionUser(*logon_session);
-    } else {
-      platform.LaunchAgentInSession(*logon_session);
-    }
+    platform.QueueLogonWork(*logon_session);
   }
   platform.ReportStatus(state);
   if (stopping) platform.SetStopEvent();
+}
+
+void RunLogonWork(std::uint32_t session, ServicePlatform& platform) {
+  if (platform.IsStartupSchedule()) {
+    platform.LaunchScanForSessionUser(session);
+  } else {
+    platform.LaunchAgentInSession(session);
+  }
 }
 
 }  // namespace service

@@ -3,6 +3,7 @@
 // ServicePlatform; everything decided here is the same on every platform.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,9 +38,11 @@ class ServicePlatform {
   // Registers the control handler; false when the service control manager
   // refuses, in which case nothing else may be done.
   virtual bool RegisterControlHandler() = 0;
-  // Create (or open) the two events; failures leave the event missing, and
-  // the wait then fails.
-  virtual void CreateUpdateEvent() = 0;
+  // Creates (or opens) the update event; false when there is none to wait
+  // on: it could not be created, or an existing one was not trusted.
+  virtual bool CreateUpdateEvent() = 0;
+  // Creates the stop event; a failure leaves it missing, and the wait then
+  // fails.
   virtual void CreateStopEvent() = 0;
   virtual void ReportStatus(ServiceState state) = 0;
   virtual std::uint32_t ActiveConsoleSession() = 0;
@@ -48,8 +51,15 @@ class ServicePlatform {
   // Starts the scheduled scan under the token of the session's user, when
   // that token can be had.
   virtual void LaunchScanForSessionUser(std::uint32_t session) = 0;
-  // Waits, without limit, for the stop event or the update event.
-  virtual WaitOutcome WaitForStopOrUpdate() = 0;
+  // Hands RunLogonWork for `session` to the one thread that does such work,
+  // in order, and returns at once.
+  virtual void QueueLogonWork(std::uint32_t session) = 0;
+  // Waits up to `limit` for queued logon work to finish; false when some is
+  // still running.
+  virtual bool WaitForLogonWork(std::chrono::milliseconds limit) = 0;
+  // Waits, without limit, for the stop event or, when `with_update_event`,
+  // the update event.
+  virtual WaitOutcome WaitForStopOrUpdate(bool with_update_event) = 0;
   virtual void SetStopEvent() = 0;
   // Closes the stop event, then the update event.
   virtual void CloseEvents() = 0;
@@ -59,12 +69,23 @@ class ServicePlatform {
 // Traces each argument.
 bool IsEndSessionStart(const std::vector<std::u16string>& arguments);
 
+// How long a stopping service waits for logon work in flight: an agent's
+// hand-off and a little more.
+inline constexpr std::chrono::milliseconds kLogonWorkStopLimit{12000};
+
 // The body of ServiceMain, from handler registration to SERVICE_STOPPED.
 void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatform& platform);
 
 // The body of the control handler. `logon_session` carries the session id of
 // a session-change notification, and is empty when the event data is null.
+// It returns at once: a logon at the console is queued as logon work, since
+// the service control manager holds every other service's controls until
+// the handler returns.
 void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
                           std::optional<std::uint32_t> logon_session, ServicePlatform& platform);
+
+// What a logon at the console brings: in start-up mode the scan under the
+// session user's token, otherwise the agent in that session.
+void RunLogonWork(std::uint32_t session, ServicePlatform& platform);
 
 }  // namespace service

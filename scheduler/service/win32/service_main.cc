@@ -11,6 +11,7 @@
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/win32/scan_launcher_win32.h"
 #include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/service/serial_worker.h"
 #include "scheduler/service/service_entry.h"
 #include "scheduler/service/service_turns.h"
 #include "scheduler/service/win32/agent_launch.h"
@@ -25,6 +26,14 @@ namespace {
 SERVICE_STATUS_HANDLE g_status_handle = nullptr;
 std::atomic<HANDLE> g_stop_event{nullptr};
 
+// The one thread that does the work of console logons, so that the control
+// handler returns at once. It is never destroyed: a launch still running
+// when the service has stopped ends with the process.
+SerialWorker& LogonWorker() {
+  static SerialWorker* const worker = new SerialWorker;
+  return *worker;
+}
+
 class Win32ServicePlatform final : public ServicePlatform {
  public:
   bool RegisterControlHandler() override {
@@ -33,7 +42,10 @@ class Win32ServicePlatform final : public ServicePlatform {
     return g_status_handle != nullptr;
   }
 
-  void CreateUpdateEvent() override { update_event_.Set(service::CreateUpdateEvent()); }
+  bool CreateUpdateEvent() override {
+    update_event_.Set(service::CreateUpdateEvent());
+    return update_event_.IsValid();
+  }
 
   void CreateStopEvent() override {
     stop_event_.Set(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -61,10 +73,20 @@ class Win32ServicePlatform final : public ServicePlatform {
     if (token) agent::LaunchScheduledScan(token.Get());
   }
 
-  WaitOutcome WaitForStopOrUpdate() override {
-    // A missing event makes the wait fail at once: the service then stops.
+  void QueueLogonWork(std::uint32_t session) override {
+    const bool queued = LogonWorker().Post([session] {
+      Win32ServicePlatform platform;
+      RunLogonWork(session, platform);
+    });
+    if (!queued) trace::Trace("No thread for the logon work of session %u\r\n", static_cast<unsigned>(session));
+  }
+
+  bool WaitForLogonWork(std::chrono::milliseconds limit) override { return LogonWorker().WaitUntilIdle(limit); }
+
+  WaitOutcome WaitForStopOrUpdate(bool with_update_event) override {
+    // A missing stop event makes the wait fail at once: the service then stops.
     const HANDLE handles[2] = {stop_event_.Get(), update_event_.Get()};
-    switch (WaitForMultipleObjects(2, handles, FALSE, INFINITE)) {
+    switch (WaitForMultipleObjects(with_update_event ? 2 : 1, handles, FALSE, INFINITE)) {
       case WAIT_OBJECT_0:
         return WaitOutcome::kStopEvent;
       case WAIT_OBJECT_0 + 1:
@@ -98,6 +120,8 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
   Win32ServicePlatform platform;
   RunServiceMain(arguments, platform);
 }
+
+bool WaitForLogonWork(DWORD limit_ms) { return LogonWorker().WaitUntilIdle(std::chrono::milliseconds(limit_ms)); }
 
 DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD event_type, LPVOID event_data, LPVOID) {
   std::optional<std::uint32_t> session;

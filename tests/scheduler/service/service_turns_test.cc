@@ -4,9 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "scheduler/service/serial_worker.h"
 #include "support/trace_capture.h"
 
 namespace service {
@@ -21,6 +24,7 @@ class RecordingPlatform : public ServicePlatform {
   bool register_succeeds = true;
   bool startup_schedule = false;
   std::uint32_t console = 1;
+  bool has_update_event = true;
   WaitOutcome outcome = WaitOutcome::kStopEvent;
   std::vector<std::string> calls;
 
@@ -28,7 +32,10 @@ class RecordingPlatform : public ServicePlatform {
     calls.push_back("register");
     return register_succeeds;
   }
-  void CreateUpdateEvent() override { calls.push_back("update-event"); }
+  bool CreateUpdateEvent() override {
+    calls.push_back("update-event");
+    return has_update_event;
+  }
   void CreateStopEvent() override { calls.push_back("stop-event"); }
   void ReportStatus(ServiceState state) override {
     calls.push_back(state == ServiceState::kRunning       ? "RUNNING"
@@ -43,8 +50,13 @@ class RecordingPlatform : public ServicePlatform {
   void LaunchScanForSessionUser(std::uint32_t session) override {
     calls.push_back("scan:" + std::to_string(session));
   }
-  WaitOutcome WaitForStopOrUpdate() override {
-    calls.push_back("wait");
+  void QueueLogonWork(std::uint32_t session) override { calls.push_back("queue:" + std::to_string(session)); }
+  bool WaitForLogonWork(std::chrono::milliseconds) override {
+    calls.push_back("drain");
+    return true;
+  }
+  WaitOutcome WaitForStopOrUpdate(bool with_update_event) override {
+    calls.push_back(with_update_event ? "wait" : "wait-stop-only");
     return outcome;
   }
   void SetStopEvent() override { calls.push_back("set-stop"); }
@@ -58,7 +70,7 @@ TEST(ServiceMainTest, StartLaunchesAgentAtConsoleAndStopsThroughPendingToStopped
   testing_support::TraceCapture trace;
   RunServiceMain(kPlainStart, platform);
   EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
-                                          "wait", "STOP_PENDING", "close", "STOPPED"));
+                                          "wait", "STOP_PENDING", "drain", "close", "STOPPED"));
   EXPECT_THAT(trace.lines(), ElementsAre("Service Arg[0] = VeltraneScheduler\r\n",
                                          "ServiceMain: Stopping [Control_Stop]\r\n"));
 }
@@ -70,8 +82,8 @@ TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
     testing_support::TraceCapture trace;
     RunServiceMain(kPlainStart, platform);
     EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Updating]\r\n");
-    EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 3, platform.calls.end()),
-                ElementsAre("STOP_PENDING", "close", "STOPPED"));
+    EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 4, platform.calls.end()),
+                ElementsAre("STOP_PENDING", "drain", "close", "STOPPED"));
   }
 }
 
@@ -87,7 +99,7 @@ TEST(ServiceMainTest, EndSessionStartInAnyCaseLaunchesNothing) {
     RecordingPlatform platform;
     RunServiceMain({u"VeltraneScheduler", word}, platform);
     EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
-                                            "STOP_PENDING", "close", "STOPPED"));
+                                            "STOP_PENDING", "drain", "close", "STOPPED"));
   }
 }
 
@@ -104,7 +116,17 @@ TEST(ServiceMainTest, StartupScheduleStartsNeitherAgentNorScan) {
   platform.startup_schedule = true;
   RunServiceMain(kPlainStart, platform);
   EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
-                                          "STOP_PENDING", "close", "STOPPED"));
+                                          "STOP_PENDING", "drain", "close", "STOPPED"));
+}
+
+TEST(ServiceMainTest, WithoutAnUpdateEventTheServiceStillServesAndWaitsForTheStopAlone) {
+  RecordingPlatform platform;
+  platform.has_update_event = false;
+  testing_support::TraceCapture trace;
+  RunServiceMain(kPlainStart, platform);
+  EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
+                                          "wait-stop-only", "STOP_PENDING", "drain", "close", "STOPPED"));
+  EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Control_Stop]\r\n");
 }
 
 TEST(ServiceMainTest, NoSessionAtTheConsoleLaunchesNothing) {
@@ -139,15 +161,64 @@ TEST(ServiceControlTest, InterrogateAndUnknownControlsReportRunning) {
   }
 }
 
-TEST(ServiceControlTest, ConsoleLogonLaunchesAgentOrInStartupModeTheScan) {
+TEST(ServiceControlTest, ConsoleLogonIsQueuedAndItsWorkLaunchesAgentOrInStartupModeTheScan) {
   RecordingPlatform platform;
   HandleServiceControl(kControlSessionChange, kSessionLogon, 1u, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("agent:1", "RUNNING"));
+  EXPECT_THAT(platform.calls, ElementsAre("queue:1", "RUNNING"));
 
   platform.calls.clear();
+  RunLogonWork(1, platform);
   platform.startup_schedule = true;
+  RunLogonWork(1, platform);
+  EXPECT_THAT(platform.calls, ElementsAre("agent:1", "scan:1"));
+}
+
+// The logon work runs on a SerialWorker, as on Windows; the launch blocks
+// until the test lets it go.
+class BlockingLaunchPlatform : public RecordingPlatform {
+ public:
+  void QueueLogonWork(std::uint32_t session) override {
+    worker.Post([this, session] { RunLogonWork(session, *this); });
+  }
+  void LaunchAgentInSession(std::uint32_t session) override {
+    std::unique_lock<std::mutex> guard(lock);
+    launches.push_back("begin:" + std::to_string(session));
+    changed.notify_all();
+    changed.wait(guard, [this] { return released; });
+    launches.push_back("end:" + std::to_string(session));
+  }
+  void Release() {
+    std::lock_guard<std::mutex> guard(lock);
+    released = true;
+    changed.notify_all();
+  }
+  void WaitForBegin() {
+    std::unique_lock<std::mutex> guard(lock);
+    changed.wait(guard, [this] { return !launches.empty(); });
+  }
+
+  std::mutex lock;
+  std::condition_variable changed;
+  bool released = false;
+  std::vector<std::string> launches;
+  SerialWorker worker;  // last: joined before the rest goes
+};
+
+TEST(ServiceControlTest, HandlerReturnsWhileTheLaunchOfALogonIsStillInProgress) {
+  BlockingLaunchPlatform platform;
   HandleServiceControl(kControlSessionChange, kSessionLogon, 1u, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("scan:1", "RUNNING"));
+  HandleServiceControl(kControlSessionChange, kSessionLogon, 1u, platform);
+  HandleServiceControl(kControlStop, 0, std::nullopt, platform);
+  // All three controls were answered while the first launch has begun and
+  // cannot end until it is released.
+  platform.WaitForBegin();
+  EXPECT_THAT(platform.calls, ElementsAre("RUNNING", "RUNNING", "STOP_PENDING", "set-stop"));
+  EXPECT_FALSE(platform.worker.WaitUntilIdle(std::chrono::milliseconds(20)));
+
+  platform.Release();
+  EXPECT_TRUE(platform.worker.WaitUntilIdle(std::chrono::seconds(10)));
+  // One launch at a time, in order.
+  EXPECT_THAT(platform.launches, ElementsAre("begin:1", "end:1", "begin:1", "end:1"));
 }
 
 TEST(ServiceControlTest, OtherSessionEventsRemoteLogonsAndMissingDataAreIgnored) {

@@ -1,9 +1,11 @@
 // The control handler driven directly, with the session-change notification
 // that Wine's service control manager never sends: a logon at the console in
-// start-up mode starts the scan under that user's token.
+// start-up mode starts the scan under that user's token, and the handler
+// returns while the logon's launch is still under way.
 #include <windows.h>
 #include <wtsapi32.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,6 +24,20 @@ namespace {
 
 using Lines = std::vector<std::wstring>;
 
+// A logon outside start-up mode starts "<own path>" /user: this program. It
+// then stands in for the agent, tells the test that it runs and stays until
+// the test lets it go, so that the launch's hand-off is still waiting.
+constexpr wchar_t kAgentStartedEvent[] = L"ControlHandlerTest Agent Started";
+constexpr wchar_t kAgentReleaseEvent[] = L"ControlHandlerTest Agent Release";
+
+int RunStandInAgent() {
+  win32::ScopedHandle started(OpenEventW(EVENT_MODIFY_STATE, FALSE, kAgentStartedEvent));
+  win32::ScopedHandle release(OpenEventW(SYNCHRONIZE, FALSE, kAgentReleaseEvent));
+  if (!started || !release) return 1;
+  SetEvent(started.Get());
+  return WaitForSingleObject(release.Get(), 60000) == WAIT_OBJECT_0 ? 0 : 2;
+}
+
 class ControlHandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -29,7 +45,10 @@ class ControlHandlerTest : public ::testing::Test {
     console_ = WTSGetActiveConsoleSessionId();
     ASSERT_NE(console_, 0xFFFFFFFFu);
   }
-  void TearDown() override { RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane"); }
+  void TearDown() override {
+    EXPECT_TRUE(WaitForLogonWork(20000));
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane");
+  }
 
   static void SetSchedule(const char16_t* when) {
     win32::RegistryKey key;
@@ -76,5 +95,26 @@ TEST_F(ControlHandlerTest, ConsoleLogonOutsideStartupModeStartsNoScanAndNoSecond
   EXPECT_TRUE(scanner_.Log().empty());
 }
 
+TEST_F(ControlHandlerTest, LogonHandlerReturnsWhileTheAgentLaunchIsStillInProgress) {
+  SetSchedule(u"daily");
+  win32::ScopedHandle started(CreateEventW(nullptr, TRUE, FALSE, kAgentStartedEvent));
+  win32::ScopedHandle release(CreateEventW(nullptr, TRUE, FALSE, kAgentReleaseEvent));
+  ASSERT_TRUE(started && release);
+
+  EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_), static_cast<DWORD>(NO_ERROR));
+  // The handler has returned; the agent it queued starts and is held, so its
+  // launch cannot have ended yet.
+  ASSERT_EQ(WaitForSingleObject(started.Get(), 20000), WAIT_OBJECT_0) << "no agent was started";
+  EXPECT_FALSE(WaitForLogonWork(0));
+  SetEvent(release.Get());
+  EXPECT_TRUE(WaitForLogonWork(20000));
+}
+
 }  // namespace
 }  // namespace service
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "/user") return service::RunStandInAgent();
+  ::testing::InitGoogleMock(&argc, argv);
+  return RUN_ALL_TESTS();
+}
