@@ -6,6 +6,7 @@
 // test needs to see inside.
 #include <windows.h>
 #include <psapi.h>
+#include <sddl.h>
 #include <wtsapi32.h>
 
 #include <gmock/gmock.h>
@@ -311,25 +312,60 @@ TEST_F(SchedulerTurnsTest, ClosingTheAgentWindowBringsTheServiceBackWhichStartsA
   EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 15000)) << "the new agent did not stop the service";
 }
 
-TEST_F(SchedulerTurnsTest, LogOffStartsTheServiceWithEndSessionAndThatServiceStartsNoAgent) {
+TEST_F(SchedulerTurnsTest, EveryEndOfSessionStartsTheServiceWithEndSessionAndThatServiceStartsNoAgent) {
+  // A log-off, and a shutdown (lParam 0), after which Fast Startup hibernates
+  // session 0 with the service as it stands.
+  for (const LPARAM reason : {static_cast<LPARAM>(ENDSESSION_LOGOFF), LPARAM{0}}) {
+    Install(TracedScheduler());
+    e2e::DebugOutputListener listener;
+    ASSERT_TRUE(listener.IsListening());
+    StartAgent(TracedScheduler());
+
+    DWORD_PTR result = 1;
+    ASSERT_TRUE(SendMessageTimeoutW(AgentWindow(), WM_QUERYENDSESSION, 0, reason, SMTO_BLOCK, 5000, &result));
+    EXPECT_EQ(result, static_cast<DWORD_PTR>(TRUE));
+    ASSERT_TRUE(SendMessageTimeoutW(AgentWindow(), WM_ENDSESSION, TRUE, reason, SMTO_BLOCK, 10000, &result));
+    ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000)) << reason << " " << test_support::CurrentState();
+    EXPECT_TRUE(listener.WaitForLine("Service Arg[1] = endsession\r\n", 5000)) << reason;
+
+    // The session ends the agent; the service stays and starts none.
+    agent_.Terminate();
+    Sleep(kSettleMs);
+    EXPECT_EQ(AgentWindow(), nullptr) << reason;
+    EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING)) << reason;
+    for (const std::string& line : listener.Texts()) EXPECT_THAT(line, ::testing::Not(HasSubstr("started with PID")));
+    ASSERT_TRUE(test_support::RemoveEntry());
+  }
+}
+
+TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherServiceNorAgent) {
+  // Everyone may set it, and another user owns it. (Windows lets a user name
+  // only itself as owner; Wine takes any owner, which stands in for that
+  // other user here.)
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",
+                                                                   SDDL_REVISION_1, &raw, nullptr));
+  win32::ScopedLocalMemory descriptor(raw);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, raw, FALSE};
+  win32::ScopedHandle squatted(CreateEventW(&attributes, TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
+  ASSERT_TRUE(squatted.IsValid());
+
+  SetSetting(L"SchedulerWhen", L"startup");  // a running service with no agent
   Install(TracedScheduler());
   e2e::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
-  StartAgent(TracedScheduler());
-
-  DWORD_PTR result = 1;
-  ASSERT_TRUE(SendMessageTimeoutW(AgentWindow(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &result));
-  EXPECT_EQ(result, static_cast<DWORD_PTR>(TRUE));
-  ASSERT_TRUE(SendMessageTimeoutW(AgentWindow(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &result));
-  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000)) << test_support::CurrentState();
-  EXPECT_TRUE(listener.WaitForLine("Service Arg[1] = endsession\r\n", 5000));
-
-  // The session ends the agent; the service stays and starts none.
-  agent_.Terminate();
+  ASSERT_TRUE(StartServiceWith(nullptr));
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
+  EXPECT_TRUE(listener.WaitForLine("Update event owned by S-1-5-21-1-2-3-1001 refused\r\n", 5000));
+  ASSERT_TRUE(SetEvent(squatted.Get()));
   Sleep(kSettleMs);
-  EXPECT_EQ(AgentWindow(), nullptr);
   EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING));
-  for (const std::string& line : listener.Texts()) EXPECT_THAT(line, ::testing::Not(HasSubstr("started with PID")));
+
+  // The event is set already: an agent that took it would end at once.
+  StartAgent(Scheduler());
+  Sleep(kSettleMs);
+  EXPECT_FALSE(agent_.Wait(0).has_value()) << "the agent ended";
+  EXPECT_NE(AgentWindow(), nullptr);
 }
 
 TEST_F(SchedulerTurnsTest, StartupModeStartsNothingAndAStopReportsPendingPendingStopped) {
