@@ -52,7 +52,9 @@ bool Win32ScanPlatform::Open(const std::u16string& file, const std::u16string& p
   const std::u16string verb(application::kShellOpenVerb);
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOZONECHECKS;
+  // The request shows nothing of its own: a stale application path gives a
+  // failed request, not an error box from the shell.
+  info.fMask = SEE_MASK_NOZONECHECKS | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = win32::Wide(verb);
   info.lpFile = win32::Wide(file);
   info.lpParameters = win32::Wide(parameters);

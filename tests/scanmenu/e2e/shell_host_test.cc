@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "scanmenu/e2e/shell_host.h"
@@ -549,6 +551,45 @@ TEST_F(ScanRequestTest, AnUninstallStringWithoutLeadingQuoteNamesNoApplication) 
   ASSERT_TRUE(one);
   EXPECT_EQ(InvokeItem(one.get()), S_FALSE);
   ExpectNothingStarted();
+}
+
+// Closes, and counts, every dialog this process shows while it lives.
+class DialogWatch {
+ public:
+  DialogWatch() : thread_([this] { Run(); }) {}
+  ~DialogWatch() {
+    stop_ = true;
+    thread_.join();
+  }
+  int seen() const { return seen_; }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      HWND dialog = nullptr;
+      while ((dialog = ::FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr) {
+        DWORD process_id = 0;
+        ::GetWindowThreadProcessId(dialog, &process_id);
+        if (process_id != ::GetCurrentProcessId() || !::IsWindowVisible(dialog)) continue;
+        ++seen_;
+        ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+      }
+      ::Sleep(50);
+    }
+  }
+
+  std::atomic<bool> stop_{false};
+  std::atomic<int> seen_{0};
+  std::thread thread_;
+};
+
+TEST_F(ScanRequestTest, AStaleApplicationPathFailsWithoutAnErrorBoxFromTheShell) {
+  ASSERT_TRUE(scanner_.SetUninstallString(L"\"C:\\nowhere\\scanner.exe\" /uninstall"));
+  DialogWatch watch;
+  ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
+  ASSERT_TRUE(handler);
+  EXPECT_EQ(InvokeItem(handler.get()), S_FALSE);
+  EXPECT_EQ(watch.seen(), 0);
 }
 
 TEST_F(ScanRequestTest, AStringVerbIsRefusedAndTheSelectionKeptForTheItem) {
