@@ -1,5 +1,6 @@
 // The entry point and the COM exports of Scanmenu.dll.
 #include <windows.h>
+#include <shlobj.h>
 
 #include "scanmenu/module/com_module_record.h"
 #include "scanmenu/module/module_globals.h"
@@ -34,16 +35,26 @@ class SystemLocaleScope {
   LCID saved_;
 };
 
+// Explorer caches which handlers a class has; a changed registration is
+// announced so that open windows pick it up without a restart.
+void NotifyShell(HRESULT hr) {
+  if (SUCCEEDED(hr)) ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
 }  // namespace
 
 STDAPI DllRegisterServer() {
   SystemLocaleScope locale;
-  return scanmenu::RegisterServer();
+  const HRESULT hr = scanmenu::RegisterServer();
+  NotifyShell(hr);
+  return hr;
 }
 
 STDAPI DllUnregisterServer() {
   SystemLocaleScope locale;
-  return scanmenu::UnregisterServer();
+  const HRESULT hr = scanmenu::UnregisterServer();
+  NotifyShell(hr);
+  return hr;
 }
 
 // The command line is not read: /i behaves as registration, and a failed

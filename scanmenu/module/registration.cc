@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scanmenu/module/class_entry.h"
 #include "scanmenu/module/com_module_record.h"
@@ -211,6 +212,39 @@ const RegistrationEntry kModuleScriptEntries[] = {
     {L"APPID", kModuleAppId},
     {nullptr, nullptr},
 };
+
+// The handler's value among the shell's approved extensions: written as the
+// last step of registration, removed as the first of unregistration. A value
+// or key that is not there is nothing to remove.
+HRESULT ApproveHandler(bool approve) {
+  win32::RegistryKey key;
+  LONG error = ERROR_SUCCESS;
+  if (approve) {
+    error = key.Create(HKEY_LOCAL_MACHINE, kApprovedExtensionsKey, KEY_SET_VALUE);
+    if (error == ERROR_SUCCESS) error = key.WriteText(kHandlerClassIdText, kHandlerDescription);
+  } else {
+    error = key.Open(HKEY_LOCAL_MACHINE, kApprovedExtensionsKey, KEY_SET_VALUE);
+    if (error == ERROR_SUCCESS) {
+      error = ::RegDeleteValueW(key.Get(), reinterpret_cast<const wchar_t*>(kHandlerClassIdText));
+    }
+    if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
+  }
+  return script::HResultFromError(error);
+}
+
+// The class scripts, the type library and the module script, taken away in
+// that order; the first failure ends it.
+HRESULT UnregisterScriptsAndTypeLibrary() {
+  for (ClassEntry* const entry : ComModule()) {
+    if (entry == nullptr || entry->update_registry == nullptr) continue;
+    const HRESULT hr = entry->update_registry(false);
+    if (FAILED(hr)) return hr;
+  }
+  const HRESULT hr = UnregisterTypeLibrary();
+  if (FAILED(hr)) return hr;
+  return RunRegistrationScript(IDR_MODULE_SCRIPT, false, kModuleScriptEntries);
+}
+
 }  // namespace
 
 HRESULT RegisterServer() {
@@ -221,18 +255,18 @@ HRESULT RegisterServer() {
     hr = entry->update_registry(true);
     if (FAILED(hr)) return hr;
   }
-  return RegisterTypeLibrary();
+  hr = RegisterTypeLibrary();
+  if (FAILED(hr)) return hr;
+  hr = ApproveHandler(true);
+  // Nothing is left half registered: without the approval, the rest goes too.
+  if (FAILED(hr)) UnregisterScriptsAndTypeLibrary();
+  return hr;
 }
 
 HRESULT UnregisterServer() {
-  for (ClassEntry* const entry : ComModule()) {
-    if (entry == nullptr || entry->update_registry == nullptr) continue;
-    const HRESULT hr = entry->update_registry(false);
-    if (FAILED(hr)) return hr;
-  }
-  const HRESULT hr = UnregisterTypeLibrary();
+  const HRESULT hr = ApproveHandler(false);
   if (FAILED(hr)) return hr;
-  return RunRegistrationScript(IDR_MODULE_SCRIPT, false, kModuleScriptEntries);
+  return UnregisterScriptsAndTypeLibrary();
 }
 
 }  // namespace scanmenu

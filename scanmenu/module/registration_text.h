@@ -14,6 +14,14 @@ inline constexpr std::size_t kModulePathCapacity = 260;
 // The escaped path's buffer: every character of the longest path doubled.
 inline constexpr std::size_t kEscapedPathCapacity = 2 * kModulePathCapacity;
 
+// The shell lists the extensions it lets load, where the policy that allows
+// only approved extensions is set, as values of this key under
+// HKEY_LOCAL_MACHINE: the class id names the value, the description is its data.
+inline constexpr char16_t kApprovedExtensionsKey[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+inline constexpr char16_t kHandlerClassIdText[] = u"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}";
+inline constexpr char16_t kHandlerDescription[] = u"Quenor Clean Shell Extension";
+
 // Copies the zero-terminated `path` into `out` (kEscapedPathCapacity
 // characters) with every single quote written twice, so that a quoted script
 // string gives the path back. The copy stops after kEscapedPathCapacity - 1

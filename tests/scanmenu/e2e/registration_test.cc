@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <iterator>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ constexpr wchar_t kFileHandlers[] = L"*\\shellex\\ContextMenuHandlers";
 constexpr wchar_t kDirectoryHandlers[] = L"Directory\\shellex\\ContextMenuHandlers";
 constexpr wchar_t kTypeLibKey[] = L"TypeLib\\{9E41B7C2-5D03-4A6E-8F19-2C7B0D64E3A5}";
 constexpr wchar_t kInterfaceKey[] = L"Interface\\{3F8A62D1-C74E-4B95-A0D3-61E9B25F7C48}";
+// Under HKEY_LOCAL_MACHINE: the shell's list of approved extensions.
+constexpr wchar_t kApprovedKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 constexpr GUID kLibId = {0x9E41B7C2, 0x5D03, 0x4A6E, {0x8F, 0x19, 0x2C, 0x7B, 0x0D, 0x64, 0xE3, 0xA5}};
 constexpr DWORD kRegsvr32TimeoutMs = 60000;
 
@@ -96,6 +99,7 @@ std::set<std::wstring> Snapshot() {
                               kTypeLibKey, kInterfaceKey}) {
     DumpKey(HKEY_CLASSES_ROOT, path, lines);
   }
+  DumpKey(HKEY_LOCAL_MACHINE, kApprovedKey, lines);
   return lines;
 }
 
@@ -148,6 +152,7 @@ std::set<std::wstring> TabledLines(const std::wstring& path) {
       std::wstring(kFileHandlers) + L"\\QuenorClean|=" + handler,
       std::wstring(kDirectoryHandlers) + L"\\QuenorClean",
       std::wstring(kDirectoryHandlers) + L"\\QuenorClean|=" + handler,
+      std::wstring(kApprovedKey) + L"|" + kClassId + L"=sz:Quenor Clean Shell Extension",
   };
 }
 
@@ -206,11 +211,12 @@ class RegistrationTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(server_.ok());
     CleanUp();
-    // The handler lists exist already wherever a shell does.
-    for (const wchar_t* path : {kFileHandlers, kDirectoryHandlers}) {
+    // The handler lists and the approved list exist already wherever a shell does.
+    for (const auto& [root, path] : {std::pair{HKEY_CLASSES_ROOT, kFileHandlers},
+                                     std::pair{HKEY_CLASSES_ROOT, kDirectoryHandlers},
+                                     std::pair{HKEY_LOCAL_MACHINE, kApprovedKey}}) {
       KeyCloser key;
-      ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_READ, nullptr, &key.key, nullptr),
-                ERROR_SUCCESS);
+      ASSERT_EQ(::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_READ, nullptr, &key.key, nullptr), ERROR_SUCCESS);
     }
     clean_ = Snapshot();
   }
@@ -340,9 +346,9 @@ TEST_F(RegistrationTest, InstallRegistersAsRegistrationDoesAndUninstallTakesItAw
 // then gives the key its own security back.
 class DeniedKey {
  public:
-  explicit DeniedKey(const std::wstring& path) : path_(path) {
+  explicit DeniedKey(const std::wstring& path, HKEY root = HKEY_CLASSES_ROOT) : root_(root), path_(path) {
     KeyCloser key;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path_.c_str(), 0, READ_CONTROL | WRITE_DAC, &key.key) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(root_, path_.c_str(), 0, READ_CONTROL | WRITE_DAC, &key.key) != ERROR_SUCCESS) {
       return;
     }
     DWORD size = sizeof(saved_);
@@ -358,7 +364,7 @@ class DeniedKey {
   ~DeniedKey() {
     if (!ok_) return;
     KeyCloser key;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path_.c_str(), 0, WRITE_DAC, &key.key) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(root_, path_.c_str(), 0, WRITE_DAC, &key.key) == ERROR_SUCCESS) {
       ::RegSetKeySecurity(key.key, DACL_SECURITY_INFORMATION, saved_);
     }
   }
@@ -368,10 +374,11 @@ class DeniedKey {
   // Whether the platform enforces the denial on this key.
   bool Enforced() const {
     KeyCloser key;
-    return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path_.c_str(), 0, KEY_READ, &key.key) == ERROR_ACCESS_DENIED;
+    return ::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key.key) == ERROR_ACCESS_DENIED;
   }
 
  private:
+  HKEY root_;
   std::wstring path_;
   alignas(void*) BYTE saved_[4096] = {};
   bool ok_ = false;
@@ -410,6 +417,18 @@ TEST_F(RegistrationTest, AFailedInstallLeavesNothingOfTheServerBehind) {
     }
     EXPECT_EQ(Narrow(Snapshot()), Narrow(clean_)) << switches;
   }
+}
+
+TEST_F(RegistrationTest, ARefusedApprovalFailsRegistrationAndLeavesNothingBehind) {
+  {
+    DeniedKey denied(kApprovedKey, HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(denied.ok());
+    ASSERT_TRUE(denied.Enforced());
+    EXPECT_EQ(server_.Register(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(KeyExists(kClassKey));
+    EXPECT_FALSE(KeyExists(kTypeLibKey));
+  }
+  EXPECT_EQ(Narrow(Snapshot()), Narrow(clean_));
 }
 
 TEST_F(RegistrationTest, AQuoteInTheLibrarysFolderIsWrittenOnce) {
