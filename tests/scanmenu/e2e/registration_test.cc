@@ -30,6 +30,7 @@ constexpr wchar_t kClassId[] = L"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}";
 constexpr wchar_t kClassKey[] = L"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}";
 constexpr wchar_t kFileHandlers[] = L"*\\shellex\\ContextMenuHandlers";
 constexpr wchar_t kDirectoryHandlers[] = L"Directory\\shellex\\ContextMenuHandlers";
+constexpr wchar_t kDriveHandlers[] = L"Drive\\shellex\\ContextMenuHandlers";
 constexpr wchar_t kTypeLibKey[] = L"TypeLib\\{9E41B7C2-5D03-4A6E-8F19-2C7B0D64E3A5}";
 constexpr wchar_t kInterfaceKey[] = L"Interface\\{3F8A62D1-C74E-4B95-A0D3-61E9B25F7C48}";
 // Under HKEY_LOCAL_MACHINE: the shell's list of approved extensions.
@@ -96,7 +97,7 @@ void DumpKey(HKEY root, const std::wstring& path, std::set<std::wstring>& lines)
 std::set<std::wstring> Snapshot() {
   std::set<std::wstring> lines;
   for (const wchar_t* path : {L"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}", L"*\\shellex", L"Directory\\shellex",
-                              kTypeLibKey, kInterfaceKey}) {
+                              L"Drive\\shellex", kTypeLibKey, kInterfaceKey}) {
     DumpKey(HKEY_CLASSES_ROOT, path, lines);
   }
   DumpKey(HKEY_LOCAL_MACHINE, kApprovedKey, lines);
@@ -152,6 +153,8 @@ std::set<std::wstring> TabledLines(const std::wstring& path) {
       std::wstring(kFileHandlers) + L"\\QuenorClean|=" + handler,
       std::wstring(kDirectoryHandlers) + L"\\QuenorClean",
       std::wstring(kDirectoryHandlers) + L"\\QuenorClean|=" + handler,
+      std::wstring(kDriveHandlers) + L"\\QuenorClean",
+      std::wstring(kDriveHandlers) + L"\\QuenorClean|=" + handler,
       std::wstring(kApprovedKey) + L"|" + kClassId + L"=sz:Quenor Clean Shell Extension",
   };
 }
@@ -214,6 +217,7 @@ class RegistrationTest : public ::testing::Test {
     // The handler lists and the approved list exist already wherever a shell does.
     for (const auto& [root, path] : {std::pair{HKEY_CLASSES_ROOT, kFileHandlers},
                                      std::pair{HKEY_CLASSES_ROOT, kDirectoryHandlers},
+                                     std::pair{HKEY_CLASSES_ROOT, kDriveHandlers},
                                      std::pair{HKEY_LOCAL_MACHINE, kApprovedKey}}) {
       KeyCloser key;
       ASSERT_EQ(::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_READ, nullptr, &key.key, nullptr), ERROR_SUCCESS);
@@ -288,7 +292,9 @@ TEST_F(RegistrationTest, Regsvr32WritesTheTabledKeysAndTheTypeLibraryAndTakesThe
   ASSERT_EQ(Regsvr32(L"/u"), 0u);
   EXPECT_EQ(Narrow(Snapshot()), Narrow(clean_));
   EXPECT_FALSE(KeyExists(kTypeLibKey));
-  for (const wchar_t* kept : {L"CLSID", kFileHandlers, kDirectoryHandlers}) EXPECT_TRUE(KeyExists(kept)) << kept;
+  for (const wchar_t* kept : {L"CLSID", kFileHandlers, kDirectoryHandlers, kDriveHandlers}) {
+    EXPECT_TRUE(KeyExists(kept)) << kept;
+  }
 }
 
 TEST_F(RegistrationTest, RegisteringAgainRewritesTheForcedKeysAndReusesTheKeptOnes) {

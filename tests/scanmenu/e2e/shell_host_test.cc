@@ -458,8 +458,20 @@ TEST_F(ScanRequestTest, OneFileWithBlanksGoesOnTheCommandLineInQuotes) {
 }
 
 TEST_F(ScanRequestTest, ADriveRootKeepsItsTrailingBackslash) {
-  ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
-  ASSERT_TRUE(handler);
+  // The handler the shell finds for a drive: the class named under Drive.
+  wchar_t class_id[64] = {};
+  DWORD size = sizeof class_id;
+  ASSERT_EQ(::RegGetValueW(HKEY_CLASSES_ROOT, L"Drive\\shellex\\ContextMenuHandlers\\QuenorClean", nullptr,
+                           RRF_RT_REG_SZ, nullptr, class_id, &size),
+            ERROR_SUCCESS);
+  CLSID clsid = {};
+  ASSERT_EQ(::CLSIDFromString(class_id, &clsid), S_OK);
+  IShellExtInit* raw = nullptr;
+  ASSERT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, reinterpret_cast<void**>(&raw)),
+            S_OK);
+  ComPtr<IShellExtInit> handler(raw);
+  ComPtr<IDataObject> data(NewDropDataObject({L"C:\\"}));
+  ASSERT_EQ(handler->Initialize(nullptr, data.get(), nullptr), S_OK);
   EXPECT_EQ(InvokeItem(handler.get()), S_OK);
   const std::vector<std::wstring> log = WaitForOneStart();
   ASSERT_FALSE(log.empty());

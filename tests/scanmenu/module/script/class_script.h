@@ -38,6 +38,16 @@ inline constexpr char16_t kClassScript[] =
     u"            }\r\n"
     u"        }\r\n"
     u"    }\r\n"
+    u"\tNoRemove Drive\r\n"
+    u"    {\r\n"
+    u"        NoRemove shellex\r\n"
+    u"        {\r\n"
+    u"            NoRemove ContextMenuHandlers\r\n"
+    u"            {\r\n"
+    u"\t\t\t\tForceRemove QuenorClean = s '{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}'\r\n"
+    u"            }\r\n"
+    u"        }\r\n"
+    u"    }\r\n"
     u"}\r\n";
 
 inline constexpr char16_t kModuleScript[] = u"HKCR\r\n{\r\n}\r\n";

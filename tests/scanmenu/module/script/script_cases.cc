@@ -22,6 +22,9 @@ std::vector<std::string> NoRemoveKeysOfClassScript() {
       "HKCR\\Directory",
       "HKCR\\Directory\\shellex",
       "HKCR\\Directory\\shellex\\ContextMenuHandlers",
+      "HKCR\\Drive",
+      "HKCR\\Drive\\shellex",
+      "HKCR\\Drive\\shellex\\ContextMenuHandlers",
   };
 }
 
@@ -37,6 +40,8 @@ std::vector<std::string> RegisteredClassScript() {
       "HKCR\\*\\shellex\\ContextMenuHandlers\\QuenorClean : @ = sz \"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\0\"",
       "HKCR\\Directory\\shellex\\ContextMenuHandlers\\QuenorClean",
       "HKCR\\Directory\\shellex\\ContextMenuHandlers\\QuenorClean : @ = sz \"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\0\"",
+      "HKCR\\Drive\\shellex\\ContextMenuHandlers\\QuenorClean",
+      "HKCR\\Drive\\shellex\\ContextMenuHandlers\\QuenorClean : @ = sz \"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\0\"",
   });
   return lines;
 }
