@@ -39,9 +39,27 @@ inline constexpr std::u16string_view kSchedulerAroundValue = u"SchedulerAround";
 inline constexpr std::u16string_view kSchedulerScanTypeValue = u"SchedulerScanType";
 inline constexpr std::u16string_view kLastScanValue = u"LastScan";
 inline constexpr std::u16string_view kLastDefaultScanValue = u"LastDefaultScan";
+// Waiting for the user (minutes; DWORD or decimal text; absent or 0: none):
+// a due scan waits while a borderless full-screen window is in front, at most
+// this long; and each scheduled run is moved later by a random delay below
+// this many minutes, so that a fleet does not scan all at once.
+inline constexpr std::u16string_view kSchedulerDeferBusyMinutesValue = u"SchedulerDeferBusyMinutes";
+inline constexpr std::u16string_view kSchedulerRandomDelayMinutesValue = u"SchedulerRandomDelayMinutes";
 // Read buffers, in bytes.
 inline constexpr std::size_t kSettingBytes = 512;
 inline constexpr std::size_t kLastScanBytes = 128;
+
+// Group Policy: under HKEY_LOCAL_MACHINE, each of these settings is read
+// from the policy key first and, where it is absent there, from the settings
+// key. The scan history is never taken from the policy key.
+inline constexpr std::u16string_view kPolicyKeyPath = u"SOFTWARE\\Policies\\Veltrane";
+inline constexpr std::u16string_view kPolicySettings[] = {
+    kSchedulerWhenValue,
+    kSchedulerAroundValue,
+    kSchedulerScanTypeValue,
+    kSchedulerDeferBusyMinutesValue,
+    kSchedulerRandomDelayMinutesValue,
+};
 
 // Update signal: set from outside by an administrator; the service and every
 // agent then end.

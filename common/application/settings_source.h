@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,31 @@ class SettingsSource {
   virtual std::optional<std::u16string> ReadText(RegistryRoot root, std::u16string_view key_path,
                                                  std::u16string_view value_name,
                                                  std::size_t buffer_bytes) const = 0;
+
+  // A count held as a REG_DWORD or as decimal text (blanks around the digits
+  // allowed). Missing, unreadable or any other text: nullopt. This default
+  // knows text only; a source that sees registry types reads DWORDs too.
+  virtual std::optional<std::uint32_t> ReadNumber(RegistryRoot root, std::u16string_view key_path,
+                                                  std::u16string_view value_name) const;
+};
+
+// Decimal digits with optional blanks around them, up to 4294967295.
+std::optional<std::uint32_t> ParseCount(std::u16string_view text);
+
+// The settings of the scheduler as an administrator sees them: the settings
+// named in kPolicySettings are read from the policy key first and, where a
+// value is absent there, from the settings key; everything else goes to
+// `base` unchanged.
+class PolicyFirstSettings final : public SettingsSource {
+ public:
+  explicit PolicyFirstSettings(const SettingsSource& base) : base_(base) {}
+  std::optional<std::u16string> ReadText(RegistryRoot root, std::u16string_view key_path,
+                                         std::u16string_view value_name, std::size_t buffer_bytes) const override;
+  std::optional<std::uint32_t> ReadNumber(RegistryRoot root, std::u16string_view key_path,
+                                          std::u16string_view value_name) const override;
+
+ private:
+  const SettingsSource& base_;
 };
 
 }  // namespace application

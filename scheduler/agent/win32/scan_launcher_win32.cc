@@ -66,7 +66,7 @@ class Win32ScanProcess final : public ScanProcessPlatform {
 
 const wchar_t* FindApplicationPath() {
   g_application_path[0] = L'\0';
-  const std::optional<std::u16string> path = FindApplicationPath(application::RegistrySettingsSource());
+  const std::optional<std::u16string> path = FindApplicationPath(application::SchedulerSettings());
   if (!path) return nullptr;
   const std::size_t units = std::min(path->size(), kPathUnits - 1);
   std::copy_n(path->begin(), units, g_application_path);
@@ -75,9 +75,8 @@ const wchar_t* FindApplicationPath() {
 }
 
 bool LaunchScheduledScan(HANDLE user_token) {
-  const application::RegistrySettingsSource settings;
   Win32ScanProcess platform(user_token);
-  return LaunchScheduledScan(settings, platform);
+  return LaunchScheduledScan(application::SchedulerSettings(), platform);
 }
 
 }  // namespace agent

@@ -13,11 +13,11 @@ bool Win32WaitableTimer::ArmAt(std::int64_t utc_ticks) {
 
 bool ArmScheduleTimer(HANDLE timer) {
   Win32WaitableTimer waitable(timer);
-  return ArmScheduleTimer(application::RegistrySettingsSource(), waitable);
+  return ArmScheduleTimer(application::SchedulerSettings(), waitable);
 }
 
-bool IsStartupSchedule() { return IsStartupSchedule(application::RegistrySettingsSource()); }
+bool IsStartupSchedule() { return IsStartupSchedule(application::SchedulerSettings()); }
 
-datetime::DateTime ReadLastScanTime() { return ReadLastScanTime(application::RegistrySettingsSource()); }
+datetime::DateTime ReadLastScanTime() { return ReadLastScanTime(application::SchedulerSettings()); }
 
 }  // namespace agent
