@@ -1,5 +1,6 @@
 #include "scheduler/agent/schedule.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -22,11 +23,40 @@ std::optional<std::u16string> ReadSetting(const application::SettingsSource& set
                            buffer_bytes);
 }
 
+// A due time, and whether it catches up a missed run.
+struct Due {
+  DateTime when;
+  bool catch_up = false;
+};
+
 // When today's (or this week's) run time has passed: a catch-up shortly after
 // now if the last scan is more than one period old, else the next period.
-DateTime PassedRun(DateTime now, DateTime candidate, TimeSpan period, double period_days) {
-  if (lastScanTime < now - period) return now.AddSeconds(10.0);
-  return candidate.AddDays(period_days);
+Due PassedRun(DateTime now, DateTime candidate, TimeSpan period, double period_days) {
+  if (lastScanTime < now - period) return {now.AddSeconds(10.0), true};
+  return {candidate.AddDays(period_days), false};
+}
+
+Due DailyRun(TimeSpan time_of_day) {
+  const DateTime now = DateTime::Now();
+  const DateTime candidate = now.Date() + time_of_day;
+  if (candidate > now.AddSeconds(3.0)) return {candidate, false};
+  return PassedRun(now, candidate, TimeSpan::FromHours(24.0), 1.0);
+}
+
+Due WeeklyRun(int day_of_week, TimeSpan time_of_day) {
+  const DateTime now = DateTime::Now();
+  const DateTime today = now.Date();
+  const int today_day_of_week = today.ToCalendar().value_or(datetime::CalendarFields{}).day_of_week;
+  int days_ahead = 0;
+  if (today_day_of_week - day_of_week > 0) {
+    days_ahead = 7 - (today_day_of_week - day_of_week);
+  } else if (today_day_of_week != day_of_week) {
+    days_ahead = day_of_week - today_day_of_week;
+  }
+  const DateTime candidate = today.AddDays(days_ahead) + time_of_day;
+  const DateTime now_again = DateTime::Now();
+  if (candidate > now_again.AddSeconds(3.0)) return {candidate, false};
+  return PassedRun(now, candidate, TimeSpan::FromDays(7.0), 7.0);
 }
 
 }  // namespace
@@ -45,30 +75,20 @@ bool IsStartupSchedule(const application::SettingsSource& settings) {
   return when && SettingEquals(*when, u"startup");
 }
 
-DateTime NextDailyRun(TimeSpan time_of_day) {
-  const DateTime now = DateTime::Now();
-  const DateTime candidate = now.Date() + time_of_day;
-  if (candidate > now.AddSeconds(3.0)) return candidate;
-  return PassedRun(now, candidate, TimeSpan::FromHours(24.0), 1.0);
+DateTime NextDailyRun(TimeSpan time_of_day) { return DailyRun(time_of_day).when; }
+
+DateTime NextWeeklyRun(int day_of_week, TimeSpan time_of_day) { return WeeklyRun(day_of_week, time_of_day).when; }
+
+std::uint32_t RandomDelaySeconds(const application::SettingsSource& settings, RandomSource& random) {
+  const std::uint32_t minutes =
+      std::min(settings.ReadNumber(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
+                                   application::kSchedulerRandomDelayMinutesValue)
+                   .value_or(0),
+               kLongestWaitMinutes);
+  return minutes == 0 ? 0 : random.Below(minutes * 60);
 }
 
-DateTime NextWeeklyRun(int day_of_week, TimeSpan time_of_day) {
-  const DateTime now = DateTime::Now();
-  const DateTime today = now.Date();
-  const int today_day_of_week = today.ToCalendar().value_or(datetime::CalendarFields{}).day_of_week;
-  int days_ahead = 0;
-  if (today_day_of_week - day_of_week > 0) {
-    days_ahead = 7 - (today_day_of_week - day_of_week);
-  } else if (today_day_of_week != day_of_week) {
-    days_ahead = day_of_week - today_day_of_week;
-  }
-  const DateTime candidate = today.AddDays(days_ahead) + time_of_day;
-  const DateTime now_again = DateTime::Now();
-  if (candidate > now_again.AddSeconds(3.0)) return candidate;
-  return PassedRun(now, candidate, TimeSpan::FromDays(7.0), 7.0);
-}
-
-bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer) {
+bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer, RandomSource* random) {
   const std::optional<std::u16string> when =
       ReadSetting(settings, application::kSchedulerWhenValue, application::kSettingBytes);
   if (!when) return false;
@@ -79,9 +99,11 @@ bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer
   const TimeSpan time_of_day = around ? ParseTimeOfDay(*around) : TimeSpan();
   if (code == ScheduleCode::kStartup) return true;
 
-  const DateTime due = code == ScheduleCode::kDaily
-                           ? NextDailyRun(time_of_day)
-                           : NextWeeklyRun(DayOfWeekFromScheduleCode(code), time_of_day);
+  const Due next = code == ScheduleCode::kDaily ? DailyRun(time_of_day)
+                                                : WeeklyRun(DayOfWeekFromScheduleCode(code), time_of_day);
+  // A catch-up is not spread: it is late already.
+  DateTime due = next.when;
+  if (random != nullptr && !next.catch_up) due = due.AddSeconds(RandomDelaySeconds(settings, *random));
   // A due time outside the calendar (before 1601, or past 30827 after a huge
   // time of day) arms nothing, and neither does one that the zone offset
   // carries to 1601 or before: the timer reads a due time <= 0 as relative.

@@ -49,12 +49,32 @@ datetime::DateTime NextDailyRun(datetime::TimeSpan time_of_day);
 // now + 10 s when lastScanTime is more than 7 days old, else a week later.
 datetime::DateTime NextWeeklyRun(int day_of_week, datetime::TimeSpan time_of_day);
 
+// The longest wait the scheduler accepts from "SchedulerDeferBusyMinutes" and
+// "SchedulerRandomDelayMinutes": a larger value counts as this (one day).
+inline constexpr std::uint32_t kLongestWaitMinutes = 24 * 60;
+
+// Uniform random whole numbers.
+class RandomSource {
+ public:
+  virtual ~RandomSource() = default;
+  // A number in [0, bound); `bound` > 0.
+  virtual std::uint32_t Below(std::uint32_t bound) = 0;
+};
+
+// The delay for one scheduled run: a random whole number of seconds below
+// "SchedulerRandomDelayMinutes" (at most kLongestWaitMinutes), 0 when that
+// setting is absent, 0 or no count.
+std::uint32_t RandomDelaySeconds(const application::SettingsSource& settings, RandomSource& random);
+
 // Reads "SchedulerWhen" and "SchedulerAround", computes the next due time and
 // arms `timer` with it, converted to UTC with the zone offset in effect now.
+// With `random`, a scheduled run (not a catch-up) comes RandomDelaySeconds
+// later.
 // True when the timer was armed, and for the "startup" schedule, which arms
 // nothing. False, with nothing armed, when "SchedulerWhen" is missing or no
 // schedule word, when the due time lies outside the calendar (before 1601 or
 // after 30827), or when the timer refuses.
-bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer);
+bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer,
+                      RandomSource* random = nullptr);
 
 }  // namespace agent

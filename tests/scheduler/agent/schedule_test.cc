@@ -1,5 +1,6 @@
 #include "scheduler/agent/schedule.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -39,9 +40,9 @@ class ScheduleTest : public ::testing::Test {
   }
   // Arms with the current settings; the due time as local ticks (the fixed
   // zone's offset added back), or nullopt when nothing was armed.
-  std::optional<DateTime> ArmedLocal(bool expect_result = true) {
+  std::optional<DateTime> ArmedLocal(bool expect_result = true, RandomSource* random = nullptr) {
     timer_.armed.clear();
-    EXPECT_EQ(ArmScheduleTimer(settings_, timer_), expect_result);
+    EXPECT_EQ(ArmScheduleTimer(settings_, timer_, random), expect_result);
     if (timer_.armed.empty()) return std::nullopt;
     EXPECT_EQ(timer_.armed.size(), 1u);
     return DateTime(timer_.armed.back() + offset_minutes_ * datetime::kTicksPerMinute, DateTimeKind::Local);
@@ -204,6 +205,34 @@ TEST_F(ScheduleTest, CatchUpIsArmedTenSecondsAhead) {
   Set(application::kSchedulerAroundValue, u"14");
   lastScanTime = Local(2016, 4, 20, 14);
   EXPECT_EQ(ArmedLocal(), Local(2016, 4, 22, 15, 0, 10, 250));
+}
+
+// Always the largest number allowed, and what it was asked for.
+class LargestRandom final : public RandomSource {
+ public:
+  std::uint32_t Below(std::uint32_t bound) override {
+    bounds.push_back(bound);
+    return bound - 1;
+  }
+  std::vector<std::uint32_t> bounds;
+};
+
+TEST_F(ScheduleTest, RandomDelayMovesAScheduledRunButNeverACatchUp) {
+  clock_.SetLocalNow(2016, 4, 22, 13, 0, 0);
+  Set(application::kSchedulerWhenValue, u"daily");
+  Set(application::kSchedulerAroundValue, u"14");
+  LargestRandom random;
+  EXPECT_EQ(ArmedLocal(true, &random), Local(2016, 4, 22, 14));  // no setting: no delay, no draw
+  Set(application::kSchedulerRandomDelayMinutesValue, u" 30 ");
+  EXPECT_EQ(ArmedLocal(true, &random), Local(2016, 4, 22, 14, 29, 59));
+  Set(application::kSchedulerRandomDelayMinutesValue, u"100000");  // at most a day
+  EXPECT_EQ(ArmedLocal(true, &random), Local(2016, 4, 23, 13, 59, 59));
+  EXPECT_THAT(random.bounds, ::testing::ElementsAre(1800u, 86400u));
+
+  clock_.SetLocalNow(2016, 4, 22, 15, 0, 0);
+  lastScanTime = Local(2016, 4, 20, 14);
+  EXPECT_EQ(ArmedLocal(true, &random), Local(2016, 4, 22, 15, 0, 10));
+  EXPECT_EQ(random.bounds.size(), 2u);
 }
 
 TEST_F(ScheduleTest, DueTimeIsArmedInUtcWithTheOffsetInEffectWhenArming) {
