@@ -1,5 +1,7 @@
 #include "scheduler/agent/agent_loop.h"
 
+#include "common/trace/trace.h"
+
 namespace agent {
 
 WaitList MakeWaitList(bool has_update_event, bool has_timer) {
@@ -9,6 +11,30 @@ WaitList MakeWaitList(bool has_update_event, bool has_timer) {
   return list;
 }
 
+bool ScanDeferral::OnDue(std::chrono::milliseconds limit, BusyState state, std::chrono::milliseconds now) {
+  if (state != BusyState::kBusy) return true;
+  deadline_ = now + limit;
+  return false;
+}
+
+bool ScanDeferral::OnRecheck(BusyState state, std::chrono::milliseconds now) {
+  if (!deadline_) return false;
+  if (state == BusyState::kBusy && now < *deadline_) return false;
+  deadline_.reset();
+  return true;
+}
+
+namespace {
+
+// The scan, then the timer for the next period, which the launch's new
+// lastScanTime moves past this one.
+void StartDueScan(AgentLoopHost& host) {
+  host.LaunchScheduledScan();
+  host.ArmScheduleTimer();
+}
+
+}  // namespace
+
 LoopEnd RunAgentLoop(AgentLoopHost& host) {
   const bool has_update_event = host.OpenUpdateEvent();
   host.LoadLastScanTime();
@@ -17,8 +43,12 @@ LoopEnd RunAgentLoop(AgentLoopHost& host) {
   const WaitList list = MakeWaitList(has_update_event, has_timer);
 
   LoopEnd end = LoopEnd::kQuit;
+  ScanDeferral deferral;
   for (;;) {
     if (!host.DispatchQueuedMessages()) break;
+    // A waiting scan is looked at again after every wake-up: at the latest
+    // on the window's one-second tick.
+    if (deferral.waiting() && deferral.OnRecheck(host.TestBusy(), host.Now())) StartDueScan(host);
     const WakeUp wake = host.Wait(list);
     if (wake.kind == WakeUp::Kind::kFailed) {
       host.PauseAfterFailedWait();
@@ -29,8 +59,12 @@ LoopEnd RunAgentLoop(AgentLoopHost& host) {
       end = LoopEnd::kUpdateEvent;
       break;
     }
-    host.LaunchScheduledScan();
-    host.ArmScheduleTimer();
+    const std::chrono::milliseconds limit = host.DeferBusyLimit();
+    if (limit.count() == 0 || deferral.OnDue(limit, host.TestBusy(), host.Now())) {
+      StartDueScan(host);
+    } else {
+      trace::Trace("Scan waits for the user\r\n");
+    }
   }
 
   host.CloseHandles();

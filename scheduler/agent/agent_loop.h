@@ -4,8 +4,12 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+
+#include "scheduler/agent/busy_state.h"
 
 namespace agent {
 
@@ -29,6 +33,23 @@ struct WakeUp {
   std::size_t index = 0;  // position in the WaitList, for kObject
 };
 
+// A due scan that waits while the user is busy with a full-screen program
+// (a game, a presentation, a video), up to a limit. The screen saver in front
+// means the user is away: that never makes a scan wait.
+class ScanDeferral {
+ public:
+  // The scan fell due at `now` with waits of up to `limit` allowed. True
+  // when it starts now; false when it waits.
+  bool OnDue(std::chrono::milliseconds limit, BusyState state, std::chrono::milliseconds now);
+  // A waiting scan looked at again: true when it starts now, because the
+  // user is no longer busy or the limit has passed. It then waits no more.
+  bool OnRecheck(BusyState state, std::chrono::milliseconds now);
+  bool waiting() const { return deadline_.has_value(); }
+
+ private:
+  std::optional<std::chrono::milliseconds> deadline_;
+};
+
 class AgentLoopHost {
  public:
   virtual ~AgentLoopHost() = default;
@@ -43,6 +64,12 @@ class AgentLoopHost {
   virtual bool DispatchQueuedMessages() = 0;
   virtual WakeUp Wait(const WaitList& list) = 0;
   virtual void LaunchScheduledScan() = 0;
+  // How long a due scan may wait for a busy user ("SchedulerDeferBusyMinutes");
+  // zero: it never waits.
+  virtual std::chrono::milliseconds DeferBusyLimit() = 0;
+  virtual BusyState TestBusy() = 0;
+  // A monotonic clock.
+  virtual std::chrono::milliseconds Now() = 0;
   // Called after a failed wait, so that a wait that keeps failing does not
   // take the processor.
   virtual void PauseAfterFailedWait() = 0;

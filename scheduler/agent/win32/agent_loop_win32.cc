@@ -2,10 +2,15 @@
 // event and the schedule timer.
 #include <windows.h>
 
+#include <algorithm>
+
+#include "common/application/contract.h"
+#include "common/application/win32/registry_settings_source.h"
 #include "common/trace/trace.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/agent_loop.h"
 #include "scheduler/agent/schedule.h"
+#include "scheduler/agent/win32/busy_state_win32.h"
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/agent/win32/scan_launcher_win32.h"
 #include "scheduler/agent/win32/win32_waitable_timer.h"
@@ -60,6 +65,19 @@ class Win32AgentLoopHost final : public AgentLoopHost {
   }
 
   void LaunchScheduledScan() override { agent::LaunchScheduledScan(nullptr); }
+
+  std::chrono::milliseconds DeferBusyLimit() override {
+    const std::uint32_t minutes =
+        application::SchedulerSettings()
+            .ReadNumber(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
+                        application::kSchedulerDeferBusyMinutesValue)
+            .value_or(0);
+    return std::chrono::minutes(std::min(minutes, kLongestWaitMinutes));
+  }
+
+  BusyState TestBusy() override { return static_cast<BusyState>(QueryBusyState()); }
+
+  std::chrono::milliseconds Now() override { return std::chrono::milliseconds(GetTickCount64()); }
 
   void PauseAfterFailedWait() override {
     trace::Trace("WAIT_FAILED %p %p\r\n", static_cast<void*>(update_event_.Get()), static_cast<void*>(timer_.Get()));

@@ -57,6 +57,18 @@ class ScriptedHost : public AgentLoopHost {
     return wake;
   }
   void LaunchScheduledScan() override { calls.push_back("scan"); }
+  std::chrono::milliseconds DeferBusyLimit() override { return defer_limit; }
+  BusyState TestBusy() override {
+    calls.push_back("busy?");
+    const BusyState state = busy_states.empty() ? BusyState::kAcceptsNotifications : busy_states.front();
+    if (!busy_states.empty()) busy_states.pop_front();
+    return state;
+  }
+  std::chrono::milliseconds Now() override { return now += std::chrono::seconds(1); }
+
+  std::chrono::milliseconds defer_limit{0};
+  std::deque<BusyState> busy_states;
+  std::chrono::milliseconds now{0};
   void PauseAfterFailedWait() override { calls.push_back("pause"); }
   void CloseHandles() override { calls.push_back("close"); }
   void ReleaseSession() override { calls.push_back("release"); }
@@ -147,6 +159,46 @@ TEST(AgentLoopTest, IndexBeyondTheListIsNotMistakenForAnObject) {
   host.script = {ScriptedHost::Object(1), ScriptedHost::Quit()};
   RunAgentLoop(host);
   EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "scan"), 0);
+}
+
+}  // namespace
+}  // namespace agent
+
+namespace agent {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::minutes;
+
+TEST(ScanDeferralTest, ABusyUserHoldsTheScanUntilTheWindowGoesOrTheLimitPasses) {
+  ScanDeferral deferral;
+  EXPECT_FALSE(deferral.OnDue(minutes(5), BusyState::kBusy, milliseconds(0)));
+  EXPECT_TRUE(deferral.waiting());
+  EXPECT_FALSE(deferral.OnRecheck(BusyState::kBusy, minutes(5) - milliseconds(1)));
+  EXPECT_TRUE(deferral.OnRecheck(BusyState::kAcceptsNotifications, minutes(5) - milliseconds(1)));
+  // Started once: nothing waits any more.
+  EXPECT_FALSE(deferral.waiting());
+  EXPECT_FALSE(deferral.OnRecheck(BusyState::kAcceptsNotifications, minutes(6)));
+
+  EXPECT_FALSE(deferral.OnDue(minutes(5), BusyState::kBusy, minutes(10)));
+  EXPECT_TRUE(deferral.OnRecheck(BusyState::kBusy, minutes(15)));
+}
+
+TEST(ScanDeferralTest, AnAwayUserOrAnOrdinaryWindowNeverHoldsTheScan) {
+  ScanDeferral deferral;
+  EXPECT_TRUE(deferral.OnDue(minutes(5), BusyState::kNotPresent, milliseconds(0)));
+  EXPECT_TRUE(deferral.OnDue(minutes(5), BusyState::kAcceptsNotifications, milliseconds(0)));
+  EXPECT_FALSE(deferral.waiting());
+}
+
+TEST(AgentLoopTest, ADueScanWaitsWhileTheUserIsBusyAndStartsOnceWhenTheWindowGoes) {
+  ScriptedHost host;
+  host.defer_limit = minutes(5);
+  host.busy_states = {BusyState::kBusy, BusyState::kBusy, BusyState::kAcceptsNotifications};
+  host.script = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Quit()};
+  RunAgentLoop(host);
+  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "busy?", "busy?", "busy?",
+                                      "scan", "arm", "quit", "close", "release", "start-service"));
 }
 
 }  // namespace

@@ -106,7 +106,20 @@ void SetSetting(const wchar_t* name, const std::wstring& text) {
             ERROR_SUCCESS);
 }
 
-void ClearSettings() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }
+constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\Veltrane";
+
+// A DWORD under the Group Policy key, as a policy writes it.
+void SetPolicyNumber(const wchar_t* name, DWORD number) {
+  win32::RegistryKey key;
+  ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Policies\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
+            ERROR_SUCCESS);
+}
+
+void ClearSettings() {
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey);
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPolicyKey);
+}
 
 // Local time `offset_minutes` from now, in the stored timestamp format.
 std::wstring Timestamp(LONGLONG offset_minutes) {
@@ -212,6 +225,34 @@ TEST_F(SchedulerTurnsTest, MissedDailyRunStartsTheScanAboutTenSecondsAfterTheAge
   EXPECT_LE(elapsed, 16000u);
   Sleep(kSettleMs);
   EXPECT_EQ(scanner.Log().size(), 1u) << "the re-armed timer must wait for tomorrow";
+}
+
+TEST_F(SchedulerTurnsTest, ADueScanWaitsWhileAFullScreenWindowIsInFrontAndStartsOnceItGoes) {
+  const std::wstring run_time = RunTimeMinutesAgo(2);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerWhen", L"daily");
+  SetSetting(L"SchedulerAround", run_time);
+  SetSetting(L"LastScan", Timestamp(-26 * 60));
+  SetSetting(L"SchedulerDeferBusyMinutes", L"0");  // the policy's value wins
+  SetPolicyNumber(L"SchedulerDeferBusyMinutes", 5);
+
+  // A borderless window over the whole screen, in front: a game or a video.
+  HWND full_screen = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"full screen", WS_POPUP | WS_VISIBLE, 0, 0,
+                                     GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr,
+                                     nullptr, nullptr, nullptr);
+  ASSERT_NE(full_screen, nullptr);
+  SetForegroundWindow(full_screen);
+  ASSERT_EQ(GetForegroundWindow(), full_screen);
+
+  StartAgent(Scheduler());
+  Sleep(16000);  // the catch-up falls due about 10 s after the start
+  EXPECT_TRUE(scanner.Log().empty()) << "the scan did not wait";
+  DestroyWindow(full_screen);
+  EXPECT_EQ(scanner.WaitForLog(1, 10000).size(), 1u);
+  Sleep(kSettleMs);
+  EXPECT_EQ(scanner.Log().size(), 1u);
 }
 
 TEST_F(SchedulerTurnsTest, RecentLastScanOrAnotherWeekdayStartsNothing) {
