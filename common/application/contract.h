@@ -39,6 +39,9 @@ inline constexpr std::u16string_view kSchedulerAroundValue = u"SchedulerAround";
 inline constexpr std::u16string_view kSchedulerScanTypeValue = u"SchedulerScanType";
 inline constexpr std::u16string_view kLastScanValue = u"LastScan";
 inline constexpr std::u16string_view kLastDefaultScanValue = u"LastDefaultScan";
+// "SchedulerScanType": a quick scan, or a full one for any other text.
+inline constexpr std::u16string_view kQuickScanWord = u"quick";
+inline constexpr std::u16string_view kFullScanWord = u"full";
 // Waiting for the user (minutes; DWORD or decimal text; absent or 0: none):
 // a due scan waits while a borderless full-screen window is in front, at most
 // this long; and each scheduled run is moved later by a random delay below

@@ -42,7 +42,7 @@ std::optional<std::u16string> FindApplicationPath(const application::SettingsSou
 bool IsQuickScanDue(const application::SettingsSource& settings, DateTime now) {
   bool quick = true;
   if (const auto scan_type = ReadSetting(settings, application::kSchedulerScanTypeValue);
-      scan_type && !SettingEquals(*scan_type, u"quick")) {
+      scan_type && !SettingEquals(*scan_type, application::kQuickScanWord)) {
     quick = false;
   }
   if (const auto last_full_scan = ReadSetting(settings, application::kLastDefaultScanValue)) {

@@ -14,21 +14,6 @@ char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<
 
 bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
-struct WordRow {
-  std::u16string_view word;
-  ScheduleCode code;
-};
-constexpr std::array<WordRow, 9> kScheduleWords{{
-    {u"startup", ScheduleCode::kStartup},
-    {u"daily", ScheduleCode::kDaily},
-    {u"mon", ScheduleCode::kMonday},
-    {u"tue", ScheduleCode::kTuesday},
-    {u"wed", ScheduleCode::kWednesday},
-    {u"thu", ScheduleCode::kThursday},
-    {u"fri", ScheduleCode::kFriday},
-    {u"sat", ScheduleCode::kSaturday},
-    {u"sun", ScheduleCode::kSunday},
-}};
 
 }  // namespace
 
@@ -111,7 +96,7 @@ datetime::TimeSpan ParseTimeOfDay(std::u16string_view text) {
 
 ScheduleCode ScheduleCodeFromWord(std::u16string_view word) {
   word = UpToTerminator(word);
-  for (const WordRow& row : kScheduleWords) {
+  for (const ScheduleWord& row : kScheduleWords) {
     if (SettingEquals(word, row.word)) return row.code;
   }
   return ScheduleCode::kNone;

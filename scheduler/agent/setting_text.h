@@ -3,6 +3,7 @@
 // way that escapes: bad text gives false, 0 or "no schedule".
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -52,6 +53,23 @@ enum class ScheduleCode : int {
   kDaily = 8,
   kStartup = 9,
 };
+
+// The words of "SchedulerWhen" (compared without regard to case).
+struct ScheduleWord {
+  std::u16string_view word;
+  ScheduleCode code;
+};
+inline constexpr std::array<ScheduleWord, 9> kScheduleWords{{
+    {u"startup", ScheduleCode::kStartup},
+    {u"daily", ScheduleCode::kDaily},
+    {u"mon", ScheduleCode::kMonday},
+    {u"tue", ScheduleCode::kTuesday},
+    {u"wed", ScheduleCode::kWednesday},
+    {u"thu", ScheduleCode::kThursday},
+    {u"fri", ScheduleCode::kFriday},
+    {u"sat", ScheduleCode::kSaturday},
+    {u"sun", ScheduleCode::kSunday},
+}};
 ScheduleCode ScheduleCodeFromWord(std::u16string_view word);
 
 // The calendar's day of week (0 = Sunday ... 6 = Saturday) of a weekday code;
