@@ -8,9 +8,9 @@
 
 #include "scanmenu/menu/selection.h"
 #include "scanmenu/menu/win32/scoped_gdi.h"
-#include "scanmenu/module/dispatch_impl.h"
-#include "scanmenu/module/interface_entry.h"
-#include "scanmenu/module/object_root.h"
+#include "scanmenu/module/win32/dispatch_impl.h"
+#include "scanmenu/module/win32/interface_entry.h"
+#include "scanmenu/module/win32/object_root.h"
 #include "scanmenu_idl.h"
 
 namespace scanmenu {

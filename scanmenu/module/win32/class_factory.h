@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
-#include "scanmenu/module/class_entry.h"
-#include "scanmenu/module/critical_section.h"
-#include "scanmenu/module/interface_entry.h"
-#include "scanmenu/module/object_root.h"
+#include "scanmenu/module/win32/class_entry.h"
+#include "scanmenu/module/win32/critical_section.h"
+#include "scanmenu/module/win32/interface_entry.h"
+#include "scanmenu/module/win32/object_root.h"
 
 namespace scanmenu {
 

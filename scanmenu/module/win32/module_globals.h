@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "scanmenu/module/class_entry.h"
+#include "scanmenu/module/win32/class_entry.h"
 
 namespace scanmenu {
 

@@ -1,4 +1,4 @@
-#include "scanmenu/module/interface_entry.h"
+#include "scanmenu/module/win32/interface_entry.h"
 
 namespace scanmenu {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
-#include "scanmenu/module/interface_entry.h"
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/object_root.h"
-#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/win32/interface_entry.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/object_root.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 
 namespace scanmenu {
 

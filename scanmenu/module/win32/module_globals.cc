@@ -1,8 +1,8 @@
-#include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/win32/module_globals.h"
 
-#include "scanmenu/module/base_module_record.h"
-#include "scanmenu/module/com_module_record.h"
-#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/win32/base_module_record.h"
+#include "scanmenu/module/win32/com_module_record.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 #include "scanmenu_idl.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;

@@ -1,4 +1,4 @@
-#include "scanmenu/module/reg_object.h"
+#include "scanmenu/module/win32/reg_object.h"
 
 #include <new>
 #include <stdexcept>

@@ -1,8 +1,8 @@
-#include "scanmenu/module/type_info_holder.h"
+#include "scanmenu/module/win32/type_info_holder.h"
 
-#include "scanmenu/module/com_module_record.h"
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/win32/com_module_record.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 
 namespace scanmenu {
 namespace {

@@ -1,4 +1,4 @@
-#include "scanmenu/module/registration.h"
+#include "scanmenu/module/win32/registration.h"
 
 #include <oleauto.h>
 
@@ -7,14 +7,14 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scanmenu/module/class_entry.h"
-#include "scanmenu/module/com_module_record.h"
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/reg_object.h"
 #include "scanmenu/module/registration_text.h"
-#include "scanmenu/module/scanmenu_module.h"
 #include "scanmenu/module/script/script_interpreter.h"
 #include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/win32/class_entry.h"
+#include "scanmenu/module/win32/com_module_record.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/reg_object.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 #include "resource_ids.h"
 
 namespace scanmenu {

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "scanmenu/module/critical_section.h"
+#include "scanmenu/module/win32/critical_section.h"
 
 namespace scanmenu {
 

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "scanmenu/module/class_entry.h"
-#include "scanmenu/module/critical_section.h"
+#include "scanmenu/module/win32/class_entry.h"
+#include "scanmenu/module/win32/critical_section.h"
 
 namespace scanmenu {
 

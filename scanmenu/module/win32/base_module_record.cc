@@ -1,6 +1,6 @@
-#include "scanmenu/module/base_module_record.h"
+#include "scanmenu/module/win32/base_module_record.h"
 
-#include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/win32/module_globals.h"
 
 namespace scanmenu {
 

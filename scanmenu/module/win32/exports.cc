@@ -2,10 +2,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "scanmenu/module/com_module_record.h"
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/registration.h"
-#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/win32/com_module_record.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/registration.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   scanmenu::g_hInstance = instance;

@@ -6,10 +6,10 @@
 
 #include <new>
 
-#include "scanmenu/module/com_contained_object.h"
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/object_root.h"
-#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/win32/com_contained_object.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/object_root.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 
 namespace scanmenu {
 

@@ -1,9 +1,9 @@
-#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 
 #include <new>
 
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/reg_object.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/reg_object.h"
 
 namespace scanmenu {
 

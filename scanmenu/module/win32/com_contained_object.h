@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "scanmenu/module/interface_entry.h"
+#include "scanmenu/module/win32/interface_entry.h"
 
 namespace scanmenu {
 

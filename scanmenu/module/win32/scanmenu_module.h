@@ -5,7 +5,7 @@
 #include <objidl.h>
 #include <windows.h>
 
-#include "scanmenu/module/critical_section.h"
+#include "scanmenu/module/win32/critical_section.h"
 
 namespace scanmenu {
 

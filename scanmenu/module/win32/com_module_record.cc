@@ -1,6 +1,6 @@
-#include "scanmenu/module/com_module_record.h"
+#include "scanmenu/module/win32/com_module_record.h"
 
-#include "scanmenu/module/module_globals.h"
+#include "scanmenu/module/win32/module_globals.h"
 
 namespace scanmenu {
 namespace {

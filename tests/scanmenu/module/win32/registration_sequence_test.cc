@@ -12,11 +12,11 @@
 #include <string>
 
 #include "common/win32/scoped_handle.h"
-#include "scanmenu/module/class_entry.h"
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/reg_object.h"
-#include "scanmenu/module/registration.h"
-#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/win32/class_entry.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/reg_object.h"
+#include "scanmenu/module/win32/registration.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 #include "scanmenu_idl.h"
 
 namespace scanmenu {

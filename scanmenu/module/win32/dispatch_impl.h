@@ -4,7 +4,7 @@
 #include <oaidl.h>
 #include <windows.h>
 
-#include "scanmenu/module/type_info_holder.h"
+#include "scanmenu/module/win32/type_info_holder.h"
 
 namespace scanmenu {
 

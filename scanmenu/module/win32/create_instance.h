@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "scanmenu/module/com_agg_object.h"
-#include "scanmenu/module/com_object.h"
+#include "scanmenu/module/win32/com_agg_object.h"
+#include "scanmenu/module/win32/com_object.h"
 
 namespace scanmenu {
 

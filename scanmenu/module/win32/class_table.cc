@@ -2,11 +2,11 @@
 #include <windows.h>
 
 #include "scanmenu/menu/win32/context_menu_handler.h"
-#include "scanmenu/module/class_entry.h"
-#include "scanmenu/module/class_factory.h"
-#include "scanmenu/module/create_instance.h"
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/registration.h"
+#include "scanmenu/module/win32/class_entry.h"
+#include "scanmenu/module/win32/class_factory.h"
+#include "scanmenu/module/win32/create_instance.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/registration.h"
 #include "scanmenu_idl.h"
 
 namespace scanmenu {

@@ -8,14 +8,14 @@
 
 #include <gtest/gtest.h>
 
-#include "scanmenu/module/class_entry.h"
-#include "scanmenu/module/class_factory.h"
-#include "scanmenu/module/com_module_record.h"
-#include "scanmenu/module/create_instance.h"
-#include "scanmenu/module/dispatch_impl.h"
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/object_root.h"
-#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/win32/class_entry.h"
+#include "scanmenu/module/win32/class_factory.h"
+#include "scanmenu/module/win32/com_module_record.h"
+#include "scanmenu/module/win32/create_instance.h"
+#include "scanmenu/module/win32/dispatch_impl.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/object_root.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 #include "scanmenu_idl.h"
 
 namespace scanmenu {

@@ -1,10 +1,10 @@
-#include "scanmenu/module/class_factory.h"
+#include "scanmenu/module/win32/class_factory.h"
 
 #include <new>
 
-#include "scanmenu/module/com_object_cached.h"
-#include "scanmenu/module/module_globals.h"
-#include "scanmenu/module/scanmenu_module.h"
+#include "scanmenu/module/win32/com_object_cached.h"
+#include "scanmenu/module/win32/module_globals.h"
+#include "scanmenu/module/win32/scanmenu_module.h"
 
 namespace scanmenu {
 
