@@ -10,3 +10,4 @@
 // Registration scripts, resource type "REGISTRY".
 #define IDR_MODULE_SCRIPT 200
 #define IDR_HANDLER_SCRIPT 201
+#define IDR_COMMAND_SCRIPT 202

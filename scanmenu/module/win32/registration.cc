@@ -137,6 +137,10 @@ HRESULT UpdateHandlerRegistry(bool do_register) {
   return RunRegistrationScript(IDR_HANDLER_SCRIPT, do_register, nullptr);
 }
 
+HRESULT UpdateExplorerCommandRegistry(bool do_register) {
+  return RunRegistrationScript(IDR_COMMAND_SCRIPT, do_register, nullptr);
+}
+
 HRESULT LoadTypeLibraryOf(HMODULE module, BSTR* path_out, ITypeLib** library_out) {
   if (path_out == nullptr || library_out == nullptr) return E_POINTER;
   *path_out = nullptr;

@@ -20,8 +20,10 @@ struct RegistrationEntry {
 // with its single quotes doubled.
 HRESULT RunRegistrationScript(UINT resource_id, bool do_register, const RegistrationEntry* entries);
 
-// The handler class's registration function in the class table.
+// The registration functions of the class table: the handler's and the
+// Windows 11 command's.
 HRESULT UpdateHandlerRegistry(bool do_register);
+HRESULT UpdateExplorerCommandRegistry(bool do_register);
 
 // The type library of `module`: from the module file itself, else from the
 // ".tlb" file beside it. `path` receives the path that loaded. Both outputs

@@ -28,6 +28,7 @@ using test_support::SiblingPath;
 
 constexpr wchar_t kClassId[] = L"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}";
 constexpr wchar_t kClassKey[] = L"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}";
+constexpr wchar_t kCommandClassKey[] = L"CLSID\\{C6B0F1D4-8E27-4A93-B5D8-3F61E2A90C7B}";
 constexpr wchar_t kFileHandlers[] = L"*\\shellex\\ContextMenuHandlers";
 constexpr wchar_t kDirectoryHandlers[] = L"Directory\\shellex\\ContextMenuHandlers";
 constexpr wchar_t kDriveHandlers[] = L"Drive\\shellex\\ContextMenuHandlers";
@@ -96,8 +97,8 @@ void DumpKey(HKEY root, const std::wstring& path, std::set<std::wstring>& lines)
 // What registration may touch in the classes root.
 std::set<std::wstring> Snapshot() {
   std::set<std::wstring> lines;
-  for (const wchar_t* path : {L"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}", L"*\\shellex", L"Directory\\shellex",
-                              L"Drive\\shellex", kTypeLibKey, kInterfaceKey}) {
+  for (const wchar_t* path : {kClassKey, kCommandClassKey, L"*\\shellex", L"Directory\\shellex", L"Drive\\shellex",
+                              kTypeLibKey, kInterfaceKey}) {
     DumpKey(HKEY_CLASSES_ROOT, path, lines);
   }
   DumpKey(HKEY_LOCAL_MACHINE, kApprovedKey, lines);
@@ -156,6 +157,12 @@ std::set<std::wstring> TabledLines(const std::wstring& path) {
       std::wstring(kDriveHandlers) + L"\\QuenorClean",
       std::wstring(kDriveHandlers) + L"\\QuenorClean|=" + handler,
       std::wstring(kApprovedKey) + L"|" + kClassId + L"=sz:Quenor Clean Shell Extension",
+      // The Windows 11 command: its class key only; its package says where it shows.
+      std::wstring(kCommandClassKey),
+      std::wstring(kCommandClassKey) + L"|=sz:Quenor Clean Explorer Command",
+      std::wstring(kCommandClassKey) + L"\\InprocServer32",
+      std::wstring(kCommandClassKey) + L"\\InprocServer32|=sz:" + path,
+      std::wstring(kCommandClassKey) + L"\\InprocServer32|ThreadingModel=sz:Apartment",
   };
 }
 
@@ -262,7 +269,9 @@ TEST(RegistrationScriptsTest, TheEmbeddedScriptsAreTheFilesByteForByte) {
   const struct {
     UINT id;
     const wchar_t* file;
-  } scripts[] = {{200, L"module.regscript"}, {201, L"context_menu_handler.regscript"}};
+  } scripts[] = {{200, L"module.regscript"},
+                 {201, L"context_menu_handler.regscript"},
+                 {202, L"explorer_command.regscript"}};
   for (const auto& script : scripts) {
     HRSRC found = ::FindResourceW(data.Get(), MAKEINTRESOURCEW(script.id), L"REGISTRY");
     ASSERT_NE(found, nullptr) << script.id;

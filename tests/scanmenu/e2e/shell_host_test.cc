@@ -604,6 +604,84 @@ TEST_F(ScanRequestTest, AStaleApplicationPathFailsWithoutAnErrorBoxFromTheShell)
   EXPECT_EQ(watch.seen(), 0);
 }
 
+// --- the Windows 11 command --------------------------------------------------
+
+// The selection as Explorer hands it to a command: shell items parsed from names.
+ComPtr<IShellItemArray> ItemsFor(const std::vector<std::wstring>& names) {
+  std::vector<PIDLIST_ABSOLUTE> lists;
+  for (const std::wstring& name : names) {
+    PIDLIST_ABSOLUTE list = nullptr;
+    if (SUCCEEDED(::SHParseDisplayName(name.c_str(), nullptr, &list, 0, nullptr))) lists.push_back(list);
+  }
+  IShellItemArray* items = nullptr;
+  const HRESULT hr = lists.size() == names.size()
+                         ? ::SHCreateShellItemArrayFromIDLists(static_cast<UINT>(lists.size()),
+                                                               const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists.data()), &items)
+                         : E_FAIL;
+  for (PIDLIST_ABSOLUTE list : lists) ::CoTaskMemFree(list);
+  return SUCCEEDED(hr) ? ComPtr<IShellItemArray>(items) : nullptr;
+}
+
+std::wstring TakeText(LPWSTR text) {
+  std::wstring copy = text != nullptr ? text : L"<none>";
+  ::CoTaskMemFree(text);
+  return copy;
+}
+
+TEST_F(ScanRequestTest, TheWindows11CommandMakesTheMenuItemsRequestsForFilesDirectoriesAndDrives) {
+  CLSID clsid = {};
+  ASSERT_EQ(::CLSIDFromString(L"{C6B0F1D4-8E27-4A93-B5D8-3F61E2A90C7B}", &clsid), S_OK);
+  IExplorerCommand* raw = nullptr;
+  ASSERT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IExplorerCommand,
+                               reinterpret_cast<void**>(&raw)),
+            S_OK);
+  ComPtr<IExplorerCommand> command(raw);
+  EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE) << "the command holds the module";
+
+  LPWSTR text = nullptr;
+  EXPECT_EQ(command->GetTitle(nullptr, &text), S_OK);
+  EXPECT_EQ(TakeText(text), kMenuText);
+  text = nullptr;
+  EXPECT_EQ(command->GetIcon(nullptr, &text), S_OK);
+  EXPECT_EQ(TakeText(text), test_support::SiblingPath(L"Scanmenu.dll") + L",-100");
+
+  shell_host::TempFolder folder(L"Scan Menu Command");
+  const std::wstring file = folder.AddFile(L"one file.txt");
+  const std::wstring other = folder.AddFile(L"two.txt");
+  const std::wstring directory = folder.AddFolder(L"three");
+  const std::wstring list = shell_host::TempDirectory() + L"quenorclean.filelist";
+  struct Case {
+    std::vector<std::wstring> items;
+    std::wstring parameters;
+  } const cases[] = {
+      {{file}, L"/scan \"" + file + L"\""},
+      {{file, other, directory}, L"/scan /filelist=\"" + list + L"\""},
+      {{L"C:\\"}, L"/scan \"C:\\\""},
+  };
+  for (const Case& c : cases) {
+    scanner_.ClearLog();
+    ComPtr<IShellItemArray> items = ItemsFor(c.items);
+    ASSERT_TRUE(items);
+    EXPCMDSTATE state = ECS_HIDDEN;
+    EXPECT_EQ(command->GetState(items.get(), FALSE, &state), S_OK);
+    EXPECT_EQ(state, static_cast<EXPCMDSTATE>(ECS_ENABLED));
+    EXPECT_EQ(command->Invoke(items.get(), nullptr), S_OK);
+    const std::vector<std::wstring> log = WaitForOneStart();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(Parameters(log[0]), c.parameters);
+  }
+  EXPECT_EQ(Utf16Le(shell_host::ReadFileBytes(list)), file + L"\r\n" + other + L"\r\n" + directory + L"\r\n");
+
+  // Computer has no file-system path: nothing to scan, nothing started.
+  scanner_.ClearLog();
+  ComPtr<IShellItemArray> virtual_only = ItemsFor({L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"});
+  ASSERT_TRUE(virtual_only);
+  EXPECT_EQ(command->Invoke(virtual_only.get(), nullptr), E_INVALIDARG);
+  ExpectNothingStarted();
+  command.reset();
+  EXPECT_EQ(CallDllCanUnloadNow(), S_OK);
+}
+
 TEST_F(ScanRequestTest, AStringVerbIsRefusedAndTheSelectionKeptForTheItem) {
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
