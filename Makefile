@@ -33,7 +33,8 @@ dist: deps
 	rm -rf dist && mkdir -p dist
 	for f in build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll; do \
 	  if [ -f $$f ]; then cp $$f dist/; fi; done
-	ls -l dist
+	cp -r build/windows/sparse-package dist/sparse-package
+	ls -l dist dist/sparse-package
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null

@@ -8,6 +8,8 @@ channel). Only the standard library is used.
   make-icon.py OUT.ico             write the icon
   make-icon.py --check OUT.ico     fail when OUT.ico differs from the drawing
   make-icon.py --preview OUT.png   write an enlarged view of both images
+  make-icon.py --logo N OUT.png    write the drawing at N x N pixels with alpha,
+                                   for the package's logos
 """
 import math
 import struct
@@ -77,17 +79,18 @@ def sample(x, y):
     return color, alpha
 
 
-def draw():
-    """Rows top to bottom of (r, g, b, a) in 0..255."""
+def draw(size=SIZE):
+    """Rows top to bottom of (r, g, b, a) in 0..255, the drawing scaled to size."""
     rows = []
-    for py in range(SIZE):
+    unit = SIZE / size
+    for py in range(size):
         row = []
-        for px in range(SIZE):
+        for px in range(size):
             acc = [0.0, 0.0, 0.0]
             total = 0.0
             for sy in range(SAMPLES):
                 for sx in range(SAMPLES):
-                    color, alpha = sample(px + (sx + 0.5) / SAMPLES, py + (sy + 0.5) / SAMPLES)
+                    color, alpha = sample((px + (sx + 0.5) / SAMPLES) * unit, (py + (sy + 0.5) / SAMPLES) * unit)
                     for i in range(3):
                         acc[i] += color[i] * alpha
                     total += alpha
@@ -159,6 +162,21 @@ def icon_bytes():
     return out + b"".join(data for _, data in images)
 
 
+def png_bytes(width, height, color_type, lines):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, color_type, 0, 0, 0))
+    return png + chunk(b"IDAT", zlib.compress(b"".join(lines), 9)) + chunk(b"IEND", b"")
+
+
+def logo_png(path, size):
+    """The drawing at size x size, RGBA."""
+    lines = [b"\0" + b"".join(bytes(p) for p in row) for row in draw(size)]
+    with open(path, "wb") as f:
+        f.write(png_bytes(size, size, 6, lines))
+
+
 def preview_png(path, scale=12):
     """Both images side by side, enlarged, over a checkerboard."""
     rows = draw()
@@ -184,13 +202,8 @@ def preview_png(path, scale=12):
             line += bytes(base)
         lines.append(bytes(line))
 
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-
-    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-    png += chunk(b"IDAT", zlib.compress(b"".join(lines), 9)) + chunk(b"IEND", b"")
     with open(path, "wb") as f:
-        f.write(png)
+        f.write(png_bytes(width, height, 2, lines))
 
 
 def main(argv):
@@ -203,6 +216,9 @@ def main(argv):
             if f.read() != icon_bytes():
                 print(f"{argv[2]} is not what tools/make-icon.py draws; run it again", file=sys.stderr)
                 return 1
+        return 0
+    if len(argv) == 4 and argv[1] == "--logo":
+        logo_png(argv[3], int(argv[2]))
         return 0
     if len(argv) == 3 and argv[1] == "--preview":
         preview_png(argv[2])
