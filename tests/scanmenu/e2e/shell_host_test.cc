@@ -14,6 +14,7 @@
 #include "scanmenu/e2e/shell_host.h"
 #include "scanmenu_idl.h"
 #include "support/win32/stand_in_scanner.h"
+#include "support/win32/version_resource.h"
 
 namespace {
 
@@ -627,7 +628,7 @@ TEST_F(ScanRequestTest, TenThousandFilesAreHandedOverInTheList) {
 
 // --- what is built into the DLL ---------------------------------------------
 
-TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndAVersion) {
+TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndTheProjectVersion) {
   const std::wstring dll = test_support::SiblingPath(L"Scanmenu.dll");
   ITypeLib* library = nullptr;
   ASSERT_EQ(::LoadTypeLibEx(dll.c_str(), REGKIND_NONE, &library), S_OK);
@@ -684,8 +685,19 @@ TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndAVersion) {
     depths.push_back(*reinterpret_cast<const WORD*>(entry + 6));
   }
   EXPECT_EQ(depths, (std::vector<int>{8, 32}));
-  EXPECT_NE(::FindResourceW(image, MAKEINTRESOURCEW(1), RT_VERSION), nullptr);
   ::FreeLibrary(image);
+
+  // The version resource carries the project's version; the type library
+  // above keeps its own 1.0.
+  auto version = test_support::ReadVersionResource(dll);
+  ASSERT_TRUE(version.has_value());
+  const std::wstring expected = test_support::ProjectFileVersion();
+  EXPECT_EQ(version->file_version, expected);
+  EXPECT_EQ(version->product_version, expected);
+  EXPECT_EQ(version->texts[L"FileVersion"], expected);
+  EXPECT_EQ(version->texts[L"ProductVersion"], expected);
+  EXPECT_EQ(version->texts[L"OriginalFilename"], L"Scanmenu.dll");
+  EXPECT_EQ(version->file_type, static_cast<DWORD>(VFT_DLL));
 }
 
 }  // namespace
