@@ -27,12 +27,17 @@ test-windows:
 	rc=0; ctest --preset windows || rc=$$?; \
 	  tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
 
+# The two deliverables in dist/, Authenticode-signed when a certificate is
+# given, otherwise plainly reported unsigned. The SIGN_* variables reach
+# tools/sign.sh from make's command line or from the environment:
+#   make dist SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP_URL=...]
+#   SIGN_PKCS12=signer.p12 SIGN_PASSWORD=... make dist
 dist: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS) --target dist-deliverables
 	rm -rf dist && mkdir -p dist
-	for f in build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll; do \
-	  if [ -f $$f ]; then cp $$f dist/; fi; done
+	cp build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll dist/
+	tools/sign.sh dist/scheduler.exe dist/Scanmenu.dll
 	ls -l dist
 
 fuzz: deps
