@@ -5,7 +5,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 60
 WIN_ENV := build/windows/wine-env.sh
 
-.PHONY: all deps test test-native test-windows dist fuzz bench demo clean
+.PHONY: all deps test test-native test-windows dist release fuzz bench demo clean
 
 all: test
 
@@ -39,6 +39,11 @@ dist: deps
 	cp build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll dist/
 	tools/sign.sh dist/scheduler.exe dist/Scanmenu.dll
 	ls -l dist
+
+# dist/<name>-<version>-windows-x64.zip, named after the CMake project.
+release: dist
+	. build/windows/release.env && tools/make-release.py --name "$$QC_RELEASE_NAME" \
+	  --version "$$QC_RELEASE_VERSION" --binaries dist --source . --output-dir dist
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null
