@@ -691,11 +691,7 @@ TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndTheProjectVersio
   // above keeps its own 1.0.
   auto version = test_support::ReadVersionResource(dll);
   ASSERT_TRUE(version.has_value());
-  const std::wstring expected = test_support::ProjectFileVersion();
-  EXPECT_EQ(version->file_version, expected);
-  EXPECT_EQ(version->product_version, expected);
-  EXPECT_EQ(version->texts[L"FileVersion"], expected);
-  EXPECT_EQ(version->texts[L"ProductVersion"], expected);
+  EXPECT_EQ(test_support::VersionLine(*version), test_support::ProjectVersionLine());
   EXPECT_EQ(version->texts[L"OriginalFilename"], L"Scanmenu.dll");
   EXPECT_EQ(version->file_type, static_cast<DWORD>(VFT_DLL));
 }

@@ -132,11 +132,7 @@ TEST(SchedulerProgram, CarriesTheProjectVersionAndAnAsInvokerManifest) {
   const std::wstring program = test_support::SiblingPath(L"scheduler.exe");
   auto version = test_support::ReadVersionResource(program);
   ASSERT_TRUE(version.has_value());
-  const std::wstring expected = test_support::ProjectFileVersion();
-  EXPECT_EQ(version->file_version, expected);
-  EXPECT_EQ(version->product_version, expected);
-  EXPECT_EQ(version->texts[L"FileVersion"], expected);
-  EXPECT_EQ(version->texts[L"ProductVersion"], expected);
+  EXPECT_EQ(test_support::VersionLine(*version), test_support::ProjectVersionLine());
   EXPECT_EQ(version->file_type, static_cast<DWORD>(VFT_APP));
   for (const wchar_t* name : {L"CompanyName", L"ProductName", L"FileDescription", L"OriginalFilename"}) {
     EXPECT_FALSE(version->texts[name].empty()) << test_support::ToUtf8(name);

@@ -72,10 +72,19 @@ std::optional<VersionResource> ReadVersionResource(const std::wstring& path) {
   return result;
 }
 
-std::wstring ProjectFileVersion() {
+std::wstring VersionLine(const VersionResource& resource) {
+  const auto text = [&](const wchar_t* name) {
+    const auto found = resource.texts.find(name);
+    return found == resource.texts.end() ? std::wstring(L"<none>") : found->second;
+  };
+  return L"file " + resource.file_version + L", product " + resource.product_version + L", FileVersion " +
+         text(L"FileVersion") + L", ProductVersion " + text(L"ProductVersion");
+}
+
+std::wstring ProjectVersionLine() {
   std::wstring version = L"" QC_PROJECT_VERSION;
   for (auto dots = std::count(version.begin(), version.end(), L'.'); dots < 3; ++dots) version += L".0";
-  return version;
+  return VersionLine({version, version, 0, {{L"FileVersion", version}, {L"ProductVersion", version}}});
 }
 
 }  // namespace test_support

@@ -23,8 +23,12 @@ struct VersionResource {
 // nullopt when `path` has no version resource (or version.dll cannot be had).
 std::optional<VersionResource> ReadVersionResource(const std::wstring& path);
 
-// The project's version, as the build passes it in, padded with ".0" to the
-// four parts that a version resource carries ("1.2" gives "1.2.0.0").
-std::wstring ProjectFileVersion();
+// Where a version resource states the version, as one line:
+// "file a.b.c.d, product a.b.c.d, FileVersion <text>, ProductVersion <text>".
+std::wstring VersionLine(const VersionResource& resource);
+
+// That line as it reads for the project's version that the build passes in,
+// padded with ".0" to the four parts of a version resource ("1.2": 1.2.0.0).
+std::wstring ProjectVersionLine();
 
 }  // namespace test_support
