@@ -689,11 +689,11 @@ TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndTheProjectVersio
 
   // The version resource carries the project's version; the type library
   // above keeps its own 1.0.
-  auto version = test_support::ReadVersionResource(dll);
-  ASSERT_TRUE(version.has_value());
-  EXPECT_EQ(test_support::VersionLine(*version), test_support::ProjectVersionLine());
-  EXPECT_EQ(version->texts[L"OriginalFilename"], L"Scanmenu.dll");
-  EXPECT_EQ(version->file_type, static_cast<DWORD>(VFT_DLL));
+  const test_support::VersionResource version(dll);
+  ASSERT_NE(version.fixed, nullptr);
+  EXPECT_EQ(version.VersionLine(), test_support::ProjectVersionLine());
+  EXPECT_EQ(version.Text(L"OriginalFilename"), L"Scanmenu.dll");
+  EXPECT_EQ(version.fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 }
 
 }  // namespace

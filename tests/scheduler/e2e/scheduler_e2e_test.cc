@@ -130,12 +130,12 @@ TEST_F(SchedulerProgramTest, NearMissesEndWithoutABox) {
 // was configured with.
 TEST(SchedulerProgram, CarriesTheProjectVersionAndAnAsInvokerManifest) {
   const std::wstring program = test_support::SiblingPath(L"scheduler.exe");
-  auto version = test_support::ReadVersionResource(program);
-  ASSERT_TRUE(version.has_value());
-  EXPECT_EQ(test_support::VersionLine(*version), test_support::ProjectVersionLine());
-  EXPECT_EQ(version->file_type, static_cast<DWORD>(VFT_APP));
+  const test_support::VersionResource version(program);
+  ASSERT_NE(version.fixed, nullptr);
+  EXPECT_EQ(version.VersionLine(), test_support::ProjectVersionLine());
+  EXPECT_EQ(version.fixed->dwFileType, static_cast<DWORD>(VFT_APP));
   for (const wchar_t* name : {L"CompanyName", L"ProductName", L"FileDescription", L"OriginalFilename"}) {
-    EXPECT_FALSE(version->texts[name].empty()) << test_support::ToUtf8(name);
+    EXPECT_NE(version.Text(name), L"") << test_support::ToUtf8(name);
   }
 
   win32::ScopedModule image(::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));

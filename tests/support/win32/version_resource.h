@@ -1,34 +1,30 @@
-// The version resource of a built binary, read with version.dll as Explorer's
-// property sheet and installers read it, and the version the build gave the
-// project, for the tests to compare the two.
+// The version resource of a built binary, read with version.dll (loaded at
+// run time: the build's import check keeps it out of import tables).
 #pragma once
 
 #include <windows.h>
 
-#include <map>
-#include <optional>
 #include <string>
+#include <vector>
+
+#include "common/win32/scoped_handle.h"
 
 namespace test_support {
 
 struct VersionResource {
-  std::wstring file_version;     // the fixed part's file version, "a.b.c.d"
-  std::wstring product_version;  // the fixed part's product version, "a.b.c.d"
-  DWORD file_type = 0;           // VFT_APP, VFT_DLL, ...
-  // The texts of the first language block named in "\VarFileInfo\Translation",
-  // by name; a name the block does not hold is missing.
-  std::map<std::wstring, std::wstring> texts;
+  explicit VersionResource(const std::wstring& path);
+  // A text of the first translation's string table; empty when missing.
+  std::wstring Text(const wchar_t* name) const;
+  // "file a.b.c.d, product a.b.c.d, FileVersion <text>, ProductVersion <text>"
+  std::wstring VersionLine() const;
+
+  win32::ScopedModule dll{::LoadLibraryW(L"version.dll")};
+  std::vector<BYTE> info;
+  const VS_FIXEDFILEINFO* fixed = nullptr;  // null when there is no version resource
 };
 
-// nullopt when `path` has no version resource (or version.dll cannot be had).
-std::optional<VersionResource> ReadVersionResource(const std::wstring& path);
-
-// Where a version resource states the version, as one line:
-// "file a.b.c.d, product a.b.c.d, FileVersion <text>, ProductVersion <text>".
-std::wstring VersionLine(const VersionResource& resource);
-
-// That line as it reads for the project's version that the build passes in,
-// padded with ".0" to the four parts of a version resource ("1.2": 1.2.0.0).
+// That line for the project's version, as the build passes it in, padded
+// with ".0" to four parts.
 std::wstring ProjectVersionLine();
 
 }  // namespace test_support
