@@ -28,7 +28,9 @@ for f in Scanmenu.dll scheduler.exe; do
   [[ $(osslsigncode verify -CAfile cert.pem -in $f) == *"Signature verification: ok"* ]] || fail "$f: not verified"
 done
 
-"$wine_run" ./scheduler_e2e_tests.exe --gtest_brief=1 \
-  --gtest_filter='SchedulerProgramTest.InstallCreatesTheEntryWithItsOwnQuotedPath:SchedulerProgram.*'
-"$wine_run" ./scanmenu_shell_host_tests.exe --gtest_brief=1 \
-  --gtest_filter='ShellHostTest.QueryContextMenuAddsOneItem*:ScanRequestTest.OneFileWithBlanks*:ShellHostTest.TheDllCarries*'
+# Each program runs the named tests and no fewer (a renamed test would drop out silently).
+run() { local out; out=$("$wine_run" "./$1" --gtest_brief=1 --gtest_filter="$3"); echo "$out"
+        [[ $out == *"[  PASSED  ] $2 tests."* ]] || fail "$1: not $2 tests passed"; }
+run scheduler_e2e_tests.exe 2 'SchedulerProgramTest.InstallCreatesTheEntryWithItsOwnQuotedPath:SchedulerProgram.*'
+run scanmenu_shell_host_tests.exe 3 \
+  'ShellHostTest.QueryContextMenuAddsOneItem*:ScanRequestTest.OneFileWithBlanks*:ShellHostTest.TheDllCarries*'
