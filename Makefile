@@ -5,7 +5,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 60
 WIN_ENV := build/windows/wine-env.sh
 
-.PHONY: all deps test test-native test-windows dist fuzz bench demo clean
+.PHONY: all deps test test-native test-windows dist release fuzz bench demo clean
 
 all: test
 
@@ -27,14 +27,24 @@ test-windows:
 	rc=0; ctest --preset windows || rc=$$?; \
 	  tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
 
+# The two deliverables in dist/, Authenticode-signed when a certificate is
+# given, otherwise plainly reported unsigned. The SIGN_* variables reach
+# tools/sign.sh from make's command line or from the environment:
+#   make dist SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP_URL=...]
+#   SIGN_PKCS12=signer.p12 SIGN_PASSWORD=... make dist
 dist: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS) --target dist-deliverables
 	rm -rf dist && mkdir -p dist
-	for f in build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll; do \
-	  if [ -f $$f ]; then cp $$f dist/; fi; done
+	cp build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll dist/
+	tools/sign.sh dist/scheduler.exe dist/Scanmenu.dll
 	cp -r build/windows/sparse-package dist/sparse-package
 	ls -l dist dist/sparse-package
+
+# dist/<name>-<version>-windows-x64.zip, named after the CMake project.
+release: dist
+	. build/windows/release.env && tools/make-release.py --name "$$QC_RELEASE_NAME" \
+	  --version "$$QC_RELEASE_VERSION" --binaries dist --source . --output-dir dist
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null

@@ -6,7 +6,7 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-for pkg in cmake make g++ clang libclang-rt-14-dev \
+for pkg in cmake make g++ clang libclang-rt-14-dev python3 openssl osslsigncode \
            mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
            binutils-mingw-w64-x86-64 wine64 wine64-tools \
            googletest libgtest-dev libgmock-dev; do

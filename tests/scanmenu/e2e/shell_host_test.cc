@@ -16,6 +16,7 @@
 #include "scanmenu/e2e/shell_host.h"
 #include "scanmenu_idl.h"
 #include "support/win32/stand_in_scanner.h"
+#include "support/win32/version_resource.h"
 
 namespace {
 
@@ -758,7 +759,7 @@ TEST_F(ScanRequestTest, TenThousandFilesAreHandedOverInTheList) {
 
 // --- what is built into the DLL ---------------------------------------------
 
-TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndAVersion) {
+TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndTheProjectVersion) {
   const std::wstring dll = test_support::SiblingPath(L"Scanmenu.dll");
   ITypeLib* library = nullptr;
   ASSERT_EQ(::LoadTypeLibEx(dll.c_str(), REGKIND_NONE, &library), S_OK);
@@ -815,8 +816,15 @@ TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndAVersion) {
     depths.push_back(*reinterpret_cast<const WORD*>(entry + 6));
   }
   EXPECT_EQ(depths, (std::vector<int>{8, 32}));
-  EXPECT_NE(::FindResourceW(image, MAKEINTRESOURCEW(1), RT_VERSION), nullptr);
   ::FreeLibrary(image);
+
+  // The version resource carries the project's version; the type library
+  // above keeps its own 1.0.
+  const test_support::VersionResource version(dll);
+  ASSERT_NE(version.fixed, nullptr);
+  EXPECT_EQ(version.VersionLine(), test_support::ProjectVersionLine());
+  EXPECT_EQ(version.Text(L"OriginalFilename"), L"Scanmenu.dll");
+  EXPECT_EQ(version.fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 }
 
 }  // namespace

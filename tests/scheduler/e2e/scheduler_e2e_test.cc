@@ -11,6 +11,7 @@
 #include "support/win32/message_box_answerer.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/service_entry_probe.h"
+#include "support/win32/version_resource.h"
 
 namespace {
 
@@ -125,42 +126,16 @@ TEST_F(SchedulerProgramTest, NearMissesEndWithoutABox) {
   EXPECT_FALSE(test_support::EntryExists());
 }
 
-// The version functions, loaded at run time: the import check of the build
-// does not let version.dll into the import table.
-struct VersionFunctions {
-  template <typename Function>
-  Function* Find(const char* name) const {
-    return reinterpret_cast<Function*>(reinterpret_cast<void*>(::GetProcAddress(module.Get(), name)));
-  }
-  win32::ScopedModule module{::LoadLibraryW(L"version.dll")};
-  decltype(::GetFileVersionInfoSizeW)* info_size =
-      Find<decltype(::GetFileVersionInfoSizeW)>("GetFileVersionInfoSizeW");
-  decltype(::GetFileVersionInfoW)* info = Find<decltype(::GetFileVersionInfoW)>("GetFileVersionInfoW");
-  decltype(::VerQueryValueW)* query = Find<decltype(::VerQueryValueW)>("VerQueryValueW");
-};
-
-TEST(SchedulerProgram, CarriesItsVersionAndAnAsInvokerManifest) {
+// The version resource carries the project's version, the one the build
+// was configured with.
+TEST(SchedulerProgram, CarriesTheProjectVersionAndAnAsInvokerManifest) {
   const std::wstring program = test_support::SiblingPath(L"scheduler.exe");
-  const VersionFunctions version;
-  ASSERT_TRUE(version.info_size && version.info && version.query);
-  DWORD ignored = 0;
-  const DWORD size = version.info_size(program.c_str(), &ignored);
-  ASSERT_GT(size, 0u);
-  std::vector<BYTE> info(size);
-  ASSERT_TRUE(version.info(program.c_str(), 0, size, info.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(version.query(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_NE(fixed->dwFileVersionMS, 0u);
-  EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
-  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
-  for (const wchar_t* name : {L"CompanyName", L"ProductName", L"FileDescription", L"FileVersion",
-                              L"ProductVersion", L"OriginalFilename"}) {
-    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
-    wchar_t* value = nullptr;
-    EXPECT_TRUE(version.query(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) &&
-                length > 1)
-        << test_support::ToUtf8(name);
+  const test_support::VersionResource version(program);
+  ASSERT_NE(version.fixed, nullptr);
+  EXPECT_EQ(version.VersionLine(), test_support::ProjectVersionLine());
+  EXPECT_EQ(version.fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+  for (const wchar_t* name : {L"CompanyName", L"ProductName", L"FileDescription", L"OriginalFilename"}) {
+    EXPECT_NE(version.Text(name), L"") << test_support::ToUtf8(name);
   }
 
   win32::ScopedModule image(::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
