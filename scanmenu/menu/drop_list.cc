@@ -1,5 +1,7 @@
 #include "scanmenu/menu/drop_list.h"
 
+#include <cstdint>
+#include <new>
 
 namespace scanmenu {
 namespace {
@@ -15,30 +17,48 @@ std::uint32_t ReadLittleEndian32(std::span<const std::byte> block, std::size_t a
   return value;
 }
 
-}  // namespace
-
-std::optional<std::u16string_view> WideDropListPaths(std::span<const std::byte> block) {
-  if (block.size() < kHeaderBytes) return std::nullopt;
-  if (ReadLittleEndian32(block, kWideFlagAt) == 0) return std::nullopt;
-  const std::uint32_t offset = ReadLittleEndian32(block, kFilesOffsetAt);
-  if (offset < kHeaderBytes || offset > block.size() || offset % sizeof(char16_t) != 0) return std::nullopt;
-  const std::size_t units = (block.size() - offset) / sizeof(char16_t);
-  // The block comes from the allocator, so the list after an even offset is
-  // aligned for 16-bit units.
-  return std::u16string_view(reinterpret_cast<const char16_t*>(block.data() + offset), units);
-}
-
-std::size_t CaptureDropListPaths(std::u16string_view paths, Selection& selection) {
-  std::size_t count = 0;
-  while (!paths.empty() && paths.front() != u'\0') {
-    const std::size_t end = paths.find(u'\0');
-    const std::u16string_view path = paths.substr(0, end);
-    selection.Append(path);
-    ++count;
-    if (end == std::u16string_view::npos) break;
+// Calls `take` with each path of `paths` in order, up to the empty path. A
+// path without its null before the end is no path the user chose but a cut
+// one, which may well name another item: it ends the list unread.
+template <typename Unit, typename Take>
+void ForEachPath(std::basic_string_view<Unit> paths, Take take) {
+  while (!paths.empty() && paths.front() != Unit{0}) {
+    const std::size_t end = paths.find(Unit{0});
+    if (end == std::basic_string_view<Unit>::npos) return;
+    take(paths.substr(0, end));
     paths.remove_prefix(end + 1);
   }
-  return count;
+}
+
+}  // namespace
+
+void CaptureDropList(std::span<const std::byte> block, DropListPlatform& platform,
+                     Selection& selection) noexcept {
+  if (block.size() < kHeaderBytes) return;
+  const std::uint32_t offset = ReadLittleEndian32(block, kFilesOffsetAt);
+  if (offset < kHeaderBytes || offset > block.size()) return;
+  const std::span<const std::byte> list = block.subspan(offset);
+
+  if (ReadLittleEndian32(block, kWideFlagAt) == 0) {
+    ForEachPath(std::string_view(reinterpret_cast<const char*>(list.data()), list.size()),
+                [&](std::string_view path) {
+                  try {
+                    const std::optional<std::u16string> converted = platform.FromAnsiCodePage(path);
+                    if (converted && !converted->empty()) selection.Append(*converted);
+                  } catch (const std::bad_alloc&) {
+                    // Left out, as a path whose copy cannot be allocated.
+                  }
+                });
+    return;
+  }
+  // Global memory is aligned for any type, so the paths after an even offset
+  // are aligned for 16-bit units; a block that is not holds no paths either.
+  if (offset % sizeof(char16_t) != 0 ||
+      reinterpret_cast<std::uintptr_t>(list.data()) % alignof(char16_t) != 0) {
+    return;
+  }
+  ForEachPath(std::u16string_view(reinterpret_cast<const char16_t*>(list.data()), list.size() / sizeof(char16_t)),
+              [&](std::u16string_view path) { selection.Append(path); });
 }
 
 }  // namespace scanmenu

@@ -1,28 +1,36 @@
 // Reading the paths out of a drop list as the shell hands it over: a header
-// (DROPFILES) followed by UTF-16 paths, each ended by a null, the whole list
-// ended by an empty path.
+// (DROPFILES) followed by the paths, UTF-16 or 8-bit in the system's ANSI
+// code page, each ended by a null, the whole list ended by an empty path.
+// The block comes from whichever program hosts the handler, so nothing in it
+// is trusted: only its bytes are read, however ill-formed the header is.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "scanmenu/menu/selection.h"
 
 namespace scanmenu {
 
-// Where the paths start and whether they are UTF-16, from the header fields
-// pFiles and fWide; nullopt for a block too small for its header or whose
-// paths would start outside it, and for 8-bit lists, which the platform's
-// own reader converts.
-std::optional<std::u16string_view> WideDropListPaths(std::span<const std::byte> block);
+// The operating-system call an 8-bit list needs.
+class DropListPlatform {
+ public:
+  virtual ~DropListPlatform() = default;
+  // One 8-bit path (without its null) converted from the system's ANSI code
+  // page to UTF-16; nullopt when it cannot be converted.
+  virtual std::optional<std::u16string> FromAnsiCodePage(std::string_view path) = 0;
+};
 
-// Appends every path of `paths` in order to `selection`, stopping at the
-// empty path or at the end of the block; a path that runs to the end of the
-// block without its null is taken as it is. A path whose copy cannot be
-// allocated is left out. Returns how many paths the list held.
-std::size_t CaptureDropListPaths(std::u16string_view paths, Selection& selection);
+// Appends the paths of the drop list `block` to `selection`, in order.
+// `block` is the whole memory block, header included, at its real size.
+// A block shorter than the header, whose paths would start inside the header
+// or past the block's end, or at an odd offset for a UTF-16 list, holds no
+// paths. The list ends at its empty path or at the block's end; a last path
+// that the block's end cuts off before its null is dropped. A path that
+// cannot be converted or whose copy cannot be allocated is left out.
+void CaptureDropList(std::span<const std::byte> block, DropListPlatform& platform, Selection& selection) noexcept;
 
 }  // namespace scanmenu

@@ -3,9 +3,10 @@
 #include <shellapi.h>
 
 #include <cstddef>
-#include <cstdlib>
+#include <limits>
 #include <optional>
-#include <span>
+#include <string>
+#include <string_view>
 
 #include "common/application/win32/registry_settings_source.h"
 #include "scanmenu/menu/drop_list.h"
@@ -25,10 +26,6 @@ static_assert(sizeof(DROPFILES) == 20 && offsetof(DROPFILES, fWide) == 16);
 static_assert(static_cast<HRESULT>(Outcome::kInvalidArgument) == E_INVALIDARG);
 static_assert(static_cast<HRESULT>(Outcome::kNothingStarted) == S_FALSE);
 
-// Paths up to this many units are read into a buffer on the stack; longer
-// ones into one of their own size, so that none is ever cut.
-constexpr UINT kPathBufferUnits = 2048;
-
 // Owns the storage medium GetData filled.
 class ScopedStorageMedium {
  public:
@@ -40,7 +37,8 @@ class ScopedStorageMedium {
   }
   STGMEDIUM* Receive() { return &medium_; }
   void set_filled() { filled_ = true; }
-  HGLOBAL global() const { return medium_.hGlobal; }
+  // The global memory block, or null when the medium is of another kind.
+  HGLOBAL global() const { return medium_.tymed == TYMED_HGLOBAL ? medium_.hGlobal : nullptr; }
 
  private:
   STGMEDIUM medium_ = {};
@@ -63,9 +61,24 @@ class ScopedGlobalLock {
   void* data_;
 };
 
-std::u16string_view View(const wchar_t* text, UINT length) {
-  return {reinterpret_cast<const char16_t*>(text), length};
-}
+// 8-bit drop lists are in the system's ANSI code page.
+class Win32DropListPlatform final : public DropListPlatform {
+ public:
+  std::optional<std::u16string> FromAnsiCodePage(std::string_view path) override {
+    if (path.empty() || path.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+      return std::nullopt;
+    }
+    const int length = static_cast<int>(path.size());
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, path.data(), length, nullptr, 0);
+    if (units <= 0) return std::nullopt;
+    std::u16string converted(static_cast<std::size_t>(units), u'\0');
+    if (::MultiByteToWideChar(CP_ACP, 0, path.data(), length, reinterpret_cast<wchar_t*>(converted.data()),
+                              units) != units) {
+      return std::nullopt;
+    }
+    return converted;
+  }
+};
 
 }  // namespace
 
@@ -102,39 +115,17 @@ HRESULT CVeltraneContextMenuHandler::Initialize(PCIDLIST_ABSOLUTE, IDataObject* 
     ScopedStorageMedium medium;
     if (SUCCEEDED(data->GetData(&format, medium.Receive()))) {
       medium.set_filled();
+      // The block is read within the size it really has, whatever its
+      // header claims.
       ScopedGlobalLock drop(medium.global());
-      if (drop.data() != nullptr) CaptureDropList(medium.global(), static_cast<HDROP>(drop.data()));
+      if (drop.data() != nullptr) {
+        Win32DropListPlatform platform;
+        CaptureDropList({static_cast<const std::byte*>(drop.data()), ::GlobalSize(medium.global())}, platform,
+                        m_paths);
+      }
     }
   }
   return m_paths.empty() ? E_INVALIDARG : S_OK;
-}
-
-void CVeltraneContextMenuHandler::CaptureDropList(HGLOBAL global, HDROP drop) {
-  // A UTF-16 list is read in one pass: DragQueryFileW walks the list from its
-  // start for every index, which makes a large selection take seconds.
-  const std::span<const std::byte> block(static_cast<const std::byte*>(static_cast<void*>(drop)),
-                                         ::GlobalSize(global));
-  if (const std::optional<std::u16string_view> paths = WideDropListPaths(block)) {
-    CaptureDropListPaths(*paths, m_paths);
-    return;
-  }
-  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT index = 0; index < count; ++index) {
-    const UINT length = ::DragQueryFileW(drop, index, nullptr, 0);
-    if (length == 0) continue;
-    if (length < kPathBufferUnits) {
-      wchar_t buffer[kPathBufferUnits];
-      const UINT copied = ::DragQueryFileW(drop, index, buffer, kPathBufferUnits);
-      // A copy that cannot be allocated is left out.
-      if (copied != 0) m_paths.Append(View(buffer, copied));
-      continue;
-    }
-    auto* buffer = static_cast<wchar_t*>(std::malloc((static_cast<size_t>(length) + 1) * sizeof(wchar_t)));
-    if (buffer == nullptr) continue;
-    const UINT copied = ::DragQueryFileW(drop, index, buffer, length + 1);
-    if (copied != 0) m_paths.Append(View(buffer, copied));
-    std::free(buffer);
-  }
 }
 
 // --- IContextMenu ---------------------------------------------------------

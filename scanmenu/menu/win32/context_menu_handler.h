@@ -46,7 +46,6 @@ class CVeltraneContextMenuHandler
   ~CVeltraneContextMenuHandler();
 
  private:
-  void CaptureDropList(HGLOBAL global, HDROP drop);
   BOOL MeasureItem(UINT* width, UINT* height);
   BOOL DrawItem(HDC dc, RECT item, UINT state);
 

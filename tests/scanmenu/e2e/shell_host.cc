@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "support/win32/process_runner.h"
 #include "scanmenu_idl.h"
@@ -20,11 +21,10 @@ std::wstring ProgramFolder() {
   return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
-// Only CF_HDROP in global memory, rendered afresh for every GetData.
+// Only CF_HDROP in global memory: a fresh copy of the block for every GetData.
 class DropDataObject final : public IDataObject {
  public:
-  DropDataObject(const std::vector<std::wstring>& paths, bool offer, bool wide)
-      : paths_(paths), offer_(offer), wide_(wide) {}
+  DropDataObject(std::string block, bool offer) : block_(std::move(block)), offer_(offer) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
@@ -47,25 +47,17 @@ class DropDataObject final : public IDataObject {
     if (format == nullptr || medium == nullptr) return E_INVALIDARG;
     const HRESULT offered = QueryGetData(format);
     if (offered != S_OK) return offered;
-    // Every path with its null, then the empty path that ends the list.
-    std::string list;
-    for (const std::wstring& path : paths_) {
-      if (wide_) {
-        list.append(reinterpret_cast<const char*>(path.c_str()), (path.size() + 1) * sizeof(wchar_t));
-      } else {
-        char narrow[MAX_PATH * 4] = {};
-        ::WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, narrow, sizeof(narrow), nullptr, nullptr);
-        list.append(narrow, std::strlen(narrow) + 1);
-      }
-    }
-    list.append(wide_ ? sizeof(wchar_t) : 1, '\0');
-    HGLOBAL global = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+    HGLOBAL global = ::GlobalAlloc(GMEM_MOVEABLE, block_.size());
     if (global == nullptr) return E_OUTOFMEMORY;
-    auto* drop = static_cast<DROPFILES*>(::GlobalLock(global));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = wide_ ? TRUE : FALSE;
-    std::memcpy(drop + 1, list.data(), list.size());
-    ::GlobalUnlock(global);
+    if (!block_.empty()) {
+      void* bytes = ::GlobalLock(global);
+      if (bytes == nullptr) {
+        ::GlobalFree(global);
+        return E_OUTOFMEMORY;
+      }
+      std::memcpy(bytes, block_.data(), block_.size());
+      ::GlobalUnlock(global);
+    }
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = global;
     medium->pUnkForRelease = nullptr;
@@ -95,9 +87,8 @@ class DropDataObject final : public IDataObject {
 
  private:
   ULONG refs_ = 1;
-  std::vector<std::wstring> paths_;
+  std::string block_;
   bool offer_;
-  bool wide_;
 };
 
 template <typename Function>
@@ -140,9 +131,30 @@ ClassRegistration::ClassRegistration() { ok_ = Regsvr32(L""); }
 
 ClassRegistration::~ClassRegistration() { Regsvr32(L"/u "); }
 
-IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list, bool wide) {
-  return new DropDataObject(paths, offer_drop_list, wide);
+std::string DropBlock(const std::vector<std::wstring>& paths, bool wide) {
+  // Every path with its null, then the empty path that ends the list.
+  std::string list;
+  for (const std::wstring& path : paths) {
+    if (wide) {
+      list.append(reinterpret_cast<const char*>(path.c_str()), (path.size() + 1) * sizeof(wchar_t));
+    } else {
+      char narrow[MAX_PATH * 4] = {};
+      ::WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, narrow, sizeof(narrow), nullptr, nullptr);
+      list.append(narrow, std::strlen(narrow) + 1);
+    }
+  }
+  list.append(wide ? sizeof(wchar_t) : 1, '\0');
+  DROPFILES header = {};
+  header.pFiles = sizeof(DROPFILES);
+  header.fWide = wide ? TRUE : FALSE;
+  return std::string(reinterpret_cast<const char*>(&header), sizeof(header)) + list;
 }
+
+IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list, bool wide) {
+  return new DropDataObject(DropBlock(paths, wide), offer_drop_list);
+}
+
+IDataObject* NewRawDropDataObject(std::string block) { return new DropDataObject(std::move(block), true); }
 
 IShellExtInit* CreateHandler(HRESULT* result) {
   IShellExtInit* handler = nullptr;

@@ -31,6 +31,11 @@ class ClassRegistration {
 // `wide` is false); with `offer_drop_list` false it offers nothing.
 IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list = true,
                                bool wide = true);
+// The CF_HDROP block such a data object hands over: the header, then the list.
+std::string DropBlock(const std::vector<std::wstring>& paths, bool wide = true);
+// A data object that hands over `block` as it is, in global memory of exactly
+// its size, however ill-formed it is: as a hostile host would.
+IDataObject* NewRawDropDataObject(std::string block);
 
 // A handler made through CoCreateInstance, as IShellExtInit.
 IShellExtInit* CreateHandler(HRESULT* result = nullptr);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -115,6 +116,32 @@ TEST_F(ShellHostTest, InitializeTakesFilesAndDirectoriesAndRefusesWhatHoldsNoDro
   ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.get(), IID_IContextMenu);
   wchar_t text[100];
   EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(text), 100), E_INVALIDARG);
+}
+
+// A block as a hostile host may hand it over: `block` with pFiles set to `offset`.
+std::string WithOffset(std::string block, DWORD offset) {
+  std::memcpy(block.data(), &offset, sizeof(offset));
+  return block;
+}
+
+TEST_F(ShellHostTest, InitializeRefusesABlockWithoutASoundDropListAndTheHostLives) {
+  const std::string wide = shell_host::DropBlock({L"C:\\windows"});
+  const std::string narrow = shell_host::DropBlock({L"C:\\windows"}, false);
+  const auto end = static_cast<DWORD>(wide.size());
+  // Empty; shorter than the header; paths inside the header, at an odd offset,
+  // past the end (near and far), at the very end; a path the end cuts off.
+  const std::string malformed[] = {"", wide.substr(0, 12), WithOffset(wide, 4), WithOffset(wide, 21),
+                                   WithOffset(wide, end + 2), WithOffset(wide, 0x7FFFFFF0),
+                                   WithOffset(narrow, 0x7FFFFFF0), WithOffset(wide, end),
+                                   wide.substr(0, wide.size() - 4), narrow.substr(0, narrow.size() - 2)};
+  ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
+  ASSERT_TRUE(handler);
+  for (const std::string& block : malformed) {
+    ComPtr<IDataObject> data(shell_host::NewRawDropDataObject(block));
+    EXPECT_EQ(handler->Initialize(nullptr, data.get(), nullptr), E_INVALIDARG) << &block - malformed;
+  }
+  ComPtr<IDataObject> sound(shell_host::NewRawDropDataObject(narrow));
+  EXPECT_EQ(handler->Initialize(nullptr, sound.get(), nullptr), S_OK);
 }
 
 TEST_F(ShellHostTest, TheHandlerAnswersItsShellInterfacesButNotItsDualOne) {
