@@ -31,15 +31,21 @@ if [ -f "$envfile" ]; then "$tools/wine-prefix.sh" kill "$envfile"; fi
 rm -rf "$work"
 mkdir -p "$work"
 
+# True once FILE has content; false when PROCESS ended or SECONDS passed first.
+wait_for_file() {  # FILE PROCESS SECONDS
+  for _ in $(seq $(($3 * 10))); do
+    [ -s "$1" ] && return 0
+    kill -0 "$2" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -s "$1" ]
+}
+
 # The X server picks a free display number itself and tells it on fd 3.
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb" 2>/dev/null || break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "take-screenshot: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+wait_for_file "$work/display" "$xvfb" 10 \
+  || { echo "take-screenshot: Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 display=":$(head -n 1 "$work/display")"
 echo "take-screenshot: virtual X server on $display"
 
@@ -75,13 +81,8 @@ close="$work/menu-close"
 timeout -k 10 240 "$WINE64" "$host" "$(windows_path "$ready")" "$(windows_path "$close")" \
   </dev/null >"$work/host.log" 2>&1 &
 running=$!
-for _ in $(seq 900); do
-  [ -s "$ready" ] && break
-  kill -0 "$running" 2>/dev/null || break
-  sleep 0.2
-done
 status=1
-if [ -s "$ready" ]; then
+if wait_for_file "$ready" "$running" 180; then
   region=$(head -n 1 "$ready")
   mkdir -p "$(dirname "$output")"
   if timeout -k 5 60 import -display "$display" -window root -crop "$region" +repage -strip "$output"; then
