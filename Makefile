@@ -63,5 +63,14 @@ demo: deps
 	rc=0; WINE_RUN_TIMEOUT=240 build/windows/wine-run.sh build/windows/bin/demo.exe || rc=$$?; \
 	  tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
 
+# A picture of the context menu, docs/context-menu.png, taken under a virtual
+# X server; it also needs Xvfb and ImageMagick, which only this target installs.
+.PHONY: screenshot
+screenshot:
+	@tools/install-deps.sh screenshot
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target context_menu_picture
+	tools/screenshot/take-screenshot.sh build/windows docs/context-menu.png
+
 clean:
 	rm -rf build dist

@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
 # Installs the build and test tools this project needs, and only those that
 # are missing. Safe to run again: it does nothing when everything is there.
+#   install-deps.sh             what every build and test needs
+#   install-deps.sh screenshot  that, and the virtual X server and the screen
+#                               capture that `make screenshot` needs as well
 set -euo pipefail
 
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-for pkg in cmake make g++ clang libclang-rt-14-dev python3 openssl osslsigncode \
-           mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-           binutils-mingw-w64-x86-64 wine64 wine64-tools \
-           googletest libgtest-dev libgmock-dev; do
+packages=(cmake make g++ clang libclang-rt-14-dev python3 openssl osslsigncode
+          mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+          binutils-mingw-w64-x86-64 wine64 wine64-tools
+          googletest libgtest-dev libgmock-dev)
+case "${1:-}" in
+  "") ;;
+  screenshot) packages+=(xvfb imagemagick) ;;
+  *) echo "usage: install-deps.sh [screenshot]" >&2; exit 2 ;;
+esac
+
+for pkg in "${packages[@]}"; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 

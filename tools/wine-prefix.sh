@@ -1,10 +1,13 @@
 #!/bin/sh
 # Creates or ends the throwaway Wine prefix of a build folder.
 #   wine-prefix.sh create ENVFILE   make a fresh prefix and keep one wineserver warm
+#                                   (graphics driver: $WINE_GRAPHICS_DRIVER, else null)
 #   wine-prefix.sh kill ENVFILE     end every Wine process of that prefix
 set -u
 action=$1
 . "$2"
+# Headless unless the environment file asks for a display's driver.
+graphics=${WINE_GRAPHICS_DRIVER:-null}
 
 case "$WINEPREFIX" in
   */wineprefix) ;;
@@ -28,8 +31,8 @@ case "$action" in
       echo "wine-prefix: wineboot failed:" >&2; cat "$WINEPREFIX/wineboot.log" >&2
       kill_prefix; exit 1
     fi
-    timeout -k 5 60 "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 \
-      || { echo "wine-prefix: could not select the null graphics driver" >&2; kill_prefix; exit 1; }
+    timeout -k 5 60 "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$graphics" /f >/dev/null 2>&1 \
+      || { echo "wine-prefix: could not select the $graphics graphics driver" >&2; kill_prefix; exit 1; }
     # Let the boot's processes settle, then keep one persistent server warm
     # for the rest of the run.
     timeout -k 5 60 "$WINESERVER" -w >/dev/null 2>&1 || timeout -k 5 30 "$WINESERVER" -k >/dev/null 2>&1

@@ -112,18 +112,14 @@ int ContextMenuScan() {
     shell_host::TempFolder folder(L"Demo Documents");
     const std::vector<std::wstring> selection = {folder.AddFile(L"report 2026.docx"),
                                                  folder.AddFile(L"holiday photo.jpg")};
-    IShellExtInit* handler = shell_host::CreateHandler();
-    IDataObject* data = shell_host::NewDropDataObject(selection);
-    IContextMenu* menu = nullptr;
+    IContextMenu* menu = shell_host::NewContextMenu(selection);
     HMENU popup = ::CreatePopupMenu();
-    if (handler && data && popup && SUCCEEDED(handler->Initialize(nullptr, data, nullptr)) &&
-        SUCCEEDED(handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu))) &&
-        SUCCEEDED(menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL))) {
+    if (menu && popup && SUCCEEDED(menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL))) {
       wchar_t text[64] = {};
       ::GetMenuStringW(popup, 0, text, 64, MF_BYPOSITION);
       Say(std::wstring(L"context menu for 2 files shows: \"") + text + L"\"");
       Say(L"choosing it...");
-      if (shell_host::InvokeItem(handler) == S_OK) {
+      if (shell_host::InvokeItem(menu) == S_OK) {
         const auto log = scanner.WaitForLog(1, 20000);
         if (!log.empty()) {
           Say(L"the scanner was started with: " + log.front());
@@ -137,8 +133,6 @@ int ContextMenuScan() {
     }
     if (popup) ::DestroyMenu(popup);
     if (menu) menu->Release();
-    if (data) data->Release();
-    if (handler) handler->Release();
     ::CoUninitialize();
   }
   const auto removed = test_support::RunProcess(L"regsvr32.exe /s /u " + dll, 60000);

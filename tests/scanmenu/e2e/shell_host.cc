@@ -164,6 +164,19 @@ IShellExtInit* CreateHandler(HRESULT* result) {
   return handler;
 }
 
+IContextMenu* NewContextMenu(const std::vector<std::wstring>& paths) {
+  IShellExtInit* handler = CreateHandler();
+  if (handler == nullptr) return nullptr;
+  IDataObject* data = NewDropDataObject(paths);
+  IContextMenu* menu = nullptr;
+  if (SUCCEEDED(handler->Initialize(nullptr, data, nullptr))) {
+    handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+  }
+  data->Release();
+  handler->Release();
+  return menu;
+}
+
 HRESULT CallDllCanUnloadNow() {
   auto function = Export<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow");
   return function != nullptr ? function() : E_UNEXPECTED;
@@ -174,7 +187,7 @@ HRESULT CallDllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   return function != nullptr ? function(clsid, iid, out) : E_UNEXPECTED;
 }
 
-HRESULT InvokeVerb(IShellExtInit* handler, const char* verb) {
+HRESULT InvokeVerb(IUnknown* handler, const char* verb) {
   IContextMenu* menu = nullptr;
   HRESULT hr = handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
   if (FAILED(hr)) return hr;
@@ -187,7 +200,7 @@ HRESULT InvokeVerb(IShellExtInit* handler, const char* verb) {
   return hr;
 }
 
-HRESULT InvokeItem(IShellExtInit* handler) { return InvokeVerb(handler, MAKEINTRESOURCEA(0)); }
+HRESULT InvokeItem(IUnknown* handler) { return InvokeVerb(handler, MAKEINTRESOURCEA(0)); }
 
 TempFolder::TempFolder(const std::wstring& name) {
   path_ = TempDirectory() + name + L" " + std::to_wstring(::GetCurrentProcessId());

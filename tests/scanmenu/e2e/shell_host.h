@@ -40,13 +40,18 @@ IDataObject* NewRawDropDataObject(std::string block);
 // A handler made through CoCreateInstance, as IShellExtInit.
 IShellExtInit* CreateHandler(HRESULT* result = nullptr);
 
+// A handler made through COM and initialised with a drop list of `paths`, as
+// the shell prepares one before it asks for menu items: its IContextMenu, or
+// null when any of these steps failed.
+IContextMenu* NewContextMenu(const std::vector<std::wstring>& paths);
+
 // The exports of the loaded Scanmenu.dll.
 HRESULT CallDllCanUnloadNow();
 HRESULT CallDllGetClassObject(REFCLSID clsid, REFIID iid, void** out);
 
 // Invokes the item's own command (offset 0).
-HRESULT InvokeItem(IShellExtInit* handler);
-HRESULT InvokeVerb(IShellExtInit* handler, const char* verb);
+HRESULT InvokeItem(IUnknown* handler);
+HRESULT InvokeVerb(IUnknown* handler, const char* verb);
 
 // A fresh folder under the temporary directory whose name holds blanks,
 // removed with everything in it when the owner goes out of scope.
