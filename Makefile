@@ -46,6 +46,15 @@ release: dist
 	. build/windows/release.env && tools/make-release.py --name "$$QC_RELEASE_NAME" \
 	  --version "$$QC_RELEASE_VERSION" --binaries dist --source . --output-dir dist
 
+# dist/<name>-<version>-windows-tests.zip: the deliverables and every Windows
+# test with run-tests.cmd, for a real Windows machine (README: "Windows test kit").
+.PHONY: test-kit
+test-kit: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target test-kit
+	. build/windows/release.env && tools/make-test-kit.py --name "$$QC_RELEASE_NAME" --version "$$QC_RELEASE_VERSION" \
+	  --files build/windows/test-kit/files.txt --source . --output-dir dist
+
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)

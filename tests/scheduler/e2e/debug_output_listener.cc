@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "support/win32/platform.h"
+
 namespace e2e {
 namespace {
 
@@ -10,28 +12,44 @@ constexpr DWORD kBufferBytes = 4096;
 }  // namespace
 
 DebugOutputListener::DebugOutputListener() {
-  buffer_ready_.Set(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY"));
-  if (!buffer_ready_ || GetLastError() == ERROR_ALREADY_EXISTS) return;
-  data_ready_.Set(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY"));
-  mapping_.Set(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferBytes, L"DBWIN_BUFFER"));
-  if (!data_ready_ || !mapping_) return;
-  view_ = MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, kBufferBytes);
-  if (view_ == nullptr) return;
+  std::vector<std::wstring> prefixes{L""};
+  if (!test_support::RunningUnderWine()) prefixes.push_back(L"Global\\");
   listening_ = true;
-  thread_ = std::thread([this] { Run(); });
+  for (const std::wstring& prefix : prefixes) {
+    channels_.push_back(std::make_unique<Channel>());
+    if (!Open(*channels_.back(), prefix)) listening_ = false;
+  }
+  if (!listening_) return;
+  for (auto& channel : channels_) {
+    Channel* open = channel.get();
+    channel->thread = std::thread([this, open] { Run(*open); });
+  }
+}
+
+bool DebugOutputListener::Open(Channel& channel, const std::wstring& prefix) {
+  channel.buffer_ready.Set(CreateEventW(nullptr, FALSE, FALSE, (prefix + L"DBWIN_BUFFER_READY").c_str()));
+  if (!channel.buffer_ready || GetLastError() == ERROR_ALREADY_EXISTS) return false;
+  channel.data_ready.Set(CreateEventW(nullptr, FALSE, FALSE, (prefix + L"DBWIN_DATA_READY").c_str()));
+  channel.mapping.Set(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferBytes,
+                                         (prefix + L"DBWIN_BUFFER").c_str()));
+  if (!channel.data_ready || !channel.mapping) return false;
+  channel.view = MapViewOfFile(channel.mapping.Get(), FILE_MAP_READ, 0, 0, kBufferBytes);
+  return channel.view != nullptr;
 }
 
 DebugOutputListener::~DebugOutputListener() {
   stop_ = true;
-  if (thread_.joinable()) thread_.join();
-  if (view_ != nullptr) UnmapViewOfFile(view_);
+  for (auto& channel : channels_) {
+    if (channel->thread.joinable()) channel->thread.join();
+    if (channel->view != nullptr) UnmapViewOfFile(channel->view);
+  }
 }
 
-void DebugOutputListener::Run() {
+void DebugOutputListener::Run(Channel& channel) {
   while (!stop_) {
-    SetEvent(buffer_ready_.Get());
-    if (WaitForSingleObject(data_ready_.Get(), 100) != WAIT_OBJECT_0) continue;
-    const auto* bytes = static_cast<const char*>(view_);
+    SetEvent(channel.buffer_ready.Get());
+    if (WaitForSingleObject(channel.data_ready.Get(), 100) != WAIT_OBJECT_0) continue;
+    const auto* bytes = static_cast<const char*>(channel.view);
     Line line;
     std::memcpy(&line.process_id, bytes, sizeof(DWORD));
     const char* text = bytes + sizeof(DWORD);

@@ -19,6 +19,7 @@
 #include "common/win32/scoped_handle.h"
 #include "debug_output_listener.h"
 #include "scheduler/service/agent_launcher.h"
+#include "support/win32/platform.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/service_entry_probe.h"
 #include "support/win32/stand_in_scanner.h"
@@ -162,6 +163,7 @@ int Today() {
 class SchedulerTurnsTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    if (!test_support::InConsoleSession()) GTEST_SKIP() << "the service starts agents at the console: run from there";
     ASSERT_TRUE(test_support::RemoveEntry());
     EndAgents();
     ClearSettings();
@@ -380,6 +382,7 @@ TEST_F(SchedulerTurnsTest, EveryEndOfSessionStartsTheServiceWithEndSessionAndTha
 }
 
 TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherServiceNorAgent) {
+  if (!test_support::RunningUnderWine()) GTEST_SKIP() << "Windows refuses another user as owner of a new object";
   // Everyone may set it, and another user owns it. (Windows lets a user name
   // only itself as owner; Wine takes any owner, which stands in for that
   // other user here.)

@@ -59,6 +59,7 @@ StandInScanner::StandInScanner(std::wstring_view subkey) : subkey_(subkey) {
             std::to_wstring(++g_installations);
   path_ = folder_ + L"\\scanner.exe";
   log_ = folder_ + L"\\scanner.log";
+  profile_ = folder_ + L"\\scanner.profile";
   if (!::CreateDirectoryW(folder_.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return;
   if (!::CopyFileW(SiblingPath(kScannerProgram).c_str(), path_.c_str(), FALSE)) return;
   ClearLog();
@@ -69,6 +70,7 @@ StandInScanner::~StandInScanner() {
   Unregister();
   if (folder_.empty()) return;
   RetryForAWhile([&] { return ::DeleteFileW(log_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
+  RetryForAWhile([&] { return ::DeleteFileW(profile_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
   RetryForAWhile([&] { return ::DeleteFileW(path_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
   RetryForAWhile([&] { return ::RemoveDirectoryW(folder_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
 }
@@ -116,6 +118,15 @@ std::vector<std::wstring> StandInScanner::WaitForLog(std::size_t count, DWORD ti
 
 void StandInScanner::ClearLog() {
   RetryForAWhile([&] { return ::DeleteFileW(log_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
+}
+
+std::wstring StandInScanner::LastUserProfile() const {
+  win32::ScopedHandle file(::CreateFileW(profile_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  wchar_t text[MAX_PATH] = {};
+  DWORD read = 0;
+  if (!file || !::ReadFile(file.Get(), text, sizeof text - sizeof(wchar_t), &read, nullptr)) return {};
+  return std::wstring(text, read / sizeof(wchar_t));
 }
 
 std::unique_ptr<PresenceEventHolder> StandInScanner::HoldPresenceEvent(std::wstring_view event_name) {

@@ -72,6 +72,8 @@ class StandInScanner {
   // returns what is logged then.
   std::vector<std::wstring> WaitForLog(std::size_t count, DWORD timeout_ms) const;
   void ClearLog();
+  // The USERPROFILE of the latest logged start; empty before the first.
+  std::wstring LastUserProfile() const;
 
   // Holds the presence event `event_name` while the result lives.
   static std::unique_ptr<PresenceEventHolder> HoldPresenceEvent(std::wstring_view event_name);
@@ -81,6 +83,7 @@ class StandInScanner {
   std::wstring folder_;
   std::wstring path_;
   std::wstring log_;
+  std::wstring profile_;
   bool ok_ = false;
 };
 

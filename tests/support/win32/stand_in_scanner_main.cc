@@ -1,6 +1,8 @@
 // A stand-in for the scanner application. Every start appends its full
 // command line, as one UTF-8 line, to the log beside the executable (same
-// name, extension .log), and the program ends at once with exit code 0.
+// name, extension .log), writes the USERPROFILE it was started with to the
+// file of extension .profile beside it (so that a test sees whose
+// environment the starter passed on), and ends at once with exit code 0.
 //
 // Started with `--hold-event "<name>"` it instead creates the named event and
 // holds it until it is killed (at most five minutes), the way the real
@@ -15,7 +17,7 @@ namespace {
 
 constexpr DWORD kLongestHoldMs = 5 * 60 * 1000;
 
-std::wstring LogPath() {
+std::wstring PathBeside(const wchar_t* extension) {
   wchar_t path[MAX_PATH] = {};
   const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return {};
@@ -23,7 +25,19 @@ std::wstring LogPath() {
   const std::size_t dot = log.find_last_of(L'.');
   const std::size_t slash = log.find_last_of(L"\\/");
   if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) log.resize(dot);
-  return log + L".log";
+  return log + extension;
+}
+
+void WriteUserProfile() {
+  wchar_t profile[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH);
+  if (length >= MAX_PATH) return;
+  HANDLE file = ::CreateFileW(PathBeside(L".profile").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(file, profile, length * sizeof(wchar_t), &written, nullptr);
+  ::CloseHandle(file);
 }
 
 int AppendCommandLine() {
@@ -37,7 +51,8 @@ int AppendCommandLine() {
     ::WideCharToMultiByte(CP_UTF8, 0, command_line, wide_length, line.data(), bytes, nullptr, nullptr);
   }
   line.push_back('\n');
-  const std::wstring log = LogPath();
+  WriteUserProfile();
+  const std::wstring log = PathBeside(L".log");
   if (log.empty()) return 3;
   // Appending writes land at the end even when several starts write at once.
   HANDLE file = INVALID_HANDLE_VALUE;

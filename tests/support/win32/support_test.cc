@@ -3,7 +3,9 @@
 
 #include <thread>
 
+#include "common/win32/registry_key.h"
 #include "support/win32/message_box_answerer.h"
+#include "support/win32/platform.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/stand_in_scanner.h"
 
@@ -25,6 +27,9 @@ TEST(StandInScanner, LogsEachStartsFullCommandLineFromAFolderWithBlanks) {
     EXPECT_EQ(run.exit_code, 0u);
   }
   EXPECT_EQ(scanner.WaitForLog(2, 5000), (std::vector<std::wstring>{first, second}));
+  wchar_t profile[MAX_PATH] = {};
+  ASSERT_GT(::GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH), 0u);
+  EXPECT_EQ(scanner.LastUserProfile(), profile);
 
   scanner.ClearLog();
   EXPECT_TRUE(scanner.Log().empty());
@@ -90,6 +95,12 @@ TEST(MessageBoxAnswerer, ReadsTheTextAndPressesOk) {
   EXPECT_EQ(seen->buttons, std::vector<std::wstring>{L"OK"});
   EXPECT_TRUE(seen->has_icon);
   EXPECT_EQ(pressed, IDOK);
+}
+
+TEST(Platform, WineIsToldApartByItsOwnRegistryKey) {
+  win32::RegistryKey wine_key;
+  const bool has_wine_key = wine_key.Open(HKEY_CURRENT_USER, u"Software\\Wine", KEY_READ) == ERROR_SUCCESS;
+  EXPECT_EQ(RunningUnderWine(), has_wine_key);
 }
 
 TEST(MessageBoxAnswerer, IgnoresOtherCaptionsAndGivesUpInTime) {
