@@ -33,7 +33,8 @@ dist: deps
 	rm -rf dist && mkdir -p dist
 	for f in build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll; do \
 	  if [ -f $$f ]; then cp $$f dist/; fi; done
-	ls -l dist
+	@for f in dist/*; do \
+	  awk -v name=$$(basename $$f) -v n=$$(wc -c < $$f) 'BEGIN { printf "%-14s %7d bytes %6.1f KiB\n", name, n, n / 1024 }'; done
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null
