@@ -46,6 +46,17 @@ bench: deps
 	cmake --build --preset windows -j $(JOBS)
 	tools/run-benchmarks.sh build/windows
 
+# The real binaries under long use, under Wine: SOAK_TURNS service and agent
+# turns, 100 requests of 10,000 items, 500 register/unregister cycles.
+SOAK_TURNS ?= 200
+.PHONY: soak
+soak: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target soak
+	tools/wine-prefix.sh create $(WIN_ENV)
+	rc=0; WINE_RUN_TIMEOUT=$$(( $(SOAK_TURNS) * 40 + 1800 )) build/windows/wine-run.sh build/windows/bin/soak.exe $(SOAK_TURNS) \
+	  || rc=$$?; tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
+
 demo: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS) --target demo
