@@ -26,6 +26,7 @@
 #include "common/win32/scoped_handle.h"
 #include "scanmenu/e2e/shell_host.h"
 #include "support/win32/catch_up_schedule.h"
+#include "support/win32/host_process.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/service_entry_probe.h"
 #include "support/win32/stand_in_scanner.h"
@@ -76,46 +77,15 @@ DWORD HandlesInSystemTable(DWORD process_id) {
   return owned;
 }
 
-std::string ReadHostFile(const std::wstring& path) {
-  win32::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-  if (!file.IsValid()) return {};
-  std::string text(8192, '\0');
-  DWORD read = 0;
-  if (!::ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) return {};
-  text.resize(read);
-  return text;
-}
-
-// The "RssAnon" of the host process whose program (the command line's first
-// word) ends in `image` and, with `agent`, whose command line holds "/user"
-// (else does not); 0 when there is none.
+// The "RssAnon" of the host process (see FindHostProcess); 0 when there is
+// none.
 SIZE_T HostPrivateBytes(const char* image, bool agent) {
-  WIN32_FIND_DATAW entry;
-  HANDLE search = ::FindFirstFileW(L"Z:\\proc\\*", &entry);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  SIZE_T bytes = 0;
-  do {
-    if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
-    const std::wstring folder = std::wstring(L"Z:\\proc\\") + entry.cFileName;
-    std::string command = ReadHostFile(folder + L"\\cmdline");
-    const std::string program = command.substr(0, command.find('\0'));
-    for (char& c : command) {
-      if (c == 0) c = ' ';
-    }
-    const std::size_t image_length = std::strlen(image);
-    if (program.size() < image_length || program.compare(program.size() - image_length, image_length, image) != 0 ||
-        (command.find("/user") != std::string::npos) != agent) {
-      continue;
-    }
-    const std::string status = ReadHostFile(folder + L"\\status");
-    const std::size_t at = status.find("RssAnon:");
-    if (at == std::string::npos) continue;
-    bytes = static_cast<SIZE_T>(std::strtoull(status.c_str() + at + 8, nullptr, 10)) * 1024;
-    break;
-  } while (::FindNextFileW(search, &entry));
-  ::FindClose(search);
-  return bytes;
+  const std::wstring folder = test_support::FindHostProcess(image, agent);
+  if (folder.empty()) return 0;
+  const std::string status = test_support::ReadHostFile(folder + L"\\status");
+  const std::size_t at = status.find("RssAnon:");
+  if (at == std::string::npos) return 0;
+  return static_cast<SIZE_T>(std::strtoull(status.c_str() + at + 8, nullptr, 10)) * 1024;
 }
 
 // `image` and `agent` name the host process for the Wine fallback.

@@ -15,18 +15,9 @@
 
 #include "common/win32/scoped_handle.h"
 #include "support/win32/bench_figures.h"
+#include "support/win32/host_process.h"
 
 namespace {
-
-std::string ReadSmallFile(const std::wstring& path) {
-  win32::ScopedHandle file(
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file.IsValid()) return {};
-  char buffer[4096];
-  DWORD read = 0;
-  if (!ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr)) return {};
-  return std::string(buffer, read);
-}
 
 ULONGLONG CpuTicks(HANDLE process) {
   FILETIME created, exited, kernel, user;
@@ -41,31 +32,18 @@ ULONGLONG CpuTicks(HANDLE process) {
 // /proc (Wine's drive Z:) holds in clock ticks of 10 ms; they are used where
 // they can be found. 0 when there is no such process.
 ULONGLONG HostCpuTicks(const char* image) {
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &entry);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  ULONGLONG ticks = 0;
-  do {
-    if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
-    const std::wstring folder = std::wstring(L"Z:\\proc\\") + entry.cFileName;
-    std::string command = ReadSmallFile(folder + L"\\cmdline");
-    for (char& c : command) {
-      if (c == 0) c = ' ';
-    }
-    if (command.find(image) == std::string::npos || command.find("/user") == std::string::npos) continue;
-    // Fields 14 and 15 (user and system time) follow the name in parentheses.
-    const std::string stat = ReadSmallFile(folder + L"\\stat");
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    unsigned long long user = 0, system = 0;
-    if (std::sscanf(stat.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
-                    &system) == 2) {
-      ticks = (user + system) * 100000;  // 10 ms in 100 ns units
-    }
-    break;
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
-  return ticks;
+  const std::wstring folder = test_support::FindHostProcess(image, true);
+  if (folder.empty()) return 0;
+  // Fields 14 and 15 (user and system time) follow the name in parentheses.
+  const std::string stat = test_support::ReadHostFile(folder + L"\\stat");
+  const std::size_t close = stat.rfind(')');
+  if (close == std::string::npos) return 0;
+  unsigned long long user = 0, system = 0;
+  if (std::sscanf(stat.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
+                  &system) != 2) {
+    return 0;
+  }
+  return (user + system) * 100000;  // 10 ms in 100 ns units
 }
 
 }  // namespace
