@@ -12,9 +12,21 @@
 #       replays both folders as a test; the fuzz build makes the real fuzzer.
 #   qc_windows_binary(target)
 #       Adds a Windows binary to the system-DLLs-only import check.
+#   qc_shipped_binary(target MAX_KIB)
+#       A deliverable: unused sections are dropped, the lighter runtime
+#       pieces of common/win32/lean_runtime.cc take the place of the C++
+#       runtime's, and the import check also fails when the file is larger
+#       than MAX_KIB.
 
 function(qc_windows_binary target)
   set_property(GLOBAL APPEND PROPERTY QC_WINDOWS_BINARIES ${target})
+endfunction()
+
+function(qc_shipped_binary target max_kib)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/common/win32/lean_runtime.cc)
+  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  set_property(GLOBAL APPEND PROPERTY QC_SIZE_LIMITS --max-kib ${max_kib} $<TARGET_FILE:${target}>)
+  qc_windows_binary(${target})
 endfunction()
 
 function(qc_add_native_test)

@@ -1,14 +1,31 @@
 #!/bin/sh
 # Fails when a Windows binary imports anything but system DLLs: a program or
 # shell extension that needs a runtime DLL beside it breaks where that DLL is
-# missing and invites DLL planting where it is not.
-#   check-imports.sh OBJDUMP FILE...
+# missing and invites DLL planting where it is not. A file named after
+# --max-kib N also fails when it is larger than N KiB (it is listed again
+# among the files for its imports).
+#   check-imports.sh OBJDUMP [--max-kib N FILE]... FILE...
 set -u
 objdump=$1; shift
+status=0
+files=
+while [ $# -gt 0 ]; do
+  if [ "$1" = --max-kib ]; then
+    limit=$2 file=$3; shift 3
+    if [ -f "$file" ]; then
+      size=$(wc -c < "$file")
+      if [ "$size" -gt $((limit * 1024)) ]; then
+        echo "$file: $size bytes, more than its limit of $limit KiB"; status=1
+      fi
+    fi
+  else
+    files="$files $1"; shift
+  fi
+done
+set -- $files
 allowed=' kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll
  wtsapi32.dll userenv.dll psapi.dll msvcrt.dll comctl32.dll comdlg32.dll uxtheme.dll version.dll
  secur32.dll ws2_32.dll bcrypt.dll ntdll.dll rpcrt4.dll uuid.dll '
-status=0
 for file in "$@"; do
   if [ ! -f "$file" ]; then echo "missing: $file"; status=1; continue; fi
   dlls=$("$objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | tr -d '\r')

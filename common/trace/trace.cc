@@ -3,8 +3,9 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
-#include <cstdio>
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace trace {
 namespace {
@@ -40,19 +41,44 @@ void AppendUtf8(std::string& out, const char16_t* text) {
   }
 }
 
-template <typename T>
-void AppendNumber(std::string& out, const char* spec, T value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, spec, value);
-  out += buffer;
+// A number the way printf writes it with flags and a field width ("%4d",
+// "%-3u", "%08x"): `digits_base` is 10, 16 or -16 (upper-case hexadecimal);
+// the flags '+' and ' ' apply to signed conversions only.
+// Done here rather than by the C library's printf, whose full engine (floating
+// point included) would be the largest piece of a program that only traces.
+void AppendNumber(std::string& out, std::string_view flags_and_width, bool is_signed, bool negative,
+                  unsigned long long magnitude, int digits_base) {
+  bool left = false, zero = false, plus = false, space = false;
+  std::size_t width = 0;
+  for (const char c : flags_and_width) {
+    if (c == '-') left = true;
+    else if (c == '0' && width == 0) zero = true;
+    else if (c == '+') plus = true;
+    else if (c == ' ') space = true;
+    else width = width * 10 + static_cast<std::size_t>(c - '0');
+  }
+  const char* const letters = digits_base < 0 ? "0123456789ABCDEF" : "0123456789abcdef";
+  const unsigned base = static_cast<unsigned>(digits_base < 0 ? -digits_base : digits_base);
+  char digits[24];
+  std::size_t count = 0;
+  do {
+    digits[count++] = letters[magnitude % base];
+    magnitude /= base;
+  } while (magnitude != 0);
+  const char sign = negative ? '-' : !is_signed ? 0 : plus ? '+' : space ? ' ' : 0;
+  const std::size_t length = count + (sign != 0 ? 1 : 0);
+  const std::size_t pad = width > length ? width - length : 0;
+  if (!left && !zero) out.append(pad, ' ');
+  if (sign != 0) out += sign;
+  if (!left && zero) out.append(pad, '0');
+  while (count > 0) out += digits[--count];
+  if (left) out.append(pad, ' ');
 }
 
-// A number with the flags and field width of its conversion ("%4d", "%-3u",
-// "%08x"); `conversion` is the plain printf conversion, such as "lld".
-template <typename T>
-void AppendNumber(std::string& out, const std::string& flags_and_width, const char* conversion, T value) {
-  const std::string spec = "%" + flags_and_width + conversion;
-  AppendNumber(out, spec.c_str(), value);
+void AppendSigned(std::string& out, std::string_view flags_and_width, long long value) {
+  const unsigned long long magnitude =
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  AppendNumber(out, flags_and_width, true, value < 0, magnitude, 10);
 }
 
 std::string Format(const char* format, va_list args) {
@@ -87,20 +113,22 @@ std::string Format(const char* format, va_list args) {
         break;
       }
       case 'c': out += static_cast<char>(va_arg(args, int)); break;
-      case 'p': AppendNumber(out, "%p", va_arg(args, void*)); break;
+      case 'p':  // as the C library writes it here: every hexadecimal digit
+        AppendNumber(out, "016", false, false, reinterpret_cast<std::uintptr_t>(va_arg(args, void*)), 16);
+        break;
       case 'd': case 'i':
-        if (size || longs >= 2) AppendNumber(out, width, "lld", static_cast<long long>(va_arg(args, long long)));
-        else if (longs == 1) AppendNumber(out, width, "ld", va_arg(args, long));
-        else AppendNumber(out, width, "d", va_arg(args, int));
+        if (size || longs >= 2) AppendSigned(out, width, va_arg(args, long long));
+        else if (longs == 1) AppendSigned(out, width, va_arg(args, long));
+        else AppendSigned(out, width, va_arg(args, int));
         break;
       case 'u': case 'x': case 'X': {
-        const char* spec = *p == 'u' ? "llu" : (*p == 'x' ? "llx" : "llX");
+        const int base = *p == 'u' ? 10 : (*p == 'x' ? 16 : -16);
         unsigned long long value;
         if (size) value = va_arg(args, std::size_t);
         else if (longs >= 2) value = va_arg(args, unsigned long long);
         else if (longs == 1) value = va_arg(args, unsigned long);
         else value = va_arg(args, unsigned int);
-        AppendNumber(out, width, spec, value);
+        AppendNumber(out, width, false, false, value, base);
         break;
       }
       case 0: return out;

@@ -1,14 +1,19 @@
 #include "scheduler/service/agent_launcher.h"
 
-#include <cstdio>
-
 namespace service {
 
 std::u16string AgentSessionMutexName(std::uint32_t session) {
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%d", static_cast<int>(session));
   std::u16string name = u"Global\\Veltrane Scheduler Session ";
-  for (const char* p = digits; *p != 0; ++p) name.push_back(static_cast<char16_t>(*p));
+  const bool negative = static_cast<std::int32_t>(session) < 0;
+  std::uint32_t magnitude = negative ? 0u - session : session;
+  char16_t digits[10];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (negative) name.push_back(u'-');
+  while (count > 0) name.push_back(digits[--count]);
   return name;
 }
 
@@ -22,7 +27,7 @@ std::u16string AgentCommandLine(std::u16string_view own_path) {
 }
 
 bool AgentLauncher::LaunchAgentInSession(std::uint32_t session) {
-  std::lock_guard<std::mutex> lock(launch_lock_);
+  threads::Lock lock(launch_lock_);
   // The probe comes before the token query: a served session costs nothing.
   if (platform_.IsAgentInSession(session)) return false;
   std::unique_ptr<StartedAgent> agent = platform_.StartAgent(session);

@@ -11,8 +11,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
+
+#include "common/threads/threads.h"
 
 namespace service {
 
@@ -55,7 +56,7 @@ class AgentLauncher {
 
  private:
   AgentLaunchPlatform& platform_;
-  std::mutex launch_lock_;
+  threads::Mutex launch_lock_;
 };
 
 }  // namespace service

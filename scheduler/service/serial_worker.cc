@@ -1,51 +1,45 @@
 #include "scheduler/service/serial_worker.h"
 
-#include <system_error>
-
 namespace service {
 
 SerialWorker::~SerialWorker() {
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    threads::Lock guard(lock_);
     stopping_ = true;
     queue_.clear();
-    changed_.notify_all();
+    changed_.NotifyAll();
   }
-  if (thread_.joinable()) thread_.join();
+  thread_.Join();
 }
 
 bool SerialWorker::Post(std::function<void()> task) {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (!thread_.joinable()) {
-    try {
-      thread_ = std::thread(&SerialWorker::Run, this);
-    } catch (const std::system_error&) {
-      return false;
-    }
-  }
+  threads::Lock guard(lock_);
+  if (!thread_.Started() && !thread_.Start(&SerialWorker::RunThread, this)) return false;
   queue_.push_back(std::move(task));
-  changed_.notify_all();
+  changed_.NotifyAll();
   return true;
 }
 
 bool SerialWorker::WaitUntilIdle(std::chrono::milliseconds limit) {
-  std::unique_lock<std::mutex> guard(lock_);
-  return changed_.wait_for(guard, limit, [this] { return queue_.empty() && !busy_; });
+  threads::Lock guard(lock_);
+  return changed_.WaitFor(guard, limit, [this] { return queue_.empty() && !busy_; });
 }
 
+void SerialWorker::RunThread(void* self) { static_cast<SerialWorker*>(self)->Run(); }
+
 void SerialWorker::Run() {
-  std::unique_lock<std::mutex> guard(lock_);
+  threads::Lock guard(lock_);
   for (;;) {
-    changed_.wait(guard, [this] { return stopping_ || !queue_.empty(); });
+    changed_.Wait(guard, [this] { return stopping_ || !queue_.empty(); });
     if (stopping_) break;
     std::function<void()> task = std::move(queue_.front());
     queue_.pop_front();
     busy_ = true;
-    guard.unlock();
+    guard.Unlock();
     task();
-    guard.lock();
+    guard.Relock();
     busy_ = false;
-    changed_.notify_all();
+    changed_.NotifyAll();
   }
 }
 

@@ -4,11 +4,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
+
+#include "common/threads/threads.h"
 
 namespace service {
 
@@ -29,14 +28,15 @@ class SerialWorker {
   bool WaitUntilIdle(std::chrono::milliseconds limit);
 
  private:
+  static void RunThread(void* self);
   void Run();
 
-  std::mutex lock_;
-  std::condition_variable changed_;
+  threads::Mutex lock_;
+  threads::ConditionVariable changed_;
   std::deque<std::function<void()>> queue_;
   bool busy_ = false;
   bool stopping_ = false;
-  std::thread thread_;
+  threads::Thread thread_;
 };
 
 }  // namespace service

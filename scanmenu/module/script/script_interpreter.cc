@@ -62,12 +62,22 @@ constexpr std::size_t kValueStackBytes = 256;
 
 bool IsWhitespace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
+// The token's length when it is at most `limit`, else limit + 1. The keyword
+// tests of an item look no further, so that a long token costs no more in
+// them than a short one.
+std::size_t LengthUpTo(const ScriptInterpreter::TokenBuffer& token, std::size_t limit) {
+  std::size_t length = 0;
+  while (length <= limit && token[length] != 0) ++length;
+  return length;
+}
+
 bool TokenIs(const ScriptInterpreter::TokenBuffer& token, std::u16string_view keyword) {
-  return EqualsIgnoringCase(std::u16string_view(token.data()), keyword);
+  return LengthUpTo(token, keyword.size()) == keyword.size() &&
+         EqualsIgnoringCase(std::u16string_view(token.data(), keyword.size()), keyword);
 }
 
 bool TokenIsExactly(const ScriptInterpreter::TokenBuffer& token, std::u16string_view text) {
-  return std::u16string_view(token.data()) == text;
+  return LengthUpTo(token, text.size()) == text.size() && std::u16string_view(token.data(), text.size()) == text;
 }
 
 std::optional<RootKey> LookUpRootKey(const ScriptInterpreter::TokenBuffer& token) {

@@ -1,0 +1,20 @@
+// Under Wine every Windows process is a process of the host, whose /proc
+// Wine shows as drive Z:. Where the system's own figures of another process
+// stay still under Wine (its processor times, its private bytes), the
+// benchmarks and the soak read the host's.
+#pragma once
+
+#include <string>
+
+namespace test_support {
+
+// The whole of a small host file (up to 8 KiB), or empty.
+std::string ReadHostFile(const std::wstring& path);
+
+// The /proc folder ("Z:\proc\<pid>") of the host process whose program (its
+// command line's first word) ends in `image` and whose command line holds
+// the argument "/user" exactly when `user_argument` is true; empty when there
+// is none (as on Windows itself).
+std::wstring FindHostProcess(const char* image, bool user_argument);
+
+}  // namespace test_support
