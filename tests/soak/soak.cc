@@ -312,6 +312,22 @@ bool Requests(Series& series) {
   return true;
 }
 
+// Runs `cycle` kCycles times, or until it fails, reading this process's
+// figures after each.
+template <typename Cycle>
+bool RepeatCycles(const char* what, Series& series, Cycle cycle) {
+  for (int turn = 0; turn < kCycles; ++turn) {
+    const HRESULT hr = cycle();
+    if (FAILED(hr)) {
+      std::fprintf(stderr, "%s %d failed (0x%08lx)\n", what, turn, static_cast<unsigned long>(hr));
+      return false;
+    }
+    Figures figures;
+    if (Read(::GetCurrentProcess(), "soak.exe", false, &figures)) series.steps.push_back(figures);
+  }
+  return true;
+}
+
 bool Cycles(Series& series) {
   HMODULE library = ::LoadLibraryW(test_support::SiblingPath(L"Scanmenu.dll").c_str());
   if (library == nullptr) return false;
@@ -320,43 +336,33 @@ bool Cycles(Series& series) {
       reinterpret_cast<Export>(reinterpret_cast<void*>(::GetProcAddress(library, "DllRegisterServer")));
   const auto do_unregister =
       reinterpret_cast<Export>(reinterpret_cast<void*>(::GetProcAddress(library, "DllUnregisterServer")));
-  bool ok = do_register != nullptr && do_unregister != nullptr;
-  for (int cycle = 0; cycle < kCycles && ok; ++cycle) {
-    if (do_register() != S_OK || do_unregister() != S_OK) {
-      std::fprintf(stderr, "cycle %d failed\n", cycle);
-      ok = false;
-    }
-    Figures figures;
-    if (Read(::GetCurrentProcess(), "soak.exe", false, &figures)) series.steps.push_back(figures);
-  }
+  const bool ok = do_register != nullptr && do_unregister != nullptr &&
+                  RepeatCycles("register cycle", series, [&] {
+                    return do_register() == S_OK && do_unregister() == S_OK ? S_OK : E_FAIL;
+                  });
   ::FreeLibrary(library);
   return ok;
 }
 
 // The floor of a register cycle: the type library's registration and its
 // removal, made directly with the calls the library's registration makes.
-// Under Wine each RegisterTypeLib keeps a handle, whoever calls it.
+// Under Wine each RegisterTypeLib keeps handles, whoever calls it.
 bool TypeLibraryCycles(Series& series) {
   std::wstring path = test_support::SiblingPath(L"Scanmenu.dll");
-  for (int cycle = 0; cycle < kCycles; ++cycle) {
+  return RepeatCycles("type library cycle", series, [&] {
     ITypeLib* library = nullptr;
-    if (FAILED(::LoadTypeLib(path.c_str(), &library))) return false;
+    HRESULT hr = ::LoadTypeLib(path.c_str(), &library);
+    if (FAILED(hr)) return hr;
     TLIBATTR* attr = nullptr;
-    HRESULT hr = ::RegisterTypeLib(library, path.data(), nullptr);
+    hr = ::RegisterTypeLib(library, path.data(), nullptr);
     if (SUCCEEDED(hr)) hr = library->GetLibAttr(&attr);
     if (SUCCEEDED(hr)) {
       hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
       library->ReleaseTLibAttr(attr);
     }
     library->Release();
-    if (FAILED(hr)) {
-      std::fprintf(stderr, "type library cycle %d failed (0x%08lx)\n", cycle, static_cast<unsigned long>(hr));
-      return false;
-    }
-    Figures figures;
-    if (Read(::GetCurrentProcess(), "soak.exe", false, &figures)) series.steps.push_back(figures);
-  }
-  return true;
+    return hr;
+  });
 }
 
 }  // namespace
