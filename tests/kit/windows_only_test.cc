@@ -20,12 +20,14 @@
 #include "common/win32/scoped_handle.h"
 #include "scanmenu/e2e/shell_host.h"
 #include "support/win32/platform.h"
+#include "support/win32/poll.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/service_entry_probe.h"
 #include "support/win32/stand_in_scanner.h"
 
 namespace {
 
+using test_support::PollFor;
 using test_support::Quoted;
 using test_support::SiblingPath;
 
@@ -64,14 +66,6 @@ std::vector<BYTE> TokenUserOf(HANDLE token) {
 bool SetSetting(const wchar_t* name, const wchar_t* text) {
   return RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane", name, REG_SZ, text,
                          static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-
-template <typename Predicate>
-bool PollFor(Predicate predicate, DWORD timeout_ms) {
-  for (const ULONGLONG deadline = GetTickCount64() + timeout_ms; !predicate(); Sleep(100)) {
-    if (GetTickCount64() >= deadline) return false;
-  }
-  return true;
 }
 
 class WindowsOnlyTest : public ::testing::Test {
@@ -118,7 +112,7 @@ TEST_F(WindowsOnlyTest, ServiceStartsTheAgentInTheConsoleSessionAsTheConsoleUser
   // of the program left.
   ASSERT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 30000)) << "no agent stopped the service";
   std::vector<DWORD> agents;
-  ASSERT_TRUE(PollFor([&] { return (agents = ProcessesOf(scheduler_)).size() == 1; }, 10000)) << agents.size();
+  ASSERT_TRUE(PollFor([&] { return (agents = ProcessesOf(scheduler_)).size() == 1; }, 10000, 100)) << agents.size();
   DWORD session = 0xFFFFFFFFu;
   ASSERT_TRUE(ProcessIdToSessionId(agents[0], &session)) << GetLastError();
   EXPECT_EQ(session, console);

@@ -29,11 +29,14 @@
 #include "scanmenu/e2e/shell_host.h"
 #include "support/win32/catch_up_schedule.h"
 #include "support/win32/host_process.h"
+#include "support/win32/poll.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/service_entry_probe.h"
 #include "support/win32/stand_in_scanner.h"
 
 namespace {
+
+using test_support::PollFor;
 
 constexpr wchar_t kEventWindowClass[] = L"Veltrane Scheduler Event Window";
 constexpr int kRequests = 100;
@@ -151,16 +154,6 @@ struct Series {
     return !handles_grew && !bytes_grew;
   }
 };
-
-template <typename Predicate>
-bool PollFor(Predicate predicate, DWORD timeout_ms) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
-  for (;;) {
-    if (predicate()) return true;
-    if (::GetTickCount64() >= deadline) return false;
-    ::Sleep(50);
-  }
-}
 
 HWND AgentWindow() { return ::FindWindowW(kEventWindowClass, kEventWindowClass); }
 

@@ -20,6 +20,7 @@
 #include "debug_output_listener.h"
 #include "scheduler/service/agent_launcher.h"
 #include "support/win32/platform.h"
+#include "support/win32/poll.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/service_entry_probe.h"
 #include "support/win32/stand_in_scanner.h"
@@ -30,6 +31,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using test_support::ChildProcess;
+using test_support::PollFor;
 using test_support::Quoted;
 using test_support::SiblingPath;
 
@@ -39,16 +41,6 @@ constexpr DWORD kSettleMs = 3000;  // how long "nothing happens" is watched
 
 std::wstring Scheduler() { return SiblingPath(L"scheduler.exe"); }
 std::wstring TracedScheduler() { return SiblingPath(L"scheduler_traced.exe"); }
-
-template <typename Predicate>
-bool PollFor(Predicate predicate, DWORD timeout_ms) {
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-  for (;;) {
-    if (predicate()) return true;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(50);
-  }
-}
 
 HWND AgentWindow() { return FindWindowW(kEventWindowClass, kEventWindowClass); }
 

@@ -2,10 +2,10 @@
 
 #include <vector>
 
+#include "support/win32/poll.h"
+
 namespace test_support {
 namespace {
-
-constexpr DWORD kPollMs = 50;
 
 win32::ScopedServiceHandle OpenEntry(DWORD access) {
   win32::ScopedServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -14,16 +14,6 @@ win32::ScopedServiceHandle OpenEntry(DWORD access) {
 }
 
 std::wstring Text(const wchar_t* text) { return text != nullptr ? text : L""; }
-
-template <typename Condition>
-bool PollFor(Condition condition, DWORD timeout_ms) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
-  for (;;) {
-    if (condition()) return true;
-    if (::GetTickCount64() >= deadline) return false;
-    ::Sleep(kPollMs);
-  }
-}
 
 }  // namespace
 
