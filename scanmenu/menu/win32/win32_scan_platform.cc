@@ -53,8 +53,9 @@ std::optional<std::u16string> Win32ScanPlatform::TemporaryDirectory() {
 }
 
 std::unique_ptr<ListFile> Win32ScanPlatform::OpenListFile(const std::u16string& path) {
-  // OPEN_ALWAYS rather than CREATE_ALWAYS: nothing is truncated before the
-  // request has looked at what it opened. FILE_FLAG_OPEN_REPARSE_POINT opens
+  // OPEN_ALWAYS rather than CREATE_ALWAYS (which that flag does not go
+  // with): nothing is truncated before the request has looked at what it
+  // opened. FILE_FLAG_OPEN_REPARSE_POINT opens
   // a symbolic link or junction at the name itself instead of its target;
   // a directory (a junction among them) cannot be opened without
   // FILE_FLAG_BACKUP_SEMANTICS and fails here. FILE_READ_ATTRIBUTES lets the

@@ -459,6 +459,16 @@ class ScanRequestTest : public ShellHostTest {
     ::Sleep(kNothingStartedWaitMs);
     EXPECT_TRUE(scanner_.Log().empty());
   }
+  // Chooses the item for one selected drive, then for two items: each
+  // request returns `expected`.
+  void InvokeForOneAndForTwo(HRESULT expected) {
+    ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
+    ASSERT_TRUE(one);
+    EXPECT_EQ(InvokeItem(one.get()), expected);
+    ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
+    ASSERT_TRUE(two);
+    EXPECT_EQ(InvokeItem(two.get()), expected);
+  }
   // The parameters after the scanner's own quoted path.
   static std::wstring Parameters(const std::wstring& line) {
     const std::size_t close = line.find(L'"', 1);
@@ -563,12 +573,7 @@ TEST_F(ScanRequestTest, AnEightBitDropListIsReadThroughThePlatform) {
 
 TEST_F(ScanRequestTest, WithoutTheUninstallEntryNothingStarts) {
   ASSERT_TRUE(scanner_.Unregister());
-  ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
-  ASSERT_TRUE(one);
-  EXPECT_EQ(InvokeItem(one.get()), S_FALSE);
-  ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
-  ASSERT_TRUE(two);
-  EXPECT_EQ(InvokeItem(two.get()), S_FALSE);
+  InvokeForOneAndForTwo(S_FALSE);
   ExpectNothingStarted();
 }
 
@@ -761,12 +766,7 @@ TEST_F(ScanRequestTest, WhileTheApplicationRunsEvenBehindARefusingEventNothingSt
     ASSERT_TRUE(running && running->ok());
     shell_host::TempFolder folder(L"Scan Menu Running");
     TemporaryDirectoryOverride temp(folder.path());
-    ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
-    ASSERT_TRUE(one);
-    EXPECT_EQ(InvokeItem(one.get()), S_OK);
-    ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
-    ASSERT_TRUE(two);
-    EXPECT_EQ(InvokeItem(two.get()), S_OK);
+    InvokeForOneAndForTwo(S_OK);
     EXPECT_EQ(::GetFileAttributesW((folder.path() + L"\\quenorclean.filelist").c_str()), INVALID_FILE_ATTRIBUTES);
     ExpectNothingStarted();
   }
