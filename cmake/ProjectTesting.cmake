@@ -15,17 +15,30 @@
 #   qc_shipped_binary(target MAX_KIB)
 #       A deliverable: unused sections are dropped, the lighter runtime
 #       pieces of common/win32/lean_runtime.cc take the place of the C++
-#       runtime's, and the import check also fails when the file is larger
-#       than MAX_KIB.
+#       runtime's, the load-configuration directory of
+#       common/win32/load_config.cc has its imports resolved from System32
+#       alone, and the import check also fails when the file is larger than
+#       MAX_KIB or has an import outside the KnownDLLs that is not resolved
+#       from System32 alone.
 
 function(qc_windows_binary target)
   set_property(GLOBAL APPEND PROPERTY QC_WINDOWS_BINARIES ${target})
 endfunction()
 
 function(qc_shipped_binary target max_kib)
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/common/win32/lean_runtime.cc)
-  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/common/win32/lean_runtime.cc
+                 ${PROJECT_SOURCE_DIR}/common/win32/load_config.cc)
+  # The linker keeps _load_config_used, and its map tells where it went:
+  # GNU ld 2.40 leaves the image's load-configuration entry empty, so the
+  # step after the link fills it in.
+  set(_map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--undefined=_load_config_used -Wl,-Map=${_map})
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/set-load-config.py $<TARGET_FILE:${target}> ${_map}
+    VERBATIM)
   set_property(GLOBAL APPEND PROPERTY QC_SIZE_LIMITS --max-kib ${max_kib} $<TARGET_FILE:${target}>)
+  set_property(GLOBAL APPEND PROPERTY QC_SIZE_LIMITS --system32-imports $<TARGET_FILE:${target}>)
   qc_windows_binary(${target})
 endfunction()
 

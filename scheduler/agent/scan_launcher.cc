@@ -71,7 +71,7 @@ bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProces
   // Before anything else, so that the schedule moves on to the next period
   // even when nothing is started.
   lastScanTime = DateTime::Now();
-  if (platform.IsApplicationRunning()) return true;
+  if (application::ApplicationRuns(platform.OpenPresenceEvent())) return true;
   const std::optional<std::u16string> path = FindApplicationPath(settings);
   if (!path) return false;
   const bool quick = IsQuickScanDue(settings, DateTime::Now());

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/application/presence.h"
 #include "common/application/settings_source.h"
 #include "scheduler/agent/datetime/date_time.h"
 
@@ -35,17 +36,17 @@ std::u16string ScheduledScanCommandLine(std::u16string_view path, bool quick);
 class ScanProcessPlatform {
  public:
   virtual ~ScanProcessPlatform() = default;
-  // True when the application's presence event exists.
-  virtual bool IsApplicationRunning() = 0;
+  // How an open of the application's presence event ends.
+  virtual application::PresenceOpen OpenPresenceEvent() = 0;
   // Creates the application's process with `command_line`; true when it was
   // created. The process is never waited for.
   virtual bool StartScan(const std::u16string& command_line) = 0;
 };
 
 // Sets lastScanTime to now, whatever follows; then, unless the application
-// runs already (true, nothing started), finds it (false when it cannot be
-// found) and starts its scan. True when the application runs or was
-// started.
+// runs already (true, nothing started; application::ApplicationRuns says
+// when), finds it (false when it cannot be found) and starts its scan. True
+// when the application runs or was started.
 bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProcessPlatform& platform);
 
 }  // namespace agent

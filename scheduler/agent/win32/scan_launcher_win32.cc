@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/application/contract.h"
+#include "common/application/win32/presence_event.h"
 #include "common/application/win32/registry_settings_source.h"
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
@@ -25,10 +26,8 @@ class Win32ScanProcess final : public ScanProcessPlatform {
  public:
   explicit Win32ScanProcess(HANDLE user_token) : user_token_(user_token) {}
 
-  bool IsApplicationRunning() override {
-    const std::u16string name(application::kSchedulerPresenceEvent);
-    win32::ScopedHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, win32::Wide(name)));
-    return event.IsValid();
+  application::PresenceOpen OpenPresenceEvent() override {
+    return application::OpenPresenceEvent(application::kSchedulerPresenceEvent);
   }
 
   bool StartScan(const std::u16string& command_line) override {

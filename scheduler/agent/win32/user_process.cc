@@ -1,10 +1,9 @@
 #include "scheduler/agent/win32/user_process.h"
 
-#include <userenv.h>
-
 #include <vector>
 
 #include "common/trace/trace.h"
+#include "common/win32/system32_functions.h"
 #include "scheduler/agent/process_creation.h"
 
 namespace agent {
@@ -17,12 +16,12 @@ class ScopedEnvironmentBlock {
   ScopedEnvironmentBlock(const ScopedEnvironmentBlock&) = delete;
   ScopedEnvironmentBlock& operator=(const ScopedEnvironmentBlock&) = delete;
   ~ScopedEnvironmentBlock() {
-    if (block_ != nullptr) ::DestroyEnvironmentBlock(block_);
+    if (block_ != nullptr) win32::system32::DestroyEnvironmentBlock(block_);
   }
   // Builds the block of `token`'s user, without the caller's environment.
   bool Build(HANDLE token) {
     void* block = nullptr;
-    if (!::CreateEnvironmentBlock(&block, token, FALSE)) return false;
+    if (!win32::system32::CreateEnvironmentBlock(&block, token, FALSE)) return false;
     block_ = block;
     return true;
   }

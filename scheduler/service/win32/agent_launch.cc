@@ -1,13 +1,12 @@
 #include "scheduler/service/win32/agent_launch.h"
 
-#include <wtsapi32.h>
-
 #include <string>
 #include <vector>
 
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/system32_functions.h"
 #include "scheduler/agent/win32/user_process.h"
 #include "scheduler/service/agent_launcher.h"
 #include "scheduler/service/object_owner.h"
@@ -89,7 +88,7 @@ bool IsAgentInSession(DWORD session) {
   if (owner && IsTrustedOwner(*owner, u"")) return true;
   HANDLE raw_token = nullptr;
   std::optional<std::u16string> user;
-  if (WTSQueryUserToken(session, &raw_token)) {
+  if (win32::system32::WTSQueryUserToken(session, &raw_token)) {
     win32::ScopedHandle token(raw_token);
     user = TokenUserSid(token.Get());
   }
@@ -101,7 +100,7 @@ bool IsAgentInSession(DWORD session) {
 
 HANDLE GetSessionUserToken(DWORD session) {
   HANDLE raw_token = nullptr;
-  if (!WTSQueryUserToken(session, &raw_token)) {
+  if (!win32::system32::WTSQueryUserToken(session, &raw_token)) {
     trace::Trace("WTSQueryUserToken(%u) failed: %u\r\n", static_cast<unsigned>(session),
                  static_cast<unsigned>(GetLastError()));
     return nullptr;

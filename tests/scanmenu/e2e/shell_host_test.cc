@@ -459,6 +459,16 @@ class ScanRequestTest : public ShellHostTest {
     ::Sleep(kNothingStartedWaitMs);
     EXPECT_TRUE(scanner_.Log().empty());
   }
+  // Chooses the item for one selected drive, then for two items: each
+  // request returns `expected`.
+  void InvokeForOneAndForTwo(HRESULT expected) {
+    ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
+    ASSERT_TRUE(one);
+    EXPECT_EQ(InvokeItem(one.get()), expected);
+    ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
+    ASSERT_TRUE(two);
+    EXPECT_EQ(InvokeItem(two.get()), expected);
+  }
   // The parameters after the scanner's own quoted path.
   static std::wstring Parameters(const std::wstring& line) {
     const std::size_t close = line.find(L'"', 1);
@@ -561,27 +571,9 @@ TEST_F(ScanRequestTest, AnEightBitDropListIsReadThroughThePlatform) {
             a + L"\r\n" + b + L"\r\n");
 }
 
-TEST_F(ScanRequestTest, WhileTheApplicationRunsNothingStarts) {
-  std::unique_ptr<test_support::PresenceEventHolder> running =
-      test_support::StandInScanner::HoldPresenceEvent(test_support::kScanmenuPresenceEvent);
-  ASSERT_TRUE(running && running->ok());
-  ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
-  ASSERT_TRUE(one);
-  EXPECT_EQ(InvokeItem(one.get()), S_OK);
-  ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
-  ASSERT_TRUE(two);
-  EXPECT_EQ(InvokeItem(two.get()), S_OK);
-  ExpectNothingStarted();
-}
-
 TEST_F(ScanRequestTest, WithoutTheUninstallEntryNothingStarts) {
   ASSERT_TRUE(scanner_.Unregister());
-  ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
-  ASSERT_TRUE(one);
-  EXPECT_EQ(InvokeItem(one.get()), S_FALSE);
-  ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
-  ASSERT_TRUE(two);
-  EXPECT_EQ(InvokeItem(two.get()), S_FALSE);
+  InvokeForOneAndForTwo(S_FALSE);
   ExpectNothingStarted();
 }
 
@@ -762,6 +754,36 @@ TEST_F(ScanRequestTest, ATemporaryDirectoryTooLongForTheListNameFailsAndWritesNo
   HANDLE search = ::FindFirstFileW((deep + L"\\*.filelist").c_str(), &found);
   EXPECT_EQ(search, INVALID_HANDLE_VALUE);
   if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+  ExpectNothingStarted();
+}
+
+// An elevated application's event refuses Explorer, of lower integrity; the
+// application runs all the same. Here the event's DACL refuses everyone.
+TEST_F(ScanRequestTest, WhileTheApplicationRunsEvenBehindARefusingEventNothingStartsAndNoListIsWritten) {
+  for (const bool refusing : {false, true}) {
+    std::unique_ptr<test_support::PresenceEventHolder> running =
+        test_support::StandInScanner::HoldPresenceEvent(test_support::kScanmenuPresenceEvent, refusing);
+    ASSERT_TRUE(running && running->ok());
+    shell_host::TempFolder folder(L"Scan Menu Running");
+    TemporaryDirectoryOverride temp(folder.path());
+    InvokeForOneAndForTwo(S_OK);
+    EXPECT_EQ(::GetFileAttributesW((folder.path() + L"\\quenorclean.filelist").c_str()), INVALID_FILE_ATTRIBUTES);
+    ExpectNothingStarted();
+  }
+}
+
+// Another program of the user puts a second name of some file of its choice
+// at the list's name: the request refuses it and writes nothing through it.
+TEST_F(ScanRequestTest, AListNameThatIsASecondNameOfAnotherFileIsRefused) {
+  shell_host::TempFolder folder(L"Scan Menu Linked");
+  const std::wstring target = folder.AddFile(L"target.txt");
+  const std::string before = shell_host::ReadFileBytes(target);
+  ASSERT_TRUE(::CreateHardLinkW((folder.path() + L"\\quenorclean.filelist").c_str(), target.c_str(), nullptr));
+  TemporaryDirectoryOverride temp(folder.path());
+  ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\", L"C:\\windows"});
+  ASSERT_TRUE(handler);
+  EXPECT_EQ(InvokeItem(handler.get()), E_INVALIDARG);
+  EXPECT_EQ(shell_host::ReadFileBytes(target), before);
   ExpectNothingStarted();
 }
 

@@ -21,11 +21,11 @@ constexpr std::u16string_view kSettingsKey = u"SOFTWARE\\Veltrane";
 
 class FakeScanProcess final : public ScanProcessPlatform {
  public:
-  bool running = false;
+  application::PresenceOpen presence = application::PresenceOpen::kNotFound;
   bool creation_succeeds = true;
   std::vector<std::u16string> started;
 
-  bool IsApplicationRunning() override { return running; }
+  application::PresenceOpen OpenPresenceEvent() override { return presence; }
   bool StartScan(const std::u16string& command_line) override {
     if (!creation_succeeds) return false;
     started.push_back(command_line);
@@ -144,11 +144,19 @@ TEST_F(ScanLauncherTest, StartsTheScanAndSetsTheLastScanTimeToNow) {
 }
 
 TEST_F(ScanLauncherTest, ARunningApplicationIsLeftAloneAndCountsAsSuccess) {
+  using application::PresenceOpen;
   SetUninstallString(u"\"C:\\scan.exe\"");
-  platform_.running = true;
-  EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_TRUE(platform_.started.empty());
+  // An event that refuses the caller exists all the same: an elevated
+  // application's event, opened from a lower integrity level.
+  for (const PresenceOpen running : {PresenceOpen::kOpened, PresenceOpen::kAccessDenied}) {
+    platform_.presence = running;
+    EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
+    EXPECT_TRUE(platform_.started.empty());
+  }
   EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  platform_.presence = PresenceOpen::kFailed;
+  EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
+  EXPECT_EQ(platform_.started.size(), 1u);
 }
 
 TEST_F(ScanLauncherTest, NoApplicationOrAFailedCreationIsAFailureThatStillMovesTheLastScanTime) {
