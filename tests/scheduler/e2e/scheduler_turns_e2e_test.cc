@@ -373,13 +373,13 @@ TEST_F(SchedulerTurnsTest, EveryEndOfSessionStartsTheServiceWithEndSessionAndTha
   }
 }
 
-TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherServiceNorAgent) {
-  if (!test_support::RunningUnderWine()) GTEST_SKIP() << "Windows refuses another user as owner of a new object";
-  // Everyone may set it, and another user owns it. (Windows lets a user name
-  // only itself as owner; Wine takes any owner, which stands in for that
-  // other user here.)
+TEST_F(SchedulerTurnsTest, AnUpdateEventTheUsersOwnProgramMadeFirstStopsNeitherServiceNorAgent) {
+  // Owned by the user, and everyone may set it: what a program the user runs
+  // unelevated could make before the service or an agent does.
+  const std::wstring user = test_support::OwnUserSid();
+  ASSERT_FALSE(user.empty());
   PSECURITY_DESCRIPTOR raw = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW((L"O:" + user + L"D:(A;;GA;;;WD)").c_str(),
                                                                    SDDL_REVISION_1, &raw, nullptr));
   win32::ScopedLocalMemory descriptor(raw);
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, raw, FALSE};
@@ -392,16 +392,44 @@ TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherService
   ASSERT_TRUE(listener.IsListening());
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
-  EXPECT_TRUE(listener.WaitForLine("Update event owned by S-1-5-21-1-2-3-1001 refused\r\n", 5000));
+  const std::string refused = "Update event owned by " + std::string(user.begin(), user.end()) + " refused\r\n";
+  EXPECT_TRUE(listener.WaitForLine(refused, 5000));
   ASSERT_TRUE(SetEvent(squatted.Get()));
   Sleep(kSettleMs);
   EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING));
 
   // The event is set already: an agent that took it would end at once.
+  SetSetting(L"SchedulerWhen", L"daily");
   StartAgent(Scheduler());
   Sleep(kSettleMs);
   EXPECT_FALSE(agent_.Wait(0).has_value()) << "the agent ended";
   EXPECT_NE(AgentWindow(), nullptr);
+}
+
+TEST_F(SchedulerTurnsTest, TheServiceTakesTheUpdateEventAndTheSessionMutexAnAgentMadeFirst) {
+  SetSetting(L"SchedulerWhen", L"daily");
+  Install(TracedScheduler());
+  StartAgent(Scheduler());
+  ASSERT_TRUE(PollFor([] {
+    win32::ScopedHandle event(OpenEventW(SYNCHRONIZE, FALSE, L"Global\\Veltrane Scheduler Update"));
+    return event.IsValid() && AgentMutexExists();
+  }, 5000)) << "the agent made no update event";
+
+  // The agent's objects are there before the service starts: it takes the
+  // session for served and waits on the agent's event.
+  e2e::DebugOutputListener listener;
+  ASSERT_TRUE(listener.IsListening());
+  ASSERT_TRUE(StartServiceWith(nullptr));
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
+  RunUpdateTool();
+  EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 10000)) << test_support::CurrentState();
+  EXPECT_TRUE(listener.WaitForLine("ServiceMain: Stopping [Updating]\r\n", 5000));
+  EXPECT_TRUE(agent_.Wait(10000).has_value()) << "the agent did not end";
+  for (const std::string& line : listener.Texts()) {
+    EXPECT_THAT(line, ::testing::Not(HasSubstr("refused")));
+    EXPECT_THAT(line, ::testing::Not(HasSubstr("is no agent's")));
+    EXPECT_THAT(line, ::testing::Not(HasSubstr("started with PID")));
+  }
 }
 
 TEST_F(SchedulerTurnsTest, StartupModeStartsNothingAndAStopReportsPendingPendingStopped) {

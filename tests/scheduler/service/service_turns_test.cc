@@ -236,16 +236,15 @@ TEST(ServiceControlTest, OtherSessionEventsRemoteLogonsAndMissingDataAreIgnored)
   EXPECT_EQ(platform.calls, std::vector<std::string>(11, "RUNNING"));
 }
 
-TEST(ObjectOwnerTest, OnlyLocalSystemAdministratorsAndTheGivenAccountAreTrusted) {
-  const std::u16string_view user = u"S-1-5-21-1-2-3-1001";
-  EXPECT_TRUE(IsTrustedOwner(u"S-1-5-18", user));
-  EXPECT_TRUE(IsTrustedOwner(u"s-1-5-32-544", u""));
-  EXPECT_TRUE(IsTrustedOwner(user, user));
-  // Another user, a prefix of a trusted SID, Everyone, and an unreadable owner.
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-21-1-2-3-1002", user));
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-32-5440", user));
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-1-0", u""));
-  EXPECT_FALSE(IsTrustedOwner(u"", u""));
+TEST(ObjectOwnerTest, OnlyLocalSystemAndAdministratorsAreTrusted) {
+  EXPECT_TRUE(IsTrustedOwner(u"S-1-5-18"));
+  EXPECT_TRUE(IsTrustedOwner(u"s-1-5-32-544"));
+  // Any user (whose unelevated programs may name it), a prefix or an
+  // extension of a trusted SID, Everyone, and an unreadable owner.
+  for (const char16_t* owner :
+       {u"S-1-5-21-1-2-3-1001", u"S-1-5-32-5440", u"S-1-5-32-54", u"S-1-5-1", u"S-1-1-0", u""}) {
+    EXPECT_FALSE(IsTrustedOwner(owner));
+  }
 }
 
 }  // namespace
