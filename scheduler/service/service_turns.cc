@@ -73,7 +73,7 @@ void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
 
 void RunLogonWork(std::uint32_t session, ServicePlatform& platform) {
   if (platform.IsStartupSchedule()) {
-    platform.LaunchScanForSessionUser(session);
+    platform.LaunchStartupScanInSession(session);
   } else {
     platform.LaunchAgentInSession(session);
   }

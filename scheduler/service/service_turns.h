@@ -48,9 +48,10 @@ class ServicePlatform {
   virtual std::uint32_t ActiveConsoleSession() = 0;
   virtual bool IsStartupSchedule() = 0;
   virtual void LaunchAgentInSession(std::uint32_t session) = 0;
-  // Starts the scheduled scan under the token of the session's user, when
-  // that token can be had.
-  virtual void LaunchScanForSessionUser(std::uint32_t session) = 0;
+  // Starts "<own path>" /user in the session under its user's token, when
+  // that token can be had. In start-up mode that process starts the scan
+  // from inside the user's session and ends.
+  virtual void LaunchStartupScanInSession(std::uint32_t session) = 0;
   // Hands RunLogonWork for `session` to the one thread that does such work,
   // in order, and returns at once.
   virtual void QueueLogonWork(std::uint32_t session) = 0;
@@ -84,8 +85,10 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
 void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
                           std::optional<std::uint32_t> logon_session, ServicePlatform& platform);
 
-// What a logon at the console brings: in start-up mode the scan under the
-// session user's token, otherwise the agent in that session.
+// What a logon at the console brings: in start-up mode the program in
+// /user mode, which starts the scan in the session (the application's
+// presence can be tested only in the session's own namespace); otherwise
+// the agent in that session.
 void RunLogonWork(std::uint32_t session, ServicePlatform& platform);
 
 }  // namespace service

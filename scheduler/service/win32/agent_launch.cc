@@ -32,23 +32,10 @@ class Win32Sessions final : public AgentLaunchPlatform {
   bool IsAgentInSession(std::uint32_t session) override { return service::IsAgentInSession(session); }
 
   std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session) override {
-    win32::ScopedHandle token(GetSessionUserToken(session));
-    if (!token) return nullptr;
-
-    wchar_t own_path[MAX_PATH] = {};
-    if (GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) return nullptr;
-    std::u16string command_line = AgentCommandLine(reinterpret_cast<const char16_t*>(own_path));
-
-    // A new console, normal priority, nothing inherited, the user's environment.
-    PROCESS_INFORMATION process = {};
-    if (!agent::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
-      return nullptr;
-    }
-    win32::ScopedHandle thread(process.hThread);
-    trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(own_path),
-                 static_cast<unsigned>(process.dwProcessId));
+    win32::ScopedHandle process = StartUserModeInSession(session);
+    if (!process) return nullptr;
     // Kept only for the hand-off; the service does not follow the agent after it.
-    return std::make_unique<Win32StartedAgent>(process.hProcess);
+    return std::make_unique<Win32StartedAgent>(process.Take());
   }
 };
 
@@ -63,6 +50,25 @@ AgentLauncher& Launcher() {
 }
 
 }  // namespace
+
+win32::ScopedHandle StartUserModeInSession(DWORD session) {
+  win32::ScopedHandle token(GetSessionUserToken(session));
+  if (!token) return {};
+
+  wchar_t own_path[MAX_PATH] = {};
+  if (GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) return {};
+  std::u16string command_line = AgentCommandLine(reinterpret_cast<const char16_t*>(own_path));
+
+  // A new console, normal priority, nothing inherited, the user's environment.
+  PROCESS_INFORMATION process = {};
+  if (!agent::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
+    return {};
+  }
+  win32::ScopedHandle thread(process.hThread);
+  trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(own_path),
+               static_cast<unsigned>(process.dwProcessId));
+  return win32::ScopedHandle(process.hProcess);
+}
 
 HANDLE CreateAgentSessionMutex(DWORD session) {
   const std::u16string name = AgentSessionMutexName(session);

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "common/win32/scoped_handle.h"
+
 namespace service {
 
 // Creates (not owned) or opens the session's agent mutex, owned by the
@@ -14,6 +16,11 @@ HANDLE CreateAgentSessionMutex(DWORD session);
 // True when the session's agent mutex exists, could be opened, and belongs
 // to LocalSystem or the Administrators group.
 bool IsAgentInSession(DWORD session);
+
+// Creates "<own path>" /user in the session on "winsta0\Default" under the
+// token GetSessionUserToken gives, whether or not an agent serves the
+// session. The new process, or an empty handle on failure.
+win32::ScopedHandle StartUserModeInSession(DWORD session);
 
 // The token of the user logged on in the session: the linked (full) token
 // where the user has one, else the session token itself. Null when there is

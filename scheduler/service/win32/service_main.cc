@@ -9,7 +9,6 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/agent/win32/scan_launcher_win32.h"
 #include "scheduler/agent/win32/win32_waitable_timer.h"
 #include "scheduler/service/serial_worker.h"
 #include "scheduler/service/service_entry.h"
@@ -68,10 +67,7 @@ class Win32ServicePlatform final : public ServicePlatform {
 
   void LaunchAgentInSession(std::uint32_t session) override { service::LaunchAgentInSession(session); }
 
-  void LaunchScanForSessionUser(std::uint32_t session) override {
-    win32::ScopedHandle token(GetSessionUserToken(session));
-    if (token) agent::LaunchScheduledScan(token.Get());
-  }
+  void LaunchStartupScanInSession(std::uint32_t session) override { StartUserModeInSession(session); }
 
   void QueueLogonWork(std::uint32_t session) override {
     const bool queued = LogonWorker().Post([session] {

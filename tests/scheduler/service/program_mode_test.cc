@@ -1,5 +1,6 @@
 #include "scheduler/service/program_mode.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -49,6 +50,54 @@ TEST(SelectProgramMode, TheAgentSwitchCountsAnywhereAmongOtherArguments) {
   EXPECT_EQ(Select({u"x", u"/user", u"y"}), ProgramMode::kAgent);
   EXPECT_EQ(Select({u"/user", u"/user"}), ProgramMode::kAgent);
   EXPECT_EQ(Select({u"-install", u"/User"}), ProgramMode::kAgent);
+}
+
+// Answers as told and records every step it is asked for.
+class RecordingUserMode : public UserModePlatform {
+ public:
+  bool startup = false;
+  bool administrator = true;
+  bool window = true;
+  std::vector<std::string> steps;
+
+  bool IsStartupSchedule() override { return startup; }
+  void LaunchScheduledScan() override { steps.push_back("scan"); }
+  bool IsAdministratorsMember() override {
+    steps.push_back("admin-test");
+    return administrator;
+  }
+  bool CreateAgentWindow() override {
+    steps.push_back("window");
+    return window;
+  }
+  void RunAgentLoop() override { steps.push_back("loop"); }
+  void CloseSessionMutex() override { steps.push_back("close-mutex"); }
+};
+
+TEST(RunUserMode, StartupScheduleStartsTheScanForAnyUserAndNothingElse) {
+  for (bool administrator : {true, false}) {
+    RecordingUserMode platform;
+    platform.startup = true;
+    platform.administrator = administrator;
+    RunUserMode(platform);
+    EXPECT_THAT(platform.steps, ::testing::ElementsAre("scan")) << administrator;
+  }
+}
+
+TEST(RunUserMode, OtherwiseOnlyAnAdministratorBecomesTheAgent) {
+  RecordingUserMode agent;
+  RunUserMode(agent);
+  EXPECT_THAT(agent.steps, ::testing::ElementsAre("admin-test", "window", "loop", "close-mutex"));
+
+  RecordingUserMode standard_user;
+  standard_user.administrator = false;
+  RunUserMode(standard_user);
+  EXPECT_THAT(standard_user.steps, ::testing::ElementsAre("admin-test"));
+
+  RecordingUserMode no_window;
+  no_window.window = false;
+  RunUserMode(no_window);
+  EXPECT_THAT(no_window.steps, ::testing::ElementsAre("admin-test", "window", "close-mutex"));
 }
 
 }  // namespace

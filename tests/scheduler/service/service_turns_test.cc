@@ -47,8 +47,8 @@ class RecordingPlatform : public ServicePlatform {
   void LaunchAgentInSession(std::uint32_t session) override {
     calls.push_back("agent:" + std::to_string(session));
   }
-  void LaunchScanForSessionUser(std::uint32_t session) override {
-    calls.push_back("scan:" + std::to_string(session));
+  void LaunchStartupScanInSession(std::uint32_t session) override {
+    calls.push_back("startup-scan:" + std::to_string(session));
   }
   void QueueLogonWork(std::uint32_t session) override { calls.push_back("queue:" + std::to_string(session)); }
   bool WaitForLogonWork(std::chrono::milliseconds) override {
@@ -170,7 +170,7 @@ TEST(ServiceControlTest, ConsoleLogonIsQueuedAndItsWorkLaunchesAgentOrInStartupM
   RunLogonWork(1, platform);
   platform.startup_schedule = true;
   RunLogonWork(1, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("agent:1", "scan:1"));
+  EXPECT_THAT(platform.calls, ElementsAre("agent:1", "startup-scan:1"));
 }
 
 // The logon work runs on a SerialWorker, as on Windows; the launch blocks
