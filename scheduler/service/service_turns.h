@@ -44,7 +44,12 @@ class ServicePlatform {
   // Creates the stop event; a failure leaves it missing, and the wait then
   // fails.
   virtual void CreateStopEvent() = 0;
+  // Reports `state` with no checkpoint and no wait hint.
   virtual void ReportStatus(ServiceState state) = 0;
+  // Reports STOP_PENDING with the next checkpoint of the process (one more
+  // than any report before) and `wait_hint`: the time within which the
+  // service will report again or have stopped.
+  virtual void ReportStopProgress(std::chrono::milliseconds wait_hint) = 0;
   virtual std::uint32_t ActiveConsoleSession() = 0;
   virtual bool IsStartupSchedule() = 0;
   virtual void LaunchAgentInSession(std::uint32_t session) = 0;
@@ -73,6 +78,11 @@ bool IsEndSessionStart(const std::vector<std::u16string>& arguments);
 // How long a stopping service waits for logon work in flight: an agent's
 // hand-off and a little more.
 inline constexpr std::chrono::milliseconds kLogonWorkStopLimit{12000};
+// While it waits, the stopping service reports its progress this often, so
+// that the service control manager sees it move on.
+inline constexpr std::chrono::milliseconds kStopProgressPeriod{1000};
+// Added to every wait hint of a stop, for the steps after the wait.
+inline constexpr std::chrono::milliseconds kStopHintMargin{3000};
 
 // The body of ServiceMain, from handler registration to SERVICE_STOPPED.
 void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatform& platform);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/threads/threads.h"
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
@@ -24,10 +25,13 @@ namespace {
 // report, so the handler never sees them unset.
 SERVICE_STATUS_HANDLE g_status_handle = nullptr;
 std::atomic<HANDLE> g_stop_event{nullptr};
+// Serialises the status reports of both threads, and numbers those of a stop.
+threads::Mutex g_report_lock;
+DWORD g_checkpoint = 0;
 
 // The one thread that does the work of console logons, so that the control
 // handler returns at once. It is never destroyed: a launch still running
-// when the service has stopped ends with the process.
+// when the service has stopped ends with the process (RunServiceMode).
 SerialWorker& LogonWorker() {
   static SerialWorker* const worker = new SerialWorker;
   return *worker;
@@ -51,14 +55,10 @@ class Win32ServicePlatform final : public ServicePlatform {
     g_stop_event = stop_event_.Get();
   }
 
-  void ReportStatus(ServiceState state) override {
-    SERVICE_STATUS status = {};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = static_cast<DWORD>(state);
-    status.dwControlsAccepted = kControlsAccepted;
-    status.dwWin32ExitCode = NO_ERROR;
-    trace::Trace("SetServiceStatus %u\r\n", static_cast<unsigned>(status.dwCurrentState));
-    SetServiceStatus(g_status_handle, &status);
+  void ReportStatus(ServiceState state) override { Report(state, std::chrono::milliseconds::zero()); }
+
+  void ReportStopProgress(std::chrono::milliseconds wait_hint) override {
+    Report(ServiceState::kStopPending, wait_hint);
   }
 
   std::uint32_t ActiveConsoleSession() override { return WTSGetActiveConsoleSessionId(); }
@@ -104,6 +104,26 @@ class Win32ServicePlatform final : public ServicePlatform {
   }
 
  private:
+  // Both threads report; the lock keeps the checkpoints rising in the order
+  // the service control manager receives them. A pending state carries the
+  // next checkpoint, any other state none.
+  static void Report(ServiceState state, std::chrono::milliseconds wait_hint) {
+    threads::Lock guard(g_report_lock);
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = static_cast<DWORD>(state);
+    status.dwControlsAccepted = kControlsAccepted;
+    status.dwWin32ExitCode = NO_ERROR;
+    status.dwCheckPoint = state == ServiceState::kStopPending ? ++g_checkpoint : 0;
+    status.dwWaitHint = static_cast<DWORD>(wait_hint.count());
+    trace::Trace("SetServiceStatus %u\r\n", static_cast<unsigned>(status.dwCurrentState));
+    if (status.dwCheckPoint != 0) {
+      trace::Trace("  checkpoint %u wait hint %u ms\r\n", static_cast<unsigned>(status.dwCheckPoint),
+                   static_cast<unsigned>(status.dwWaitHint));
+    }
+    SetServiceStatus(g_status_handle, &status);
+  }
+
   win32::ScopedHandle update_event_;
   win32::ScopedHandle stop_event_;
 };

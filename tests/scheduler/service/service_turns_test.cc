@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -27,6 +28,9 @@ class RecordingPlatform : public ServicePlatform {
   bool has_update_event = true;
   WaitOutcome outcome = WaitOutcome::kStopEvent;
   std::vector<std::string> calls;
+  std::vector<std::chrono::milliseconds> wait_hints;
+  // How long queued logon work goes on; WaitForLogonWork takes the time.
+  std::chrono::milliseconds logon_work_left{0};
 
   bool RegisterControlHandler() override {
     calls.push_back("register");
@@ -42,6 +46,10 @@ class RecordingPlatform : public ServicePlatform {
                     : state == ServiceState::kStopPending ? "STOP_PENDING"
                                                           : "STOPPED");
   }
+  void ReportStopProgress(std::chrono::milliseconds wait_hint) override {
+    calls.push_back("STOP_PENDING");
+    wait_hints.push_back(wait_hint);
+  }
   std::uint32_t ActiveConsoleSession() override { return console; }
   bool IsStartupSchedule() override { return startup_schedule; }
   void LaunchAgentInSession(std::uint32_t session) override {
@@ -51,9 +59,11 @@ class RecordingPlatform : public ServicePlatform {
     calls.push_back("startup-scan:" + std::to_string(session));
   }
   void QueueLogonWork(std::uint32_t session) override { calls.push_back("queue:" + std::to_string(session)); }
-  bool WaitForLogonWork(std::chrono::milliseconds) override {
+  bool WaitForLogonWork(std::chrono::milliseconds limit) override {
     calls.push_back("drain");
-    return true;
+    const bool done = logon_work_left <= limit;
+    logon_work_left = done ? std::chrono::milliseconds::zero() : logon_work_left - limit;
+    return done;
   }
   WaitOutcome WaitForStopOrUpdate(bool with_update_event) override {
     calls.push_back(with_update_event ? "wait" : "wait-stop-only");
@@ -84,6 +94,42 @@ TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
     EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Updating]\r\n");
     EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 4, platform.calls.end()),
                 ElementsAre("STOP_PENDING", "drain", "close", "STOPPED"));
+  }
+}
+
+TEST(ServiceMainTest, AStopThatWaitsForLogonWorkReportsProgressUntilTheWorkEndsOrTheLimit) {
+  using std::chrono::milliseconds;
+  const auto count = [](const std::vector<std::string>& calls, const char* word) {
+    return std::count(calls.begin(), calls.end(), word);
+  };
+  for (const milliseconds work : {milliseconds(3500), milliseconds(60000)}) {
+    RecordingPlatform platform;
+    platform.logon_work_left = work;
+    testing_support::TraceCapture trace;
+    RunServiceMain(kPlainStart, platform);
+    const bool outlasted = work > kLogonWorkStopLimit;
+
+    // A report before each wait for the work, and the wait never longer than
+    // the limit all told.
+    const auto drains = count(platform.calls, "drain");
+    EXPECT_EQ(count(platform.calls, "STOP_PENDING"), drains) << work.count();
+    const auto periods = [](milliseconds span) {
+      return (span + kStopProgressPeriod - milliseconds(1)) / kStopProgressPeriod;
+    };
+    EXPECT_EQ(drains, periods(std::min(work, kLogonWorkStopLimit))) << work.count();
+    // Each hint outlasts the time to the next report, and the first the
+    // whole wait; none promises more than the one before.
+    ASSERT_FALSE(platform.wait_hints.empty());
+    EXPECT_GE(platform.wait_hints.front(), kLogonWorkStopLimit);
+    for (std::size_t i = 0; i < platform.wait_hints.size(); ++i) {
+      EXPECT_GT(platform.wait_hints[i], kStopProgressPeriod);
+      if (i > 0) {
+        EXPECT_LT(platform.wait_hints[i], platform.wait_hints[i - 1]);
+      }
+    }
+    EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 2, platform.calls.end()),
+                ElementsAre("close", "STOPPED"));
+    EXPECT_EQ(trace.lines().back() == "ServiceMain: logon work still running\r\n", outlasted) << work.count();
   }
 }
 
@@ -150,6 +196,8 @@ TEST(ServiceControlTest, StopAndShutdownReportStopPendingBeforeSettingTheStopEve
     RecordingPlatform platform;
     HandleServiceControl(control, 0, std::nullopt, platform);
     EXPECT_THAT(platform.calls, ElementsAre("STOP_PENDING", "set-stop"));
+    // ServiceMain may wait for logon work before it reports again.
+    EXPECT_THAT(platform.wait_hints, ElementsAre(::testing::Gt(kLogonWorkStopLimit)));
   }
 }
 
