@@ -184,6 +184,16 @@ class SchedulerTurnsTest : public ::testing::Test {
     ASSERT_EQ(result.exit_code, 0u) << "the update event does not exist";
   }
 
+  // Starts the installed (traced) service and sets the update event as the
+  // updater would: the service stops with the reason "Updating".
+  void StartServiceAndStopItWithAnUpdate(e2e::DebugOutputListener& listener) {
+    ASSERT_TRUE(StartServiceWith(nullptr));
+    ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
+    RunUpdateTool();
+    EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 10000)) << test_support::CurrentState();
+    EXPECT_TRUE(listener.WaitForLine("ServiceMain: Stopping [Updating]\r\n", 5000));
+  }
+
   ChildProcess agent_;
 };
 
@@ -325,12 +335,7 @@ TEST_F(SchedulerTurnsTest, UpdateEventStopsARunningServiceWithTheReasonUpdating)
   Install(TracedScheduler());
   e2e::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
-  ASSERT_TRUE(StartServiceWith(nullptr));
-  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
-
-  RunUpdateTool();
-  EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 10000)) << test_support::CurrentState();
-  EXPECT_TRUE(listener.WaitForLine("ServiceMain: Stopping [Updating]\r\n", 5000));
+  StartServiceAndStopItWithAnUpdate(listener);
 }
 
 TEST_F(SchedulerTurnsTest, ClosingTheAgentWindowBringsTheServiceBackWhichStartsANewAgent) {
@@ -419,11 +424,7 @@ TEST_F(SchedulerTurnsTest, TheServiceTakesTheUpdateEventAndTheSessionMutexAnAgen
   // session for served and waits on the agent's event.
   e2e::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
-  ASSERT_TRUE(StartServiceWith(nullptr));
-  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
-  RunUpdateTool();
-  EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 10000)) << test_support::CurrentState();
-  EXPECT_TRUE(listener.WaitForLine("ServiceMain: Stopping [Updating]\r\n", 5000));
+  StartServiceAndStopItWithAnUpdate(listener);
   EXPECT_TRUE(agent_.Wait(10000).has_value()) << "the agent did not end";
   for (const std::string& line : listener.Texts()) {
     EXPECT_THAT(line, ::testing::Not(HasSubstr("refused")));
