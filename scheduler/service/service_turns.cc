@@ -73,6 +73,7 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
 
 void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
                           std::optional<std::uint32_t> logon_session, ServicePlatform& platform) {
+  if (platform.IsStopping()) return;
   if (control == kControlStop || control == kControlShutdown) {
     // ServiceMain may wait for logon work before it stops: the hint covers that.
     platform.ReportStopProgress(kLogonWorkStopLimit + kStopHintMargin);

@@ -50,6 +50,8 @@ class ServicePlatform {
   // than any report before) and `wait_hint`: the time within which the
   // service will report again or have stopped.
   virtual void ReportStopProgress(std::chrono::milliseconds wait_hint) = 0;
+  // True once STOP_PENDING has been reported, by either thread.
+  virtual bool IsStopping() = 0;
   virtual std::uint32_t ActiveConsoleSession() = 0;
   virtual bool IsStartupSchedule() = 0;
   virtual void LaunchAgentInSession(std::uint32_t session) = 0;
@@ -91,7 +93,9 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
 // a session-change notification, and is empty when the event data is null.
 // It returns at once: a logon at the console is queued as logon work, since
 // the service control manager holds every other service's controls until
-// the handler returns.
+// the handler returns. Once the service is stopping it reports nothing and
+// starts nothing: ServiceMain reports the stop's progress, and a RUNNING in
+// between would tell the service control manager the stop was over.
 void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
                           std::optional<std::uint32_t> logon_session, ServicePlatform& platform);
 

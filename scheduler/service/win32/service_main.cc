@@ -28,6 +28,7 @@ std::atomic<HANDLE> g_stop_event{nullptr};
 // Serialises the status reports of both threads, and numbers those of a stop.
 threads::Mutex g_report_lock;
 DWORD g_checkpoint = 0;
+std::atomic<bool> g_stopping{false};
 
 // The one thread that does the work of console logons, so that the control
 // handler returns at once. It is never destroyed: a launch still running
@@ -60,6 +61,8 @@ class Win32ServicePlatform final : public ServicePlatform {
   void ReportStopProgress(std::chrono::milliseconds wait_hint) override {
     Report(ServiceState::kStopPending, wait_hint);
   }
+
+  bool IsStopping() override { return g_stopping.load(); }
 
   std::uint32_t ActiveConsoleSession() override { return WTSGetActiveConsoleSessionId(); }
 
@@ -114,6 +117,7 @@ class Win32ServicePlatform final : public ServicePlatform {
     status.dwCurrentState = static_cast<DWORD>(state);
     status.dwControlsAccepted = kControlsAccepted;
     status.dwWin32ExitCode = NO_ERROR;
+    if (state == ServiceState::kStopPending) g_stopping = true;
     status.dwCheckPoint = state == ServiceState::kStopPending ? ++g_checkpoint : 0;
     status.dwWaitHint = static_cast<DWORD>(wait_hint.count());
     trace::Trace("SetServiceStatus %u\r\n", static_cast<unsigned>(status.dwCurrentState));

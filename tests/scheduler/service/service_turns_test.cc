@@ -49,7 +49,10 @@ class RecordingPlatform : public ServicePlatform {
   void ReportStopProgress(std::chrono::milliseconds wait_hint) override {
     calls.push_back("STOP_PENDING");
     wait_hints.push_back(wait_hint);
+    stopping = true;
   }
+  bool IsStopping() override { return stopping; }
+  bool stopping = false;
   std::uint32_t ActiveConsoleSession() override { return console; }
   bool IsStartupSchedule() override { return startup_schedule; }
   void LaunchAgentInSession(std::uint32_t session) override {
@@ -191,13 +194,18 @@ TEST(ServiceMainTest, TracesEveryArgumentWithItsIndex) {
                                          "ServiceMain: Stopping [Control_Stop]\r\n"));
 }
 
-TEST(ServiceControlTest, StopAndShutdownReportStopPendingBeforeSettingTheStopEvent) {
+TEST(ServiceControlTest, StopAndShutdownReportStopPendingThenSetTheStopEventAndLaterControlsDoNothing) {
   for (std::uint32_t control : {kControlStop, kControlShutdown}) {
     RecordingPlatform platform;
     HandleServiceControl(control, 0, std::nullopt, platform);
     EXPECT_THAT(platform.calls, ElementsAre("STOP_PENDING", "set-stop"));
     // ServiceMain may wait for logon work before it reports again.
     EXPECT_THAT(platform.wait_hints, ElementsAre(::testing::Gt(kLogonWorkStopLimit)));
+    // From here ServiceMain alone reports, and no logon starts anything.
+    HandleServiceControl(kControlSessionChange, kSessionLogon, 1u, platform);
+    HandleServiceControl(kControlInterrogate, 0, std::nullopt, platform);
+    HandleServiceControl(control, 0, std::nullopt, platform);
+    EXPECT_THAT(platform.calls, ElementsAre("STOP_PENDING", "set-stop"));
   }
 }
 
