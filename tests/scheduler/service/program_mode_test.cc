@@ -1,6 +1,5 @@
 #include "scheduler/service/program_mode.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -52,52 +51,36 @@ TEST(SelectProgramMode, TheAgentSwitchCountsAnywhereAmongOtherArguments) {
   EXPECT_EQ(Select({u"-install", u"/User"}), ProgramMode::kAgent);
 }
 
-// Answers as told and records every step it is asked for.
-class RecordingUserMode : public UserModePlatform {
- public:
-  bool startup = false;
-  bool administrator = true;
-  bool window = true;
-  std::vector<std::string> steps;
-
+// Answers as told and records what it is asked to do.
+struct RecordingUserMode : UserModePlatform {
+  bool startup = false, administrator = true, window = true;
+  std::string steps;
   bool IsStartupSchedule() override { return startup; }
-  void LaunchScheduledScan() override { steps.push_back("scan"); }
-  bool IsAdministratorsMember() override {
-    steps.push_back("admin-test");
-    return administrator;
-  }
+  void LaunchScheduledScan() override { steps += "scan "; }
+  bool IsAdministratorsMember() override { return administrator; }
   bool CreateAgentWindow() override {
-    steps.push_back("window");
+    steps += "window ";
     return window;
   }
-  void RunAgentLoop() override { steps.push_back("loop"); }
-  void CloseSessionMutex() override { steps.push_back("close-mutex"); }
+  void RunAgentLoop() override { steps += "loop "; }
+  void CloseSessionMutex() override { steps += "close "; }
 };
 
-TEST(RunUserMode, StartupScheduleStartsTheScanForAnyUserAndNothingElse) {
-  for (bool administrator : {true, false}) {
+TEST(RunUserMode, StartupModeScansForAnyUserAndOtherwiseOnlyAnAdministratorBecomesTheAgent) {
+  const struct {
+    bool startup, administrator, window;
+    const char* steps;
+  } cases[] = {{true, true, true, "scan "},      {true, false, false, "scan "},
+               {false, true, true, "window loop close "}, {false, true, false, "window close "},
+               {false, false, true, ""}};
+  for (const auto& c : cases) {
     RecordingUserMode platform;
-    platform.startup = true;
-    platform.administrator = administrator;
+    platform.startup = c.startup;
+    platform.administrator = c.administrator;
+    platform.window = c.window;
     RunUserMode(platform);
-    EXPECT_THAT(platform.steps, ::testing::ElementsAre("scan")) << administrator;
+    EXPECT_EQ(platform.steps, c.steps) << c.startup << c.administrator << c.window;
   }
-}
-
-TEST(RunUserMode, OtherwiseOnlyAnAdministratorBecomesTheAgent) {
-  RecordingUserMode agent;
-  RunUserMode(agent);
-  EXPECT_THAT(agent.steps, ::testing::ElementsAre("admin-test", "window", "loop", "close-mutex"));
-
-  RecordingUserMode standard_user;
-  standard_user.administrator = false;
-  RunUserMode(standard_user);
-  EXPECT_THAT(standard_user.steps, ::testing::ElementsAre("admin-test"));
-
-  RecordingUserMode no_window;
-  no_window.window = false;
-  RunUserMode(no_window);
-  EXPECT_THAT(no_window.steps, ::testing::ElementsAre("admin-test", "window", "close-mutex"));
 }
 
 }  // namespace

@@ -102,37 +102,23 @@ TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
 
 TEST(ServiceMainTest, AStopThatWaitsForLogonWorkReportsProgressUntilTheWorkEndsOrTheLimit) {
   using std::chrono::milliseconds;
-  const auto count = [](const std::vector<std::string>& calls, const char* word) {
-    return std::count(calls.begin(), calls.end(), word);
-  };
   for (const milliseconds work : {milliseconds(3500), milliseconds(60000)}) {
     RecordingPlatform platform;
     platform.logon_work_left = work;
     testing_support::TraceCapture trace;
     RunServiceMain(kPlainStart, platform);
-    const bool outlasted = work > kLogonWorkStopLimit;
-
-    // A report before each wait for the work, and the wait never longer than
-    // the limit all told.
-    const auto drains = count(platform.calls, "drain");
-    EXPECT_EQ(count(platform.calls, "STOP_PENDING"), drains) << work.count();
-    const auto periods = [](milliseconds span) {
-      return (span + kStopProgressPeriod - milliseconds(1)) / kStopProgressPeriod;
-    };
-    EXPECT_EQ(drains, periods(std::min(work, kLogonWorkStopLimit))) << work.count();
-    // Each hint outlasts the time to the next report, and the first the
-    // whole wait; none promises more than the one before.
-    ASSERT_FALSE(platform.wait_hints.empty());
+    // A report before each wait of a period, and no longer than the limit all told.
+    const auto periods =
+        (std::min(work, kLogonWorkStopLimit) + kStopProgressPeriod - milliseconds(1)) / kStopProgressPeriod;
+    EXPECT_EQ(std::ranges::count(platform.calls, "drain"), periods) << work.count();
+    ASSERT_EQ(std::ssize(platform.wait_hints), periods);
+    // The first hint covers the whole wait; each outlasts a period and promises less than the one before.
     EXPECT_GE(platform.wait_hints.front(), kLogonWorkStopLimit);
-    for (std::size_t i = 0; i < platform.wait_hints.size(); ++i) {
-      EXPECT_GT(platform.wait_hints[i], kStopProgressPeriod);
-      if (i > 0) {
-        EXPECT_LT(platform.wait_hints[i], platform.wait_hints[i - 1]);
-      }
-    }
+    EXPECT_GT(platform.wait_hints.back(), kStopProgressPeriod);
+    EXPECT_EQ(std::ranges::adjacent_find(platform.wait_hints, std::ranges::less_equal{}), platform.wait_hints.end());
     EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 2, platform.calls.end()),
                 ElementsAre("close", "STOPPED"));
-    EXPECT_EQ(trace.lines().back() == "ServiceMain: logon work still running\r\n", outlasted) << work.count();
+    EXPECT_EQ(trace.lines().back() == "ServiceMain: logon work still running\r\n", work > kLogonWorkStopLimit);
   }
 }
 
@@ -295,12 +281,12 @@ TEST(ServiceControlTest, OtherSessionEventsRemoteLogonsAndMissingDataAreIgnored)
 TEST(ObjectOwnerTest, OnlyLocalSystemAndAdministratorsAreTrusted) {
   EXPECT_TRUE(IsTrustedOwner(u"S-1-5-18"));
   EXPECT_TRUE(IsTrustedOwner(u"s-1-5-32-544"));
-  // Any user (whose unelevated programs may name it), a prefix or an
-  // extension of a trusted SID, Everyone, and an unreadable owner.
-  for (const char16_t* owner :
-       {u"S-1-5-21-1-2-3-1001", u"S-1-5-32-5440", u"S-1-5-32-54", u"S-1-5-1", u"S-1-1-0", u""}) {
-    EXPECT_FALSE(IsTrustedOwner(owner));
-  }
+  // A user (any program of the user may name it), a prefix of a trusted SID,
+  // Everyone, and an unreadable owner.
+  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-21-1-2-3-1001"));
+  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-32-5440"));
+  EXPECT_FALSE(IsTrustedOwner(u"S-1-1-0"));
+  EXPECT_FALSE(IsTrustedOwner(u""));
 }
 
 }  // namespace

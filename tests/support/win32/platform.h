@@ -3,8 +3,6 @@
 // one of the two does ask these at run time and skip with a reason.
 #pragma once
 
-#include <string>
-
 namespace test_support {
 
 // True under Wine: its ntdll exports wine_get_version, Windows' does not.
@@ -14,10 +12,5 @@ bool RunningUnderWine();
 // one the scheduler's service starts its agents in. False over Remote
 // Desktop and in session 0.
 bool InConsoleSession();
-
-// The SID of this process's user as text ("S-1-5-21-..."): the owner that
-// any program of the user, elevated or not, may name for a new object.
-// Empty when it cannot be read.
-std::wstring OwnUserSid();
 
 }  // namespace test_support

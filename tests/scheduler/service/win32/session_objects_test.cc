@@ -98,8 +98,13 @@ TEST(SquattedNamesTest, AnEventOrMutexOwnedByTheUsersOwnAccountIsNotTaken) {
   // Owned by the user, and everyone may do everything with it: what an
   // unelevated program of the logged-on user could make before the service
   // or the agent.
-  const std::wstring user = test_support::OwnUserSid();
-  ASSERT_FALSE(user.empty());
+  HANDLE raw_token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token));
+  win32::ScopedHandle token(raw_token);
+  BYTE token_user[256] = {};
+  DWORD length = 0;
+  ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, token_user, sizeof token_user, &length));
+  const std::wstring user = SidText(reinterpret_cast<TOKEN_USER*>(token_user)->User.Sid);
   const std::wstring sddl = L"O:" + user + L"D:(A;;GA;;;WD)";
   PSECURITY_DESCRIPTOR raw = nullptr;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &raw, nullptr));
