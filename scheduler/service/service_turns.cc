@@ -17,6 +17,21 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
                     [](char16_t x, char16_t y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
+// Waits up to kLogonWorkStopLimit for the logon work, reporting STOP_PENDING
+// at the start and after every period, each time with a wait hint that
+// covers what is left of the wait. False when the limit was reached.
+bool WaitOutLogonWork(ServicePlatform& platform) {
+  std::chrono::milliseconds left = kLogonWorkStopLimit;
+  platform.ReportStopProgress(left + kStopHintMargin);
+  for (;;) {
+    const std::chrono::milliseconds slice = std::min(left, kStopProgressPeriod);
+    if (platform.WaitForLogonWork(slice)) return true;
+    left -= slice;
+    if (left <= std::chrono::milliseconds::zero()) return false;
+    platform.ReportStopProgress(left + kStopHintMargin);
+  }
+}
+
 }  // namespace
 
 bool IsEndSessionStart(const std::vector<std::u16string>& arguments) {
@@ -49,31 +64,32 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
   const char* reason = outcome == WaitOutcome::kStopEvent ? "Control_Stop" : "Updating";
   trace::Trace("ServiceMain: Stopping [%s]\r\n", reason);
 
-  platform.ReportStatus(ServiceState::kStopPending);
   // A logon's launch may be creating a process in a user's session: let it
   // end, within bounds, before the service reports that it has stopped.
-  if (!platform.WaitForLogonWork(kLogonWorkStopLimit)) trace::Trace("ServiceMain: logon work still running\r\n");
+  if (!WaitOutLogonWork(platform)) trace::Trace("ServiceMain: logon work still running\r\n");
   platform.CloseEvents();
   platform.ReportStatus(ServiceState::kStopped);
 }
 
 void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
                           std::optional<std::uint32_t> logon_session, ServicePlatform& platform) {
-  ServiceState state = ServiceState::kRunning;
-  const bool stopping = control == kControlStop || control == kControlShutdown;
-  if (stopping) {
-    state = ServiceState::kStopPending;
-  } else if (control == kControlSessionChange && event_type == kSessionLogon && logon_session &&
-             *logon_session == platform.ActiveConsoleSession()) {
+  if (platform.IsStopping()) return;
+  if (control == kControlStop || control == kControlShutdown) {
+    // ServiceMain may wait for logon work before it stops: the hint covers that.
+    platform.ReportStopProgress(kLogonWorkStopLimit + kStopHintMargin);
+    platform.SetStopEvent();
+    return;
+  }
+  if (control == kControlSessionChange && event_type == kSessionLogon && logon_session &&
+      *logon_session == platform.ActiveConsoleSession()) {
     platform.QueueLogonWork(*logon_session);
   }
-  platform.ReportStatus(state);
-  if (stopping) platform.SetStopEvent();
+  platform.ReportStatus(ServiceState::kRunning);
 }
 
 void RunLogonWork(std::uint32_t session, ServicePlatform& platform) {
   if (platform.IsStartupSchedule()) {
-    platform.LaunchScanForSessionUser(session);
+    platform.LaunchStartupScanInSession(session);
   } else {
     platform.LaunchAgentInSession(session);
   }

@@ -306,13 +306,24 @@ TEST_F(SchedulerTurnsTest, AgentWithoutUpdateEventStillStartsTheDueScan) {
   for (const std::string& line : listener.Texts()) EXPECT_THAT(line, ::testing::Not(HasSubstr("WAIT_FAILED")));
 }
 
-TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndLeavesTheServiceStopped) {
-  Install(Scheduler());
+TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndTheServiceThatTookTheAgentsObjectsAndNeitherComesBack) {
+  Install(TracedScheduler());
   StartAgent(Scheduler());
   const DWORD agent_id = AgentProcessId();
-  ASSERT_TRUE(PollFor([] { return AgentMutexExists(); }, 5000));
+  ASSERT_TRUE(PollFor([] {
+    win32::ScopedHandle event(OpenEventW(SYNCHRONIZE, FALSE, L"Global\\Veltrane Scheduler Update"));
+    return event.IsValid() && AgentMutexExists();
+  }, 5000));
+  // Started after the agent made both objects, the service trusts them: it
+  // starts no second agent and waits on the agent's event.
+  e2e::DebugOutputListener listener;
+  ASSERT_TRUE(listener.IsListening());
+  ASSERT_TRUE(StartServiceWith(nullptr));
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
 
   RunUpdateTool();
+  EXPECT_TRUE(listener.WaitForLine("ServiceMain: Stopping [Updating]\r\n", 5000));
+  for (const std::string& line : listener.Texts()) EXPECT_THAT(line, ::testing::Not(HasSubstr("started with PID")));
   EXPECT_TRUE(agent_.Wait(10000).has_value()) << "the agent did not end";
   EXPECT_FALSE(AgentMutexExists());
   Sleep(kSettleMs);
@@ -398,6 +409,7 @@ TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherService
   EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING));
 
   // The event is set already: an agent that took it would end at once.
+  SetSetting(L"SchedulerWhen", L"daily");
   StartAgent(Scheduler());
   Sleep(kSettleMs);
   EXPECT_FALSE(agent_.Wait(0).has_value()) << "the agent ended";
