@@ -17,7 +17,7 @@ void FaultEnd::OnFault(FaultEndHost& host, std::uint32_t code, std::uint32_t thr
     }
     return;
   }
-  const bool bring_back = BringsBackAfterFault(started_, now);
+  const bool bring_back = !turn_over_ && BringsBackAfterFault(started_, now);
   host.ReportFault(code, bring_back);
   if (bring_back) {
     host.ReleaseSession();

@@ -42,6 +42,9 @@ class FaultEnd {
  public:
   // The agent starts at `now`.
   void Start(std::chrono::milliseconds now) { started_ = now; }
+  // The agent's loop has returned: the service was asked back, or stays
+  // stopped for an update. A later fault only ends the process.
+  void EndTurn() { turn_over_ = true; }
 
   // A fault with `code` on thread `thread` (never 0) at `now`. The first fault
   // is reported and, after a run long enough, brings the service back; the
@@ -52,6 +55,7 @@ class FaultEnd {
 
  private:
   std::chrono::milliseconds started_{0};
+  std::atomic<bool> turn_over_{false};
   std::atomic<std::uint32_t> handling_thread_{0};
 };
 

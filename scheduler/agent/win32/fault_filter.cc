@@ -87,4 +87,6 @@ void InstallFaultFilter() {
   ::SetUnhandledExceptionFilter(&AgentFaultFilter);
 }
 
+void EndFaultRecovery() { g_fault_end.EndTurn(); }
+
 }  // namespace agent

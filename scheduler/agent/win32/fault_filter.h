@@ -11,4 +11,7 @@ namespace agent {
 // first thing in agent mode, on the agent's one thread.
 void InstallFaultFilter();
 
+// The agent's loop has returned: from here on a fault only ends the process.
+void EndFaultRecovery();
+
 }  // namespace agent

@@ -14,6 +14,7 @@ void RunAgentMode() {
   agent::InstallFaultFilter();
   if (!IsAdministratorsMember()) return;
   if (agent::SchedulerCreateWindow()) agent::AgentLoop();
+  agent::EndFaultRecovery();
   agent::CloseSessionMutex();
 }
 

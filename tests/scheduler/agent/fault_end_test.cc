@@ -52,6 +52,15 @@ TEST(FaultEndTest, OnlyAnAgentThatRanAMinuteIsBroughtBackAndTheSessionIsFreeBefo
   }
 }
 
+TEST(FaultEndTest, AFaultAfterTheLoopHasReturnedOnlyEnds) {
+  FaultEnd fault_end;
+  fault_end.Start(milliseconds{0});
+  fault_end.EndTurn();
+  RecordingHost host;
+  fault_end.OnFault(host, 9, kThread, milliseconds{120000});
+  EXPECT_THAT(host.calls, ElementsAre("report 9 end", "end 9"));
+}
+
 TEST(FaultEndTest, AFaultWhileTheFirstIsHandledEndsAtOnceOnItsThreadAndWaitsOnAnother) {
   FaultEnd fault_end;
   fault_end.Start(milliseconds{0});
