@@ -75,7 +75,8 @@ void InstallFaultFilter() {
   // mode back (CREATE_DEFAULT_ERROR_MODE).
   ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   // No error-reporting window either for a failure that bypasses every
-  // handler (a fail-fast, a corrupted heap): the agent then ends, unreported.
+  // handler (a fail-fast, a corrupted heap): the agent then ends without one,
+  // and is not brought back.
   const HRESULT wer = ::WerSetFlags(kWerFaultReportingNoUi);
   if (FAILED(wer)) trace::Trace("WerSetFlags failed: 0x%08x\r\n", static_cast<unsigned>(wer));
   ULONG guarantee = kStackGuaranteeBytes;
