@@ -4,9 +4,11 @@
 #   qc_add_native_test(NAME n SOURCES ... [LIBS ...])
 #       GoogleTest binary of portable code, built and run natively (ASan/UBSan).
 #   qc_add_windows_test(NAME n SOURCES ... [LIBS ...] [ARGS ...] [DEPENDS tgt ...]
-#                       [TIMEOUT s] [WIN32_GUI])
+#                       [TIMEOUT s] [WIN32_GUI] [OWN_PREFIX])
 #       GoogleTest binary cross-built with mingw-w64 and run under Wine in the
-#       build's test prefix; one process per binary.
+#       build's test prefix; one process per binary. With OWN_PREFIX it runs
+#       in a prefix made for it alone, beside the tests of the shared prefix:
+#       for a long test that mostly waits.
 #   qc_add_fuzz_target(NAME n SOURCES ... [LIBS ...] DIR d)
 #       A libFuzzer entry point. d holds corpus/ and crashes/. The native build
 #       replays both folders as a test; the fuzz build makes the real fuzzer.
@@ -56,7 +58,7 @@ function(qc_add_native_test)
 endfunction()
 
 function(qc_add_windows_test)
-  cmake_parse_arguments(T "WIN32_GUI" "NAME;TIMEOUT" "SOURCES;LIBS;ARGS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "WIN32_GUI;OWN_PREFIX" "NAME;TIMEOUT" "SOURCES;LIBS;ARGS;DEPENDS" ${ARGN})
   if(NOT WIN32)
     return()
   endif()
@@ -70,6 +72,15 @@ function(qc_add_windows_test)
   set_property(GLOBAL APPEND PROPERTY QC_WINDOWS_TESTS ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
+  endif()
+  if(T_OWN_PREFIX)
+    set(_own ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME})
+    set(QC_WINEPREFIX ${_own}/wineprefix)
+    configure_file(${PROJECT_SOURCE_DIR}/tools/wine-env.sh.in ${_own}/wine-env.sh @ONLY)
+    add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-own-prefix.sh
+             ${_own}/wine-env.sh ${T_TIMEOUT} $<TARGET_FILE:${T_NAME}> --gtest_brief=1 ${T_ARGS})
+    set_tests_properties(${T_NAME} PROPERTIES LABELS windows TIMEOUT ${T_TIMEOUT})
+    return()
   endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1 ${T_ARGS})
   set_tests_properties(${T_NAME} PROPERTIES

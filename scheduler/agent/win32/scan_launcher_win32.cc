@@ -19,6 +19,9 @@ namespace {
 
 constexpr std::size_t kPathUnits = 512;
 constexpr std::size_t kCommandLineUnits = 1024;
+// The scanner gets the system's error mode, not the one the agent keeps for
+// its own faults.
+constexpr DWORD kScanCreationFlags = CREATE_DEFAULT_ERROR_MODE;
 
 wchar_t g_application_path[kPathUnits];
 
@@ -41,11 +44,11 @@ class Win32ScanProcess final : public ScanProcessPlatform {
     BOOL created = FALSE;
     if (user_token_ != nullptr) {
       // Into the user's session: nothing inherited, the user's environment.
-      created = CreateUserProcess(user_token_, command_line, 0, process);
+      created = CreateUserProcess(user_token_, command_line, kScanCreationFlags, process);
     } else {
       STARTUPINFOW startup = {};
       startup.cb = sizeof startup;
-      const ProcessCreation plan = PlanProcessCreation(/*as_user=*/false, 0, false);
+      const ProcessCreation plan = PlanProcessCreation(/*as_user=*/false, kScanCreationFlags, false);
       created = ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
                                  plan.flags, nullptr, nullptr, &startup, &process);
     }

@@ -1,6 +1,7 @@
 #include "scheduler/service/win32/program_modes.h"
 
 #include "scheduler/agent/win32/event_window.h"
+#include "scheduler/agent/win32/fault_filter.h"
 #include "scheduler/agent/win32/scan_launcher_win32.h"
 #include "scheduler/agent/win32/win32_waitable_timer.h"
 #include "scheduler/service/program_mode.h"
@@ -21,9 +22,13 @@ class Win32UserMode final : public UserModePlatform {
 
 }  // namespace
 
+// A fault from here on ends the process without a window; an agent that had
+// run a minute brings the service, and with it the next agent, back.
 void RunAgentMode() {
+  agent::InstallFaultFilter();
   Win32UserMode platform;
   RunUserMode(platform);
+  agent::EndFaultRecovery();
 }
 
 }  // namespace service
