@@ -1,150 +1,92 @@
 #!/usr/bin/env python3
-"""The sparse package as tools/make-msix.py packs it, read back from its bytes
-alone: every zip record, every block hash and every content type is derived
-again here, without the packer's code, and the same files pack to the same
-bytes whatever their times.
-
-    msix_package_test.py MAKE-MSIX PACKAGE-DIR WORKDIR
-"""
-import base64
-import hashlib
-import os
-import shutil
-import struct
-import subprocess
-import sys
-import unittest
+# The packed sparse package read back from its bytes alone, without the packer's code:
+# zip records, block hashes and sizes, content types. msix_package_test.py MAKE-MSIX DIR WORKDIR
+import base64, hashlib, os, shutil, struct, subprocess, sys, zlib
 import xml.etree.ElementTree as ElementTree
-import zlib
 from pathlib import Path
 
-BLOCK = 65536
-BLOCKMAP = "{http://schemas.microsoft.com/appx/2010/blockmap}"
+BLOCK, PNG, MAP = 65536, b"\x89PNG\r\n\x1a\n", "{http://schemas.microsoft.com/appx/2010/blockmap}"
 TYPES = "{http://schemas.openxmlformats.org/package/2006/content-types}"
-FOUNDATION = "{http://schemas.microsoft.com/appx/manifest/foundation/windows10}"
-FOOTPRINT = ["AppxBlockMap.xml", "[Content_Types].xml"]
+ROOT_TYPES = {"{http://schemas.microsoft.com/appx/manifest/foundation/windows10}Package":
+              "application/vnd.ms-appx.manifest+xml", MAP + "BlockMap": "application/vnd.ms-appx.blockmap+xml"}
 
 
 def read_zip(data):
-    """{name: (method, stored bytes, local header size)} in file order, after
-    checking that the local headers, the central directory and its end agree."""
+    """{name: (method, stored bytes, content, local header size)}; local headers,
+    central directory and its end must agree and cover the file exactly."""
     entries, at = {}, 0
     while data[at:at + 4] == b"PK\x03\x04":
-        version, flags, method, _, _, crc, packed, size, name_length, extra_length = \
-            struct.unpack_from("<HHHHHIIIHH", data, at + 4)
-        name = data[at + 30:at + 30 + name_length].decode("ascii")
-        header = 30 + name_length + extra_length
+        fields = struct.unpack_from("<HHHHHIIIHH", data, at + 4)
+        _, flags, method, _, _, crc, packed, size, name_length, extra = fields
+        name, header = data[at + 30:at + 30 + name_length].decode("ascii"), 30 + name_length + extra
         stored = data[at + header:at + header + packed]
-        assert flags == 0, f"{name}: flags {flags:#x} (no data descriptor, no encryption)"
-        assert method in (0, 8), f"{name}: method {method}"
-        assert name not in entries and "\\" not in name and not name.startswith("/"), name
-        content = stored if method == 0 else zlib.decompress(stored, -15)
-        assert len(content) == size and zlib.crc32(content) == crc, f"{name}: size or CRC"
-        entries[name] = (method, stored, header, at, (version, flags, method, crc, packed, size))
+        content = zlib.decompress(stored, -15) if method == 8 else stored
+        assert flags == 0 and method in (0, 8) and name not in entries and "\\" not in name, name
+        assert (len(content), zlib.crc32(content)) == (size, crc), name
+        entries[name] = (method, stored, content, header, at, fields[:8])
         at += header + packed
-    directory_start = at
-    for name, (_, _, _, offset, fields) in entries.items():
-        assert data[at:at + 4] == b"PK\x01\x02", f"central record of {name}"
-        version, flags, method, _, _, crc, packed, size, name_length, extra_length, comment_length = \
-            struct.unpack_from("<HHHHHIIIHHH", data, at + 6)
-        local_offset, = struct.unpack_from("<I", data, at + 42)
-        assert data[at + 46:at + 46 + name_length].decode("ascii") == name
-        assert (version, flags, method, crc, packed, size) == fields and local_offset == offset, name
-        at += 46 + name_length + extra_length + comment_length
-    signature, _, _, count, total, directory_size, directory_offset, comment = struct.unpack_from("<IHHHHIIH", data, at)
-    assert signature == 0x06054B50 and count == total == len(entries)
-    assert directory_offset == directory_start and directory_size == at - directory_start
-    assert at + 22 + comment == len(data), "bytes after the end of the central directory"
-    return {name: (method, stored, header) for name, (method, stored, header, _, _) in entries.items()}
+    start = at
+    for name, (_, _, _, _, offset, fields) in entries.items():
+        central = struct.unpack_from("<IHHHHHHIIIHHHHHII", data, at)
+        assert central[0] == 0x02014B50 and central[2:10] == fields and central[16] == offset, name
+        assert data[at + 46:at + 46 + central[10]] == name.encode("ascii"), name
+        at += 46 + sum(central[10:13])
+    end = struct.unpack_from("<IHHHHIIH", data, at)
+    assert end[0] == 0x06054B50 and end[3] == end[4] == len(entries) and end[5:7] == (at - start, start)
+    assert at + 22 + end[7] == len(data)
+    return {name: entry[:4] for name, entry in entries.items()}
 
 
-def expected_type(name, content):
-    """The content type a part's own bytes call for."""
-    if content.startswith(b"\x89PNG\r\n\x1a\n"):
-        return "image/png"
-    root = ElementTree.fromstring(content).tag
-    if root == FOUNDATION + "Package":
-        return "application/vnd.ms-appx.manifest+xml"
-    if root == BLOCKMAP + "BlockMap":
-        return "application/vnd.ms-appx.blockmap+xml"
-    raise AssertionError(f"{name}: no known content")
-
-
-class MsixPackageTest(unittest.TestCase):
-    def test_the_package_reads_back_block_by_block_and_part_by_part(self):
-        # The package as it is, and one whose manifest and a picture span several blocks.
-        for package, source in (("one.msix", SOURCE), ("large.msix", WORK / "large")):
-            with self.subTest(package=package):
-                self.check_package((WORK / package).read_bytes(), source)
-
-    def check_package(self, package, source_dir):
-        entries = read_zip(package)
-        names = list(entries)
-        self.assertEqual(names[-2:], FOOTPRINT, "block map, then content types, last")
-        self.assertEqual(names[0], "AppxManifest.xml")
-        contents = {n: zlib.decompress(s, -15) if m == 8 else s for n, (m, s, _) in entries.items()}
-        source = {p.relative_to(source_dir).as_posix() for p in source_dir.rglob("*") if p.is_file()}
-        self.assertEqual(set(names[:-2]), source)
-
-        blockmap = ElementTree.fromstring(contents["AppxBlockMap.xml"])
-        self.assertEqual(blockmap.get("HashMethod"), "http://www.w3.org/2001/04/xmlenc#sha256")
-        files = blockmap.findall(BLOCKMAP + "File")
-        self.assertEqual([f.get("Name") for f in files], [n.replace("/", "\\") for n in names[:-2]])
-        for element in files:
-            name = element.get("Name").replace("\\", "/")
-            method, stored, header = entries[name]
-            content = contents[name]
-            self.assertEqual((int(element.get("Size")), int(element.get("LfhSize"))), (len(content), header), name)
-            blocks = element.findall(BLOCKMAP + "Block")
-            self.assertEqual(len(blocks), -(-len(content) // BLOCK), name)
-            at = 0
-            for index, block in enumerate(blocks):
-                piece = content[index * BLOCK:(index + 1) * BLOCK]
-                self.assertEqual(base64.b64decode(block.get("Hash")), hashlib.sha256(piece).digest(), name)
-                if method == 0:
-                    self.assertIsNone(block.get("Size"), f"{name}: a stored block has no Size")
-                    continue
-                # Each deflated block decompresses on its own to its 64 KiB.
-                size = int(block.get("Size"))
-                inflater = zlib.decompressobj(-15)
-                self.assertEqual(inflater.decompress(stored[at:at + size]), piece, f"{name} block {index}")
-                at += size
-            if method == 8:
-                self.assertEqual(at, len(stored), f"{name}: block sizes add up to the stored bytes")
-
-        types = ElementTree.fromstring(contents["[Content_Types].xml"])
-        defaults = {d.get("Extension").lower(): d.get("ContentType") for d in types.findall(TYPES + "Default")}
-        overrides = {o.get("PartName"): o.get("ContentType") for o in types.findall(TYPES + "Override")}
-        self.assertTrue(set(overrides) <= {"/" + n for n in names}, "an override for a part that is not there")
-        for name in names[:-1]:
-            kind = overrides.get("/" + name, defaults.get(name.rsplit(".", 1)[-1].lower()))
-            self.assertEqual(kind, expected_type(name, contents[name]), name)
-        self.assertIn('Publisher="CN=UNSIGNED PLACEHOLDER PUBLISHER"', contents["AppxManifest.xml"].decode())
-
-    def test_the_same_files_pack_to_the_same_bytes(self):
-        copy = WORK / "copy"
-        shutil.copytree(SOURCE, copy)
-        for path in copy.rglob("*"):
-            os.utime(path, (1_000_000_000, 1_000_000_000))
-        pack(copy, WORK / "two.msix")
-        self.assertEqual((WORK / "one.msix").read_bytes(), (WORK / "two.msix").read_bytes())
+def check_package(package, source):
+    entries = read_zip(package)
+    names = list(entries)
+    files = sorted(p.relative_to(source).as_posix() for p in source.rglob("*") if p.is_file())
+    assert [names[0]] + names[-2:] == ["AppxManifest.xml", "AppxBlockMap.xml", "[Content_Types].xml"], names
+    assert sorted(names[:-2]) == files, names
+    blockmap = ElementTree.fromstring(entries["AppxBlockMap.xml"][2])
+    assert blockmap.get("HashMethod") == "http://www.w3.org/2001/04/xmlenc#sha256"
+    listed = blockmap.findall(MAP + "File")
+    assert [f.get("Name") for f in listed] == [n.replace("/", "\\") for n in names[:-2]]
+    for element in listed:
+        name = element.get("Name").replace("\\", "/")
+        method, stored, content, header = entries[name]
+        assert (element.get("Size"), element.get("LfhSize")) == (str(len(content)), str(header)), name
+        blocks, at = element.findall(MAP + "Block"), 0
+        assert len(blocks) == -(-len(content) // BLOCK), name
+        for index, block in enumerate(blocks):
+            piece = content[index * BLOCK:(index + 1) * BLOCK]
+            assert base64.b64decode(block.get("Hash")) == hashlib.sha256(piece).digest(), (name, index)
+            size = int(block.get("Size") or 0)  # none when stored; a deflated block inflates on its own
+            assert method == 8 and zlib.decompressobj(-15).decompress(stored[at:at + size]) == piece or \
+                method == 0 and size == 0, (name, index)
+            at += size
+        assert method == 0 or at == len(stored), f"{name}: block sizes do not add up"
+    types = ElementTree.fromstring(entries["[Content_Types].xml"][2])
+    defaults = {d.get("Extension").lower(): d.get("ContentType") for d in types.iter(TYPES + "Default")}
+    overrides = {o.get("PartName"): o.get("ContentType") for o in types.iter(TYPES + "Override")}
+    assert set(overrides) <= {"/" + n for n in names}, overrides
+    for name in names[:-1]:
+        content = entries[name][2]
+        expected = "image/png" if content[:8] == PNG else ROOT_TYPES[ElementTree.fromstring(content).tag]
+        assert overrides.get("/" + name, defaults.get(name.rsplit(".", 1)[-1].lower())) == expected, name
 
 
 def pack(source, output):
-    subprocess.run([sys.executable, str(PACKER), "--source", str(source), "--output", str(output)], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run([sys.executable, sys.argv[1], "--source", str(source), "--output", str(output)], check=True)
+    return output.read_bytes()
 
 
-if __name__ == "__main__":
-    PACKER, SOURCE, WORK = (Path(a) for a in sys.argv[1:4])
-    shutil.rmtree(WORK, ignore_errors=True)
-    WORK.mkdir(parents=True)
-    pack(SOURCE, WORK / "one.msix")
-    large = WORK / "large"
-    shutil.copytree(SOURCE, large)
-    manifest = (large / "AppxManifest.xml").read_text()
-    padding = "".join(f"<!-- {n} {hashlib.sha256(str(n).encode()).hexdigest()} -->\n" for n in range(3000))
-    (large / "AppxManifest.xml").write_text(manifest.replace("<Properties>", padding + "<Properties>"))
-    (large / "Assets" / "Large.png").write_bytes(b"\x89PNG\r\n\x1a\n" + os.urandom(3 * BLOCK))
-    pack(large, WORK / "large.msix")
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+source, work = Path(sys.argv[2]), Path(sys.argv[3])
+shutil.rmtree(work, ignore_errors=True)
+shutil.copytree(source, work / "large")
+package = pack(source, work / "as-built.msix")
+check_package(package, source)
+assert b'Publisher="CN=UNSIGNED PLACEHOLDER PUBLISHER"' in read_zip(package)["AppxManifest.xml"][2]
+for path in (work / "large").rglob("*"):
+    os.utime(path, (1e9, 1e9))
+assert pack(work / "large", work / "again.msix") == package, "not reproducible"
+manifest, large = work / "large" / "AppxManifest.xml", work / "large" / "Assets" / "Large.png"  # several blocks each
+padding = "".join(f"<!-- {hashlib.sha256(bytes([n % 256, n // 256])).hexdigest()} -->\n" for n in range(3000))
+manifest.write_text(manifest.read_text().replace("<Properties>", padding + "<Properties>"))
+large.write_bytes(PNG + os.urandom(3 * BLOCK))
+check_package(pack(work / "large", work / "large.msix"), work / "large")
