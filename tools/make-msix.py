@@ -15,8 +15,8 @@ same files always give the same package.
 The manifest's Identity Publisher must be the signing certificate's subject,
 written as Windows writes it, or Windows refuses the package. It is taken
 from --publisher-cert (the first certificate of a PEM file, or a DER file);
-without one the package gets a publisher that says it is a placeholder and
-can only be signed later by packing it again.
+without one the package gets a publisher that says it is a placeholder, and
+Windows will not install it.
 """
 import argparse
 import base64
@@ -185,6 +185,9 @@ def pack(source, publisher):
     files.remove("AppxManifest.xml")
     files.insert(0, "AppxManifest.xml")
     for name in files:
+        # Zip names of a package are URI parts: anything else would need escaping.
+        if not re.fullmatch(r"[A-Za-z0-9._-]+(/[A-Za-z0-9._-]+)*", name):
+            raise ValueError(f"{source}: {name}: only letters, digits, '.', '_' and '-' in the package's file names")
         if name.startswith(("AppxBlockMap.xml", "[Content_Types].xml", "AppxSignature.p7x", "AppxMetadata/")):
             raise ValueError(f"{source}: {name} is written by the packer")
 
@@ -225,7 +228,12 @@ def main():
     parser.add_argument("--publisher-cert", type=Path)
     args = parser.parse_args()
     try:
-        publisher = subject_of(certificate_der(args.publisher_cert)) if args.publisher_cert else PLACEHOLDER_PUBLISHER
+        publisher = PLACEHOLDER_PUBLISHER
+        if args.publisher_cert:
+            try:
+                publisher = subject_of(certificate_der(args.publisher_cert))
+            except (ValueError, IndexError, UnicodeDecodeError) as error:
+                raise ValueError(f"{args.publisher_cert}: not a certificate ({error})") from error
         package = pack(args.source, publisher)
         if pack(args.source, publisher) != package:
             raise ValueError("two packings of the same files differ")
