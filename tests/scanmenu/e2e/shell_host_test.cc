@@ -648,7 +648,7 @@ std::wstring TakeText(LPWSTR text) {
   return copy;
 }
 
-TEST_F(ScanRequestTest, TheWindows11CommandMakesTheMenuItemsRequestsForFilesDirectoriesAndDrives) {
+TEST_F(ScanRequestTest, TheWindows11CommandScansFileSystemItemsAndIsHiddenForOthers) {
   CLSID clsid = {};
   ASSERT_EQ(::CLSIDFromString(L"{C6B0F1D4-8E27-4A93-B5D8-3F61E2A90C7B}", &clsid), S_OK);
   IExplorerCommand* raw = nullptr;
@@ -692,10 +692,18 @@ TEST_F(ScanRequestTest, TheWindows11CommandMakesTheMenuItemsRequestsForFilesDire
   }
   EXPECT_EQ(Utf16Le(shell_host::ReadFileBytes(list)), file + L"\r\n" + other + L"\r\n" + directory + L"\r\n");
 
-  // Computer has no file-system path: nothing to scan, nothing started.
+  // This PC has no file-system path: the command is hidden for it alone and
+  // beside a file, and invoked anyway it starts nothing.
   scanner_.ClearLog();
-  ComPtr<IShellItemArray> virtual_only = ItemsFor({L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"});
-  ASSERT_TRUE(virtual_only);
+  const std::wstring this_pc = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
+  for (const std::vector<std::wstring>& names : {std::vector<std::wstring>{this_pc}, {file, this_pc}}) {
+    ComPtr<IShellItemArray> items = ItemsFor(names);
+    ASSERT_TRUE(items);
+    EXPCMDSTATE state = ECS_ENABLED;
+    EXPECT_EQ(command->GetState(items.get(), FALSE, &state), S_OK);
+    EXPECT_EQ(state, static_cast<EXPCMDSTATE>(ECS_HIDDEN)) << names.size() << " item(s)";
+  }
+  ComPtr<IShellItemArray> virtual_only = ItemsFor({this_pc});
   EXPECT_EQ(command->Invoke(virtual_only.get(), nullptr), E_INVALIDARG);
   ExpectNothingStarted();
   command.reset();
