@@ -36,8 +36,8 @@ SIGN_CERT=cert.pem SIGN_KEY=key.pem "$sign" sparse.msix
 for f in Scanmenu.dll scheduler.exe sparse.msix; do
   [[ $(osslsigncode verify -CAfile cert.pem -in $f) == *"Signature verification: ok"* ]] || fail "$f: not verified"
 done
-python3 -c 'import zipfile; print(zipfile.ZipFile("sparse.msix").read("AppxManifest.xml").decode())' |
-  grep -qF 'Publisher="CN=Throwaway Test Signer, O=&quot;Throwaway, Test&quot;, S=Berlin, C=DE"' || fail "publisher"
+manifest=$(python3 -c 'import zipfile; print(zipfile.ZipFile("sparse.msix").read("AppxManifest.xml").decode())')
+[[ $manifest == *'Publisher="CN=Throwaway Test Signer, O=&quot;Throwaway, Test&quot;, S=Berlin, C=DE"'* ]] || fail "publisher"
 
 # Each program runs the named tests and no fewer (a renamed test would drop out silently).
 run() { local out; out=$("$wine_run" "./$1" --gtest_brief=1 --gtest_filter="$3"); echo "$out"
