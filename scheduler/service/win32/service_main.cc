@@ -70,7 +70,7 @@ class Win32ServicePlatform final : public ServicePlatform {
 
   void LaunchScanForSessionUser(std::uint32_t session) override {
     win32::ScopedHandle token(GetSessionUserToken(session));
-    if (token) agent::LaunchScheduledScan(token.Get());
+    if (token) agent::LaunchScheduledScan(token.Get(), events::ScanOccasion::kAtLogon);
   }
 
   void QueueLogonWork(std::uint32_t session) override {

@@ -10,6 +10,7 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "scheduler/events/scheduler_events.h"
 #include "scheduler/service/object_owner.h"
 #include "scheduler/service/win32/object_owner.h"
 
@@ -79,6 +80,7 @@ HANDLE CreateUpdateEvent() {
   const std::u16string account = OwnAccountSid().value_or(u"");
   if (!owner || !IsTrustedOwner(*owner, account)) {
     trace::Trace("Update event owned by %ws refused\r\n", owner ? owner->c_str() : u"?");
+    events::UpdateEventRefused(owner ? *owner : u"?");
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/recording_events.h"
+
 namespace service {
 namespace {
 
@@ -45,8 +47,13 @@ class FakeSessions : public AgentLaunchPlatform {
     if (started > 0 && !agent_exits_at_once && ++probes_since_start > probes_until_mutex) mutex_exists = true;
     return mutex_exists;
   }
-  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t) override {
-    if (!start_succeeds) return nullptr;
+  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t, events::AgentStart& outcome) override {
+    if (!start_succeeds) {
+      outcome = failure;
+      return nullptr;
+    }
+    outcome.user = u"PC\\ada";
+    outcome.process_id = 4242;
     ++started;
     probes_since_start = 0;
     return std::make_unique<Agent>(*this);
@@ -54,6 +61,7 @@ class FakeSessions : public AgentLaunchPlatform {
 
   std::atomic<bool> mutex_exists{false};
   bool start_succeeds = true;
+  events::AgentStart failure{events::AgentStart::Result::kNoUserToken, 1008, u"", 0};
   bool agent_exits_at_once = false;
   int probes_until_mutex = 3;  // hand-off probes before the agent holds its mutex
   std::atomic<int> started{0};
@@ -75,6 +83,41 @@ TEST(AgentLauncherTest, FailedStartIsFalse) {
   sessions.start_succeeds = false;
   AgentLauncher launcher(sessions);
   EXPECT_FALSE(launcher.LaunchAgentInSession(1));
+}
+
+// Each launch tells the Event Log once who got the agent, or why nobody did;
+// nobody at the console is ordinary, a refused token or process is not.
+TEST(AgentLauncherTest, EachLaunchReportsWhoGotTheAgentOrWhyNot) {
+  using Result = events::AgentStart::Result;
+  const struct {
+    bool starts;
+    events::AgentStart failure;
+    int code;
+    events::Level level;
+    std::vector<std::u16string> inserts;
+  } cases[] = {
+      {true, {}, 200, events::Level::kInformation, {u"7", u"PC\\ada", u"4242"}},
+      {false, {Result::kNoUserToken, 1008, u"", 0}, 201, events::Level::kInformation, {u"7"}},
+      {false, {Result::kNoUserToken, 5, u"", 0}, 202, events::Level::kError, {u"7", u"5"}},
+      {false, {Result::kNoProcess, 1314, u"PC\\bob", 0}, 203, events::Level::kError, {u"7", u"PC\\bob", u"1314"}},
+  };
+  for (const auto& c : cases) {
+    FakeSessions sessions;
+    sessions.start_succeeds = c.starts;
+    sessions.failure = c.failure;
+    sessions.agent_exits_at_once = true;
+    testing_support::RecordingEvents events;
+    AgentLauncher(sessions).LaunchAgentInSession(7);
+    ASSERT_EQ(events.codes(), std::vector<int>{c.code});
+    EXPECT_EQ(events.all()[0].level, c.level);
+    EXPECT_EQ(events.all()[0].inserts, c.inserts);
+  }
+  // A served session is no news.
+  FakeSessions served;
+  served.mutex_exists = true;
+  testing_support::RecordingEvents events;
+  AgentLauncher(served).LaunchAgentInSession(7);
+  EXPECT_TRUE(events.codes().empty());
 }
 
 TEST(AgentLauncherTest, LaunchReturnsOnlyOnceItsAgentHoldsTheMutex) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "scheduler/service/serial_worker.h"
+#include "support/recording_events.h"
 #include "support/trace_capture.h"
 
 namespace service {
@@ -84,6 +85,24 @@ TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
     EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Updating]\r\n");
     EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 4, platform.calls.end()),
                 ElementsAre("STOP_PENDING", "drain", "close", "STOPPED"));
+  }
+}
+
+// The Event Log hears of the start (and of "endsession") once, and of the
+// stop once with its true reason: a failed wait is an error, not an update.
+TEST(ServiceMainTest, EventsNameTheStartAndTheStopReason) {
+  const std::vector<std::u16string> end_session_start = {u"VeltraneScheduler", u"EndSession"};
+  const std::pair<WaitOutcome, int> stops[] = {
+      {WaitOutcome::kStopEvent, 102}, {WaitOutcome::kUpdateEvent, 103}, {WaitOutcome::kFailed, 104}};
+  for (const auto& [outcome, stop_code] : stops) {
+    for (const bool end_session : {false, true}) {
+      RecordingPlatform platform;
+      platform.outcome = outcome;
+      testing_support::RecordingEvents events;
+      RunServiceMain(end_session ? end_session_start : kPlainStart, platform);
+      EXPECT_EQ(events.codes(), (std::vector<int>{end_session ? 101 : 100, stop_code}));
+      EXPECT_EQ(events.all().back().level, stop_code == 104 ? events::Level::kError : events::Level::kInformation);
+    }
   }
 }
 
