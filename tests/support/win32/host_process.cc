@@ -8,23 +8,29 @@
 
 namespace test_support {
 
-std::string ReadHostFile(const std::wstring& path) {
+std::string ReadHostFile(const std::wstring& path, std::size_t limit) {
   win32::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
   if (!file.IsValid()) return {};
-  std::string text(8192, '\0');
+  std::string text(limit, '\0');
   DWORD read = 0;
   if (!::ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) return {};
   text.resize(read);
   return text;
 }
 
-std::wstring FindHostProcess(const char* image, bool user_argument) {
+std::wstring FindHostProcess(const char* image, bool user_argument, std::string_view environment_entry) {
   WIN32_FIND_DATAW entry;
   HANDLE search = ::FindFirstFileW(L"Z:\\proc\\*", &entry);
   if (search == INVALID_HANDLE_VALUE) return {};
   std::wstring found;
   const std::size_t image_length = std::strlen(image);
+  // The environment is a list of NUL-terminated "NAME=value" entries.
+  const std::string wanted = '\0' + std::string(environment_entry) + '\0';
+  const auto holds_entry = [&](const std::wstring& folder) {
+    return environment_entry.empty() ||
+           ('\0' + ReadHostFile(folder + L"\\environ", 65536) + '\0').find(wanted) != std::string::npos;
+  };
   do {
     if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
     const std::wstring folder = std::wstring(L"Z:\\proc\\") + entry.cFileName;
@@ -35,7 +41,7 @@ std::wstring FindHostProcess(const char* image, bool user_argument) {
     }
     if (program.size() >= image_length &&
         program.compare(program.size() - image_length, image_length, image) == 0 &&
-        (command.find(" /user") != std::string::npos) == user_argument) {
+        (command.find(" /user") != std::string::npos) == user_argument && holds_entry(folder)) {
       found = folder;
       break;
     }

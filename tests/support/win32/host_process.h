@@ -4,17 +4,20 @@
 // benchmarks and the soak read the host's.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace test_support {
 
-// The whole of a small host file (up to 8 KiB), or empty.
-std::string ReadHostFile(const std::wstring& path);
+// The whole of a small host file (up to `limit` bytes), or empty.
+std::string ReadHostFile(const std::wstring& path, std::size_t limit = 8192);
 
 // The /proc folder ("Z:\proc\<pid>") of the host process whose program (its
 // command line's first word) ends in `image` and whose command line holds
-// the argument "/user" exactly when `user_argument` is true; empty when there
-// is none (as on Windows itself).
-std::wstring FindHostProcess(const char* image, bool user_argument);
+// the argument "/user" exactly when `user_argument` is true, and, when
+// `environment_entry` is given ("NAME=value"), whose environment holds it;
+// empty when there is none (as on Windows itself).
+std::wstring FindHostProcess(const char* image, bool user_argument, std::string_view environment_entry = {});
 
 }  // namespace test_support
