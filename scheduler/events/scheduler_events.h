@@ -6,7 +6,6 @@
 // written while no sink is installed. A sink that fails changes nothing.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -65,7 +64,7 @@ struct CodeLevel {
 };
 
 // Every event, its level and its number of inserts.
-inline constexpr std::array<CodeLevel, 27> kCatalogue = {{
+inline constexpr CodeLevel kCatalogue[] = {
     {Code::kServiceStarted, Level::kInformation, 0},
     {Code::kServiceStartedAfterSession, Level::kInformation, 0},
     {Code::kServiceStoppingOnControl, Level::kInformation, 0},
@@ -93,7 +92,7 @@ inline constexpr std::array<CodeLevel, 27> kCatalogue = {{
     {Code::kDeferredScanUserBack, Level::kInformation, 1},
     {Code::kDeferredScanLimitReached, Level::kInformation, 1},
     {Code::kNextScanDue, Level::kInformation, 1},
-}};
+};
 
 // The level the catalogue gives `code`.
 Level LevelOf(Code code);

@@ -40,11 +40,11 @@ class Win32EventLogSink final : public EventSink {
     }
     std::vector<LPCWSTR> strings;
     for (const std::u16string& insert : event.inserts) strings.push_back(win32::Wide(insert));
-    if (!::ReportEventW(source.Get(), EventType(event.level), 0, Identifier(event.code), nullptr,
-                        static_cast<WORD>(strings.size()), 0, strings.empty() ? nullptr : strings.data(), nullptr)) {
-      trace::Trace("ReportEventW(%u) failed: %u\r\n", static_cast<unsigned>(event.code),
-                   static_cast<unsigned>(::GetLastError()));
-    }
+    const bool reported =
+        ::ReportEventW(source.Get(), EventType(event.level), 0, Identifier(event.code), nullptr,
+                       static_cast<WORD>(strings.size()), 0, strings.empty() ? nullptr : strings.data(), nullptr);
+    trace::Trace("ReportEventW %u: %u\r\n", static_cast<unsigned>(event.code),
+                 static_cast<unsigned>(reported ? ERROR_SUCCESS : ::GetLastError()));
   }
 };
 

@@ -175,7 +175,7 @@ TEST(SchedulerProgram, MessageTableHoldsEveryEventWithItsLevelAndInserts) {
   const auto* table = static_cast<const DWORD*>(::LockResource(::LoadResource(image.Get(), resource)));
   std::size_t messages = 0;
   for (DWORD block = 0; block < table[0]; ++block) messages += table[1 + block * 3 + 1] - table[1 + block * 3] + 1;
-  EXPECT_EQ(messages, events::kCatalogue.size());
+  EXPECT_EQ(messages, std::size(events::kCatalogue));
 }
 
 }  // namespace

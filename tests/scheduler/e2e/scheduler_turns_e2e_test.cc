@@ -338,6 +338,9 @@ TEST_F(SchedulerTurnsTest, UpdateEventStopsARunningServiceWithTheReasonUpdating)
   RunUpdateTool();
   EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 10000)) << test_support::CurrentState();
   EXPECT_TRUE(listener.WaitForLine("ServiceMain: Stopping [Updating]\r\n", 5000));
+  // The service's start and its stop for the update went to the Event Log.
+  EXPECT_TRUE(listener.WaitForLine("ReportEventW 100: 0\r\n", 1000));
+  EXPECT_TRUE(listener.WaitForLine("ReportEventW 103: 0\r\n", 1000));
 }
 
 TEST_F(SchedulerTurnsTest, ClosingTheAgentWindowBringsTheServiceBackWhichStartsANewAgent) {
