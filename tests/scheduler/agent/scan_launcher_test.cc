@@ -187,17 +187,12 @@ TEST_F(ScanLauncherTest, EachAttemptReportsOnceWhatBecameOfIt) {
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_, events::ScanOccasion::kCatchUp));
   platform_.running = true;
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-
-  const std::u16string entry = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Veltrane37";
-  const std::u16string command_line = u"\"C:\\scan.exe\" /scan:boot /quiet";
-  const std::vector<events::Event> all = events.all();
+  const std::u16string entry(kUninstallEntry), command_line = u"\"C:\\scan.exe\" /scan:boot /quiet";
+  const std::vector<std::vector<std::u16string>> inserts = {
+      {entry}, {entry, u"C:\\scan.exe /uninstall"}, {command_line + u" /quick", u"2"}, {u"full", command_line}, {}};
   ASSERT_EQ(events.codes(), (std::vector<int>{311, 312, 313, 301, 310}));
-  EXPECT_EQ(all[0].inserts, std::vector<std::u16string>{entry});
-  EXPECT_EQ(all[1].inserts, (std::vector<std::u16string>{entry, u"C:\\scan.exe /uninstall"}));
-  EXPECT_EQ(all[2].inserts, (std::vector<std::u16string>{command_line + u" /quick", u"2"}));
-  EXPECT_EQ(all[2].level, events::Level::kError);
-  EXPECT_EQ(all[3].inserts, (std::vector<std::u16string>{u"full", command_line}));
-  EXPECT_EQ(all[4].level, events::Level::kInformation);
+  for (std::size_t i = 0; i < inserts.size(); ++i) EXPECT_EQ(events.all()[i].inserts, inserts[i]);
+  EXPECT_EQ(events.all()[2].level, events::Level::kError);
 }
 
 }  // namespace

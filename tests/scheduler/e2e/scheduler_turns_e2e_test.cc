@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -440,149 +439,114 @@ TEST_F(SchedulerTurnsTest, StartupModeStartsNothingAndAStopReportsPendingPending
                                  "SetServiceStatus 3\r\n", "SetServiceStatus 1\r\n"));
 }
 
-// One ReportEventW call as Wine's relay trace shows it: the event type, the
-// identifier and the inserts, which Wine's advapi32 writes to its "eventlog"
-// debug channel (trace, warn or err by the type) from inside the call.
-struct RelayedEvent {
-  unsigned type = 0;
-  unsigned identifier = 0;
-  std::vector<std::wstring> inserts;
-  bool operator==(const RelayedEvent&) const = default;
-};
-
-// What this test process (and every child, which inherits its standard
-// error) has written to its standard error since `from`, read through the
-// host's /proc; under ctest that is the file wine-run.sh collects.
-std::string OwnOutput(std::size_t from) {
-  // Other build folders may run a program of the same name: ours is the one
-  // in our prefix.
+// The ReportEventW calls that Wine's relay trace shows in this process's
+// standard error (which every child inherits; under ctest, the file that
+// wine-run.sh collects, read through the host's /proc) since `from`: per call
+// "<type> <identifier>", then each insert, which Wine's advapi32 writes to its
+// "eventlog" channel from inside the call, as "  <insert>".
+std::vector<std::string> RelayedEvents(std::size_t from, std::size_t* size = nullptr) {
+  // Other build folders may run a program of this name: ours runs in our prefix.
   wchar_t prefix[MAX_PATH] = {};
   GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
   const std::wstring folder = test_support::FindHostProcess("scheduler_turns_e2e_tests.exe", false,
                                                             "WINEPREFIX=" + test_support::ToUtf8(prefix));
-  win32::ScopedHandle file(CreateFileW((folder + L"\\fd\\2").c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-  std::string text;
-  char buffer[65536];
-  DWORD read = 0;
-  while (file && ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
-  return text.size() > from ? text.substr(from) : std::string();
-}
-
-// The ReportEventW calls in `output`, in order, with the inserts that the
-// same thread traced after each call.
-std::vector<RelayedEvent> RelayedEvents(const std::string& output) {
-  std::vector<RelayedEvent> found;
-  std::map<std::string, std::size_t> open_call;  // thread -> index in `found`
-  std::istringstream lines(output);
+  const std::string all = test_support::ReadHostFile(folder + L"\\fd\\2", 1 << 23);
+  if (size != nullptr) *size = all.size();
+  std::vector<std::string> found;
+  std::istringstream lines(all.size() > from ? all.substr(from) : "");
   for (std::string line; std::getline(lines, line);) {
-    const std::string thread = line.substr(0, line.find(':'));
-    unsigned values[6] = {};
-    if (const std::size_t call = line.find(":Call advapi32.ReportEventW("); call != std::string::npos) {
-      if (std::sscanf(line.c_str() + call + 28, "%x,%x,%x,%x,%x,%x", &values[0], &values[1], &values[2], &values[3],
-                      &values[4], &values[5]) == 6) {
-        open_call[thread] = found.size();
-        found.push_back({values[1], values[3], {}});
+    unsigned type = 0, identifier = 0;
+    if (const auto call = line.find(":Call advapi32.ReportEventW("); call != std::string::npos) {
+      if (std::sscanf(line.c_str() + call + 28, "%*x,%x,%*x,%x", &type, &identifier) == 2) {
+        found.push_back(std::to_string(type) + " " + std::to_string(identifier));
       }
-    } else if (const std::size_t insert = line.find(":eventlog:ReportEventW L\""); insert != std::string::npos) {
-      const auto call = open_call.find(thread);
-      if (call == open_call.end()) continue;
-      std::string text = line.substr(insert + 25, line.rfind('"') - insert - 25);
-      std::string plain;
-      for (std::size_t i = 0; i < text.size(); ++i) plain += text[i] == '\\' && i + 1 < text.size() ? text[++i] : text[i];
-      found[call->second].inserts.push_back(test_support::FromUtf8(plain));
-    } else if (line.find(":Ret  advapi32.ReportEventW(") != std::string::npos) {
-      open_call.erase(thread);
+    } else if (const auto insert = line.find(":eventlog:ReportEventW L\""); insert != std::string::npos) {
+      std::string plain = "  ";  // debugstr_w escapes \ and " with a backslash
+      for (std::size_t i = insert + 25; i + 1 < line.size(); ++i) plain += line[i] == '\\' ? line[++i] : line[i];
+      found.push_back(plain);
     }
   }
   return found;
 }
 
-RelayedEvent Expected(events::Code code, std::vector<std::wstring> inserts = {}) {
-  const unsigned types[] = {0, EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
-  return {types[static_cast<int>(events::LevelOf(code))], events::Identifier(code), std::move(inserts)};
+std::string Relayed(events::Code code) {
+  const int types[] = {0, EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
+  const int type = types[static_cast<int>(events::LevelOf(code))];
+  return std::to_string(type) + " " + std::to_string(events::Identifier(code));
+}
+
+// The event source's value: its type and its text (a number as decimal text); type 0 when missing.
+std::pair<DWORD, std::wstring> SourceValue(const wchar_t* name) {
+  wchar_t data[MAX_PATH] = {};
+  DWORD type = 0, bytes = sizeof data;
+  const std::u16string key(events::kSourceKeyPath);
+  const DWORD flags = RRF_RT_ANY | RRF_NOEXPAND;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, win32::Wide(key), name, flags, &type, data, &bytes) != 0) return {};
+  return {type, type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(data)) : data};
 }
 
 // The real binaries under Wine's relay trace, narrowed to the Event Log
-// calls: /install registers the source and reports it, an agent whose due
+// calls: /install registers the source and reports it; an agent whose due
 // scan finds the application running reports the skip and the next due
-// time, the update event ends it with its event, the next agent catches the
-// missed run up, and /uninstall reports and takes the source's key away.
+// time, and the update event ends it with its event; the next agent catches
+// the missed run up; /uninstall reports and takes the source's key away.
 TEST_F(SchedulerTurnsTest, EventLogRelayTraceShowsInstallSkipUpdateCatchUpAndUninstall) {
   if (!test_support::RunningUnderWine()) GTEST_SKIP() << "Wine's relay trace shows the Event Log calls";
   const std::wstring run_time = RunTimeMinutesAgo(2);
   if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
-  const std::u16string source_key(events::kSourceKeyPath);
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, win32::Wide(source_key));
   win32::RegistryKey debug;
   ASSERT_EQ(debug.Create(HKEY_CURRENT_USER, u"Software\\Wine\\Debug", KEY_SET_VALUE), ERROR_SUCCESS);
-  ASSERT_EQ(debug.WriteText(u"RelayInclude", u"RegisterEventSourceW;ReportEventW;DeregisterEventSource"),
-            ERROR_SUCCESS);
-  wchar_t old_debug[256] = L"-all";
-  GetEnvironmentVariableW(L"WINEDEBUG", old_debug, 256);
+  ASSERT_EQ(debug.WriteText(u"RelayInclude", u"RegisterEventSourceW;ReportEventW;DeregisterEventSource"), 0);
   SetEnvironmentVariableW(L"WINEDEBUG", L"-all,+relay,+eventlog");  // for the children
-  const std::size_t from = OwnOutput(0).size();
+  std::size_t from = 0;
+  RelayedEvents(0, &from);
 
-  const auto run = test_support::RunAnsweringMessageBoxes(Quoted(Scheduler()) + L" /install", L"Veltrane", 30000);
-  ASSERT_EQ(run.boxes.size(), 1u);
-  win32::RegistryKey source;
-  ASSERT_EQ(source.Open(HKEY_LOCAL_MACHINE, source_key, KEY_QUERY_VALUE), ERROR_SUCCESS);
-  wchar_t message_file[MAX_PATH] = {};
-  DWORD type = 0, types_supported = 0, bytes = sizeof message_file;
-  ASSERT_EQ(RegQueryValueExW(source.Get(), L"EventMessageFile", nullptr, &type,
-                             reinterpret_cast<BYTE*>(message_file), &bytes), ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
-  EXPECT_EQ(_wcsicmp(message_file, Scheduler().c_str()), 0) << message_file;
-  bytes = sizeof types_supported;
-  ASSERT_EQ(RegQueryValueExW(source.Get(), L"TypesSupported", nullptr, &type,
-                             reinterpret_cast<BYTE*>(&types_supported), &bytes), ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(types_supported, 7u);
-  source.Close();
+  const std::wstring install = Quoted(Scheduler()) + L" /install";
+  ASSERT_EQ(test_support::RunAnsweringMessageBoxes(install, L"Veltrane", 30000).boxes.size(), 1u);
+  const auto [message_file_type, message_file] = SourceValue(L"EventMessageFile");
+  EXPECT_EQ(message_file_type, static_cast<DWORD>(REG_EXPAND_SZ));
+  EXPECT_EQ(_wcsicmp(message_file.c_str(), Scheduler().c_str()), 0) << message_file;
+  EXPECT_EQ(SourceValue(L"TypesSupported"), std::make_pair(static_cast<DWORD>(REG_DWORD), std::wstring(L"7")));
 
   test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
   ASSERT_TRUE(scanner.ok());
   SetSetting(L"SchedulerWhen", L"daily");
   SetSetting(L"SchedulerAround", run_time);
   SetSetting(L"LastScan", Timestamp(-26 * 60));
-  const auto due_count = [from](events::Code code) {
-    const std::vector<RelayedEvent> seen = RelayedEvents(OwnOutput(from));
-    return std::count_if(seen.begin(), seen.end(),
-                         [code](const RelayedEvent& e) { return e.identifier == events::Identifier(code); });
+  const std::string next_due = Relayed(events::Code::kNextScanDue);
+  const auto reported = [&](std::size_t times) {
+    const std::vector<std::string> seen = RelayedEvents(from);
+    return static_cast<std::size_t>(std::count(seen.begin(), seen.end(), next_due)) == times;
   };
   {
     win32::ScopedHandle running(CreateEventW(nullptr, TRUE, FALSE, L"Veltrane 3.7 Application"));
     StartAgent(Scheduler());
-    ASSERT_TRUE(PollFor([&] { return due_count(events::Code::kNextScanDue) == 1; }, 25000));
+    ASSERT_TRUE(PollFor([&] { return reported(1); }, 25000));
     RunUpdateTool();
     ASSERT_TRUE(agent_.Wait(10000).has_value());
   }
   ChildProcess second;
   ASSERT_TRUE(second.Start(Quoted(Scheduler()) + L" /user"));
-  ASSERT_EQ(scanner.WaitForLog(1, 25000).size(), 1u);
-  ASSERT_TRUE(PollFor([&] { return due_count(events::Code::kNextScanDue) == 2; }, 10000));
+  ASSERT_TRUE(PollFor([&] { return reported(2); }, 25000));
   second.Terminate();
-  ASSERT_EQ(test_support::RunAnsweringMessageBoxes(Quoted(Scheduler()) + L" /uninstall", L"Veltrane", 30000)
-                .boxes.size(), 1u);
-  SetEnvironmentVariableW(L"WINEDEBUG", old_debug);
+  const std::wstring uninstall = Quoted(Scheduler()) + L" /uninstall";
+  ASSERT_EQ(test_support::RunAnsweringMessageBoxes(uninstall, L"Veltrane", 30000).boxes.size(), 1u);
+  SetEnvironmentVariableW(L"WINEDEBUG", L"-all");
   RegDeleteValueW(debug.Get(), L"RelayInclude");
-  EXPECT_EQ(source.Open(HKEY_LOCAL_MACHINE, source_key, KEY_QUERY_VALUE), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(SourceValue(L"EventMessageFile").first, 0u);
 
-  std::vector<RelayedEvent> seen = RelayedEvents(OwnOutput(from));
-  ASSERT_EQ(seen.size(), 7u);
   // After each run the timer stands at tomorrow's run time.
   int hours = 0, minutes = 0;
   ASSERT_EQ(swscanf(run_time.c_str(), L"%d:%d", &hours, &minutes), 2);
-  wchar_t tomorrow_at[32];
-  swprintf(tomorrow_at, 32, L"%ls %02d:%02d:00", Timestamp(24 * 60).substr(0, 10).c_str(), hours, minutes);
-  for (const std::size_t next_due : {2u, 5u}) EXPECT_EQ(seen[next_due].inserts, std::vector<std::wstring>{tomorrow_at});
-  for (const std::size_t next_due : {2u, 5u}) seen[next_due].inserts.clear();
-  EXPECT_THAT(seen, ElementsAre(Expected(events::Code::kServiceInstalled, {Scheduler()}),
-                                Expected(events::Code::kScanSkippedApplicationRuns),
-                                Expected(events::Code::kNextScanDue), Expected(events::Code::kAgentEndedForUpdate),
-                                Expected(events::Code::kScanStartedCatchUp,
-                                         {L"quick", Quoted(scanner.path()) + L" /scan:boot /quiet /quick"}),
-                                Expected(events::Code::kNextScanDue), Expected(events::Code::kServiceUninstalled)));
+  char tomorrow_at[32];
+  std::snprintf(tomorrow_at, sizeof tomorrow_at, "  %s %02d:%02d:00",
+                test_support::ToUtf8(Timestamp(24 * 60).substr(0, 10)).c_str(), hours, minutes);
+  EXPECT_THAT(RelayedEvents(from),
+              ElementsAre(Relayed(events::Code::kServiceInstalled), "  " + test_support::ToUtf8(Scheduler()),
+                          Relayed(events::Code::kScanSkippedApplicationRuns), next_due, tomorrow_at,
+                          Relayed(events::Code::kAgentEndedForUpdate), Relayed(events::Code::kScanStartedCatchUp),
+                          "  quick", "  " + test_support::ToUtf8(Quoted(scanner.path())) + " /scan:boot /quiet /quick",
+                          next_due, tomorrow_at, Relayed(events::Code::kServiceUninstalled)));
 }
 
 }  // namespace

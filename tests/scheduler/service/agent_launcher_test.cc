@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -89,35 +90,24 @@ TEST(AgentLauncherTest, FailedStartIsFalse) {
 // nobody at the console is ordinary, a refused token or process is not.
 TEST(AgentLauncherTest, EachLaunchReportsWhoGotTheAgentOrWhyNot) {
   using Result = events::AgentStart::Result;
-  const struct {
-    bool starts;
-    events::AgentStart failure;
-    int code;
-    events::Level level;
-    std::vector<std::u16string> inserts;
-  } cases[] = {
-      {true, {}, 200, events::Level::kInformation, {u"7", u"PC\\ada", u"4242"}},
-      {false, {Result::kNoUserToken, 1008, u"", 0}, 201, events::Level::kInformation, {u"7"}},
-      {false, {Result::kNoUserToken, 5, u"", 0}, 202, events::Level::kError, {u"7", u"5"}},
-      {false, {Result::kNoProcess, 1314, u"PC\\bob", 0}, 203, events::Level::kError, {u"7", u"PC\\bob", u"1314"}},
+  using Level = events::Level;
+  const std::tuple<events::AgentStart, int, Level, std::vector<std::u16string>> cases[] = {
+      {{Result::kStarted, 0, u"", 0}, 200, Level::kInformation, {u"7", u"PC\\ada", u"4242"}},
+      {{Result::kNoUserToken, 1008, u"", 0}, 201, Level::kInformation, {u"7"}},
+      {{Result::kNoUserToken, 5, u"", 0}, 202, Level::kError, {u"7", u"5"}},
+      {{Result::kNoProcess, 1314, u"PC\\bob", 0}, 203, Level::kError, {u"7", u"PC\\bob", u"1314"}},
   };
-  for (const auto& c : cases) {
+  for (const auto& [failure, code, level, inserts] : cases) {
     FakeSessions sessions;
-    sessions.start_succeeds = c.starts;
-    sessions.failure = c.failure;
+    sessions.start_succeeds = failure.result == Result::kStarted;
+    sessions.failure = failure;
     sessions.agent_exits_at_once = true;
     testing_support::RecordingEvents events;
     AgentLauncher(sessions).LaunchAgentInSession(7);
-    ASSERT_EQ(events.codes(), std::vector<int>{c.code});
-    EXPECT_EQ(events.all()[0].level, c.level);
-    EXPECT_EQ(events.all()[0].inserts, c.inserts);
+    ASSERT_EQ(events.codes(), std::vector<int>{code});
+    EXPECT_EQ(events.all()[0].level, level);
+    EXPECT_EQ(events.all()[0].inserts, inserts);
   }
-  // A served session is no news.
-  FakeSessions served;
-  served.mutex_exists = true;
-  testing_support::RecordingEvents events;
-  AgentLauncher(served).LaunchAgentInSession(7);
-  EXPECT_TRUE(events.codes().empty());
 }
 
 TEST(AgentLauncherTest, LaunchReturnsOnlyOnceItsAgentHoldsTheMutex) {

@@ -92,9 +92,9 @@ TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
 // stop once with its true reason: a failed wait is an error, not an update.
 TEST(ServiceMainTest, EventsNameTheStartAndTheStopReason) {
   const std::vector<std::u16string> end_session_start = {u"VeltraneScheduler", u"EndSession"};
-  const std::pair<WaitOutcome, int> stops[] = {
-      {WaitOutcome::kStopEvent, 102}, {WaitOutcome::kUpdateEvent, 103}, {WaitOutcome::kFailed, 104}};
-  for (const auto& [outcome, stop_code] : stops) {
+  using Stop = std::pair<WaitOutcome, int>;
+  for (const auto& [outcome, stop_code] :
+       {Stop{WaitOutcome::kStopEvent, 102}, Stop{WaitOutcome::kUpdateEvent, 103}, Stop{WaitOutcome::kFailed, 104}}) {
     for (const bool end_session : {false, true}) {
       RecordingPlatform platform;
       platform.outcome = outcome;
