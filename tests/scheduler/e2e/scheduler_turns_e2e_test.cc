@@ -168,6 +168,8 @@ class SchedulerTurnsTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all");  // a relay trace ends with its test
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Debug", L"RelayInclude");
     EndAgents();
     test_support::RemoveEntry();
     EndAgents();  // an agent the stopping service may just have started
@@ -439,18 +441,15 @@ TEST_F(SchedulerTurnsTest, StartupModeStartsNothingAndAStopReportsPendingPending
                                  "SetServiceStatus 3\r\n", "SetServiceStatus 1\r\n"));
 }
 
-// The ReportEventW calls that Wine's relay trace shows in this process's
-// standard error (which every child inherits; under ctest, the file that
-// wine-run.sh collects, read through the host's /proc) since `from`: per call
-// "<type> <identifier>", then each insert, which Wine's advapi32 writes to its
-// "eventlog" channel from inside the call, as "  <insert>".
+// The ReportEventW calls in the relay trace on this process's standard error
+// (which the children inherit) since `from`: "<type> <identifier>", then each
+// insert, which Wine's advapi32 traces on its "eventlog" channel, as "  <insert>".
 std::vector<std::string> RelayedEvents(std::size_t from, std::size_t* size = nullptr) {
-  // Other build folders may run a program of this name: ours runs in our prefix.
-  wchar_t prefix[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
-  const std::wstring folder = test_support::FindHostProcess("scheduler_turns_e2e_tests.exe", false,
-                                                            "WINEPREFIX=" + test_support::ToUtf8(prefix));
-  const std::string all = test_support::ReadHostFile(folder + L"\\fd\\2", 1 << 23);
+  // Other build folders may run a program of this name: ours is this path on the host (drive Z:).
+  std::string own_path = test_support::ToUtf8(SiblingPath(L"scheduler_turns_e2e_tests.exe")).substr(2);
+  std::replace(own_path.begin(), own_path.end(), '\\', '/');
+  const std::wstring folder = test_support::FindHostProcess(own_path.c_str(), false);
+  const std::string all = folder.empty() ? "" : test_support::ReadHostFile(folder + L"\\fd\\2", 1 << 23);
   if (size != nullptr) *size = all.size();
   std::vector<std::string> found;
   std::istringstream lines(all.size() > from ? all.substr(from) : "");
@@ -475,7 +474,7 @@ std::string Relayed(events::Code code) {
   return std::to_string(type) + " " + std::to_string(events::Identifier(code));
 }
 
-// The event source's value: its type and its text (a number as decimal text); type 0 when missing.
+// The event source's value: its type (0: missing) and text (a number in decimal).
 std::pair<DWORD, std::wstring> SourceValue(const wchar_t* name) {
   wchar_t data[MAX_PATH] = {};
   DWORD type = 0, bytes = sizeof data;
@@ -501,8 +500,8 @@ TEST_F(SchedulerTurnsTest, EventLogRelayTraceShowsInstallSkipUpdateCatchUpAndUni
   std::size_t from = 0;
   RelayedEvents(0, &from);
 
-  const std::wstring install = Quoted(Scheduler()) + L" /install";
-  ASSERT_EQ(test_support::RunAnsweringMessageBoxes(install, L"Veltrane", 30000).boxes.size(), 1u);
+  ASSERT_EQ(test_support::RunAnsweringMessageBoxes(Quoted(Scheduler()) + L" /install", L"Veltrane", 30000).boxes.size(),
+            1u);
   const auto [message_file_type, message_file] = SourceValue(L"EventMessageFile");
   EXPECT_EQ(message_file_type, static_cast<DWORD>(REG_EXPAND_SZ));
   EXPECT_EQ(_wcsicmp(message_file.c_str(), Scheduler().c_str()), 0) << message_file;
@@ -531,8 +530,6 @@ TEST_F(SchedulerTurnsTest, EventLogRelayTraceShowsInstallSkipUpdateCatchUpAndUni
   second.Terminate();
   const std::wstring uninstall = Quoted(Scheduler()) + L" /uninstall";
   ASSERT_EQ(test_support::RunAnsweringMessageBoxes(uninstall, L"Veltrane", 30000).boxes.size(), 1u);
-  SetEnvironmentVariableW(L"WINEDEBUG", L"-all");
-  RegDeleteValueW(debug.Get(), L"RelayInclude");
   EXPECT_EQ(SourceValue(L"EventMessageFile").first, 0u);
 
   // After each run the timer stands at tomorrow's run time.

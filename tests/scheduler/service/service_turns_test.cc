@@ -76,33 +76,21 @@ TEST(ServiceMainTest, StartLaunchesAgentAtConsoleAndStopsThroughPendingToStopped
                                          "ServiceMain: Stopping [Control_Stop]\r\n"));
 }
 
+// The trace keeps its one reason; the Event Log tells the start and the true
+// reason of the stop (102 for a control): a failed wait is an error.
 TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
   for (WaitOutcome outcome : {WaitOutcome::kUpdateEvent, WaitOutcome::kFailed}) {
     RecordingPlatform platform;
     platform.outcome = outcome;
     testing_support::TraceCapture trace;
+    testing_support::RecordingEvents events;
     RunServiceMain(kPlainStart, platform);
+    const bool failed = outcome == WaitOutcome::kFailed;
+    EXPECT_EQ(events.codes(), (std::vector<int>{100, failed ? 104 : 103}));
+    EXPECT_EQ(events.all()[1].level, failed ? events::Level::kError : events::Level::kInformation);
     EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Updating]\r\n");
     EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 4, platform.calls.end()),
                 ElementsAre("STOP_PENDING", "drain", "close", "STOPPED"));
-  }
-}
-
-// The Event Log hears of the start (and of "endsession") once, and of the
-// stop once with its true reason: a failed wait is an error, not an update.
-TEST(ServiceMainTest, EventsNameTheStartAndTheStopReason) {
-  const std::vector<std::u16string> end_session_start = {u"VeltraneScheduler", u"EndSession"};
-  using Stop = std::pair<WaitOutcome, int>;
-  for (const auto& [outcome, stop_code] :
-       {Stop{WaitOutcome::kStopEvent, 102}, Stop{WaitOutcome::kUpdateEvent, 103}, Stop{WaitOutcome::kFailed, 104}}) {
-    for (const bool end_session : {false, true}) {
-      RecordingPlatform platform;
-      platform.outcome = outcome;
-      testing_support::RecordingEvents events;
-      RunServiceMain(end_session ? end_session_start : kPlainStart, platform);
-      EXPECT_EQ(events.codes(), (std::vector<int>{end_session ? 101 : 100, stop_code}));
-      EXPECT_EQ(events.all().back().level, stop_code == 104 ? events::Level::kError : events::Level::kInformation);
-    }
   }
 }
 
@@ -116,7 +104,9 @@ TEST(ServiceMainTest, NoHandlerMeansNoReportAtAll) {
 TEST(ServiceMainTest, EndSessionStartInAnyCaseLaunchesNothing) {
   for (const char16_t* word : {u"endsession", u"EndSession", u"ENDSESSION"}) {
     RecordingPlatform platform;
+    testing_support::RecordingEvents events;
     RunServiceMain({u"VeltraneScheduler", word}, platform);
+    EXPECT_EQ(events.codes(), (std::vector<int>{101, 102}));
     EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
                                             "STOP_PENDING", "drain", "close", "STOPPED"));
   }

@@ -19,18 +19,12 @@ std::string ReadHostFile(const std::wstring& path, std::size_t limit) {
   return text;
 }
 
-std::wstring FindHostProcess(const char* image, bool user_argument, std::string_view environment_entry) {
+std::wstring FindHostProcess(const char* image, bool user_argument) {
   WIN32_FIND_DATAW entry;
   HANDLE search = ::FindFirstFileW(L"Z:\\proc\\*", &entry);
   if (search == INVALID_HANDLE_VALUE) return {};
   std::wstring found;
   const std::size_t image_length = std::strlen(image);
-  // The environment is a list of NUL-terminated "NAME=value" entries.
-  const std::string wanted = '\0' + std::string(environment_entry) + '\0';
-  const auto holds_entry = [&](const std::wstring& folder) {
-    return environment_entry.empty() ||
-           ('\0' + ReadHostFile(folder + L"\\environ", 65536) + '\0').find(wanted) != std::string::npos;
-  };
   do {
     if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
     const std::wstring folder = std::wstring(L"Z:\\proc\\") + entry.cFileName;
@@ -41,7 +35,7 @@ std::wstring FindHostProcess(const char* image, bool user_argument, std::string_
     }
     if (program.size() >= image_length &&
         program.compare(program.size() - image_length, image_length, image) == 0 &&
-        (command.find(" /user") != std::string::npos) == user_argument && holds_entry(folder)) {
+        (command.find(" /user") != std::string::npos) == user_argument) {
       found = folder;
       break;
     }

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 
 namespace test_support {
 
@@ -15,9 +14,8 @@ std::string ReadHostFile(const std::wstring& path, std::size_t limit = 8192);
 
 // The /proc folder ("Z:\proc\<pid>") of the host process whose program (its
 // command line's first word) ends in `image` and whose command line holds
-// the argument "/user" exactly when `user_argument` is true, and, when
-// `environment_entry` is given ("NAME=value"), whose environment holds it;
-// empty when there is none (as on Windows itself).
-std::wstring FindHostProcess(const char* image, bool user_argument, std::string_view environment_entry = {});
+// the argument "/user" exactly when `user_argument` is true; empty when there
+// is none (as on Windows itself).
+std::wstring FindHostProcess(const char* image, bool user_argument);
 
 }  // namespace test_support
