@@ -41,4 +41,16 @@ BOOL WTSQueryUserToken(ULONG session, PHANDLE token) {
   return Call(function, session, token);
 }
 
+BOOL WTSQuerySessionInformationW(HANDLE server, DWORD session, WTS_INFO_CLASS what, LPWSTR* buffer, DWORD* bytes) {
+  static auto* const function = Find<BOOL WINAPI(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*)>(
+      L"wtsapi32.dll", "WTSQuerySessionInformationW");
+  return Call(function, server, session, what, buffer, bytes);
+}
+
+// Memory the query above returned came from the same DLL, so it is loaded.
+void WTSFreeMemory(PVOID memory) {
+  static auto* const function = Find<void WINAPI(PVOID)>(L"wtsapi32.dll", "WTSFreeMemory");
+  if (function != nullptr) function(memory);
+}
+
 }  // namespace win32::system32

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wtsapi32.h>
 
 namespace win32::system32 {
 
@@ -19,5 +20,7 @@ BOOL CreateEnvironmentBlock(LPVOID* environment, HANDLE token, BOOL inherit);
 BOOL DestroyEnvironmentBlock(LPVOID environment);
 // wtsapi32.dll
 BOOL WTSQueryUserToken(ULONG session, PHANDLE token);
+BOOL WTSQuerySessionInformationW(HANDLE server, DWORD session, WTS_INFO_CLASS what, LPWSTR* buffer, DWORD* bytes);
+void WTSFreeMemory(PVOID memory);
 
 }  // namespace win32::system32

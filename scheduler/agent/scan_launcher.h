@@ -12,6 +12,7 @@
 
 #include "common/application/presence.h"
 #include "common/application/settings_source.h"
+#include "scheduler/events/scheduler_events.h"
 #include "scheduler/agent/datetime/date_time.h"
 
 namespace agent {
@@ -39,14 +40,17 @@ class ScanProcessPlatform {
   // How an open of the application's presence event ends.
   virtual application::PresenceOpen OpenPresenceEvent() = 0;
   // Creates the application's process with `command_line`; true when it was
-  // created. The process is never waited for.
-  virtual bool StartScan(const std::u16string& command_line) = 0;
+  // created, else false with the Windows error in `error`. The process is
+  // never waited for.
+  virtual bool StartScan(const std::u16string& command_line, std::uint32_t& error) = 0;
 };
 
 // Sets lastScanTime to now, whatever follows; then, unless the application
 // runs already (true, nothing started; application::ApplicationRuns says
 // when), finds it (false when it cannot be found) and starts its scan. True
-// when the application runs or was started.
-bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProcessPlatform& platform);
+// when the application runs or was started. Each outcome is reported once as
+// an event of `occasion`.
+bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProcessPlatform& platform,
+                         events::ScanOccasion occasion = events::ScanOccasion::kScheduled);
 
 }  // namespace agent

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "common/trace/trace.h"
+#include "scheduler/events/scheduler_events.h"
 #include "scheduler/service/service_entry.h"
 
 namespace service {
@@ -52,6 +53,7 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
   const bool has_update_event = platform.CreateUpdateEvent();
   platform.CreateStopEvent();
   platform.ReportStatus(ServiceState::kRunning);
+  events::ServiceStarted(end_session);
 
   // In start-up mode the scan belongs to the next logon, and after a log-off
   // nobody is there to serve; otherwise bring an agent to the console.
@@ -63,6 +65,9 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
   const WaitOutcome outcome = platform.WaitForStopOrUpdate(has_update_event);
   const char* reason = outcome == WaitOutcome::kStopEvent ? "Control_Stop" : "Updating";
   trace::Trace("ServiceMain: Stopping [%s]\r\n", reason);
+  events::ServiceStopping(outcome == WaitOutcome::kStopEvent     ? events::StopReason::kControl
+                          : outcome == WaitOutcome::kUpdateEvent ? events::StopReason::kUpdateEvent
+                                                                 : events::StopReason::kWaitFailed);
 
   // A logon's launch may be creating a process in a user's session: let it
   // end, within bounds, before the service reports that it has stopped.

@@ -33,7 +33,7 @@ class Win32ScanProcess final : public ScanProcessPlatform {
     return application::OpenPresenceEvent(application::kSchedulerPresenceEvent);
   }
 
-  bool StartScan(const std::u16string& command_line) override {
+  bool StartScan(const std::u16string& command_line, std::uint32_t& error) override {
     // CreateProcess may write into the command line. The path comes from a
     // 1024-byte value, so the command line always fits.
     std::vector<wchar_t> writable(kCommandLineUnits, L'\0');
@@ -52,7 +52,10 @@ class Win32ScanProcess final : public ScanProcessPlatform {
       created = ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
                                  plan.flags, nullptr, nullptr, &startup, &process);
     }
-    if (!created) return false;
+    if (!created) {
+      error = ::GetLastError();
+      return false;
+    }
     win32::ScopedHandle thread(process.hThread);
     win32::ScopedHandle started(process.hProcess);
     trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(writable.data()),
@@ -76,9 +79,9 @@ const wchar_t* FindApplicationPath() {
   return g_application_path;
 }
 
-bool LaunchScheduledScan(HANDLE user_token) {
+bool LaunchScheduledScan(HANDLE user_token, events::ScanOccasion occasion) {
   Win32ScanProcess platform(user_token);
-  return LaunchScheduledScan(application::SchedulerSettings(), platform);
+  return LaunchScheduledScan(application::SchedulerSettings(), platform, occasion);
 }
 
 }  // namespace agent

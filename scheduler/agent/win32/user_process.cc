@@ -52,7 +52,9 @@ bool CreateUserProcess(HANDLE token, const std::u16string& command_line, DWORD b
   if (!::CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
                               plan.flags, plan.pass_user_environment ? environment.Get() : nullptr, nullptr,
                               &startup, &process)) {
-    trace::Trace("CreateProcessAsUserW failed: %u\r\n", static_cast<unsigned>(::GetLastError()));
+    const DWORD error = ::GetLastError();
+    trace::Trace("CreateProcessAsUserW failed: %u\r\n", static_cast<unsigned>(error));
+    ::SetLastError(error);  // for the caller's report
     return false;
   }
   return true;

@@ -26,12 +26,31 @@ class Win32StartedAgent final : public StartedAgent {
   win32::ScopedHandle process_;
 };
 
+// "DOMAIN\name" of the user logged on in the session, from the terminal
+// services' own record (no account lookup that could reach a domain
+// controller); empty when unknown.
+std::u16string SessionUserName(DWORD session) {
+  const auto query = [session](WTS_INFO_CLASS what) {
+    LPWSTR text = nullptr;
+    DWORD bytes = 0;
+    std::u16string value;
+    if (win32::system32::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, what, &text, &bytes) && text != nullptr) {
+      value = win32::FromWide(text);
+    }
+    if (text != nullptr) win32::system32::WTSFreeMemory(text);
+    return value;
+  };
+  const std::u16string user = query(WTSUserName);
+  const std::u16string domain = query(WTSDomainName);
+  return domain.empty() || user.empty() ? user : domain + u"\\" + user;
+}
+
 class Win32Sessions final : public AgentLaunchPlatform {
  public:
   bool IsAgentInSession(std::uint32_t session) override { return service::IsAgentInSession(session); }
 
-  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session) override {
-    win32::ScopedHandle process = StartUserModeInSession(session);
+  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session, events::AgentStart& outcome) override {
+    win32::ScopedHandle process = StartUserModeInSession(session, outcome);
     if (!process) return nullptr;
     // Kept only for the hand-off; the service does not follow the agent after it.
     return std::make_unique<Win32StartedAgent>(process.Take());
@@ -50,19 +69,31 @@ AgentLauncher& Launcher() {
 
 }  // namespace
 
-win32::ScopedHandle StartUserModeInSession(DWORD session) {
+win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& outcome) {
   win32::ScopedHandle token(GetSessionUserToken(session));
-  if (!token) return {};
+  if (!token) {
+    outcome.result = events::AgentStart::Result::kNoUserToken;
+    outcome.error = GetLastError();
+    return {};
+  }
+  outcome.user = SessionUserName(session);
 
+  outcome.result = events::AgentStart::Result::kNoProcess;
   wchar_t own_path[MAX_PATH] = {};
-  if (GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) return {};
+  if (GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) {
+    outcome.error = GetLastError();
+    return {};
+  }
   std::u16string command_line = AgentCommandLine(reinterpret_cast<const char16_t*>(own_path));
 
   // A new console, normal priority, nothing inherited, the user's environment.
   PROCESS_INFORMATION process = {};
   if (!agent::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
+    outcome.error = GetLastError();
     return {};
   }
+  outcome.result = events::AgentStart::Result::kStarted;
+  outcome.process_id = process.dwProcessId;
   win32::ScopedHandle thread(process.hThread);
   trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(own_path),
                static_cast<unsigned>(process.dwProcessId));
@@ -103,8 +134,9 @@ bool IsAgentInSession(DWORD session) {
 HANDLE GetSessionUserToken(DWORD session) {
   HANDLE raw_token = nullptr;
   if (!win32::system32::WTSQueryUserToken(session, &raw_token)) {
-    trace::Trace("WTSQueryUserToken(%u) failed: %u\r\n", static_cast<unsigned>(session),
-                 static_cast<unsigned>(GetLastError()));
+    const DWORD error = GetLastError();
+    trace::Trace("WTSQueryUserToken(%u) failed: %u\r\n", static_cast<unsigned>(session), static_cast<unsigned>(error));
+    SetLastError(error);  // for the caller's report
     return nullptr;
   }
   win32::ScopedHandle token(raw_token);

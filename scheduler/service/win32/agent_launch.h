@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "common/win32/scoped_handle.h"
+#include "scheduler/events/scheduler_events.h"
 
 namespace service {
 
@@ -19,8 +20,9 @@ bool IsAgentInSession(DWORD session);
 
 // Creates "<own path>" /user in the session on "winsta0\Default" under the
 // token GetSessionUserToken gives, whether or not an agent serves the
-// session. The new process, or an empty handle on failure.
-win32::ScopedHandle StartUserModeInSession(DWORD session);
+// session. The new process, or an empty handle on failure; `outcome` says
+// which, for the event log.
+win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& outcome);
 
 // The token of the user logged on in the session: the linked (full) token
 // where the user has one, else the session token itself. Null when there is

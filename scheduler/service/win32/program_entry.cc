@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "scheduler/events/scheduler_events.h"
+#include "scheduler/events/win32/event_log.h"
+#include "common/trace/trace.h"
 #include "scheduler/service/program_mode.h"
 #include "scheduler/service/win32/program_modes.h"
 #include "scheduler/service/win32/service_control.h"
@@ -34,13 +38,35 @@ void ShowSuccess(const char* text) {
   ::MessageBoxA(nullptr, text, kMessageCaption, MB_OK | MB_ICONINFORMATION);
 }
 
+std::u16string OwnPath() {
+  wchar_t path[MAX_PATH] = {};
+  return ::GetModuleFileNameW(nullptr, path, MAX_PATH) != 0 ? win32::FromWide(path) : std::u16string();
+}
+
+// The event source comes with the service entry and goes with it; its
+// registration's own failure changes neither the result nor the box.
+bool Install() {
+  const bool installed = InstallService();
+  if (installed && !events::RegisterEventSourceKey()) trace::Trace("Event source not registered\r\n");
+  events::ServiceInstalled(installed, OwnPath());
+  return installed;
+}
+
+bool Uninstall() {
+  const bool uninstalled = UninstallService();
+  events::ServiceUninstalled(uninstalled);
+  if (uninstalled && !events::RemoveEventSourceKey()) trace::Trace("Event source not removed\r\n");
+  return uninstalled;
+}
+
 void RunProgram(const wchar_t* command_tail) {
+  events::SetSink(&events::EventLogSink());
   switch (SelectProgramMode(SplitArguments(command_tail))) {
     case ProgramMode::kInstall:
-      if (InstallService()) ShowSuccess("Service successfully installed.");
+      if (Install()) ShowSuccess("Service successfully installed.");
       break;
     case ProgramMode::kUninstall:
-      if (UninstallService()) ShowSuccess("Service successfully uninstalled.");
+      if (Uninstall()) ShowSuccess("Service successfully uninstalled.");
       break;
     case ProgramMode::kAgent:
       RunAgentMode();

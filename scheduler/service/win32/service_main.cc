@@ -70,7 +70,12 @@ class Win32ServicePlatform final : public ServicePlatform {
 
   void LaunchAgentInSession(std::uint32_t session) override { service::LaunchAgentInSession(session); }
 
-  void LaunchStartupScanInSession(std::uint32_t session) override { StartUserModeInSession(session); }
+  void LaunchStartupScanInSession(std::uint32_t session) override {
+    // The scan itself is reported by the process started here; only a
+    // failure to start it is left to the trace.
+    events::AgentStart outcome;
+    StartUserModeInSession(session, outcome);
+  }
 
   void QueueLogonWork(std::uint32_t session) override {
     const bool queued = LogonWorker().Post([session] {

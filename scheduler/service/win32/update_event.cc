@@ -9,6 +9,7 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "scheduler/events/scheduler_events.h"
 #include "scheduler/service/object_owner.h"
 #include "scheduler/service/win32/administrators.h"
 #include "scheduler/service/win32/object_owner.h"
@@ -72,6 +73,7 @@ HANDLE CreateUpdateEvent() {
   const std::optional<std::u16string> owner = ObjectOwnerSid(event.Get());
   if (!owner || !IsTrustedOwner(*owner)) {
     trace::Trace("Update event owned by %ws refused\r\n", owner ? owner->c_str() : u"?");
+    events::UpdateEventRefused(owner ? *owner : u"?");
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scheduler/service/serial_worker.h"
+#include "support/recording_events.h"
 #include "support/trace_capture.h"
 
 namespace service {
@@ -88,12 +89,18 @@ TEST(ServiceMainTest, StartLaunchesAgentAtConsoleAndStopsThroughPendingToStopped
                                          "ServiceMain: Stopping [Control_Stop]\r\n"));
 }
 
+// The trace keeps its one reason; the Event Log tells the start and the true
+// reason of the stop (102 for a control): a failed wait is an error.
 TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
   for (WaitOutcome outcome : {WaitOutcome::kUpdateEvent, WaitOutcome::kFailed}) {
     RecordingPlatform platform;
     platform.outcome = outcome;
     testing_support::TraceCapture trace;
+    testing_support::RecordingEvents events;
     RunServiceMain(kPlainStart, platform);
+    const bool failed = outcome == WaitOutcome::kFailed;
+    EXPECT_EQ(events.codes(), (std::vector<int>{100, failed ? 104 : 103}));
+    EXPECT_EQ(events.all()[1].level, failed ? events::Level::kError : events::Level::kInformation);
     EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Updating]\r\n");
     EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 4, platform.calls.end()),
                 ElementsAre("STOP_PENDING", "drain", "close", "STOPPED"));
@@ -132,7 +139,9 @@ TEST(ServiceMainTest, NoHandlerMeansNoReportAtAll) {
 TEST(ServiceMainTest, EndSessionStartInAnyCaseLaunchesNothing) {
   for (const char16_t* word : {u"endsession", u"EndSession", u"ENDSESSION"}) {
     RecordingPlatform platform;
+    testing_support::RecordingEvents events;
     RunServiceMain({u"VeltraneScheduler", word}, platform);
+    EXPECT_EQ(events.codes(), (std::vector<int>{101, 102}));
     EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
                                             "STOP_PENDING", "drain", "close", "STOPPED"));
   }
