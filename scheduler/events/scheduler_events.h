@@ -138,7 +138,7 @@ void AgentStartEnded(std::uint32_t session, const AgentStart& start);
 // The agent left its loop on the update event and leaves the service stopped.
 void AgentEndedForUpdate();
 // The agent ended by an unhandled fault: its exception code, the address of
-// the fault, and whether the service could be started again.
+// the fault, and whether the service is started again for a new agent.
 void AgentFault(std::uint32_t exception_code, std::uint64_t address, bool service_started);
 
 // A scan launch attempt.

@@ -9,6 +9,7 @@
 #include "common/trace/trace.h"
 #include "scheduler/agent/fault_end.h"
 #include "scheduler/agent/win32/event_window.h"
+#include "scheduler/events/scheduler_events.h"
 #include "scheduler/service/win32/service_control.h"
 
 // WerSetFlags (kernel32), declared here: the toolchain's werapi.h does not
@@ -31,11 +32,33 @@ constexpr std::uint32_t kAbortExitCode = 3;
 
 // What the filter works with is made before it can run: a host without
 // state and the fault end with the start time.
+// The fault's address, kept by the filter for the report (0 after abort()).
+std::uint64_t g_fault_address = 0;
+
+// The longest the fault's end waits for its event: the report allocates and
+// calls the Event Log, which may need a lock the faulting thread holds, so it
+// runs on a thread of its own and is given up on after this.
+constexpr DWORD kFaultReportWaitMs = 3000;
+
+struct FaultReport {
+  std::uint32_t code;
+  bool brought_back;
+};
+FaultReport g_fault_report = {};
+
+DWORD WINAPI ReportFaultThread(void*) {
+  events::AgentFault(g_fault_report.code, g_fault_address, g_fault_report.brought_back);
+  return 0;
+}
+
 class Win32FaultEndHost final : public FaultEndHost {
  public:
-  void ReportFault(std::uint32_t, bool) override {
-    // Where the Event Log is in place, its event for an agent ended by an
-    // unhandled fault is written here, and only here.
+  void ReportFault(std::uint32_t code, bool brought_back) override {
+    g_fault_report = {code, brought_back};
+    HANDLE thread = ::CreateThread(nullptr, 0, ReportFaultThread, nullptr, 0, nullptr);
+    if (thread == nullptr) return;
+    ::WaitForSingleObject(thread, kFaultReportWaitMs);
+    ::CloseHandle(thread);
   }
   void ReleaseSession() override { CloseSessionMutex(); }
   void StartService() override { service::StartSchedulerService(false); }
@@ -56,6 +79,7 @@ void OnFault(std::uint32_t code) {
 
 LONG WINAPI AgentFaultFilter(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
+  if (record != nullptr) g_fault_address = reinterpret_cast<std::uintptr_t>(record->ExceptionAddress);
   OnFault(record != nullptr ? static_cast<std::uint32_t>(record->ExceptionCode) : EXCEPTION_NONCONTINUABLE_EXCEPTION);
   // Not reached: the process has ended. Should it ever be, the default
   // handling ends the process without a window (SEM_NOGPFAULTERRORBOX).
