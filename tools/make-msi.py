@@ -111,6 +111,7 @@ def harvest(args):
     rows = harvest_rows(added)
     if not rows:
         sys.exit("make-msi: the registration wrote nothing")
+    Path(args.output).parent.mkdir(parents=True, exist_ok=True)
     Path(args.output).write_text(json.dumps(rows, indent=1, sort_keys=True) + "\n")
 
 
