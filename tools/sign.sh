@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Authenticode-signs Windows binaries in place with osslsigncode (SHA-256),
-# or says plainly that they stay unsigned when no certificate is given.
+# Authenticode-signs Windows binaries and Windows Installer packages (.msi)
+# in place with osslsigncode (SHA-256), or says plainly that they stay
+# unsigned when no certificate is given.
 #   sign.sh FILE...
 # The signing identity comes from the environment (`make dist` passes its
 # variables of the same names on):

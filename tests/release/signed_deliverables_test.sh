@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Copies of the deliverables signed by tools/sign.sh with a throwaway
-# self-signed code-signing certificate verify, and under Wine the end-to-end
+# Copies of the deliverables and of the Windows Installer package signed by
+# tools/sign.sh with a throwaway self-signed code-signing certificate verify, and under Wine the end-to-end
 # programs beside them (which take them for theirs) show that Scanmenu.dll
 # still registers with regsvr32 and serves its menu and scheduler.exe still
 # installs. Before that: no build time in either binary, and no certificate
@@ -23,10 +23,12 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 
   -addext keyUsage=critical,digitalSignature -addext extendedKeyUsage=codeSigning 2>/dev/null
 openssl pkcs12 -export -in cert.pem -inkey key.pem -out signer.p12 -passout pass:throwaway
 SIGN_CERT=cert.pem SIGN_KEY=key.pem "$sign" Scanmenu.dll
-SIGN_PKCS12=signer.p12 SIGN_PASSWORD=throwaway "$sign" scheduler.exe
-for f in Scanmenu.dll scheduler.exe; do
+SIGN_PKCS12=signer.p12 SIGN_PASSWORD=throwaway "$sign" scheduler.exe ./*.msi
+for f in Scanmenu.dll scheduler.exe ./*.msi; do
   [[ $(osslsigncode verify -CAfile cert.pem -in $f) == *"Signature verification: ok"* ]] || fail "$f: not verified"
 done
+# The signed package is still a database whose tables read as before.
+msiinfo export ./*.msi ServiceInstall | grep -q VeltraneScheduler || fail "signed package: tables unreadable"
 
 # Each program runs the named tests and no fewer (a renamed test would drop out silently).
 run() { local out; out=$("$wine_run" "./$1" --gtest_brief=1 --gtest_filter="$3"); echo "$out"
