@@ -58,8 +58,7 @@ TEST(EndAgentsTest, SetsTheEventWaitsForTheAgentsThenResetsAndClosesIt) {
   const AgentShutdownOutcome outcome = EndAgents(platform, 30s);
   EXPECT_TRUE(outcome.event_set);
   EXPECT_TRUE(outcome.agents_left.empty());
-  EXPECT_EQ(platform.event.calls,
-            (std::vector<std::string>{"set", "look", "look", "look", "look", "reset", "close"}));
+  EXPECT_EQ(platform.event.calls, (std::vector<std::string>{"set", "look", "look", "look", "look", "reset", "close"}));
   EXPECT_EQ(platform.now - std::chrono::steady_clock::time_point{}, 3 * kAgentPollInterval);
   EXPECT_EQ(platform.lines.back(), u"EndAgents: no agent runs");
 }

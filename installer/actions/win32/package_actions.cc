@@ -123,5 +123,5 @@ extern "C" UINT __stdcall SetInstallFolderText(MSIHANDLE install) {
   folder.resize(length);
   const std::u16string text = installer::FolderText(std::u16string(folder.begin(), folder.end()));
   return ::MsiSetPropertyW(install, L"QC_INSTALL_FOLDER_TEXT", Wide(text)) == ERROR_SUCCESS ? ERROR_SUCCESS
-                                                                                           : ERROR_INSTALL_FAILURE;
+                                                                                            : ERROR_INSTALL_FAILURE;
 }
