@@ -121,7 +121,8 @@ def wine(env, command):
 
 def harvest_rows(added):
     """Registry rows [view, key under HKLM, value name, type, data] of what the
-    registration added; keys without values come with their subkeys."""
+    registration added. A new key without values is made by its subkeys' rows;
+    one without either could not be packaged and stops the harvest."""
     rows = []
     for key, values in sorted(added.items()):
         path = key.split("\\", 1)[1]
@@ -131,6 +132,8 @@ def harvest_rows(added):
         view = 64
         if lower.startswith("software\\wow6432node\\"):
             view, path = 32, "Software\\" + path[len("software\\wow6432node\\"):]
+        if not values and not any(k.lower().startswith(key.lower() + "\\") for k in added):
+            sys.exit("make-msi: the registration made the empty key %s, which a package cannot hold" % key)
         for name, (kind, data) in sorted(values.items()):
             if isinstance(data, bytes):
                 data = data.hex()
@@ -178,14 +181,18 @@ def service_entry(source):
     return {k: v.replace("\\\\", "\\") for k, v in names.items()}
 
 
-def registry_element(view, key, name, kind, data, references, key_path=False):
-    wix_type, value = registry_value(kind, data, references)
+def registry_element(key, name, wix_type, value, key_path=False):
     attributes = 'Root="HKLM" Key=%s Type="%s" Value=%s' % (quoteattr(key), wix_type, quoteattr(value))
     if name:
         attributes += " Name=%s" % quoteattr(name)
     if key_path:
         attributes += ' KeyPath="yes"'
     return "<RegistryValue %s/>" % attributes
+
+
+def harvested_element(row, references, key_path=False):
+    _, key, name, kind, data = row
+    return registry_element(key, name, *registry_value(kind, data, references), key_path=key_path)
 
 
 def wix_source(args, rows, sources):
@@ -211,17 +218,16 @@ def wix_source(args, rows, sources):
                     quoteattr(service["Description"]), quoteattr(service["LoadOrderGroup"])),
                 '<ServiceControl Id="SchedulerService" Name=%s Start="install" Stop="both" Remove="uninstall" '
                 'Wait="yes"/>' % quoteattr(service["Name"]),
-                registry_element(64, EVENT_SOURCE_KEY, "EventMessageFile", "expand_sz",
-                                 HARVEST_FOLDER + "\\" + SERVICE_FILE, [(HARVEST_FOLDER + "\\" + SERVICE_FILE,
-                                                                        "[#%s]" % SERVICE_FILE)]),
-                registry_element(64, EVENT_SOURCE_KEY, "TypesSupported", "dword", 7, []),
+                # REG_EXPAND_SZ ("#%", see registry_value) with the program's full path.
+                registry_element(EVENT_SOURCE_KEY, "EventMessageFile", "integer", "%%[#%s]" % SERVICE_FILE),
+                registry_element(EVENT_SOURCE_KEY, "TypesSupported", "integer", "7"),
             ]
         if name == SERVER_FILE:
-            inner += [registry_element(*row, references) for row in rows if row[0] == 64]
+            inner += [harvested_element(row, references) for row in rows if row[0] == 64]
         components.append((name, True, inner))
     view32 = [row for row in rows if row[0] == 32]
     if view32:
-        inner = [registry_element(*row, references, key_path=(i == 0)) for i, row in enumerate(view32)]
+        inner = [harvested_element(row, references, key_path=(i == 0)) for i, row in enumerate(view32)]
         components.append(("Registration32", False, inner))
 
     component_xml = []
