@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "installer/actions/folder_text.h"
-
 namespace installer {
 namespace {
 
@@ -16,38 +14,26 @@ using namespace std::chrono_literals;
 // records what is done to it, and a clock that moves only when slept on.
 class FakePlatform : public AgentShutdownPlatform {
  public:
-  struct EventLog {
-    std::vector<std::string> calls;
-  };
-  class FakeEvent : public UpdateEvent {
-   public:
-    explicit FakeEvent(EventLog& log) : log_(log) {}
-    ~FakeEvent() override { log_.calls.push_back("close"); }
-    bool Set() override { return log_.calls.push_back("set"), true; }
-    bool Reset() override { return log_.calls.push_back("reset"), true; }
-
-   private:
-    EventLog& log_;
+  struct FakeEvent : UpdateEvent {
+    explicit FakeEvent(std::vector<std::string>& calls) : calls(calls) {}
+    ~FakeEvent() override { calls.push_back("close"); }
+    bool Set() override { return calls.push_back("set"), true; }
+    bool Reset() override { return calls.push_back("reset"), true; }
+    std::vector<std::string>& calls;
   };
 
-  std::unique_ptr<UpdateEvent> OpenUpdateEvent(std::uint32_t& error) override {
-    if (!event_exists) return error = 2, nullptr;
-    return std::make_unique<FakeEvent>(event);
-  }
+  std::unique_ptr<UpdateEvent> OpenUpdateEvent(std::uint32_t&) override { return std::make_unique<FakeEvent>(calls); }
   std::vector<std::uint32_t> SessionsWithAgent() override {
-    event.calls.push_back("look");
-    ++looks;
-    return looks > agent_looks ? std::vector<std::uint32_t>{} : agents;
+    calls.push_back("look");
+    return ++looks > agent_looks ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{1, 3};
   }
   std::chrono::steady_clock::time_point Now() override { return now; }
   void Sleep(std::chrono::milliseconds pause) override { now += pause; }
   void Log(const std::u16string& line) override { lines.push_back(line); }
 
-  bool event_exists = true;
-  std::vector<std::uint32_t> agents = {1, 3};
-  int agent_looks = 0;  // how many looks still find the agents
+  int agent_looks = 0;  // how many looks still find the agents of sessions 1 and 3
   int looks = 0;
-  EventLog event;
+  std::vector<std::string> calls;
   std::chrono::steady_clock::time_point now;
   std::vector<std::u16string> lines;
 };
@@ -58,7 +44,7 @@ TEST(EndAgentsTest, SetsTheEventWaitsForTheAgentsThenResetsAndClosesIt) {
   const AgentShutdownOutcome outcome = EndAgents(platform, 30s);
   EXPECT_TRUE(outcome.event_set);
   EXPECT_TRUE(outcome.agents_left.empty());
-  EXPECT_EQ(platform.event.calls, (std::vector<std::string>{"set", "look", "look", "look", "look", "reset", "close"}));
+  EXPECT_EQ(platform.calls, (std::vector<std::string>{"set", "look", "look", "look", "look", "reset", "close"}));
   EXPECT_EQ(platform.now - std::chrono::steady_clock::time_point{}, 3 * kAgentPollInterval);
   EXPECT_EQ(platform.lines.back(), u"EndAgents: no agent runs");
 }
@@ -69,25 +55,9 @@ TEST(EndAgentsTest, AgentsThatOutliveTheLimitAreReportedAndTheEventIsResetAnyway
   const AgentShutdownOutcome outcome = EndAgents(platform, 2s);
   EXPECT_EQ(outcome.agents_left, (std::vector<std::uint32_t>{1, 3}));
   EXPECT_EQ(platform.now - std::chrono::steady_clock::time_point{}, 2s);
-  EXPECT_EQ(platform.event.calls.end()[-2], "reset");
-  EXPECT_EQ(platform.event.calls.back(), "close");
+  EXPECT_EQ(platform.calls.end()[-2], "reset");
+  EXPECT_EQ(platform.calls.back(), "close");
   EXPECT_NE(platform.lines.back().find(u"sessions 1, 3;"), std::u16string::npos);
-}
-
-TEST(EndAgentsTest, WithoutAnEventNothingIsSetOrAwaited) {
-  FakePlatform platform;
-  platform.event_exists = false;
-  const AgentShutdownOutcome outcome = EndAgents(platform, 30s);
-  EXPECT_FALSE(outcome.event_set);
-  EXPECT_EQ(platform.looks, 1);
-  EXPECT_EQ(platform.now, std::chrono::steady_clock::time_point{});
-  EXPECT_EQ(platform.lines.front(), u"EndAgents: no update event to set (error 2)");
-}
-
-TEST(FolderTextTest, DropsTheTrailingBackslashesOnly) {
-  EXPECT_EQ(FolderText(u"C:\\Program Files\\Quenor Clean\\"), u"C:\\Program Files\\Quenor Clean");
-  EXPECT_EQ(FolderText(u"D:\\Tools\\\\"), u"D:\\Tools");
-  EXPECT_EQ(FolderText(u"D:\\Tools"), u"D:\\Tools");
 }
 
 }  // namespace

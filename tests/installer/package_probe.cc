@@ -5,9 +5,9 @@
 //   package_probe menu      a context-menu request for a file reaches the
 //                           stand-in scanner through COM alone, served by the
 //                           Scanmenu.dll of the install folder
-#include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -38,14 +38,11 @@ bool MenuRequestReachesTheScanner(const std::wstring& install_folder) {
     const std::wstring file = folder.AddFile(L"installed by the package.txt");
     IContextMenu* menu = shell_host::NewContextMenu({file});
     wchar_t loaded[MAX_PATH] = {};
-    HMODULE server = ::GetModuleHandleW(L"Scanmenu.dll");
-    if (server != nullptr) ::GetModuleFileNameW(server, loaded, MAX_PATH);
-    std::printf("Scanmenu.dll loaded from %s\n", test_support::ToUtf8(loaded).c_str());
+    ::GetModuleFileNameW(::GetModuleHandleW(L"Scanmenu.dll"), loaded, MAX_PATH);
     HMENU popup = ::CreatePopupMenu();
     if (menu != nullptr && popup != nullptr && SUCCEEDED(menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL)) &&
         shell_host::InvokeItem(menu) == S_OK) {
       const auto log = scanner.WaitForLog(1, 20000);
-      if (!log.empty()) std::printf("scanner started with: %s\n", test_support::ToUtf8(log.front()).c_str());
       reached = log.size() == 1 && log.front().find(file) != std::wstring::npos &&
                 ::lstrcmpiW(loaded, (install_folder + L"\\Scanmenu.dll").c_str()) == 0;
     }
@@ -68,7 +65,6 @@ int wmain(int argc, wchar_t** argv) {
   } else if (question == L"menu" && argc > 2) {
     yes = MenuRequestReachesTheScanner(argv[2]);
   } else {
-    std::fprintf(stderr, "usage: package_probe agent | no-agent | menu INSTALL-FOLDER\n");
     return 2;
   }
   std::printf("%s: %s\n", test_support::ToUtf8(question).c_str(), yes ? "yes" : "no");
