@@ -105,6 +105,8 @@ def harvest(args):
             after = export("after.reg")
     finally:
         run([str(prefix_tool), "kill", args.wine_env])
+        if prefix.name == "wineprefix":  # throwaway: made for this harvest alone
+            shutil.rmtree(prefix, ignore_errors=True)
     added, removed = regexport.diff(before, after)
     if removed:
         sys.exit("make-msi: registration removed registry content: %s" % removed)

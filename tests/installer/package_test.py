@@ -174,3 +174,5 @@ if __name__ == "__main__":
     finally:
         subprocess.run([PREFIX_TOOL, "kill", ENV_FILE], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        timeout=120)
+        if prefix.name == "wineprefix":
+            subprocess.run(["rm", "-rf", str(prefix)])
