@@ -5,7 +5,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 60
 WIN_ENV := build/windows/wine-env.sh
 
-.PHONY: all deps test test-native test-windows dist release fuzz bench demo clean
+.PHONY: all deps test test-native test-windows dist msi release fuzz bench demo clean
 
 all: test
 
@@ -48,8 +48,21 @@ dist: deps
 	@for f in dist/scheduler.exe dist/Scanmenu.dll dist/*-sparse.msix; do \
 	  awk -v name=$$(basename $$f) -v n=$$(wc -c < $$f) 'BEGIN { printf "%-40s %7d bytes %6.1f KiB\n", name, n, n / 1024 }'; done
 
-# dist/<name>-<version>-windows-x64.zip, named after the CMake project.
-release: dist
+# dist/<name>-<version>-x64.msi: the Windows Installer package of the signed
+# deliverables (README: "Installing with the package"), signed itself, as is
+# its custom-action DLL. The registration it writes is harvested under Wine.
+msi: dist
+	cmake --build --preset windows -j $(JOBS) --target package
+	cp build/windows/bin/PackageActions.dll build/windows/package/PackageActions.dll
+	tools/sign.sh build/windows/package/PackageActions.dll
+	. build/windows/release.env && tools/make-msi.py build --name "$$QC_RELEASE_NAME" --version "$$QC_RELEASE_VERSION" \
+	  --binaries dist --actions build/windows/package/PackageActions.dll \
+	  --harvest build/windows/package/registration.json --source . --output-dir dist
+	. build/windows/release.env && tools/sign.sh "dist/$$QC_RELEASE_NAME-$$QC_RELEASE_VERSION-x64.msi"
+
+# dist/<name>-<version>-windows-x64.zip, named after the CMake project, beside
+# the package.
+release: msi
 	. build/windows/release.env && tools/make-release.py --name "$$QC_RELEASE_NAME" \
 	  --version "$$QC_RELEASE_VERSION" --binaries dist --source . --output-dir dist
 
@@ -85,9 +98,10 @@ soak: deps
 
 demo: deps
 	cmake --preset windows >/dev/null
-	cmake --build --preset windows -j $(JOBS) --target demo
+	cmake --build --preset windows -j $(JOBS) --target demo package
 	tools/wine-prefix.sh create $(WIN_ENV)
-	rc=0; WINE_RUN_TIMEOUT=240 build/windows/wine-run.sh build/windows/bin/demo.exe || rc=$$?; \
+	. build/windows/release.env && package=$$(pwd)/build/windows/package/$$QC_RELEASE_NAME-$$QC_RELEASE_VERSION-x64.msi; \
+	rc=0; WINE_RUN_TIMEOUT=240 build/windows/wine-run.sh build/windows/bin/demo.exe "Z:$${package//\//\\}" || rc=$$?; \
 	  tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
 
 # A picture of the context menu, docs/context-menu.png, taken under a virtual

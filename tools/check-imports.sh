@@ -29,7 +29,7 @@ while [ $# -gt 0 ]; do
 done
 set -- $files
 allowed=' kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll
- wtsapi32.dll userenv.dll psapi.dll msvcrt.dll comctl32.dll comdlg32.dll uxtheme.dll version.dll
+ wtsapi32.dll userenv.dll psapi.dll msvcrt.dll msi.dll comctl32.dll comdlg32.dll uxtheme.dll version.dll
  secur32.dll ws2_32.dll bcrypt.dll ntdll.dll rpcrt4.dll uuid.dll '
 for file in "$@"; do
   if [ ! -f "$file" ]; then echo "missing: $file"; status=1; continue; fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Authenticode-signs Windows binaries and MSIX packages in place with
-# osslsigncode (SHA-256), or says plainly that they stay unsigned when no
-# certificate is given.
+# Authenticode-signs Windows binaries, Windows Installer packages (.msi) and
+# MSIX packages in place with osslsigncode (SHA-256), or says plainly that
+# they stay unsigned when no certificate is given.
 #   sign.sh FILE...
 #   sign.sh --signer-certificate OUT   writes the certificate that signs (the
 #       one whose key is given) to OUT as PEM, for the package's publisher;

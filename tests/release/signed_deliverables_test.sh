@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Copies of the deliverables signed by tools/sign.sh with a throwaway
-# self-signed code-signing certificate verify, and under Wine the end-to-end
+# Copies of the deliverables and of the Windows Installer package signed by
+# tools/sign.sh with a throwaway self-signed code-signing certificate verify, and under Wine the end-to-end
 # programs beside them (which take them for theirs) show that Scanmenu.dll
 # still registers with regsvr32 and serves its menu and scheduler.exe still
 # installs. Before that: no build time in either binary, and no certificate
@@ -29,15 +29,18 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 
   -addext keyUsage=critical,digitalSignature -addext extendedKeyUsage=codeSigning 2>/dev/null
 openssl pkcs12 -export -in cert.pem -inkey key.pem -out signer.p12 -passout pass:throwaway
 SIGN_CERT=cert.pem SIGN_KEY=key.pem "$sign" Scanmenu.dll
-SIGN_PKCS12=signer.p12 SIGN_PASSWORD=throwaway "$sign" scheduler.exe
+SIGN_PKCS12=signer.p12 SIGN_PASSWORD=throwaway "$sign" scheduler.exe ./*.msi
 SIGN_PKCS12=signer.p12 SIGN_PASSWORD=throwaway "$sign" --signer-certificate signer.pem
 python3 "$root/tools/make-msix.py" --source "$QC_SPARSE_PACKAGE_DIR" --output sparse.msix --publisher-cert signer.pem
 SIGN_CERT=cert.pem SIGN_KEY=key.pem "$sign" sparse.msix
-for f in Scanmenu.dll scheduler.exe sparse.msix; do
+for f in Scanmenu.dll scheduler.exe ./*.msi sparse.msix; do
   [[ $(osslsigncode verify -CAfile cert.pem -in $f) == *"Signature verification: ok"* ]] || fail "$f: not verified"
 done
 manifest=$(python3 -c 'import zipfile; print(zipfile.ZipFile("sparse.msix").read("AppxManifest.xml").decode())')
 [[ $manifest == *'Publisher="CN=Throwaway Test Signer, O=&quot;Throwaway, Test&quot;, S=Berlin, C=DE"'* ]] || fail "publisher"
+# The signed package is still a database whose tables read as before.
+tables=$(msiinfo export ./*.msi ServiceInstall)
+[[ $tables == *VeltraneScheduler* ]] || fail "signed package: tables unreadable"
 
 # Each program runs the named tests and no fewer (a renamed test would drop out silently).
 run() { local out; out=$("$wine_run" "./$1" --gtest_brief=1 --gtest_filter="$3"); echo "$out"

@@ -1,10 +1,13 @@
 // The demonstration behind `make demo`: both deliverables doing their main
 // job under Wine, with a stand-in scanner that records how it is started.
-//   1. scheduler.exe /install, then the service starts the agent, and the
-//      agent catches up a missed daily scan about ten seconds later;
-//   2. regsvr32 registers Scanmenu.dll, the shell's calls build the context
+//   demo.exe PACKAGE.msi
+//   0. msiexec installs the package, silently, as a fleet deploys it;
+//   1. the service it started starts the agent, and the agent catches up a
+//      missed daily scan about ten seconds later;
+//   2. with the package's registration, the shell's calls build the context
 //      menu for two files, and choosing the item starts a scan of both.
-// Everything it sets up is removed again at the end.
+// Everything it sets up is removed again at the end, the package with
+// msiexec /x.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -15,16 +18,13 @@
 #include <vector>
 
 #include "common/win32/registry_key.h"
-#include "common/win32/scoped_handle.h"
 #include "scanmenu/e2e/shell_host.h"
-#include "support/win32/message_box_answerer.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/stand_in_scanner.h"
 
 namespace {
 
 using test_support::Quoted;
-using test_support::SiblingPath;
 using test_support::ToUtf8;
 
 void Say(const std::wstring& text) {
@@ -54,59 +54,31 @@ bool WriteSchedule() {
 
 void RemoveSchedule() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane"); }
 
-bool RunSchedulerSwitch(const wchar_t* which) {
-  const std::wstring command = Quoted(SiblingPath(L"scheduler.exe")) + L" " + which;
-  Say(L"> scheduler.exe " + std::wstring(which));
-  const auto run = test_support::RunAnsweringMessageBoxes(command, L"Veltrane", 60000);
-  for (const auto& box : run.boxes) Say(L"  message box \"" + box.caption + L"\": " + box.text);
-  return run.process.started && !run.process.timed_out && !run.boxes.empty();
+// msiexec with `switches` on the package, silent; true when it exits with 0.
+bool RunMsiexec(const std::wstring& switches, const std::wstring& package) {
+  const auto run = test_support::RunProcess(L"msiexec.exe " + switches + L" " + Quoted(package) + L" /qn", 180000);
+  Say(L"> msiexec " + switches + L" <package> /qn: exit code " + std::to_wstring(run.exit_code));
+  return run.started && !run.timed_out && run.exit_code == 0;
 }
 
-bool StartSchedulerService() {
-  win32::ScopedServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) return false;
-  win32::ScopedServiceHandle service(::OpenServiceW(manager.Get(), L"VeltraneScheduler", SERVICE_START));
-  return service && ::StartServiceW(service.Get(), 0, nullptr);
-}
-
-int ScheduledScan() {
+int ScheduledScan(const test_support::StandInScanner& scanner) {
   Say(L"== Scheduled scan ==");
-  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
-  if (!scanner.ok() || !WriteSchedule()) {
-    Say(L"could not prepare the stand-in scanner or the schedule");
-    return 1;
-  }
   Say(L"stand-in scanner: " + scanner.path());
   Say(L"schedule: daily around 0:00, quick; last scan two days ago");
-  int status = 0;
-  if (!RunSchedulerSwitch(L"/install") || !StartSchedulerService()) {
-    Say(L"the service could not be installed and started");
-    status = 1;
-  } else {
-    Say(L"service started; it starts the agent, which catches up the missed scan...");
-    const auto log = scanner.WaitForLog(1, 45000);
-    if (log.empty()) {
-      Say(L"no scan was started within 45 s");
-      status = 1;
-    } else {
-      Say(L"the scanner was started with: " + log.front());
-    }
+  Say(L"the package started the service; it starts the agent, which catches up the missed scan...");
+  const auto log = scanner.WaitForLog(1, 45000);
+  if (log.empty()) {
+    Say(L"no scan was started within 45 s");
+    return 1;
   }
-  RunSchedulerSwitch(L"/uninstall");
-  RemoveSchedule();
-  return status;
+  Say(L"the scanner was started with: " + log.front());
+  return 0;
 }
 
-int ContextMenuScan() {
+int ContextMenuScan(const test_support::StandInScanner& scanner) {
   Say(L"");
   Say(L"== Context-menu scan ==");
-  test_support::StandInScanner scanner(test_support::kScanmenuApplicationSubkey);
-  if (!scanner.ok()) return 1;
-  const std::wstring dll = Quoted(SiblingPath(L"Scanmenu.dll"));
-  const auto registered = test_support::RunProcess(L"regsvr32.exe /s " + dll, 60000);
-  Say(L"> regsvr32 /s Scanmenu.dll: exit code " + std::to_wstring(registered.exit_code));
-  if (!registered.started || registered.exit_code != 0) return 1;
-
+  Say(L"Scanmenu.dll is registered by the package alone");
   int status = 1;
   if (SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
     shell_host::TempFolder folder(L"Demo Documents");
@@ -135,17 +107,35 @@ int ContextMenuScan() {
     if (menu) menu->Release();
     ::CoUninitialize();
   }
-  const auto removed = test_support::RunProcess(L"regsvr32.exe /s /u " + dll, 60000);
-  Say(L"> regsvr32 /s /u Scanmenu.dll: exit code " + std::to_wstring(removed.exit_code));
   return status;
 }
 
 }  // namespace
 
-int wmain() {
-  const int scheduled = ScheduledScan();
-  const int menu = ContextMenuScan();
-  Say(scheduled == 0 && menu == 0 ? L"\ndemo finished: both scans reached the scanner"
-                                  : L"\ndemo failed");
-  return scheduled == 0 && menu == 0 ? 0 : 1;
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) {
+    Say(L"usage: demo PACKAGE.msi");
+    return 2;
+  }
+  const std::wstring package = argv[1];
+  test_support::StandInScanner scheduler_scanner(test_support::kSchedulerApplicationSubkey);
+  test_support::StandInScanner menu_scanner(test_support::kScanmenuApplicationSubkey);
+  if (!scheduler_scanner.ok() || !menu_scanner.ok() || !WriteSchedule()) {
+    Say(L"could not prepare the stand-in scanners or the schedule");
+    RemoveSchedule();
+    return 1;
+  }
+  int scheduled = 1;
+  int menu = 1;
+  if (RunMsiexec(L"/i", package)) {
+    scheduled = ScheduledScan(scheduler_scanner);
+    menu = ContextMenuScan(menu_scanner);
+  } else {
+    Say(L"the package could not be installed");
+  }
+  const bool removed = RunMsiexec(L"/x", package);
+  RemoveSchedule();
+  const bool ok = scheduled == 0 && menu == 0 && removed;
+  Say(ok ? L"\ndemo finished: both scans reached the scanner, and the package is removed again" : L"\ndemo failed");
+  return ok ? 0 : 1;
 }

@@ -1,0 +1,178 @@
+#!/usr/bin/env python3
+"""The Windows Installer package under Wine's own msiexec, in a fresh prefix:
+    package_test.py WINE-ENV PREFIX-TOOL MSI OLDER-MSI BIN-DIR
+BIN-DIR holds the Scanmenu.dll the package carries, package_probe.exe and
+stand_in_scanner.exe. Registry states are compared value by value; keys
+without any value are only reported (Wine's msiexec deletes emptied keys up
+to the root at removal, also empty ones that were there before, and leaves
+the empty keys of a rolled-back value)."""
+import os
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import regexport  # noqa: E402
+
+ENV_FILE, PREFIX_TOOL, MSI, OLDER_MSI, BIN = sys.argv[1:6]
+FOLDER = "C:\\Program Files\\Quenor Clean"
+HKLM = "HKEY_LOCAL_MACHINE\\"
+UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+# Windows Installer's own bookkeeping comes and goes with every package.
+BOOKKEEPING = ("\\currentversion\\installer\\", "\\classes\\installer\\", "\\currentversion\\uninstall\\",
+               "\\microsoft\\cryptography\\rng")
+env = dict(os.environ, **dict(line.split("=", 1) for line in subprocess.run(
+    ["sh", "-c", '. "$1" && env', "sh", ENV_FILE], capture_output=True, text=True, check=True).stdout.splitlines()
+    if "=" in line))
+prefix = Path(env["WINEPREFIX"])
+folder = prefix / "drive_c" / "Program Files" / "Quenor Clean"
+probe = os.path.join(BIN, "package_probe.exe")
+failures = []
+
+
+windows_path = lambda path: "Z:" + str(path).replace("/", "\\")  # noqa: E731
+
+
+def wine(*command):
+    """The exit code as Wine hands it to Linux: its low 8 bits (1603 is 67).
+    Output goes through a file, since Wine's helpers would hold a pipe open."""
+    with tempfile.TemporaryFile("w+") as out:
+        rc = subprocess.run(["timeout", "-k", "10", "180", env["WINE64"], *command], env=env,
+                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT).returncode
+        out.seek(0)
+        text = out.read().strip()
+    if text and command[0] != "reg":
+        print("    " + text.replace("\n", "\n    "))
+    return rc
+
+
+def msiexec(*args):  # the exit code and the verbose log
+    with tempfile.TemporaryDirectory() as scratch:
+        log = Path(scratch) / "msiexec.log"
+        rc = wine("msiexec", *args, "/qn", "/l*v", windows_path(log))
+        raw = log.read_bytes() if log.exists() else b""
+    return rc, raw.decode("utf-16" if raw[:2] == b"\xff\xfe" else "latin-1")
+
+
+def check(condition, what):
+    print("%s %s" % ("ok  " if condition else "FAIL", what))
+    if not condition:
+        failures.append(what)
+
+
+def export(*roots):
+    keys = {}
+    with tempfile.TemporaryDirectory() as scratch:
+        for i, root in enumerate(roots):
+            path = os.path.join(scratch, "%d.reg" % i)
+            if wine("reg", "export", root, windows_path(path), "/y") != 0:
+                sys.exit("reg export %s failed" % root)
+            keys.update(regexport.read(path))
+    return keys
+
+
+def snapshot():
+    keys = export("HKLM\\Software", "HKLM\\System\\CurrentControlSet\\Services")
+    return {k: v for k, v in keys.items() if not any(b in k.lower() + "\\" for b in BOOKKEEPING)}
+
+
+key = lambda state, path: next((v for k, v in state.items() if k.lower() == (HKLM + path).lower()), {})  # noqa: E731
+
+
+def same_state(before, after, what):
+    changed = {**regexport.diff(before, after)[0], **regexport.diff(after, before)[0]}
+    empty = sorted(k for k, v in changed.items() if not v)
+    if empty:
+        print("     empty keys that differ: " + "; ".join(empty))
+    differing = sorted(k for k, v in changed.items() if v)
+    check(not differing, what + ("" if not differing else " (differs: %s)" % "; ".join(differing[:4])))
+
+
+def registration(state, clean):  # beyond `clean`, under the classes and the approved extensions
+    return {k: v for k, v in regexport.diff(clean, state)[0].items()
+            if "\\classes\\" in k.lower() or k.lower().endswith("\\shell extensions\\approved")}
+
+
+def versions_listed():
+    return sorted(v["DisplayVersion"][1] for v in export("HKLM\\" + UNINSTALL).values()
+                  if v.get("DisplayName", ("", ""))[1] == "Quenor Clean")
+
+
+def main():
+    subprocess.run([PREFIX_TOOL, "create", ENV_FILE], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   timeout=420, check=True)
+    clean = snapshot()
+    package, older = windows_path(MSI), windows_path(OLDER_MSI)
+    version = Path(MSI).name.split("-")[-2]
+
+    print("-- a failed install rolls back: a folder stands where Scanmenu.dll goes, after scheduler.exe")
+    (folder / "Scanmenu.dll").mkdir(parents=True)
+    check(msiexec("/i", package)[0] == 1603 & 0xFF, "the install fails with 1603")
+    same_state(clean, snapshot(), "registry and services are as before")
+    check(sorted(p.name for p in folder.iterdir()) == ["Scanmenu.dll"], "the folder holds only what was there")
+    (folder / "Scanmenu.dll").rmdir()
+    folder.rmdir()
+
+    print("-- the older package, then this one over it")
+    check(msiexec("/i", older)[0] == 0, "the older package installs")
+    check(wine(probe, "agent") == 0, "its service started the agent")
+    check(msiexec("/i", package)[0] == 0, "this package installs over it")
+    check(versions_listed() == [version], "one Add/Remove entry, of this version: %s" % versions_listed())
+    installed = snapshot()
+    entry = {k: v[1] for k, v in key(installed, "System\\CurrentControlSet\\Services\\VeltraneScheduler").items()}
+    check({k: entry.get(k) for k in ("DisplayName", "Description", "Group", "ObjectName", "Type", "Start",
+                                     "ErrorControl")} ==
+          {"DisplayName": "Veltrane Scheduler", "Description": "Veltrane Scheduler controls scheduled scans",
+           "Group": "PNP_TDI", "ObjectName": "LocalSystem", "Type": 0x10, "Start": 2, "ErrorControl": 1},
+          "service entry: own process, automatic, normal errors, PNP_TDI, LocalSystem")
+    check(entry.get("ImagePath", "").strip('"').lower() == (FOLDER + "\\scheduler.exe").lower(),
+          "service program: %s" % entry.get("ImagePath"))
+    check(key(installed, "System\\CurrentControlSet\\Services\\EventLog\\Application\\Veltrane Scheduler") ==
+          {"EventMessageFile": ("expand_sz", FOLDER + "\\scheduler.exe"), "TypesSupported": ("dword", 7)},
+          "event source in the Application log")
+    check(wine(probe, "agent") == 0, "the new service started the agent")
+    check(wine(probe, "menu", FOLDER) == 0, "a menu request reaches the scanner with the package's registration")
+
+    print("-- the older package again, this one again, a repair")
+    check(msiexec("/i", older)[0] == 1603 & 0xFF, "the older package is refused with 1603")
+    check(versions_listed() == [version], "this version stays")
+    before = snapshot()
+    check(msiexec("/i", package)[0] == 0, "installing the same package again succeeds")
+    check(msiexec("/i", package, "REINSTALL=ALL", "REINSTALLMODE=vomus")[0] == 0, "repair succeeds")
+    same_state(before, snapshot(), "installing again and repairing change nothing")
+
+    print("-- removal")
+    check(wine(probe, "agent") == 0, "an agent runs")
+    rc, log = msiexec("/x", package)
+    check(rc == 0, "removal succeeds")
+    # Wine runs deferred actions at InstallFinalize, after the services are
+    # stopped; only the update event ends an agent.
+    ended = [line for line in log.splitlines() if line.startswith("EndAgents:")]
+    check(ended == ["EndAgents: no agent runs"], "EndAgents ended the running agent: %s" % ended)
+    check(wine(probe, "no-agent") == 0, "no agent is left")
+    same_state(clean, snapshot(), "registry and services are as before the install")
+    check(not folder.exists(), "the install folder is gone")
+
+    print("-- regsvr32 of the same DLL at the same place")
+    folder.mkdir(parents=True)
+    (folder / "Scanmenu.dll").write_bytes(Path(BIN, "Scanmenu.dll").read_bytes())
+    check(wine("regsvr32", "/s", FOLDER + "\\Scanmenu.dll") == 0, "regsvr32 registers")
+    by_package, by_regsvr32 = registration(installed, clean), registration(snapshot(), clean)
+    differing = sorted(k for k in set(by_package) | set(by_regsvr32) if by_package.get(k) != by_regsvr32.get(k))
+    check(by_package and not differing, "the package wrote what regsvr32 writes, key by key and value by value "
+          "(%d keys%s)" % (len(by_package), "; differing: %s" % differing[:4] if differing else ""))
+    wine("regsvr32", "/s", "/u", FOLDER + "\\Scanmenu.dll")
+
+    print("%d failed" % len(failures) if failures else "all passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    finally:
+        subprocess.run([PREFIX_TOOL, "kill", ENV_FILE], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       timeout=120)
+        if prefix.name == "wineprefix":
+            subprocess.run(["rm", "-rf", str(prefix)])

@@ -1,0 +1,374 @@
+#!/usr/bin/env python3
+"""The Windows Installer package <name>-<version>-x64.msi, in two steps.
+
+    make-msi.py harvest --wine-env ENV --dll Scanmenu.dll --output rows.json
+    make-msi.py build --name N --version V --binaries DIR --actions PackageActions.dll
+                      --harvest rows.json --source DIR --output-dir DIR
+
+harvest: what Scanmenu.dll's own DllRegisterServer writes, taken from the
+real registration: the library is placed in a fresh Wine prefix where the
+package puts it, the prefix's HKLM\\Software is exported before and after
+`regsvr32`, and the difference is kept, with the library's path and folder
+turned into the package's references. Nothing of the registration is written
+down a second time here.
+
+build: WiX source for wixl, then wixl, then the tables wixl does not author
+(MsiServiceConfigFailureActions and its action), imported with msibuild.
+The package installs the files of PACKAGE_FILES into Program Files\\Quenor
+Clean, the service entry from ServiceInstall and ServiceControl rows (names
+read from scheduler/service/service_entry.h), the harvested registration and
+the event source as Registry rows, and runs the EndAgents custom action of
+PackageActions.dll before files are replaced or removed.
+"""
+import argparse
+import hashlib
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import uuid
+from pathlib import Path
+from xml.sax.saxutils import quoteattr
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import regexport  # noqa: E402
+
+# One UpgradeCode for ever: every version of the package names it.
+UPGRADE_CODE = uuid.UUID("8F2C4B71-5E36-4D0A-9A1F-C3B7E0D51A62")
+PRODUCT_NAME = "Quenor Clean Companion"
+MANUFACTURER = "Veltrane"
+INSTALL_FOLDER_NAME = "Quenor Clean"
+# Where the harvest places the library: the package's default folder.
+HARVEST_FOLDER = "C:\\Program Files\\" + INSTALL_FOLDER_NAME
+
+# The files of the install folder: (file name, where it comes from). The
+# first two are the deliverables; one line adds a file, e.g. the Windows 11
+# sparse package: ("QuenorCleanMenu.msix", "sparse").
+PACKAGE_FILES = [
+    ("scheduler.exe", "binaries"),
+    ("Scanmenu.dll", "binaries"),
+]
+SERVICE_FILE = "scheduler.exe"
+SERVER_FILE = "Scanmenu.dll"
+
+# The event source of the scheduler in the Application log.
+EVENT_SOURCE_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Veltrane Scheduler"
+
+# Recovery: restart after 5 s at the first and second failure, nothing after,
+# the failure count reset after a day. SC_ACTION_RESTART = 1, SC_ACTION_NONE = 0.
+FAILURE_ACTIONS = ("1[~]1[~]0", "5000[~]5000[~]0", 86400)
+
+# Property set by the SetInstallFolderText action: the install folder without
+# its trailing backslash, as the type library's HELPDIR holds it.
+FOLDER_TEXT_PROPERTY = "QC_INSTALL_FOLDER_TEXT"
+
+
+def run(command, **kwargs):
+    # Output through a file, not a pipe: Wine's helper processes inherit the
+    # standard handles and would hold a pipe open long after the command.
+    with tempfile.TemporaryFile("w+") as out:
+        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT, text=True,
+                                **kwargs)
+        out.seek(0)
+        text = out.read()
+    if result.returncode != 0:
+        sys.exit("make-msi: %s failed (%d):\n%s" % (command[0], result.returncode, text))
+    return text
+
+
+# --- harvest -----------------------------------------------------------------
+
+def wine_environment(env_file):
+    out = run(["sh", "-c", '. "$1" && env -0', "sh", env_file])
+    return dict(item.split("=", 1) for item in out.split("\0") if "=" in item)
+
+
+def harvest(args):
+    env = wine_environment(args.wine_env)
+    prefix = Path(env["WINEPREFIX"])
+    prefix_tool = Path(__file__).resolve().parent / "wine-prefix.sh"
+    run([str(prefix_tool), "create", args.wine_env])
+    try:
+        folder = prefix / "drive_c" / "Program Files" / INSTALL_FOLDER_NAME
+        folder.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(args.dll, folder / SERVER_FILE)
+        with tempfile.TemporaryDirectory() as scratch:
+            def export(name):
+                path = os.path.join(scratch, name)
+                wine(env, ["reg", "export", "HKLM\\Software", "Z:" + path.replace("/", "\\"), "/y"])
+                return regexport.read(path)
+            before = export("before.reg")
+            wine(env, ["regsvr32", "/s", HARVEST_FOLDER + "\\" + SERVER_FILE])
+            after = export("after.reg")
+    finally:
+        run([str(prefix_tool), "kill", args.wine_env])
+        if prefix.name == "wineprefix":  # throwaway: made for this harvest alone
+            shutil.rmtree(prefix, ignore_errors=True)
+    added, removed = regexport.diff(before, after)
+    if removed:
+        sys.exit("make-msi: registration removed registry content: %s" % removed)
+    rows = harvest_rows(added)
+    if not rows:
+        sys.exit("make-msi: the registration wrote nothing")
+    Path(args.output).parent.mkdir(parents=True, exist_ok=True)
+    Path(args.output).write_text(json.dumps(rows, indent=1, sort_keys=True) + "\n")
+
+
+def wine(env, command):
+    run(["timeout", "-k", "10", "120", env["WINE64"]] + command, env=env)
+
+
+def harvest_rows(added):
+    """Registry rows [view, key under HKLM, value name, type, data] of what the
+    registration added. A new key without values is made by its subkeys' rows;
+    one without either could not be packaged and stops the harvest."""
+    rows = []
+    for key, values in sorted(added.items()):
+        path = key.split("\\", 1)[1]
+        lower = path.lower()
+        if lower.startswith("software\\classes\\wow6432node\\"):
+            continue  # the same keys again, seen through the 32-bit view's link
+        view = 64
+        if lower.startswith("software\\wow6432node\\"):
+            view, path = 32, "Software\\" + path[len("software\\wow6432node\\"):]
+        if not values and not any(k.lower().startswith(key.lower() + "\\") for k in added):
+            sys.exit("make-msi: the registration made the empty key %s, which a package cannot hold" % key)
+        for name, (kind, data) in sorted(values.items()):
+            if isinstance(data, bytes):
+                data = data.hex()
+            rows.append([view, path, name, kind, data])
+    return rows
+
+
+# --- build -------------------------------------------------------------------
+
+def stable_guid(*parts):
+    return str(uuid.uuid5(UPGRADE_CODE, "\0".join(parts))).upper()
+
+
+def formatted(text, references):
+    """`text` as a formatted string of the Registry table: brackets escaped,
+    then each (literal, reference) replaced, longest literal first."""
+    marks = {}
+    for i, (literal, reference) in enumerate(sorted(references, key=lambda r: -len(r[0]))):
+        mark = "\x01%d\x02" % i
+        text = re.sub(re.escape(literal), mark, text, flags=re.IGNORECASE)
+        marks[mark] = reference
+    text = text.replace("[", "\x03").replace("]", "[\\]]").replace("\x03", "[\\[]")
+    for mark, reference in marks.items():
+        text = text.replace(mark, reference)
+    return text
+
+
+def registry_value(kind, data, references):
+    """(wixl type, value) giving the Registry table's Value column for a value
+    of `kind`. wixl writes a "string" as it is, with a leading "#" doubled,
+    and an "integer" behind one "#"; "#%" marks an expandable string, which
+    wixl's own "expandable" type leaves unmarked, so it goes as an integer."""
+    if kind == "sz":
+        return "string", formatted(data, references)
+    if kind == "expand_sz":
+        return "integer", "%" + formatted(data, references)
+    if kind == "dword":
+        return "integer", "%d" % data
+    sys.exit("make-msi: registry values of type %s cannot be packaged" % kind)
+
+
+def service_entry(source):
+    text = (source / "scheduler/service/service_entry.h").read_text()
+    names = dict(re.findall(r'k(\w+) = u"((?:[^"\\]|\\.)*)"', text))
+    return {k: v.replace("\\\\", "\\") for k, v in names.items()}
+
+
+def registry_element(key, name, wix_type, value, key_path=False):
+    attributes = 'Root="HKLM" Key=%s Type="%s" Value=%s' % (quoteattr(key), wix_type, quoteattr(value))
+    if name:
+        attributes += " Name=%s" % quoteattr(name)
+    if key_path:
+        attributes += ' KeyPath="yes"'
+    return "<RegistryValue %s/>" % attributes
+
+
+def harvested_element(row, references, key_path=False):
+    _, key, name, kind, data = row
+    return registry_element(key, name, *registry_value(kind, data, references), key_path=key_path)
+
+
+def wix_source(args, rows, sources):
+    service = service_entry(args.source)
+    references = [(HARVEST_FOLDER + "\\" + SERVER_FILE, "[#%s]" % SERVER_FILE),
+                  (HARVEST_FOLDER, "[%s]" % FOLDER_TEXT_PROPERTY)]
+    version = args.version
+    digest = hashlib.sha256()
+    for name, _ in PACKAGE_FILES:
+        digest.update(name.encode() + b"\0" + sources[name].read_bytes())
+    digest.update(args.actions.read_bytes())
+    product_code = stable_guid("product", version)
+    package_code = stable_guid("package", version, digest.hexdigest(), json.dumps(rows))
+
+    components = []
+    for name, _ in PACKAGE_FILES:
+        inner = ['<File Id=%s Source=%s KeyPath="yes"/>' % (quoteattr(name), quoteattr(sources[name].name))]
+        if name == SERVICE_FILE:
+            inner += [
+                '<ServiceInstall Id="SchedulerService" Name=%s DisplayName=%s Description=%s Type="ownProcess" '
+                'Start="auto" ErrorControl="normal" LoadOrderGroup=%s Vital="yes"/>' % (
+                    quoteattr(service["Name"]), quoteattr(service["DisplayName"]),
+                    quoteattr(service["Description"]), quoteattr(service["LoadOrderGroup"])),
+                '<ServiceControl Id="SchedulerService" Name=%s Start="install" Stop="both" Remove="uninstall" '
+                'Wait="yes"/>' % quoteattr(service["Name"]),
+                # REG_EXPAND_SZ ("#%", see registry_value) with the program's full path.
+                registry_element(EVENT_SOURCE_KEY, "EventMessageFile", "integer", "%%[#%s]" % SERVICE_FILE),
+                registry_element(EVENT_SOURCE_KEY, "TypesSupported", "integer", "7"),
+            ]
+        if name == SERVER_FILE:
+            inner += [harvested_element(row, references) for row in rows if row[0] == 64]
+        components.append((name, True, inner))
+    view32 = [row for row in rows if row[0] == 32]
+    if view32:
+        inner = [harvested_element(row, references, key_path=(i == 0)) for i, row in enumerate(view32)]
+        components.append(("Registration32", False, inner))
+
+    component_xml = []
+    for cid, win64, inner in components:
+        component_xml.append('        <Component Id=%s Guid="%s" Win64="%s">' % (
+            quoteattr(cid), stable_guid("component", cid), "yes" if win64 else "no"))
+        component_xml += ["          " + line for line in inner]
+        component_xml.append("        </Component>")
+    refs = ["      <ComponentRef Id=%s/>" % quoteattr(cid) for cid, _, _ in components]
+
+    return """<?xml version="1.0" encoding="utf-8"?>
+<!-- Generated by tools/make-msi.py; do not edit. -->
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="{product}" Name={name} Language="1033" Version="{version}" Manufacturer={maker}
+           UpgradeCode="{upgrade}">
+    <Package Id="{package}" InstallerVersion="500" Compressed="yes" InstallScope="perMachine"
+             Description={name} Manufacturer={maker}/>
+    <Media Id="1" Cabinet="package.cab" EmbedCab="yes"/>
+    <MajorUpgrade DowngradeErrorMessage="A newer version of {plain} is already installed. Remove it first to install this one."/>
+    <Condition Message="{plain} runs on 64-bit Windows (x64) only.">VersionNT64</Condition>
+    <Icon Id="product.ico" SourceFile={icon}/>
+    <Property Id="ARPPRODUCTICON" Value="product.ico"/>
+    <Property Id="ARPNOMODIFY" Value="1"/>
+    <Binary Id="PackageActions" SourceFile={actions}/>
+    <CustomAction Id="SetInstallFolderText" BinaryKey="PackageActions" DllEntry="SetInstallFolderText"
+                  Execute="immediate" Return="check"/>
+    <CustomAction Id="EndAgents" BinaryKey="PackageActions" DllEntry="EndAgents" Execute="deferred"
+                  Impersonate="no" Return="check"/>
+    <InstallExecuteSequence>
+      <Custom Action="SetInstallFolderText" After="CostFinalize"/>
+      <Custom Action="EndAgents" After="InstallInitialize"/>
+    </InstallExecuteSequence>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFiles64Folder">
+        <Directory Id="INSTALLFOLDER" Name={folder}>
+{components}
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="Complete" Level="1">
+{refs}
+    </Feature>
+  </Product>
+</Wix>
+""".format(product=product_code, package=package_code, name=quoteattr("Quenor Clean"), version=version,
+           maker=quoteattr(MANUFACTURER), upgrade=str(UPGRADE_CODE).upper(), plain="Quenor Clean",
+           icon=quoteattr(args.icon.name), actions=quoteattr(args.actions.name),
+           folder=quoteattr(INSTALL_FOLDER_NAME), components="\n".join(component_xml), refs="\n".join(refs)), \
+        package_code
+
+
+def idt(path, columns, types, table_keys, rows):
+    lines = ["\t".join(columns), "\t".join(types), "\t".join(table_keys)]
+    lines += ["\t".join("" if v is None else str(v) for v in row) for row in rows]
+    path.write_text("\r\n".join(lines) + "\r\n")
+
+
+def add_failure_actions(msi, work, service_name):
+    """MsiServiceConfigFailureActions, applied by MsiConfigureServices at
+    install and reinstall (events 1 + 4), between InstallServices and
+    StartServices."""
+    actions, delays, reset = FAILURE_ACTIONS
+    table = work / "MsiServiceConfigFailureActions.idt"
+    idt(table, ["MsiServiceConfigFailureActions", "Name", "Event", "ResetPeriod", "RebootMessage", "Command",
+                "Actions", "DelayActions", "Component_"],
+        ["s72", "l255", "i2", "I4", "L255", "L255", "S255", "S255", "s72"],
+        ["MsiServiceConfigFailureActions", "MsiServiceConfigFailureActions"],
+        [["SchedulerRecovery", service_name, 5, reset, None, None, actions, delays, SERVICE_FILE]])
+    sequence = run(["msiinfo", "export", str(msi), "InstallExecuteSequence"]).splitlines()
+    sequence.append("MsiConfigureServices\tVersionNT >= 600\t5850")
+    (work / "InstallExecuteSequence.idt").write_text("\r\n".join(sequence) + "\r\n")
+    for name in ("MsiServiceConfigFailureActions.idt", "InstallExecuteSequence.idt"):
+        run(["msibuild", str(msi), "-i", str(work / name)])
+
+
+def build(args):
+    rows = json.loads(Path(args.harvest).read_text())
+    folders = {"binaries": args.binaries}
+    if args.sparse:
+        folders["sparse"] = args.sparse
+    sources = {}
+    for name, origin in PACKAGE_FILES:
+        if origin not in folders or not (folders[origin] / name).is_file():
+            sys.exit("make-msi: missing %s (from %s)" % (name, origin))
+        sources[name] = (folders[origin] / name).resolve()
+    args.actions = args.actions.resolve()
+    args.icon = (args.source / "scanmenu/resources/scanmenu.ico").resolve()
+    service_name = service_entry(args.source)["Name"]
+
+    args.output_dir.mkdir(parents=True, exist_ok=True)
+    msi = args.output_dir / ("%s-%s-x64.msi" % (args.name, args.version))
+    with tempfile.TemporaryDirectory() as scratch:
+        work = Path(scratch)
+        # Copies with one fixed time: the cabinet takes the files' times.
+        epoch = int(os.environ.get("SOURCE_DATE_EPOCH", "315532800"))
+        staged = work / "files"
+        staged.mkdir()
+        for name, path in list(sources.items()) + [("PackageActions.dll", args.actions), ("product.ico", args.icon)]:
+            shutil.copyfile(path, staged / name)
+            os.utime(staged / name, (epoch, epoch))
+            if name in sources:
+                sources[name] = staged / name
+        args.actions, args.icon = staged / "PackageActions.dll", staged / "product.ico"
+        source, package_code = wix_source(args, rows, sources)
+        (work / "package.wxs").write_text(source)
+        if args.keep_source:
+            shutil.copyfile(work / "package.wxs", args.output_dir / "package.wxs")
+        env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
+        # wixl takes the files by their names, from the folder it runs in.
+        run(["wixl", "-a", "x64", "-o", str(work / "package.msi"), str(work / "package.wxs")], env=env, cwd=staged)
+        add_failure_actions(work / "package.msi", work, service_name)
+        # wixl draws a new package code each run; the package's is derived
+        # from its version and contents.
+        run(["msibuild", str(work / "package.msi"), "-s", "Quenor Clean", MANUFACTURER, "x64;1033",
+             "{%s}" % package_code])
+        shutil.copyfile(work / "package.msi", msi)
+    print(msi)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = parser.add_subparsers(dest="command", required=True)
+    h = sub.add_parser("harvest")
+    h.add_argument("--wine-env", required=True)
+    h.add_argument("--dll", required=True)
+    h.add_argument("--output", required=True)
+    b = sub.add_parser("build")
+    b.add_argument("--name", required=True)
+    b.add_argument("--version", required=True)
+    b.add_argument("--binaries", type=Path, required=True)
+    b.add_argument("--sparse", type=Path)
+    b.add_argument("--actions", type=Path, required=True)
+    b.add_argument("--harvest", required=True)
+    b.add_argument("--source", type=Path, required=True)
+    b.add_argument("--output-dir", type=Path, required=True)
+    b.add_argument("--keep-source", action="store_true", help="also write package.wxs beside the package")
+    args = parser.parse_args()
+    harvest(args) if args.command == "harvest" else build(args)
+
+
+if __name__ == "__main__":
+    main()
