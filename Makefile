@@ -55,8 +55,10 @@ msi: dist
 	cmake --build --preset windows -j $(JOBS) --target package
 	cp build/windows/bin/PackageActions.dll build/windows/package/PackageActions.dll
 	tools/sign.sh build/windows/package/PackageActions.dll
+	. build/windows/release.env && rm -rf build/windows/package/release-sparse && mkdir -p build/windows/package/release-sparse && \
+	  cp "dist/$$QC_RELEASE_NAME-$$QC_RELEASE_VERSION-sparse.msix" build/windows/package/release-sparse/QuenorCleanMenu.msix
 	. build/windows/release.env && tools/make-msi.py build --name "$$QC_RELEASE_NAME" --version "$$QC_RELEASE_VERSION" \
-	  --binaries dist --actions build/windows/package/PackageActions.dll \
+	  --binaries dist --sparse build/windows/package/release-sparse --actions build/windows/package/PackageActions.dll \
 	  --harvest build/windows/package/registration.json --source . --output-dir dist
 	. build/windows/release.env && tools/sign.sh "dist/$$QC_RELEASE_NAME-$$QC_RELEASE_VERSION-x64.msi"
 

@@ -44,12 +44,13 @@ INSTALL_FOLDER_NAME = "Quenor Clean"
 # Where the harvest places the library: the package's default folder.
 HARVEST_FOLDER = "C:\\Program Files\\" + INSTALL_FOLDER_NAME
 
-# The files of the install folder: (file name, where it comes from). The
-# first two are the deliverables; one line adds a file, e.g. the Windows 11
-# sparse package: ("QuenorCleanMenu.msix", "sparse").
+# The files of the install folder: (file name, where it comes from): the two
+# deliverables, and the Windows 11 sparse package under one name for every
+# version, which an administrator stages and provisions from there.
 PACKAGE_FILES = [
     ("scheduler.exe", "binaries"),
     ("Scanmenu.dll", "binaries"),
+    ("QuenorCleanMenu.msix", "sparse"),
 ]
 SERVICE_FILE = "scheduler.exe"
 SERVER_FILE = "Scanmenu.dll"

@@ -131,6 +131,8 @@ def main():
     check(key(installed, "System\\CurrentControlSet\\Services\\EventLog\\Application\\Veltrane Scheduler") ==
           {"EventMessageFile": ("expand_sz", FOLDER + "\\scheduler.exe"), "TypesSupported": ("dword", 7)},
           "event source in the Application log")
+    check(sorted(p.name for p in folder.iterdir()) == ["QuenorCleanMenu.msix", "Scanmenu.dll", "scheduler.exe"],
+          "the install folder holds the deliverables and the sparse package")
     check(wine(probe, "agent") == 0, "the new service started the agent")
     check(wine(probe, "menu", FOLDER) == 0, "a menu request reaches the scanner with the package's registration")
 
