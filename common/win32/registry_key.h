@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/win32/wide.h"
+
 namespace win32 {
 
 class RegistryKey {
@@ -39,13 +41,5 @@ class RegistryKey {
  private:
   HKEY key_ = nullptr;
 };
-
-// The wide form of a UTF-16 text, for the Windows calls.
-inline const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-inline std::u16string FromWide(const wchar_t* text) {
-  return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
-}
 
 }  // namespace win32

@@ -45,6 +45,6 @@ tables=$(msiinfo export ./*.msi ServiceInstall)
 # Each program runs the named tests and no fewer (a renamed test would drop out silently).
 run() { local out; out=$("$wine_run" "./$1" --gtest_brief=1 --gtest_filter="$3"); echo "$out"
         [[ $out == *"[  PASSED  ] $2 tests."* ]] || fail "$1: not $2 tests passed"; }
-run scheduler_e2e_tests.exe 2 'SchedulerProgramTest.InstallCreatesTheEntryWithItsOwnQuotedPath:SchedulerProgram.*'
+run scheduler_e2e_tests.exe 3 'SchedulerProgramTest.InstallCreatesTheEntryWithItsOwnQuotedPath:SchedulerProgram.*'
 run scanmenu_shell_host_tests.exe 3 \
   'ShellHostTest.QueryContextMenuAddsOneItem*:ScanRequestTest.OneFileWithBlanks*:ShellHostTest.TheDllCarries*'
