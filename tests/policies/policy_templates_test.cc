@@ -1,7 +1,10 @@
 // The Group Policy templates are well-formed XML and name only what the
-// scheduler reads: its policy key, its settings and their words.
+// scheduler reads: its policy key, its settings and their words; every
+// language's file holds each text the template refers to.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,14 +40,27 @@ TEST(PolicyTemplatesTest, TheReaderRefusesWhatIsNotWellFormed) {
 
 TEST(PolicyTemplatesTest, EveryKeyValueAndWordIsOneTheSchedulerReads) {
   const std::vector<Element> admx = ReadTemplate(QC_POLICY_DIR "/veltrane.admx");
-  const std::vector<Element> adml = ReadTemplate(QC_POLICY_DIR "/en-US/veltrane.adml");
   ASSERT_FALSE(admx.empty()) << "veltrane.admx is not well-formed";
-  ASSERT_FALSE(adml.empty()) << "veltrane.adml is not well-formed";
 
-  std::set<std::string> strings, presentations;
-  for (const Element& element : adml) {
-    if (element.name == "string") strings.insert(element.attributes.at("id"));
-    if (element.name == "presentation") presentations.insert(element.attributes.at("id"));
+  // Each language folder's ids, by folder name; en-US among them.
+  std::map<std::string, std::pair<std::set<std::string>, std::set<std::string>>> languages;
+  for (const auto& folder : std::filesystem::directory_iterator(QC_POLICY_DIR)) {
+    if (!folder.is_directory()) continue;
+    const std::vector<Element> adml = ReadTemplate((folder.path() / "veltrane.adml").string());
+    const std::string tag = folder.path().filename().string();
+    EXPECT_FALSE(adml.empty()) << tag << "/veltrane.adml is missing or not well-formed";
+    auto& [strings, presentations] = languages[tag];
+    for (const Element& element : adml) {
+      if (element.name == "string") strings.insert(element.attributes.at("id"));
+      if (element.name == "presentation") presentations.insert(element.attributes.at("id"));
+    }
+  }
+  ASSERT_EQ(languages.count("en-US"), 1u);
+  EXPECT_GE(languages.size(), 11u);
+  const auto& [strings, presentations] = languages.at("en-US");
+  for (const auto& [tag, ids] : languages) {
+    EXPECT_EQ(ids.first, strings) << tag << ": not the string ids of en-US";
+    EXPECT_EQ(ids.second, presentations) << tag << ": not the presentation ids of en-US";
   }
 
   std::set<std::string> value_names, schedule_words, scan_words;
