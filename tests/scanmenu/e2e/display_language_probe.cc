@@ -20,7 +20,8 @@ namespace {
 // String `id` of `module` in exactly `language`, from its block of sixteen.
 std::wstring StringIn(HMODULE module, UINT id, LANGID language) {
   HRSRC found = ::FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), language);
-  const auto* entry = found != nullptr ? static_cast<const WCHAR*>(::LockResource(::LoadResource(module, found))) : nullptr;
+  const auto* entry =
+      found != nullptr ? static_cast<const WCHAR*>(::LockResource(::LoadResource(module, found))) : nullptr;
   if (entry == nullptr) return L"<none>";
   for (UINT skip = id % 16; skip > 0; --skip) entry += *entry + 1;
   return std::wstring(entry + 1, *entry);
