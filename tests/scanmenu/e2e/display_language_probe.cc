@@ -29,9 +29,8 @@ std::wstring StringIn(HMODULE module, UINT id, LANGID language) {
 
 int failures = 0;
 void Expect(const wchar_t* what, const std::wstring& seen, const std::wstring& wanted) {
-  if (seen == wanted) return;
-  std::printf("%ls: \"%ls\", wanted \"%ls\"\n", what, seen.c_str(), wanted.c_str());
-  ++failures;
+  if (seen != wanted) std::printf("%ls: \"%ls\", wanted \"%ls\"\n", what, seen.c_str(), wanted.c_str());
+  failures += seen != wanted;
 }
 
 }  // namespace
@@ -42,9 +41,8 @@ int wmain(int argc, wchar_t** argv) {
   if (language == 0 || library == nullptr || FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   std::printf("user interface language %04x, texts of %04x\n", ::GetUserDefaultUILanguage(), language);
   const std::wstring item = StringIn(library, IDS_MENU_ITEM, language);
-  // A translation is a text of its own, and English is the text it always was.
+  // A translation is a text of its own.
   if (language != 0x0409 && item == StringIn(library, IDS_MENU_ITEM, 0x0409)) Expect(L"translation", item, L"");
-  if (language == 0x0409) Expect(L"English item", item, L"Scan with Quenor Clean");
 
   IClassFactory* factory = nullptr;
   IShellExtInit* handler = nullptr;
@@ -88,5 +86,5 @@ int wmain(int argc, wchar_t** argv) {
   Expect(L"measured width", std::to_wstring(measure.itemWidth),
          std::to_wstring(extent.cx + ::GetSystemMetrics(SM_CXMENUCHECK)));
   std::printf("%s\n", failures == 0 ? "as wanted" : "NOT as wanted");
-  return failures == 0 ? 0 : 1;
+  return failures;
 }
