@@ -1,7 +1,9 @@
-// Scanmenu.dll's texts in the display language this process runs with:
+// The texts of Scanmenu.dll and scheduler.exe in the display language this
+// process runs with:
 //   display_language_probe.exe LANGID
-// The item, its help text and the Windows 11 command's title must each be the
-// library's own string of language LANGID (hexadecimal), read from its
+// The item, its help text, the Windows 11 command's title and the box of
+// scheduler.exe /uninstall (with no service, a success) must each be the
+// binary's own string of language LANGID (hexadecimal), read from its
 // resources by that language, and the owner-drawn item must be measured by
 // that text. Prints what differs; exit code 0 when nothing does.
 #include <windows.h>
@@ -13,6 +15,8 @@
 #include "scanmenu/e2e/shell_host.h"
 #include "scanmenu/resources/resource_ids.h"
 #include "scanmenu_idl.h"
+#include "scheduler/service/win32/scheduler_resource_ids.h"
+#include "support/win32/message_box_answerer.h"
 #include "support/win32/process_runner.h"
 
 namespace {
@@ -85,6 +89,13 @@ int wmain(int argc, wchar_t** argv) {
   menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure), nullptr);
   Expect(L"measured width", std::to_wstring(measure.itemWidth),
          std::to_wstring(extent.cx + ::GetSystemMetrics(SM_CXMENUCHECK)));
+
+  const std::wstring scheduler = test_support::SiblingPath(L"scheduler.exe");
+  const auto run = test_support::RunAnsweringMessageBoxes(test_support::Quoted(scheduler) + L" /uninstall", L"Veltrane",
+                                                          60000);
+  HMODULE resources = ::LoadLibraryExW(scheduler.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  Expect(L"scheduler's box", run.boxes.size() == 1 ? run.boxes[0].text : L"<not one box>",
+         StringIn(resources, IDS_SERVICE_UNINSTALLED, language));
   std::printf("%s\n", failures == 0 ? "as wanted" : "NOT as wanted");
   return failures;
 }
