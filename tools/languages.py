@@ -177,11 +177,7 @@ def main(argv):
             print(f"languages: {policy_dir / name} has no language file")
         return 1 if stale or extra else 0
     if len(argv) == 4 and argv[1] == "rc" and argv[2] in RESOURCE_IDS:
-        text = rc(checked_languages(), argv[2])
-        output = pathlib.Path(argv[3])
-        # Unchanged output keeps its time, so that nothing is rebuilt for nothing.
-        if not output.is_file() or output.read_text(encoding="utf-8") != text:
-            output.write_text(text, encoding="utf-8", newline="\n")
+        pathlib.Path(argv[3]).write_text(rc(checked_languages(), argv[2]), encoding="utf-8", newline="\n")
         return 0
     print(__doc__, file=sys.stderr)
     return 2
