@@ -27,8 +27,9 @@ test-windows:
 	rc=0; ctest --preset windows || rc=$$?; \
 	  tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
 
-# The two deliverables in dist/, Authenticode-signed when a certificate is
-# given, otherwise plainly reported unsigned. The SIGN_* variables reach
+# The two deliverables and the sparse package (dist/<name>-<version>-sparse.msix,
+# its publisher the certificate's subject) in dist/, Authenticode-signed when a
+# certificate is given, otherwise plainly reported unsigned. The SIGN_* variables reach
 # tools/sign.sh from make's command line or from the environment:
 #   make dist SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP_URL=...]
 #   SIGN_PKCS12=signer.p12 SIGN_PASSWORD=... make dist
@@ -38,10 +39,14 @@ dist: deps
 	rm -rf dist && mkdir -p dist
 	cp build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll dist/
 	tools/sign.sh dist/scheduler.exe dist/Scanmenu.dll
-	cp -r build/windows/sparse-package dist/sparse-package
-	@for f in dist/scheduler.exe dist/Scanmenu.dll; do \
-	  awk -v name=$$(basename $$f) -v n=$$(wc -c < $$f) 'BEGIN { printf "%-14s %7d bytes %6.1f KiB\n", name, n, n / 1024 }'; done
-	ls -l dist/sparse-package
+	rm -f build/windows/signer.pem
+	. build/windows/release.env && msix=dist/$$QC_RELEASE_NAME-$$QC_RELEASE_VERSION-sparse.msix && \
+	  publisher=(--publisher-cert build/windows/signer.pem) rc=0 && \
+	  { tools/sign.sh --signer-certificate build/windows/signer.pem || rc=$$?; } && \
+	  { [ $$rc -eq 0 ] || { [ $$rc -eq 3 ] && publisher=(); }; } && \
+	  tools/make-msix.py --source build/windows/sparse-package --output $$msix "$${publisher[@]}" && tools/sign.sh $$msix
+	@for f in dist/scheduler.exe dist/Scanmenu.dll dist/*-sparse.msix; do \
+	  awk -v name=$$(basename $$f) -v n=$$(wc -c < $$f) 'BEGIN { printf "%-40s %7d bytes %6.1f KiB\n", name, n, n / 1024 }'; done
 
 # dist/<name>-<version>-windows-x64.zip, named after the CMake project.
 release: dist

@@ -4,9 +4,11 @@
 #   qc_add_native_test(NAME n SOURCES ... [LIBS ...])
 #       GoogleTest binary of portable code, built and run natively (ASan/UBSan).
 #   qc_add_windows_test(NAME n SOURCES ... [LIBS ...] [ARGS ...] [DEPENDS tgt ...]
-#                       [TIMEOUT s] [WIN32_GUI])
+#                       [TIMEOUT s] [WIN32_GUI] [OWN_PREFIX])
 #       GoogleTest binary cross-built with mingw-w64 and run under Wine in the
-#       build's test prefix; one process per binary.
+#       build's test prefix; one process per binary. With OWN_PREFIX it runs
+#       in a prefix made for it alone, beside the tests of the shared prefix:
+#       for a long test that mostly waits.
 #   qc_add_fuzz_target(NAME n SOURCES ... [LIBS ...] DIR d)
 #       A libFuzzer entry point. d holds corpus/ and crashes/. The native build
 #       replays both folders as a test; the fuzz build makes the real fuzzer.
@@ -15,17 +17,30 @@
 #   qc_shipped_binary(target MAX_KIB)
 #       A deliverable: unused sections are dropped, the lighter runtime
 #       pieces of common/win32/lean_runtime.cc take the place of the C++
-#       runtime's, and the import check also fails when the file is larger
-#       than MAX_KIB.
+#       runtime's, the load-configuration directory of
+#       common/win32/load_config.cc has its imports resolved from System32
+#       alone, and the import check also fails when the file is larger than
+#       MAX_KIB or has an import outside the KnownDLLs that is not resolved
+#       from System32 alone.
 
 function(qc_windows_binary target)
   set_property(GLOBAL APPEND PROPERTY QC_WINDOWS_BINARIES ${target})
 endfunction()
 
 function(qc_shipped_binary target max_kib)
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/common/win32/lean_runtime.cc)
-  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/common/win32/lean_runtime.cc
+                 ${PROJECT_SOURCE_DIR}/common/win32/load_config.cc)
+  # The linker keeps _load_config_used, and its map tells where it went:
+  # GNU ld 2.40 leaves the image's load-configuration entry empty, so the
+  # step after the link fills it in.
+  set(_map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--undefined=_load_config_used -Wl,-Map=${_map})
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/set-load-config.py $<TARGET_FILE:${target}> ${_map}
+    VERBATIM)
   set_property(GLOBAL APPEND PROPERTY QC_SIZE_LIMITS --max-kib ${max_kib} $<TARGET_FILE:${target}>)
+  set_property(GLOBAL APPEND PROPERTY QC_SIZE_LIMITS --system32-imports $<TARGET_FILE:${target}>)
   qc_windows_binary(${target})
 endfunction()
 
@@ -43,7 +58,7 @@ function(qc_add_native_test)
 endfunction()
 
 function(qc_add_windows_test)
-  cmake_parse_arguments(T "WIN32_GUI" "NAME;TIMEOUT" "SOURCES;LIBS;ARGS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "WIN32_GUI;OWN_PREFIX" "NAME;TIMEOUT" "SOURCES;LIBS;ARGS;DEPENDS" ${ARGN})
   if(NOT WIN32)
     return()
   endif()
@@ -57,6 +72,15 @@ function(qc_add_windows_test)
   set_property(GLOBAL APPEND PROPERTY QC_WINDOWS_TESTS ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
+  endif()
+  if(T_OWN_PREFIX)
+    set(_own ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME})
+    set(QC_WINEPREFIX ${_own}/wineprefix)
+    configure_file(${PROJECT_SOURCE_DIR}/tools/wine-env.sh.in ${_own}/wine-env.sh @ONLY)
+    add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-own-prefix.sh
+             ${_own}/wine-env.sh ${T_TIMEOUT} $<TARGET_FILE:${T_NAME}> --gtest_brief=1 ${T_ARGS})
+    set_tests_properties(${T_NAME} PROPERTIES LABELS windows TIMEOUT ${T_TIMEOUT})
+    return()
   endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1 ${T_ARGS})
   set_tests_properties(${T_NAME} PROPERTIES

@@ -2,15 +2,20 @@
 # Fails when a Windows binary imports anything but system DLLs: a program or
 # shell extension that needs a runtime DLL beside it breaks where that DLL is
 # missing and invites DLL planting where it is not. A file named after
-# --max-kib N also fails when it is larger than N KiB (it is listed again
-# among the files for its imports).
-#   check-imports.sh OBJDUMP [--max-kib N FILE]... FILE...
+# --max-kib N also fails when it is larger than N KiB, and a file named after
+# --system32-imports when it imports a DLL that is neither a KnownDLL nor
+# resolved from System32 alone (check-dll-search.py); both are listed again
+# among the files for their imports.
+#   check-imports.sh OBJDUMP [--max-kib N FILE]... [--system32-imports FILE]... FILE...
 set -u
 objdump=$1; shift
 status=0
 files=
+shipped=
 while [ $# -gt 0 ]; do
-  if [ "$1" = --max-kib ]; then
+  if [ "$1" = --system32-imports ]; then
+    shipped="$shipped $2"; shift 2
+  elif [ "$1" = --max-kib ]; then
     limit=$2 file=$3; shift 3
     if [ -f "$file" ]; then
       size=$(wc -c < "$file")
@@ -36,4 +41,7 @@ for file in "$@"; do
   done
 done
 [ $status -eq 0 ] && echo "checked $# binaries: system DLLs only"
+if [ -n "$shipped" ]; then
+  "$(dirname "$0")/check-dll-search.py" $shipped || status=1
+fi
 exit $status

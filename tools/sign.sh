@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Authenticode-signs Windows binaries in place with osslsigncode (SHA-256),
-# or says plainly that they stay unsigned when no certificate is given.
+# Authenticode-signs Windows binaries and MSIX packages in place with
+# osslsigncode (SHA-256), or says plainly that they stay unsigned when no
+# certificate is given.
 #   sign.sh FILE...
+#   sign.sh --signer-certificate OUT   writes the certificate that signs (the
+#       one whose key is given) to OUT as PEM, for the package's publisher;
+#       without a certificate OUT is not written and the exit code is 3
 # The signing identity comes from the environment (`make dist` passes its
 # variables of the same names on):
 #   SIGN_CERT + SIGN_KEY    certificate (chain) and private key, PEM or DER
@@ -12,6 +16,12 @@
 set -euo pipefail
 
 cert=${SIGN_CERT:-} key=${SIGN_KEY:-} pkcs12=${SIGN_PKCS12:-}
+signer_out=
+if [ "${1:-}" = --signer-certificate ]; then
+  [ $# -eq 2 ] || { echo "sign: --signer-certificate takes one file" >&2; exit 2; }
+  signer_out=$2
+  [ -n "$cert$key$pkcs12" ] || { echo "sign: no certificate given: the package gets a placeholder publisher"; exit 3; }
+fi
 if [ -z "$cert$key$pkcs12" ]; then
   echo "sign: NOT SIGNED: $*"
   echo "sign: no certificate given (SIGN_CERT and SIGN_KEY, or SIGN_PKCS12): no Authenticode signature"
@@ -26,6 +36,31 @@ fi
 for f in "$pkcs12" "$cert" "$key"; do
   [ -z "$f" ] || [ -r "$f" ] || { echo "sign: cannot read $f" >&2; exit 2; }
 done
+# The password reaches openssl and osslsigncode through a pipe, never a command line.
+password() { printf '%s' "${SIGN_PASSWORD:-}"; }
+
+if [ -n "$signer_out" ]; then
+  command -v openssl >/dev/null || { echo "sign: openssl is missing" >&2; exit 2; }
+  if [ -n "$pkcs12" ]; then
+    openssl pkcs12 -in "$pkcs12" -clcerts -nokeys -passin fd:3 3< <(password) | openssl x509 -out "$signer_out"
+  else
+    # Of a chain, the certificate whose public key belongs to the private key.
+    if [ -n "${SIGN_PASSWORD:-}" ]; then want=$(openssl pkey -in "$key" -pubout -passin fd:3 3< <(password))
+    else want=$(openssl pkey -in "$key" -pubout); fi
+    chain=$(openssl crl2pkcs7 -nocrl -certfile "$cert" | openssl pkcs7 -print_certs)
+    [[ $chain == *CERTIFICATE* ]] || chain=$(openssl x509 -in "$cert")  # DER: one certificate
+    found=
+    while read -r -d '' one; do
+      if [ "$(printf '%s\n' "$one" | openssl x509 -noout -pubkey)" = "$want" ]; then
+        printf '%s\n' "$one" >"$signer_out"; found=1; break
+      fi
+    done < <(printf '%s\n' "$chain" | awk '/-BEGIN CERTIFICATE-/ { c = "" } { c = c $0 "\n" }
+                                             /-END CERTIFICATE-/ { printf "%s%c", c, 0 }')
+    [ -n "$found" ] || { echo "sign: no certificate in $cert belongs to the key $key" >&2; exit 2; }
+  fi
+  exit 0
+fi
+
 command -v osslsigncode >/dev/null || { echo "sign: osslsigncode is missing (tools/install-deps.sh)" >&2; exit 2; }
 
 identity=(-certs "$cert" -key "$key")
@@ -36,9 +71,8 @@ timestamp=()
 for file in "$@"; do
   signed="$file.signing"
   rm -f "$signed"
-  # The password reaches osslsigncode through a pipe, never its command line.
   if [ -n "${SIGN_PASSWORD:-}" ]; then
-    osslsigncode sign "${identity[@]}" -readpass <(printf '%s' "$SIGN_PASSWORD") -h sha256 \
+    osslsigncode sign "${identity[@]}" -readpass <(password) -h sha256 \
       "${timestamp[@]}" -in "$file" -out "$signed" >/dev/null
   else
     osslsigncode sign "${identity[@]}" -h sha256 "${timestamp[@]}" -in "$file" -out "$signed" >/dev/null

@@ -47,6 +47,10 @@ std::optional<std::u16string> ListFilePath(std::u16string_view temporary_directo
   return path;
 }
 
+bool IsPlainListFile(const ListFileFacts& facts) {
+  return !facts.reparse_point && !facts.directory && facts.links == 1;
+}
+
 bool WriteFileList(ListFile& file, const Selection& paths) {
   ChunkWriter writer(file);
   for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -87,10 +91,15 @@ bool FitsCommandLine(std::u16string_view application, std::u16string_view parame
   return units <= kCommandLineUnits;
 }
 
-bool StartScan(std::u16string_view path, bool list, ScanPlatform& platform,
-               const application::SettingsSource& settings) noexcept {
+namespace {
+
+bool ApplicationRuns(ScanPlatform& platform) { return application::ApplicationRuns(platform.OpenPresenceEvent()); }
+
+// Starts the application with `path` in the format `list` asks for, without
+// looking whether it runs.
+bool OpenApplication(std::u16string_view path, bool list, ScanPlatform& platform,
+                     const application::SettingsSource& settings) noexcept {
   try {
-    if (platform.ApplicationRunning()) return true;
     const std::optional<std::u16string> application = FindApplication(settings);
     if (!application) return false;
     const std::u16string parameters = ComposeScanParameters(path, list);
@@ -99,6 +108,26 @@ bool StartScan(std::u16string_view path, bool list, ScanPlatform& platform,
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+// Opens the list file at `path` and writes `selection` into it: kOk when all
+// of it is written, kNothingStarted when a write fails (the part written
+// stays), kInvalidArgument when the file cannot be opened, is no plain file
+// of its own, or cannot be emptied first; such a file keeps what it held.
+Outcome WriteListFile(const std::u16string& path, const Selection& selection, ScanPlatform& platform) {
+  const std::unique_ptr<ListFile> file = platform.OpenListFile(path);
+  if (!file) return Outcome::kInvalidArgument;
+  const std::optional<ListFileFacts> facts = file->Facts();
+  if (!facts || !IsPlainListFile(*facts) || !file->Truncate()) return Outcome::kInvalidArgument;
+  return WriteFileList(*file, selection) ? Outcome::kOk : Outcome::kNothingStarted;
+}
+
+}  // namespace
+
+bool StartScan(std::u16string_view path, bool list, ScanPlatform& platform,
+               const application::SettingsSource& settings) noexcept {
+  if (ApplicationRuns(platform)) return true;
+  return OpenApplication(path, list, platform, settings);
 }
 
 Outcome InvokeScanCommand(std::uintptr_t verb, Selection& selection, ScanPlatform& platform,
@@ -113,24 +142,25 @@ Outcome InvokeScanCommand(std::uintptr_t verb, Selection& selection, ScanPlatfor
     return StartScan(path.view(), false, platform, settings) ? Outcome::kOk : Outcome::kNothingStarted;
   }
 
+  // A running application is left alone before anything is written.
+  if (ApplicationRuns(platform)) {
+    selection.FreePaths();
+    return Outcome::kOk;
+  }
   Outcome result = Outcome::kInvalidArgument;
   std::optional<std::u16string> list_path;
   try {
     if (const std::optional<std::u16string> directory = platform.TemporaryDirectory()) {
       list_path = ListFilePath(*directory);
     }
-    if (list_path) {
-      if (const std::unique_ptr<ListFile> file = platform.CreateListFile(*list_path)) {
-        result = WriteFileList(*file, selection) ? Outcome::kOk : Outcome::kNothingStarted;
-      }
-    }
+    if (list_path) result = WriteListFile(*list_path, selection, platform);
   } catch (const std::bad_alloc&) {
     // No path or no file: the request fails like any other that could not
     // create its list.
   }
   selection.FreePaths();
   if (result != Outcome::kOk) return result;
-  return StartScan(*list_path, true, platform, settings) ? Outcome::kOk : Outcome::kNothingStarted;
+  return OpenApplication(*list_path, true, platform, settings) ? Outcome::kOk : Outcome::kNothingStarted;
 }
 
 }  // namespace scanmenu

@@ -10,6 +10,8 @@
 #include <optional>
 
 #include "scheduler/agent/busy_state.h"
+#include "scheduler/agent/schedule.h"
+#include "scheduler/events/scheduler_events.h"
 
 namespace agent {
 
@@ -45,9 +47,14 @@ class ScanDeferral {
   // user is no longer busy or the limit has passed. It then waits no more.
   bool OnRecheck(BusyState state, std::chrono::milliseconds now);
   bool waiting() const { return deadline_.has_value(); }
+  // The wait's start and its limit, while it waits.
+  std::chrono::milliseconds since() const { return since_; }
+  std::chrono::milliseconds limit() const { return limit_; }
 
  private:
   std::optional<std::chrono::milliseconds> deadline_;
+  std::chrono::milliseconds since_{0};
+  std::chrono::milliseconds limit_{0};
 };
 
 class AgentLoopHost {
@@ -59,11 +66,12 @@ class AgentLoopHost {
   virtual void LoadLastScanTime() = 0;
   // Creates the schedule timer; false when it could not.
   virtual bool CreateScheduleTimer() = 0;
-  virtual void ArmScheduleTimer() = 0;
+  // Arms the timer for the next run; the run, or nothing when none was armed.
+  virtual std::optional<ArmedRun> ArmScheduleTimer() = 0;
   // Dispatches every queued message; false once WM_QUIT was taken.
   virtual bool DispatchQueuedMessages() = 0;
   virtual WakeUp Wait(const WaitList& list) = 0;
-  virtual void LaunchScheduledScan() = 0;
+  virtual void LaunchScheduledScan(events::ScanOccasion occasion) = 0;
   // How long a due scan may wait for a busy user ("SchedulerDeferBusyMinutes");
   // zero: it never waits.
   virtual std::chrono::milliseconds DeferBusyLimit() = 0;

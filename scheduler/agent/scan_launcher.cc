@@ -67,15 +67,37 @@ std::u16string ScheduledScanCommandLine(std::u16string_view path, bool quick) {
   return command_line;
 }
 
-bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProcessPlatform& platform) {
+bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProcessPlatform& platform,
+                         events::ScanOccasion occasion) {
   // Before anything else, so that the schedule moves on to the next period
   // even when nothing is started.
   lastScanTime = DateTime::Now();
-  if (platform.IsApplicationRunning()) return true;
+  if (application::ApplicationRuns(platform.OpenPresenceEvent())) {
+    events::ScanSkippedApplicationRuns();
+    return true;
+  }
+  const std::u16string entry = UninstallEntryKey();
+  const std::optional<std::u16string> value = settings.ReadText(
+      application::RegistryRoot::LocalMachine, entry, application::kUninstallStringValue,
+      application::kUninstallStringBytes);
+  if (!value) {
+    events::ScanSkippedNoEntry(entry);
+    return false;
+  }
   const std::optional<std::u16string> path = FindApplicationPath(settings);
-  if (!path) return false;
+  if (!path) {
+    events::ScanSkippedMalformedEntry(entry, *value);
+    return false;
+  }
   const bool quick = IsQuickScanDue(settings, DateTime::Now());
-  return platform.StartScan(ScheduledScanCommandLine(*path, quick));
+  const std::u16string command_line = ScheduledScanCommandLine(*path, quick);
+  std::uint32_t error = 0;
+  if (!platform.StartScan(command_line, error)) {
+    events::ScanStartFailed(command_line, error);
+    return false;
+  }
+  events::ScanStarted(occasion, quick, command_line);
+  return true;
 }
 
 }  // namespace agent

@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/application/presence.h"
 #include "common/application/settings_source.h"
+#include "scheduler/events/scheduler_events.h"
 #include "scheduler/agent/datetime/date_time.h"
 
 namespace agent {
@@ -35,17 +37,20 @@ std::u16string ScheduledScanCommandLine(std::u16string_view path, bool quick);
 class ScanProcessPlatform {
  public:
   virtual ~ScanProcessPlatform() = default;
-  // True when the application's presence event exists.
-  virtual bool IsApplicationRunning() = 0;
+  // How an open of the application's presence event ends.
+  virtual application::PresenceOpen OpenPresenceEvent() = 0;
   // Creates the application's process with `command_line`; true when it was
-  // created. The process is never waited for.
-  virtual bool StartScan(const std::u16string& command_line) = 0;
+  // created, else false with the Windows error in `error`. The process is
+  // never waited for.
+  virtual bool StartScan(const std::u16string& command_line, std::uint32_t& error) = 0;
 };
 
 // Sets lastScanTime to now, whatever follows; then, unless the application
-// runs already (true, nothing started), finds it (false when it cannot be
-// found) and starts its scan. True when the application runs or was
-// started.
-bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProcessPlatform& platform);
+// runs already (true, nothing started; application::ApplicationRuns says
+// when), finds it (false when it cannot be found) and starts its scan. True
+// when the application runs or was started. Each outcome is reported once as
+// an event of `occasion`.
+bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProcessPlatform& platform,
+                         events::ScanOccasion occasion = events::ScanOccasion::kScheduled);
 
 }  // namespace agent

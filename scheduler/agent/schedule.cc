@@ -88,7 +88,9 @@ std::uint32_t RandomDelaySeconds(const application::SettingsSource& settings, Ra
   return minutes == 0 ? 0 : random.Below(minutes * 60);
 }
 
-bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer, RandomSource* random) {
+bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer, RandomSource* random,
+                      std::optional<ArmedRun>* armed) {
+  if (armed != nullptr) armed->reset();
   const std::optional<std::u16string> when =
       ReadSetting(settings, application::kSchedulerWhenValue, application::kSettingBytes);
   if (!when) return false;
@@ -111,7 +113,9 @@ bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer
   if (due.ticks() > datetime::calendar::kLastTickOfMaxYear) return false;
   const DateTime due_utc = due.ToUniversalTime();
   if (due_utc.ticks() <= 0) return false;
-  return timer.ArmAt(due_utc.ticks());
+  if (!timer.ArmAt(due_utc.ticks())) return false;
+  if (armed != nullptr) *armed = ArmedRun{due, next.catch_up};
+  return true;
 }
 
 }  // namespace agent

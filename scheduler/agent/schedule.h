@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "common/application/settings_source.h"
 #include "scheduler/agent/datetime/date_time.h"
@@ -66,6 +67,12 @@ class RandomSource {
 // setting is absent, 0 or no count.
 std::uint32_t RandomDelaySeconds(const application::SettingsSource& settings, RandomSource& random);
 
+// What ArmScheduleTimer armed the timer for.
+struct ArmedRun {
+  datetime::DateTime due;  // Local
+  bool catch_up = false;   // a missed run, caught up shortly after now
+};
+
 // Reads "SchedulerWhen" and "SchedulerAround", computes the next due time and
 // arms `timer` with it, converted to UTC with the zone offset in effect now.
 // With `random`, a scheduled run (not a catch-up) comes RandomDelaySeconds
@@ -73,8 +80,9 @@ std::uint32_t RandomDelaySeconds(const application::SettingsSource& settings, Ra
 // True when the timer was armed, and for the "startup" schedule, which arms
 // nothing. False, with nothing armed, when "SchedulerWhen" is missing or no
 // schedule word, when the due time lies outside the calendar (before 1601 or
-// after 30827), or when the timer refuses.
+// after 30827), or when the timer refuses. `armed`, when given, receives the
+// run the timer stands at, or nothing when none was armed.
 bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer,
-                      RandomSource* random = nullptr);
+                      RandomSource* random = nullptr, std::optional<ArmedRun>* armed = nullptr);
 
 }  // namespace agent

@@ -30,7 +30,13 @@ bool AgentLauncher::LaunchAgentInSession(std::uint32_t session) {
   threads::Lock lock(launch_lock_);
   // The probe comes before the token query: a served session costs nothing.
   if (platform_.IsAgentInSession(session)) return false;
-  std::unique_ptr<StartedAgent> agent = platform_.StartAgent(session);
+  events::AgentStart outcome;
+  std::unique_ptr<StartedAgent> agent = platform_.StartAgent(session, outcome);
+  // A platform that failed without saying why counts as a failed creation.
+  if (!agent && outcome.result == events::AgentStart::Result::kStarted) {
+    outcome.result = events::AgentStart::Result::kNoProcess;
+  }
+  events::AgentStartEnded(session, outcome);
   if (!agent) return false;
 
   // Hand-off: keep the next probe out until this agent holds its mutex. An

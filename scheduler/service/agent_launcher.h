@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/threads/threads.h"
+#include "scheduler/events/scheduler_events.h"
 
 namespace service {
 
@@ -39,7 +40,8 @@ class AgentLaunchPlatform {
   virtual bool IsAgentInSession(std::uint32_t session) = 0;
   // Takes the session user's token and creates the agent process with it;
   // null when there is no token or the process could not be created.
-  virtual std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session) = 0;
+  // `outcome` tells which, with the user, the process id or the error.
+  virtual std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session, events::AgentStart& outcome) = 0;
 };
 
 class AgentLauncher {

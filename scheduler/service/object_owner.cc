@@ -14,10 +14,8 @@ bool SameSid(std::u16string_view a, std::u16string_view b) {
 
 }  // namespace
 
-bool IsTrustedOwner(std::u16string_view owner, std::u16string_view account) {
-  if (owner.empty()) return false;
-  return SameSid(owner, kLocalSystemSid) || SameSid(owner, kAdministratorsSid) ||
-         (!account.empty() && SameSid(owner, account));
+bool IsTrustedOwner(std::u16string_view owner) {
+  return SameSid(owner, kLocalSystemSid) || SameSid(owner, kAdministratorsSid);
 }
 
 }  // namespace service

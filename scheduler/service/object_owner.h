@@ -12,10 +12,12 @@ namespace service {
 inline constexpr std::u16string_view kLocalSystemSid = u"S-1-5-18";
 inline constexpr std::u16string_view kAdministratorsSid = u"S-1-5-32-544";
 
-// True when `owner` (a SID as text) is LocalSystem, the Administrators group
-// (the default owner of what an elevated administrator creates) or
-// `account`: the caller's own account for the update event, the session's
-// user for an agent's session mutex. An empty `account` adds nobody.
-bool IsTrustedOwner(std::u16string_view owner, std::u16string_view account);
+// True when `owner` (a SID as text) is LocalSystem or the Administrators
+// group. The service and its agents name Administrators as the owner of
+// what they create; a token may name that group only where the group is
+// enabled for it as an owner, that is an elevated administrator or
+// LocalSystem. Any token may name its own user, so a user's account proves
+// nothing: a program the user runs unelevated could have made the object.
+bool IsTrustedOwner(std::u16string_view owner);
 
 }  // namespace service

@@ -29,4 +29,14 @@ ProgramMode SelectProgramMode(std::span<const std::u16string> arguments) {
   return agent ? ProgramMode::kAgent : ProgramMode::kService;
 }
 
+void RunUserMode(UserModePlatform& platform) {
+  if (platform.IsStartupSchedule()) {
+    platform.LaunchScheduledScan();
+    return;
+  }
+  if (!platform.IsAdministratorsMember()) return;
+  if (platform.CreateAgentWindow()) platform.RunAgentLoop();
+  platform.CloseSessionMutex();
+}
+
 }  // namespace service

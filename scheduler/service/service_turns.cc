@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "common/trace/trace.h"
+#include "scheduler/events/scheduler_events.h"
 #include "scheduler/service/service_entry.h"
 
 namespace service {
@@ -15,6 +16,21 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(),
                     [](char16_t x, char16_t y) { return FoldAscii(x) == FoldAscii(y); });
+}
+
+// Waits up to kLogonWorkStopLimit for the logon work, reporting STOP_PENDING
+// at the start and after every period, each time with a wait hint that
+// covers what is left of the wait. False when the limit was reached.
+bool WaitOutLogonWork(ServicePlatform& platform) {
+  std::chrono::milliseconds left = kLogonWorkStopLimit;
+  platform.ReportStopProgress(left + kStopHintMargin);
+  for (;;) {
+    const std::chrono::milliseconds slice = std::min(left, kStopProgressPeriod);
+    if (platform.WaitForLogonWork(slice)) return true;
+    left -= slice;
+    if (left <= std::chrono::milliseconds::zero()) return false;
+    platform.ReportStopProgress(left + kStopHintMargin);
+  }
 }
 
 }  // namespace
@@ -37,6 +53,7 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
   const bool has_update_event = platform.CreateUpdateEvent();
   platform.CreateStopEvent();
   platform.ReportStatus(ServiceState::kRunning);
+  events::ServiceStarted(end_session);
 
   // In start-up mode the scan belongs to the next logon, and after a log-off
   // nobody is there to serve; otherwise bring an agent to the console.
@@ -48,32 +65,36 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
   const WaitOutcome outcome = platform.WaitForStopOrUpdate(has_update_event);
   const char* reason = outcome == WaitOutcome::kStopEvent ? "Control_Stop" : "Updating";
   trace::Trace("ServiceMain: Stopping [%s]\r\n", reason);
+  events::ServiceStopping(outcome == WaitOutcome::kStopEvent     ? events::StopReason::kControl
+                          : outcome == WaitOutcome::kUpdateEvent ? events::StopReason::kUpdateEvent
+                                                                 : events::StopReason::kWaitFailed);
 
-  platform.ReportStatus(ServiceState::kStopPending);
   // A logon's launch may be creating a process in a user's session: let it
   // end, within bounds, before the service reports that it has stopped.
-  if (!platform.WaitForLogonWork(kLogonWorkStopLimit)) trace::Trace("ServiceMain: logon work still running\r\n");
+  if (!WaitOutLogonWork(platform)) trace::Trace("ServiceMain: logon work still running\r\n");
   platform.CloseEvents();
   platform.ReportStatus(ServiceState::kStopped);
 }
 
 void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
                           std::optional<std::uint32_t> logon_session, ServicePlatform& platform) {
-  ServiceState state = ServiceState::kRunning;
-  const bool stopping = control == kControlStop || control == kControlShutdown;
-  if (stopping) {
-    state = ServiceState::kStopPending;
-  } else if (control == kControlSessionChange && event_type == kSessionLogon && logon_session &&
-             *logon_session == platform.ActiveConsoleSession()) {
+  if (platform.IsStopping()) return;
+  if (control == kControlStop || control == kControlShutdown) {
+    // ServiceMain may wait for logon work before it stops: the hint covers that.
+    platform.ReportStopProgress(kLogonWorkStopLimit + kStopHintMargin);
+    platform.SetStopEvent();
+    return;
+  }
+  if (control == kControlSessionChange && event_type == kSessionLogon && logon_session &&
+      *logon_session == platform.ActiveConsoleSession()) {
     platform.QueueLogonWork(*logon_session);
   }
-  platform.ReportStatus(state);
-  if (stopping) platform.SetStopEvent();
+  platform.ReportStatus(ServiceState::kRunning);
 }
 
 void RunLogonWork(std::uint32_t session, ServicePlatform& platform) {
   if (platform.IsStartupSchedule()) {
-    platform.LaunchScanForSessionUser(session);
+    platform.LaunchStartupScanInSession(session);
   } else {
     platform.LaunchAgentInSession(session);
   }

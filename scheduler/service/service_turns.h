@@ -44,13 +44,21 @@ class ServicePlatform {
   // Creates the stop event; a failure leaves it missing, and the wait then
   // fails.
   virtual void CreateStopEvent() = 0;
+  // Reports `state` with no checkpoint and no wait hint.
   virtual void ReportStatus(ServiceState state) = 0;
+  // Reports STOP_PENDING with the next checkpoint of the process (one more
+  // than any report before) and `wait_hint`: the time within which the
+  // service will report again or have stopped.
+  virtual void ReportStopProgress(std::chrono::milliseconds wait_hint) = 0;
+  // True once STOP_PENDING has been reported, by either thread.
+  virtual bool IsStopping() = 0;
   virtual std::uint32_t ActiveConsoleSession() = 0;
   virtual bool IsStartupSchedule() = 0;
   virtual void LaunchAgentInSession(std::uint32_t session) = 0;
-  // Starts the scheduled scan under the token of the session's user, when
-  // that token can be had.
-  virtual void LaunchScanForSessionUser(std::uint32_t session) = 0;
+  // Starts "<own path>" /user in the session under its user's token, when
+  // that token can be had. In start-up mode that process starts the scan
+  // from inside the user's session and ends.
+  virtual void LaunchStartupScanInSession(std::uint32_t session) = 0;
   // Hands RunLogonWork for `session` to the one thread that does such work,
   // in order, and returns at once.
   virtual void QueueLogonWork(std::uint32_t session) = 0;
@@ -72,6 +80,11 @@ bool IsEndSessionStart(const std::vector<std::u16string>& arguments);
 // How long a stopping service waits for logon work in flight: an agent's
 // hand-off and a little more.
 inline constexpr std::chrono::milliseconds kLogonWorkStopLimit{12000};
+// While it waits, the stopping service reports its progress this often, so
+// that the service control manager sees it move on.
+inline constexpr std::chrono::milliseconds kStopProgressPeriod{1000};
+// Added to every wait hint of a stop, for the steps after the wait.
+inline constexpr std::chrono::milliseconds kStopHintMargin{3000};
 
 // The body of ServiceMain, from handler registration to SERVICE_STOPPED.
 void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatform& platform);
@@ -80,12 +93,16 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
 // a session-change notification, and is empty when the event data is null.
 // It returns at once: a logon at the console is queued as logon work, since
 // the service control manager holds every other service's controls until
-// the handler returns.
+// the handler returns. Once the service is stopping it reports nothing and
+// starts nothing: ServiceMain reports the stop's progress, and a RUNNING in
+// between would tell the service control manager the stop was over.
 void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
                           std::optional<std::uint32_t> logon_session, ServicePlatform& platform);
 
-// What a logon at the console brings: in start-up mode the scan under the
-// session user's token, otherwise the agent in that session.
+// What a logon at the console brings: in start-up mode the program in
+// /user mode, which starts the scan in the session (the application's
+// presence can be tested only in the session's own namespace); otherwise
+// the agent in that session.
 void RunLogonWork(std::uint32_t session, ServicePlatform& platform);
 
 }  // namespace service

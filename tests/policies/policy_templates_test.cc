@@ -57,10 +57,17 @@ TEST(PolicyTemplatesTest, EveryKeyValueAndWordIsOneTheSchedulerReads) {
   const std::set<std::string>& ids = languages["en-US"];
   for (const auto& [tag, its_ids] : languages) EXPECT_EQ(its_ids, ids) << tag;
 
+  // Each namespace the template declares with <using> is one it refers to as
+  // "prefix:name"; a tool that imports the template asks for every template
+  // declared there, used or not.
+  std::set<std::string> declared_prefixes, used_prefixes;
   std::set<std::string> value_names, schedule_words, scan_words;
   for (int i = 0; i < static_cast<int>(admx.size()); ++i) {
     const Element& element = admx[i];
+    if (element.name == "using") declared_prefixes.insert(element.attributes.at("prefix"));
     for (const auto& [attribute, value] : element.attributes) {
+      const std::size_t colon = value.find(':');
+      if (attribute == "ref" && colon != std::string::npos) used_prefixes.insert(value.substr(0, colon));
       if (attribute == "key") EXPECT_EQ(value, Narrow(application::kPolicyKeyPath));
       if (attribute == "valueName") value_names.insert(value);
       // Every text the template refers to is in the language file.
@@ -79,6 +86,7 @@ TEST(PolicyTemplatesTest, EveryKeyValueAndWordIsOneTheSchedulerReads) {
 
   std::set<std::string> settings;
   for (std::u16string_view name : application::kPolicySettings) settings.insert(Narrow(name));
+  EXPECT_EQ(declared_prefixes, used_prefixes);
   EXPECT_EQ(value_names, settings);
   std::set<std::string> words;
   for (const agent::ScheduleWord& row : agent::kScheduleWords) words.insert(Narrow(row.word));

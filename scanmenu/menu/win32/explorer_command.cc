@@ -4,10 +4,12 @@
 
 #include "common/application/win32/registry_settings_source.h"
 #include "common/text/display_text.h"
+#include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
 #include "scanmenu/menu/selection.h"
+#include "scanmenu/menu/shell_items.h"
 #include "scanmenu/menu/win32/win32_scan_platform.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/resources/resource_ids.h"
@@ -25,21 +27,49 @@ HRESULT CopyOut(std::u16string_view text, LPWSTR* out) {
   return S_OK;
 }
 
-// The file-system paths of the items, in order; items without one are left out.
-void CapturePaths(IShellItemArray* items, Selection& paths) {
-  DWORD count = 0;
-  if (items == nullptr || FAILED(items->GetCount(&count))) return;
-  for (DWORD index = 0; index < count; ++index) {
-    IShellItem* item = nullptr;
-    if (FAILED(items->GetItemAt(index, &item)) || item == nullptr) continue;
-    LPWSTR path = nullptr;
-    if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path != nullptr) {
-      paths.Append(reinterpret_cast<const char16_t*>(path));
-      ::CoTaskMemFree(path);
-    }
-    item->Release();
+struct ShellItemTraits {
+  using Handle = IShellItem*;
+  static Handle NullHandle() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { h->Release(); }
+};
+
+struct TaskMemoryTraits {
+  using Handle = LPWSTR;
+  static Handle NullHandle() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::CoTaskMemFree(h); }
+};
+
+// The shell item array Explorer passes, read through IShellItem. Null stands
+// for no items at all.
+class ShellItemArrayItems : public ShellItems {
+ public:
+  explicit ShellItemArrayItems(IShellItemArray* items) : items_(items) {}
+
+  std::optional<std::size_t> Count() override {
+    DWORD count = 0;
+    if (items_ == nullptr) return 0;
+    if (FAILED(items_->GetCount(&count))) return std::nullopt;
+    return count;
   }
-}
+
+  std::optional<std::u16string> FileSystemPath(std::size_t index) override {
+    IShellItem* raw_item = nullptr;
+    const HRESULT got = items_->GetItemAt(static_cast<DWORD>(index), &raw_item);
+    const win32::GenericScopedHandle<ShellItemTraits> item(raw_item);
+    if (FAILED(got) || !item) return std::nullopt;
+    // Only items that report SFGAO_FILESYSTEM have one; the call fails for the others.
+    LPWSTR raw_path = nullptr;
+    const HRESULT named = item.Get()->GetDisplayName(SIGDN_FILESYSPATH, &raw_path);
+    const win32::GenericScopedHandle<TaskMemoryTraits> path(raw_path);
+    if (FAILED(named) || !path) return std::nullopt;
+    return std::u16string(reinterpret_cast<const char16_t*>(path.Get()));
+  }
+
+ private:
+  IShellItemArray* items_;
+};
 
 }  // namespace
 
@@ -87,16 +117,18 @@ HRESULT CVeltraneExplorerCommand::GetCanonicalName(GUID* name) {
   return S_OK;
 }
 
-HRESULT CVeltraneExplorerCommand::GetState(IShellItemArray*, BOOL, EXPCMDSTATE* state) {
+HRESULT CVeltraneExplorerCommand::GetState(IShellItemArray* items, BOOL, EXPCMDSTATE* state) {
   if (state == nullptr) return E_POINTER;
-  // Files, directories and drives alike; Invoke leaves out what has no path.
-  *state = ECS_ENABLED;
+  // Reading the items' paths is quick, so the answer never waits for the slow call.
+  ShellItemArrayItems shell_items(items);
+  *state = StateForItems(shell_items) == CommandState::kEnabled ? ECS_ENABLED : ECS_HIDDEN;
   return S_OK;
 }
 
 HRESULT CVeltraneExplorerCommand::Invoke(IShellItemArray* items, IBindCtx*) {
   Selection paths;
-  CapturePaths(items, paths);
+  ShellItemArrayItems shell_items(items);
+  CaptureItemPaths(shell_items, paths);
   if (paths.empty()) return E_INVALIDARG;
   Win32ScanPlatform platform;
   return static_cast<HRESULT>(InvokeScanCommand(0, paths, platform, application::RegistrySettingsSource()));

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "common/application/contract.h"
+#include "common/application/win32/presence_event.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 
@@ -15,6 +16,21 @@ namespace {
 class Win32ListFile final : public ListFile {
  public:
   explicit Win32ListFile(HANDLE file) : file_(file) {}
+
+  std::optional<ListFileFacts> Facts() override {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandle(file_.Get(), &information)) return std::nullopt;
+    ListFileFacts facts;
+    facts.reparse_point = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    facts.directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.links = information.nNumberOfLinks;
+    return facts;
+  }
+
+  bool Truncate() override {
+    const LARGE_INTEGER start = {};
+    return ::SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file_.Get());
+  }
 
   bool Write(std::span<const std::byte> bytes) override {
     if (bytes.size() > std::numeric_limits<DWORD>::max()) return false;
@@ -36,16 +52,23 @@ std::optional<std::u16string> Win32ScanPlatform::TemporaryDirectory() {
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
 }
 
-std::unique_ptr<ListFile> Win32ScanPlatform::CreateListFile(const std::u16string& path) {
-  HANDLE file = ::CreateFileW(win32::Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+std::unique_ptr<ListFile> Win32ScanPlatform::OpenListFile(const std::u16string& path) {
+  // OPEN_ALWAYS rather than CREATE_ALWAYS (which that flag does not go
+  // with): nothing is truncated before the request has looked at what it
+  // opened. FILE_FLAG_OPEN_REPARSE_POINT opens
+  // a symbolic link or junction at the name itself instead of its target;
+  // a directory (a junction among them) cannot be opened without
+  // FILE_FLAG_BACKUP_SEMANTICS and fails here. FILE_READ_ATTRIBUTES lets the
+  // request read the file's facts; share mode 0 keeps every other opener out until
+  // the list is written, so what was looked at is what gets written.
+  HANDLE file = ::CreateFileW(win32::Wide(path), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32ListFile>(file);
 }
 
-bool Win32ScanPlatform::ApplicationRunning() {
-  const std::u16string name(application::kScanmenuPresenceEvent);
-  const win32::ScopedHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, win32::Wide(name)));
-  return event.IsValid();
+application::PresenceOpen Win32ScanPlatform::OpenPresenceEvent() {
+  return application::OpenPresenceEvent(application::kScanmenuPresenceEvent);
 }
 
 bool Win32ScanPlatform::Open(const std::u16string& file, const std::u16string& parameters) {

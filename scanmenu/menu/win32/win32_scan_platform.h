@@ -8,8 +8,8 @@ namespace scanmenu {
 class Win32ScanPlatform final : public ScanPlatform {
  public:
   std::optional<std::u16string> TemporaryDirectory() override;
-  std::unique_ptr<ListFile> CreateListFile(const std::u16string& path) override;
-  bool ApplicationRunning() override;
+  std::unique_ptr<ListFile> OpenListFile(const std::u16string& path) override;
+  application::PresenceOpen OpenPresenceEvent() override;
   bool Open(const std::u16string& file, const std::u16string& parameters) override;
 };
 

@@ -37,7 +37,11 @@ class Win32AgentLoopHost final : public AgentLoopHost {
     return timer_.IsValid();
   }
 
-  void ArmScheduleTimer() override { agent::ArmScheduleTimer(timer_.Get()); }
+  std::optional<ArmedRun> ArmScheduleTimer() override {
+    std::optional<ArmedRun> armed;
+    agent::ArmScheduleTimer(timer_.Get(), &armed);
+    return armed;
+  }
 
   bool DispatchQueuedMessages() override {
     MSG message;
@@ -64,7 +68,7 @@ class Win32AgentLoopHost final : public AgentLoopHost {
     return {WakeUp::Kind::kInput, 0};
   }
 
-  void LaunchScheduledScan() override { agent::LaunchScheduledScan(nullptr); }
+  void LaunchScheduledScan(events::ScanOccasion occasion) override { agent::LaunchScheduledScan(nullptr, occasion); }
 
   std::chrono::milliseconds DeferBusyLimit() override {
     const std::uint32_t minutes =

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/application/contract.h"
+#include "common/application/win32/presence_event.h"
 #include "common/application/win32/registry_settings_source.h"
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
@@ -18,6 +19,9 @@ namespace {
 
 constexpr std::size_t kPathUnits = 512;
 constexpr std::size_t kCommandLineUnits = 1024;
+// The scanner gets the system's error mode, not the one the agent keeps for
+// its own faults.
+constexpr DWORD kScanCreationFlags = CREATE_DEFAULT_ERROR_MODE;
 
 wchar_t g_application_path[kPathUnits];
 
@@ -25,13 +29,11 @@ class Win32ScanProcess final : public ScanProcessPlatform {
  public:
   explicit Win32ScanProcess(HANDLE user_token) : user_token_(user_token) {}
 
-  bool IsApplicationRunning() override {
-    const std::u16string name(application::kSchedulerPresenceEvent);
-    win32::ScopedHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, win32::Wide(name)));
-    return event.IsValid();
+  application::PresenceOpen OpenPresenceEvent() override {
+    return application::OpenPresenceEvent(application::kSchedulerPresenceEvent);
   }
 
-  bool StartScan(const std::u16string& command_line) override {
+  bool StartScan(const std::u16string& command_line, std::uint32_t& error) override {
     // CreateProcess may write into the command line. The path comes from a
     // 1024-byte value, so the command line always fits.
     std::vector<wchar_t> writable(kCommandLineUnits, L'\0');
@@ -42,15 +44,18 @@ class Win32ScanProcess final : public ScanProcessPlatform {
     BOOL created = FALSE;
     if (user_token_ != nullptr) {
       // Into the user's session: nothing inherited, the user's environment.
-      created = CreateUserProcess(user_token_, command_line, 0, process);
+      created = CreateUserProcess(user_token_, command_line, kScanCreationFlags, process);
     } else {
       STARTUPINFOW startup = {};
       startup.cb = sizeof startup;
-      const ProcessCreation plan = PlanProcessCreation(/*as_user=*/false, 0, false);
+      const ProcessCreation plan = PlanProcessCreation(/*as_user=*/false, kScanCreationFlags, false);
       created = ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
                                  plan.flags, nullptr, nullptr, &startup, &process);
     }
-    if (!created) return false;
+    if (!created) {
+      error = ::GetLastError();
+      return false;
+    }
     win32::ScopedHandle thread(process.hThread);
     win32::ScopedHandle started(process.hProcess);
     trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(writable.data()),
@@ -74,9 +79,9 @@ const wchar_t* FindApplicationPath() {
   return g_application_path;
 }
 
-bool LaunchScheduledScan(HANDLE user_token) {
+bool LaunchScheduledScan(HANDLE user_token, events::ScanOccasion occasion) {
   Win32ScanProcess platform(user_token);
-  return LaunchScheduledScan(application::SchedulerSettings(), platform);
+  return LaunchScheduledScan(application::SchedulerSettings(), platform, occasion);
 }
 
 }  // namespace agent

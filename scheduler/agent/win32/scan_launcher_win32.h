@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "scheduler/events/scheduler_events.h"
+
 namespace agent {
 
 // Looks the application up again and returns its executable path (without
@@ -16,7 +18,7 @@ const wchar_t* FindApplicationPath();
 // the process is created in the caller's session with its environment; with
 // a user token (the service) it is created as that user, with the user's
 // environment where it can be built, on the desktop "winsta0\Default". The
-// token stays the caller's.
-bool LaunchScheduledScan(HANDLE user_token);
+// token stays the caller's. `occasion` names the scan in its event.
+bool LaunchScheduledScan(HANDLE user_token, events::ScanOccasion occasion = events::ScanOccasion::kScheduled);
 
 }  // namespace agent

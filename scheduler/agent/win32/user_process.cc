@@ -1,10 +1,9 @@
 #include "scheduler/agent/win32/user_process.h"
 
-#include <userenv.h>
-
 #include <vector>
 
 #include "common/trace/trace.h"
+#include "common/win32/system32_functions.h"
 #include "scheduler/agent/process_creation.h"
 
 namespace agent {
@@ -17,12 +16,12 @@ class ScopedEnvironmentBlock {
   ScopedEnvironmentBlock(const ScopedEnvironmentBlock&) = delete;
   ScopedEnvironmentBlock& operator=(const ScopedEnvironmentBlock&) = delete;
   ~ScopedEnvironmentBlock() {
-    if (block_ != nullptr) ::DestroyEnvironmentBlock(block_);
+    if (block_ != nullptr) win32::system32::DestroyEnvironmentBlock(block_);
   }
   // Builds the block of `token`'s user, without the caller's environment.
   bool Build(HANDLE token) {
     void* block = nullptr;
-    if (!::CreateEnvironmentBlock(&block, token, FALSE)) return false;
+    if (!win32::system32::CreateEnvironmentBlock(&block, token, FALSE)) return false;
     block_ = block;
     return true;
   }
@@ -53,7 +52,9 @@ bool CreateUserProcess(HANDLE token, const std::u16string& command_line, DWORD b
   if (!::CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
                               plan.flags, plan.pass_user_environment ? environment.Get() : nullptr, nullptr,
                               &startup, &process)) {
-    trace::Trace("CreateProcessAsUserW failed: %u\r\n", static_cast<unsigned>(::GetLastError()));
+    const DWORD error = ::GetLastError();
+    trace::Trace("CreateProcessAsUserW failed: %u\r\n", static_cast<unsigned>(error));
+    ::SetLastError(error);  // for the caller's report
     return false;
   }
   return true;

@@ -34,10 +34,10 @@ bool Win32WaitableTimer::ArmAt(std::int64_t utc_ticks) {
   return ::SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE) == TRUE;
 }
 
-bool ArmScheduleTimer(HANDLE timer) {
+bool ArmScheduleTimer(HANDLE timer, std::optional<ArmedRun>* armed) {
   Win32WaitableTimer waitable(timer);
   static SeededRandom random;
-  return ArmScheduleTimer(application::SchedulerSettings(), waitable, &random);
+  return ArmScheduleTimer(application::SchedulerSettings(), waitable, &random, armed);
 }
 
 bool IsStartupSchedule() { return IsStartupSchedule(application::SchedulerSettings()); }

@@ -22,7 +22,7 @@ class Win32WaitableTimer final : public WaitableTimer {
 };
 
 // The schedule functions over HKEY_LOCAL_MACHINE\SOFTWARE\Veltrane.
-bool ArmScheduleTimer(HANDLE timer);
+bool ArmScheduleTimer(HANDLE timer, std::optional<ArmedRun>* armed = nullptr);
 bool IsStartupSchedule();
 datetime::DateTime ReadLastScanTime();
 

@@ -2,18 +2,21 @@
 
 #include <windows.h>
 
-#include "common/win32/scoped_handle.h"
-
 namespace service {
 
-bool IsAdministratorsMember() {
+win32::ScopedSid AdministratorsSid() {
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
   PSID raw_sid = nullptr;
   if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
                                 0, 0, 0, 0, &raw_sid)) {
-    return false;
+    return win32::ScopedSid();
   }
-  win32::ScopedSid administrators(raw_sid);
+  return win32::ScopedSid(raw_sid);
+}
+
+bool IsAdministratorsMember() {
+  const win32::ScopedSid administrators = AdministratorsSid();
+  if (!administrators) return false;
   BOOL member = FALSE;
   if (!CheckTokenMembership(nullptr, administrators.Get(), &member)) return false;
   return member == TRUE;

@@ -1,6 +1,12 @@
 #pragma once
 
+#include "common/win32/scoped_handle.h"
+
 namespace service {
+
+// The SID of BUILTIN\Administrators (S-1-5-32-544); empty when it cannot be
+// made.
+win32::ScopedSid AdministratorsSid();
 
 // True when the calling process's token has BUILTIN\Administrators enabled;
 // a filtered administrator token does not count.

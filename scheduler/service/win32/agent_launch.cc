@@ -1,16 +1,15 @@
 #include "scheduler/service/win32/agent_launch.h"
 
-#include <wtsapi32.h>
-
 #include <string>
-#include <vector>
 
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/system32_functions.h"
 #include "scheduler/agent/win32/user_process.h"
 #include "scheduler/service/agent_launcher.h"
 #include "scheduler/service/object_owner.h"
+#include "scheduler/service/win32/administrators.h"
 #include "scheduler/service/win32/object_owner.h"
 
 namespace service {
@@ -27,28 +26,34 @@ class Win32StartedAgent final : public StartedAgent {
   win32::ScopedHandle process_;
 };
 
+// "DOMAIN\name" of the user logged on in the session, from the terminal
+// services' own record (no account lookup that could reach a domain
+// controller); empty when unknown.
+std::u16string SessionUserName(DWORD session) {
+  const auto query = [session](WTS_INFO_CLASS what) {
+    LPWSTR text = nullptr;
+    DWORD bytes = 0;
+    std::u16string value;
+    if (win32::system32::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, what, &text, &bytes) && text != nullptr) {
+      value = win32::FromWide(text);
+    }
+    if (text != nullptr) win32::system32::WTSFreeMemory(text);
+    return value;
+  };
+  const std::u16string user = query(WTSUserName);
+  const std::u16string domain = query(WTSDomainName);
+  return domain.empty() || user.empty() ? user : domain + u"\\" + user;
+}
+
 class Win32Sessions final : public AgentLaunchPlatform {
  public:
   bool IsAgentInSession(std::uint32_t session) override { return service::IsAgentInSession(session); }
 
-  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session) override {
-    win32::ScopedHandle token(GetSessionUserToken(session));
-    if (!token) return nullptr;
-
-    wchar_t own_path[MAX_PATH] = {};
-    if (GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) return nullptr;
-    std::u16string command_line = AgentCommandLine(reinterpret_cast<const char16_t*>(own_path));
-
-    // A new console, normal priority, nothing inherited, the user's environment.
-    PROCESS_INFORMATION process = {};
-    if (!agent::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
-      return nullptr;
-    }
-    win32::ScopedHandle thread(process.hThread);
-    trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(own_path),
-                 static_cast<unsigned>(process.dwProcessId));
+  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session, events::AgentStart& outcome) override {
+    win32::ScopedHandle process = StartUserModeInSession(session, outcome);
+    if (!process) return nullptr;
     // Kept only for the hand-off; the service does not follow the agent after it.
-    return std::make_unique<Win32StartedAgent>(process.hProcess);
+    return std::make_unique<Win32StartedAgent>(process.Take());
   }
 };
 
@@ -64,15 +69,49 @@ AgentLauncher& Launcher() {
 
 }  // namespace
 
+win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& outcome) {
+  win32::ScopedHandle token(GetSessionUserToken(session));
+  if (!token) {
+    outcome.result = events::AgentStart::Result::kNoUserToken;
+    outcome.error = GetLastError();
+    return {};
+  }
+  outcome.user = SessionUserName(session);
+
+  outcome.result = events::AgentStart::Result::kNoProcess;
+  wchar_t own_path[MAX_PATH] = {};
+  if (GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) {
+    outcome.error = GetLastError();
+    return {};
+  }
+  std::u16string command_line = AgentCommandLine(reinterpret_cast<const char16_t*>(own_path));
+
+  // A new console, normal priority, nothing inherited, the user's environment.
+  PROCESS_INFORMATION process = {};
+  if (!agent::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
+    outcome.error = GetLastError();
+    return {};
+  }
+  outcome.result = events::AgentStart::Result::kStarted;
+  outcome.process_id = process.dwProcessId;
+  win32::ScopedHandle thread(process.hThread);
+  trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(own_path),
+               static_cast<unsigned>(process.dwProcessId));
+  return win32::ScopedHandle(process.hProcess);
+}
+
 HANDLE CreateAgentSessionMutex(DWORD session) {
   const std::u16string name = AgentSessionMutexName(session);
+  // Owned by Administrators, which only an elevated token may name: the
+  // service then knows the mutex for an agent's. The DACL is the token's
+  // default one.
+  const win32::ScopedSid administrators = AdministratorsSid();
   SECURITY_DESCRIPTOR descriptor;
-  std::vector<BYTE> own_user;
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
-  if (InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-      SetOwnUserAsOwner(&descriptor, own_user)) {
-    attributes.lpSecurityDescriptor = &descriptor;
+  if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetAdministratorsAsOwner(&descriptor, administrators.Get())) {
+    return nullptr;
   }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
   return CreateMutexW(&attributes, FALSE, win32::Wide(name));
 }
 
@@ -81,19 +120,12 @@ bool IsAgentInSession(DWORD session) {
   win32::ScopedHandle mutex(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, win32::Wide(name)));
   if (!mutex) return false;
 
-  // An agent passed the administrator test before it made its mutex, so the
-  // mutex belongs to the Administrators group or to the session's user. One
-  // made by anybody else (another session's user keeping this session from
-  // its agent) is not an agent's.
+  // An agent passed the administrator test before it made its mutex and
+  // named Administrators as its owner. One made by anybody else (a program
+  // of any user, elevated or not, keeping the session from its agent) is not
+  // an agent's.
   const std::optional<std::u16string> owner = ObjectOwnerSid(mutex.Get());
-  if (owner && IsTrustedOwner(*owner, u"")) return true;
-  HANDLE raw_token = nullptr;
-  std::optional<std::u16string> user;
-  if (WTSQueryUserToken(session, &raw_token)) {
-    win32::ScopedHandle token(raw_token);
-    user = TokenUserSid(token.Get());
-  }
-  if (owner && user && IsTrustedOwner(*owner, *user)) return true;
+  if (owner && IsTrustedOwner(*owner)) return true;
   trace::Trace("Session %u mutex owned by %ws is no agent's\r\n", static_cast<unsigned>(session),
                owner ? owner->c_str() : u"?");
   return false;
@@ -101,9 +133,10 @@ bool IsAgentInSession(DWORD session) {
 
 HANDLE GetSessionUserToken(DWORD session) {
   HANDLE raw_token = nullptr;
-  if (!WTSQueryUserToken(session, &raw_token)) {
-    trace::Trace("WTSQueryUserToken(%u) failed: %u\r\n", static_cast<unsigned>(session),
-                 static_cast<unsigned>(GetLastError()));
+  if (!win32::system32::WTSQueryUserToken(session, &raw_token)) {
+    const DWORD error = GetLastError();
+    trace::Trace("WTSQueryUserToken(%u) failed: %u\r\n", static_cast<unsigned>(session), static_cast<unsigned>(error));
+    SetLastError(error);  // for the caller's report
     return nullptr;
   }
   win32::ScopedHandle token(raw_token);

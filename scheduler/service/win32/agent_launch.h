@@ -3,16 +3,26 @@
 
 #include <windows.h>
 
+#include "common/win32/scoped_handle.h"
+#include "scheduler/events/scheduler_events.h"
+
 namespace service {
 
-// Creates (not owned) or opens the session's agent mutex, with the calling
-// process's user as its owner and default security otherwise. The agent
-// holds it for its lifetime; the caller closes it. Null on failure.
+// Creates (not owned) or opens the session's agent mutex, owned by the
+// Administrators group, with the token's default DACL. The agent holds it
+// for its lifetime; the caller closes it. Null on failure, and so for a
+// caller whose token cannot name Administrators as owner.
 HANDLE CreateAgentSessionMutex(DWORD session);
 
 // True when the session's agent mutex exists, could be opened, and belongs
-// to LocalSystem, the Administrators group or the session's user.
+// to LocalSystem or the Administrators group.
 bool IsAgentInSession(DWORD session);
+
+// Creates "<own path>" /user in the session on "winsta0\Default" under the
+// token GetSessionUserToken gives, whether or not an agent serves the
+// session. The new process, or an empty handle on failure; `outcome` says
+// which, for the event log.
+win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& outcome);
 
 // The token of the user logged on in the session: the linked (full) token
 // where the user has one, else the session token itself. Null when there is

@@ -1,16 +1,34 @@
 #include "scheduler/service/win32/program_modes.h"
 
 #include "scheduler/agent/win32/event_window.h"
+#include "scheduler/agent/win32/fault_filter.h"
+#include "scheduler/agent/win32/scan_launcher_win32.h"
+#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/service/program_mode.h"
 #include "scheduler/service/win32/administrators.h"
 
 namespace service {
+namespace {
 
-// "/user": only an agent with the Administrators group enabled may stop and
-// start the service, so any other ends here, having created nothing.
+class Win32UserMode final : public UserModePlatform {
+ public:
+  bool IsStartupSchedule() override { return agent::IsStartupSchedule(); }
+  void LaunchScheduledScan() override { agent::LaunchScheduledScan(nullptr, events::ScanOccasion::kAtLogon); }
+  bool IsAdministratorsMember() override { return service::IsAdministratorsMember(); }
+  bool CreateAgentWindow() override { return agent::SchedulerCreateWindow(); }
+  void RunAgentLoop() override { agent::AgentLoop(); }
+  void CloseSessionMutex() override { agent::CloseSessionMutex(); }
+};
+
+}  // namespace
+
+// A fault from here on ends the process without a window; an agent that had
+// run a minute brings the service, and with it the next agent, back.
 void RunAgentMode() {
-  if (!IsAdministratorsMember()) return;
-  if (agent::SchedulerCreateWindow()) agent::AgentLoop();
-  agent::CloseSessionMutex();
+  agent::InstallFaultFilter();
+  Win32UserMode platform;
+  RunUserMode(platform);
+  agent::EndFaultRecovery();
 }
 
 }  // namespace service

@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "common/text/display_text.h"
+#include "common/trace/trace.h"
+#include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
+#include "scheduler/events/scheduler_events.h"
+#include "scheduler/events/win32/event_log.h"
 #include "scheduler/service/program_mode.h"
 #include "scheduler/service/win32/program_modes.h"
 #include "scheduler/service/win32/scheduler_resource_ids.h"
@@ -46,13 +50,35 @@ void ShowSuccess(UINT text_id, std::u16string_view english) {
   ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(shown.c_str()), kMessageCaption, MB_OK | MB_ICONINFORMATION);
 }
 
+std::u16string OwnPath() {
+  wchar_t path[MAX_PATH] = {};
+  return ::GetModuleFileNameW(nullptr, path, MAX_PATH) != 0 ? win32::FromWide(path) : std::u16string();
+}
+
+// The event source comes with the service entry and goes with it; its
+// registration's own failure changes neither the result nor the box.
+bool Install() {
+  const bool installed = InstallService();
+  if (installed && !events::RegisterEventSourceKey()) trace::Trace("Event source not registered\r\n");
+  events::ServiceInstalled(installed, OwnPath());
+  return installed;
+}
+
+bool Uninstall() {
+  const bool uninstalled = UninstallService();
+  events::ServiceUninstalled(uninstalled);
+  if (uninstalled && !events::RemoveEventSourceKey()) trace::Trace("Event source not removed\r\n");
+  return uninstalled;
+}
+
 void RunProgram(const wchar_t* command_tail) {
+  events::SetSink(&events::EventLogSink());
   switch (SelectProgramMode(SplitArguments(command_tail))) {
     case ProgramMode::kInstall:
-      if (InstallService()) ShowSuccess(IDS_SERVICE_INSTALLED, kInstalledText);
+      if (Install()) ShowSuccess(IDS_SERVICE_INSTALLED, kInstalledText);
       break;
     case ProgramMode::kUninstall:
-      if (UninstallService()) ShowSuccess(IDS_SERVICE_UNINSTALLED, kUninstalledText);
+      if (Uninstall()) ShowSuccess(IDS_SERVICE_UNINSTALLED, kUninstalledText);
       break;
     case ProgramMode::kAgent:
       RunAgentMode();

@@ -5,7 +5,8 @@
 
 namespace service {
 
-// "/user": the per-session agent. Defined in agent_mode.cc.
+// "/user": the per-session agent, or in start-up mode the scan of a logon
+// (see RunUserMode in program_mode.h). Defined in agent_mode.cc.
 void RunAgentMode();
 
 // No switch: the Windows service, inside the service control dispatcher.

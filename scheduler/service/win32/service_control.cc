@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/trace/trace.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/service/service_entry.h"
 
@@ -18,6 +19,25 @@ const wchar_t* Wide(std::u16string_view text) {
 
 win32::ScopedServiceHandle OpenManager(const wchar_t* database) {
   return win32::ScopedServiceHandle(::OpenSCManagerW(nullptr, database, SC_MANAGER_ALL_ACCESS));
+}
+
+// A crashed service comes back by itself (entry::kRecoveryActions). The
+// handle must hold SERVICE_START besides SERVICE_CHANGE_CONFIG for restart
+// actions. The actions run only when the process ends without reporting
+// SERVICE_STOPPED; a stop with an error code does not count as a failure.
+void SetRecoveryActions(SC_HANDLE service) {
+  SC_ACTION actions[entry::kRecoveryActions.size()] = {};
+  for (std::size_t i = 0; i < entry::kRecoveryActions.size(); ++i) {
+    actions[i].Type = entry::kRecoveryActions[i].restart ? SC_ACTION_RESTART : SC_ACTION_NONE;
+    actions[i].Delay = entry::kRecoveryActions[i].delay_ms;
+  }
+  SERVICE_FAILURE_ACTIONSW failure_actions = {};
+  failure_actions.dwResetPeriod = entry::kFailureCountResetSeconds;
+  failure_actions.cActions = static_cast<DWORD>(entry::kRecoveryActions.size());
+  failure_actions.lpsaActions = actions;
+  if (!::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure_actions)) {
+    trace::Trace("Recovery actions not set: %u\r\n", static_cast<unsigned>(::GetLastError()));
+  }
 }
 
 }  // namespace
@@ -40,6 +60,9 @@ bool InstallService() {
     // works without it.
     SERVICE_DESCRIPTIONW description = {const_cast<wchar_t*>(Wide(entry::kDescription))};
     ::ChangeServiceConfig2W(created.Get(), SERVICE_CONFIG_DESCRIPTION, &description);
+    // Like the description, the recovery actions never fail the install:
+    // the entry works without them, it only does not come back by itself.
+    SetRecoveryActions(created.Get());
     return true;
   }
   return ::GetLastError() == ERROR_SERVICE_EXISTS;

@@ -6,9 +6,10 @@
 
 namespace service {
 
-// Creates the entry with the program's own path. True when it was created or
-// already existed; an existing entry is left exactly as it is. The service
-// is not started.
+// Creates the entry with the program's own path, its description and its
+// recovery actions. True when it was created or already existed; an existing
+// entry is left exactly as it is, recovery actions included. The service is
+// not started.
 bool InstallService();
 
 // Asks the service to stop (without waiting) and marks the entry for

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "common/threads/threads.h"
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/agent/win32/scan_launcher_win32.h"
 #include "scheduler/agent/win32/win32_waitable_timer.h"
 #include "scheduler/service/serial_worker.h"
 #include "scheduler/service/service_entry.h"
@@ -25,10 +25,14 @@ namespace {
 // report, so the handler never sees them unset.
 SERVICE_STATUS_HANDLE g_status_handle = nullptr;
 std::atomic<HANDLE> g_stop_event{nullptr};
+// Serialises the status reports of both threads, and numbers those of a stop.
+threads::Mutex g_report_lock;
+DWORD g_checkpoint = 0;
+std::atomic<bool> g_stopping{false};
 
 // The one thread that does the work of console logons, so that the control
 // handler returns at once. It is never destroyed: a launch still running
-// when the service has stopped ends with the process.
+// when the service has stopped ends with the process (RunServiceMode).
 SerialWorker& LogonWorker() {
   static SerialWorker* const worker = new SerialWorker;
   return *worker;
@@ -52,15 +56,13 @@ class Win32ServicePlatform final : public ServicePlatform {
     g_stop_event = stop_event_.Get();
   }
 
-  void ReportStatus(ServiceState state) override {
-    SERVICE_STATUS status = {};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = static_cast<DWORD>(state);
-    status.dwControlsAccepted = kControlsAccepted;
-    status.dwWin32ExitCode = NO_ERROR;
-    trace::Trace("SetServiceStatus %u\r\n", static_cast<unsigned>(status.dwCurrentState));
-    SetServiceStatus(g_status_handle, &status);
+  void ReportStatus(ServiceState state) override { Report(state, std::chrono::milliseconds::zero()); }
+
+  void ReportStopProgress(std::chrono::milliseconds wait_hint) override {
+    Report(ServiceState::kStopPending, wait_hint);
   }
+
+  bool IsStopping() override { return g_stopping.load(); }
 
   std::uint32_t ActiveConsoleSession() override { return WTSGetActiveConsoleSessionId(); }
 
@@ -68,9 +70,11 @@ class Win32ServicePlatform final : public ServicePlatform {
 
   void LaunchAgentInSession(std::uint32_t session) override { service::LaunchAgentInSession(session); }
 
-  void LaunchScanForSessionUser(std::uint32_t session) override {
-    win32::ScopedHandle token(GetSessionUserToken(session));
-    if (token) agent::LaunchScheduledScan(token.Get());
+  void LaunchStartupScanInSession(std::uint32_t session) override {
+    // The scan itself is reported by the process started here; only a
+    // failure to start it is left to the trace.
+    events::AgentStart outcome;
+    StartUserModeInSession(session, outcome);
   }
 
   void QueueLogonWork(std::uint32_t session) override {
@@ -108,6 +112,27 @@ class Win32ServicePlatform final : public ServicePlatform {
   }
 
  private:
+  // Both threads report; the lock keeps the checkpoints rising in the order
+  // the service control manager receives them. A pending state carries the
+  // next checkpoint, any other state none.
+  static void Report(ServiceState state, std::chrono::milliseconds wait_hint) {
+    threads::Lock guard(g_report_lock);
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = static_cast<DWORD>(state);
+    status.dwControlsAccepted = kControlsAccepted;
+    status.dwWin32ExitCode = NO_ERROR;
+    if (state == ServiceState::kStopPending) g_stopping = true;
+    status.dwCheckPoint = state == ServiceState::kStopPending ? ++g_checkpoint : 0;
+    status.dwWaitHint = static_cast<DWORD>(wait_hint.count());
+    trace::Trace("SetServiceStatus %u\r\n", static_cast<unsigned>(status.dwCurrentState));
+    if (status.dwCheckPoint != 0) {
+      trace::Trace("  checkpoint %u wait hint %u ms\r\n", static_cast<unsigned>(status.dwCheckPoint),
+                   static_cast<unsigned>(status.dwWaitHint));
+    }
+    SetServiceStatus(g_status_handle, &status);
+  }
+
   win32::ScopedHandle update_event_;
   win32::ScopedHandle stop_event_;
 };

@@ -4,13 +4,14 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "common/application/contract.h"
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "scheduler/events/scheduler_events.h"
 #include "scheduler/service/object_owner.h"
+#include "scheduler/service/win32/administrators.h"
 #include "scheduler/service/win32/object_owner.h"
 
 namespace service {
@@ -34,18 +35,13 @@ void FillSidEntry(EXPLICIT_ACCESS_W& entry, PSID sid, TRUSTEE_TYPE type, DWORD r
 
 HANDLE CreateUpdateEvent() {
   SID_IDENTIFIER_AUTHORITY world_authority = SECURITY_WORLD_SID_AUTHORITY;
-  SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
   PSID raw_sid = nullptr;
   if (!AllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &raw_sid)) {
     return nullptr;
   }
   win32::ScopedSid everyone(raw_sid);
-  raw_sid = nullptr;
-  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                0, 0, 0, 0, &raw_sid)) {
-    return nullptr;
-  }
-  win32::ScopedSid administrators(raw_sid);
+  const win32::ScopedSid administrators = AdministratorsSid();
+  if (!administrators) return nullptr;
 
   // Everyone may wait; only administrators may set or reset.
   EXPLICIT_ACCESS_W entries[2] = {};
@@ -60,9 +56,8 @@ HANDLE CreateUpdateEvent() {
   if (!InitializeSecurityDescriptor(descriptor.Get(), SECURITY_DESCRIPTOR_REVISION)) return nullptr;
   if (!SetSecurityDescriptorDacl(descriptor.Get(), TRUE, static_cast<PACL>(acl.Get()), FALSE)) return nullptr;
   // The owner is named, so that a process opening the event later can tell
-  // that the scheduler made it.
-  std::vector<BYTE> own_user;
-  SetOwnUserAsOwner(descriptor.Get(), own_user);
+  // that an administrator or the service made it.
+  if (!SetAdministratorsAsOwner(descriptor.Get(), administrators.Get())) return nullptr;
 
   SECURITY_ATTRIBUTES attributes = {};
   attributes.nLength = sizeof attributes;
@@ -74,11 +69,11 @@ HANDLE CreateUpdateEvent() {
 
   // The name was taken before us, and the descriptor above was not applied.
   // Whoever set that event could stop the service and every agent, so only
-  // an event made by a trusted account is waited on.
+  // an event that the service or an agent made is waited on.
   const std::optional<std::u16string> owner = ObjectOwnerSid(event.Get());
-  const std::u16string account = OwnAccountSid().value_or(u"");
-  if (!owner || !IsTrustedOwner(*owner, account)) {
+  if (!owner || !IsTrustedOwner(*owner)) {
     trace::Trace("Update event owned by %ws refused\r\n", owner ? owner->c_str() : u"?");
+    events::UpdateEventRefused(owner ? *owner : u"?");
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }

@@ -6,12 +6,15 @@
 namespace service {
 
 // Creates "Global\Veltrane Scheduler Update" (manual reset, not signalled),
-// letting Everyone only wait on it and Administrators do anything, or opens
-// it when it exists already (its descriptor is then left as it is). An
-// existing event is taken only when its owner is LocalSystem, the
-// Administrators group or the caller's own account; otherwise the result is
-// null with ERROR_ACCESS_DENIED, as for an event that cannot be opened.
-// Returns the handle, which the caller closes, or null.
+// owned by the Administrators group, letting Everyone only wait on it and
+// Administrators do anything, or opens it when it exists already (its
+// descriptor is then left as it is). The service and the agent both create
+// it so, whichever comes first. An existing event is taken only when its
+// owner is LocalSystem or the Administrators group; otherwise the result is
+// null with ERROR_ACCESS_DENIED, as for an event that cannot be opened. A
+// caller whose token cannot name Administrators as owner (no elevated
+// administrator) gets null with ERROR_INVALID_OWNER when it would create the
+// event. Returns the handle, which the caller closes, or null.
 HANDLE CreateUpdateEvent();
 
 }  // namespace service

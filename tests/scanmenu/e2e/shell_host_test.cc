@@ -459,6 +459,16 @@ class ScanRequestTest : public ShellHostTest {
     ::Sleep(kNothingStartedWaitMs);
     EXPECT_TRUE(scanner_.Log().empty());
   }
+  // Chooses the item for one selected drive, then for two items: each
+  // request returns `expected`.
+  void InvokeForOneAndForTwo(HRESULT expected) {
+    ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
+    ASSERT_TRUE(one);
+    EXPECT_EQ(InvokeItem(one.get()), expected);
+    ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
+    ASSERT_TRUE(two);
+    EXPECT_EQ(InvokeItem(two.get()), expected);
+  }
   // The parameters after the scanner's own quoted path.
   static std::wstring Parameters(const std::wstring& line) {
     const std::size_t close = line.find(L'"', 1);
@@ -561,27 +571,9 @@ TEST_F(ScanRequestTest, AnEightBitDropListIsReadThroughThePlatform) {
             a + L"\r\n" + b + L"\r\n");
 }
 
-TEST_F(ScanRequestTest, WhileTheApplicationRunsNothingStarts) {
-  std::unique_ptr<test_support::PresenceEventHolder> running =
-      test_support::StandInScanner::HoldPresenceEvent(test_support::kScanmenuPresenceEvent);
-  ASSERT_TRUE(running && running->ok());
-  ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
-  ASSERT_TRUE(one);
-  EXPECT_EQ(InvokeItem(one.get()), S_OK);
-  ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
-  ASSERT_TRUE(two);
-  EXPECT_EQ(InvokeItem(two.get()), S_OK);
-  ExpectNothingStarted();
-}
-
 TEST_F(ScanRequestTest, WithoutTheUninstallEntryNothingStarts) {
   ASSERT_TRUE(scanner_.Unregister());
-  ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
-  ASSERT_TRUE(one);
-  EXPECT_EQ(InvokeItem(one.get()), S_FALSE);
-  ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
-  ASSERT_TRUE(two);
-  EXPECT_EQ(InvokeItem(two.get()), S_FALSE);
+  InvokeForOneAndForTwo(S_FALSE);
   ExpectNothingStarted();
 }
 
@@ -656,7 +648,7 @@ std::wstring TakeText(LPWSTR text) {
   return copy;
 }
 
-TEST_F(ScanRequestTest, TheWindows11CommandMakesTheMenuItemsRequestsForFilesDirectoriesAndDrives) {
+TEST_F(ScanRequestTest, TheWindows11CommandScansFileSystemItemsAndIsHiddenForOthers) {
   CLSID clsid = {};
   ASSERT_EQ(::CLSIDFromString(L"{C6B0F1D4-8E27-4A93-B5D8-3F61E2A90C7B}", &clsid), S_OK);
   IExplorerCommand* raw = nullptr;
@@ -700,10 +692,18 @@ TEST_F(ScanRequestTest, TheWindows11CommandMakesTheMenuItemsRequestsForFilesDire
   }
   EXPECT_EQ(Utf16Le(shell_host::ReadFileBytes(list)), file + L"\r\n" + other + L"\r\n" + directory + L"\r\n");
 
-  // Computer has no file-system path: nothing to scan, nothing started.
+  // This PC has no file-system path: the command is hidden for it alone and
+  // beside a file, and invoked anyway it starts nothing.
   scanner_.ClearLog();
-  ComPtr<IShellItemArray> virtual_only = ItemsFor({L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"});
-  ASSERT_TRUE(virtual_only);
+  const std::wstring this_pc = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
+  for (const std::vector<std::wstring>& names : {std::vector<std::wstring>{this_pc}, {file, this_pc}}) {
+    ComPtr<IShellItemArray> items = ItemsFor(names);
+    ASSERT_TRUE(items);
+    EXPCMDSTATE state = ECS_ENABLED;
+    EXPECT_EQ(command->GetState(items.get(), FALSE, &state), S_OK);
+    EXPECT_EQ(state, static_cast<EXPCMDSTATE>(ECS_HIDDEN)) << names.size() << " item(s)";
+  }
+  ComPtr<IShellItemArray> virtual_only = ItemsFor({this_pc});
   EXPECT_EQ(command->Invoke(virtual_only.get(), nullptr), E_INVALIDARG);
   ExpectNothingStarted();
   command.reset();
@@ -762,6 +762,36 @@ TEST_F(ScanRequestTest, ATemporaryDirectoryTooLongForTheListNameFailsAndWritesNo
   HANDLE search = ::FindFirstFileW((deep + L"\\*.filelist").c_str(), &found);
   EXPECT_EQ(search, INVALID_HANDLE_VALUE);
   if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+  ExpectNothingStarted();
+}
+
+// An elevated application's event refuses Explorer, of lower integrity; the
+// application runs all the same. Here the event's DACL refuses everyone.
+TEST_F(ScanRequestTest, WhileTheApplicationRunsEvenBehindARefusingEventNothingStartsAndNoListIsWritten) {
+  for (const bool refusing : {false, true}) {
+    std::unique_ptr<test_support::PresenceEventHolder> running =
+        test_support::StandInScanner::HoldPresenceEvent(test_support::kScanmenuPresenceEvent, refusing);
+    ASSERT_TRUE(running && running->ok());
+    shell_host::TempFolder folder(L"Scan Menu Running");
+    TemporaryDirectoryOverride temp(folder.path());
+    InvokeForOneAndForTwo(S_OK);
+    EXPECT_EQ(::GetFileAttributesW((folder.path() + L"\\quenorclean.filelist").c_str()), INVALID_FILE_ATTRIBUTES);
+    ExpectNothingStarted();
+  }
+}
+
+// Another program of the user puts a second name of some file of its choice
+// at the list's name: the request refuses it and writes nothing through it.
+TEST_F(ScanRequestTest, AListNameThatIsASecondNameOfAnotherFileIsRefused) {
+  shell_host::TempFolder folder(L"Scan Menu Linked");
+  const std::wstring target = folder.AddFile(L"target.txt");
+  const std::string before = shell_host::ReadFileBytes(target);
+  ASSERT_TRUE(::CreateHardLinkW((folder.path() + L"\\quenorclean.filelist").c_str(), target.c_str(), nullptr));
+  TemporaryDirectoryOverride temp(folder.path());
+  ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\", L"C:\\windows"});
+  ASSERT_TRUE(handler);
+  EXPECT_EQ(InvokeItem(handler.get()), E_INVALIDARG);
+  EXPECT_EQ(shell_host::ReadFileBytes(target), before);
   ExpectNothingStarted();
 }
 

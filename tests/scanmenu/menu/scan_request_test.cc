@@ -29,9 +29,10 @@ class FakePlatform final : public ScanPlatform {
   };
 
   std::optional<std::u16string> temporary_directory = u"C:\\Temp\\";
-  bool running = false;
+  application::PresenceOpen presence = application::PresenceOpen::kNotFound;
   bool open_succeeds = true;
   bool create_succeeds = true;
+  ListFileFacts facts;
   bool throw_on_temporary_directory = false;
   int fail_write_at = 0;  // the n-th write fails (counting from 1); 0: none
   std::map<std::u16string, std::vector<std::byte>> files;
@@ -44,12 +45,11 @@ class FakePlatform final : public ScanPlatform {
     if (throw_on_temporary_directory) throw std::bad_alloc();
     return temporary_directory;
   }
-  std::unique_ptr<ListFile> CreateListFile(const std::u16string& path) override {
+  std::unique_ptr<ListFile> OpenListFile(const std::u16string& path) override {
     if (!create_succeeds) return nullptr;
-    files[path].clear();
     return std::make_unique<MemoryFile>(*this, files[path]);
   }
-  bool ApplicationRunning() override { return running; }
+  application::PresenceOpen OpenPresenceEvent() override { return presence; }
   bool Open(const std::u16string& file, const std::u16string& parameters) override {
     starts.push_back({file, parameters});
     return open_succeeds;
@@ -59,6 +59,11 @@ class FakePlatform final : public ScanPlatform {
   class MemoryFile final : public ListFile {
    public:
     MemoryFile(FakePlatform& platform, std::vector<std::byte>& bytes) : platform_(platform), bytes_(bytes) {}
+    std::optional<ListFileFacts> Facts() override { return platform_.facts; }
+    bool Truncate() override {
+      bytes_.clear();
+      return true;
+    }
     bool Write(std::span<const std::byte> bytes) override {
       if (++platform_.writes == platform_.fail_write_at) return false;
       bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
@@ -236,16 +241,39 @@ TEST_F(ScanRequestTest, AnEmptySelectionIsRefusedAndSoIsASecondInvoke) {
   EXPECT_EQ(platform.starts.size(), 1u);
 }
 
-TEST_F(ScanRequestTest, WhileTheApplicationRunsNothingStartsButTheListIsWritten) {
-  platform.running = true;
-  Select({u"C:\\a"});
-  EXPECT_EQ(Invoke(), Outcome::kOk);
-  EXPECT_TRUE(selection.empty());
+TEST_F(ScanRequestTest, WhileTheApplicationRunsNothingStartsAndNoListIsWritten) {
+  using application::PresenceOpen;
+  // An event that refuses the caller exists all the same: an elevated
+  // application's event, opened from Explorer's lower integrity level.
+  for (const PresenceOpen running : {PresenceOpen::kOpened, PresenceOpen::kAccessDenied}) {
+    platform.presence = running;
+    Select({u"C:\\a"});
+    EXPECT_EQ(Invoke(), Outcome::kOk);
+    EXPECT_TRUE(selection.empty());
+    Select({u"C:\\a", u"C:\\b"});
+    EXPECT_EQ(Invoke(), Outcome::kOk);
+    EXPECT_TRUE(selection.empty());
+  }
+  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_TRUE(platform.files.empty());
+  platform.presence = PresenceOpen::kFailed;
   Select({u"C:\\a", u"C:\\b"});
   EXPECT_EQ(Invoke(), Outcome::kOk);
-  EXPECT_TRUE(selection.empty());
+  EXPECT_EQ(platform.starts.size(), 1u);
+}
+
+TEST_F(ScanRequestTest, AListNameThatIsALinkADirectoryOrASecondNameIsLeftAsItIs) {
+  const std::u16string list = u"C:\\Temp\\quenorclean.filelist";
+  platform.files[list] = Utf16Le(u"kept");
+  for (const ListFileFacts facts : {ListFileFacts{.reparse_point = true}, ListFileFacts{.directory = true},
+                                    ListFileFacts{.links = 2}}) {
+    platform.facts = facts;
+    Select({u"C:\\a", u"C:\\b"});
+    EXPECT_EQ(Invoke(), Outcome::kInvalidArgument);
+    EXPECT_TRUE(selection.empty());
+  }
+  EXPECT_EQ(platform.File(list), Utf16Le(u"kept"));
   EXPECT_TRUE(platform.starts.empty());
-  EXPECT_EQ(platform.File(u"C:\\Temp\\quenorclean.filelist"), Utf16Le(u"C:\\a\r\nC:\\b\r\n"));
 }
 
 TEST_F(ScanRequestTest, WithoutTheApplicationOrWhenItFailsToStartNothingIsStarted) {

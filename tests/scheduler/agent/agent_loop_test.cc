@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "support/fixed_clock.h"
+#include "support/recording_events.h"
+
 namespace agent {
 namespace {
 
@@ -30,6 +33,7 @@ class ScriptedHost : public AgentLoopHost {
   std::deque<Step> script;
   std::vector<std::string> calls;
   std::vector<std::size_t> wait_counts;
+  std::deque<ArmedRun> runs;  // what each arming stands at; none when empty
 
   bool OpenUpdateEvent() override {
     calls.push_back("open-update");
@@ -40,7 +44,12 @@ class ScriptedHost : public AgentLoopHost {
     calls.push_back("create-timer");
     return timer_created;
   }
-  void ArmScheduleTimer() override { calls.push_back("arm"); }
+  std::optional<ArmedRun> ArmScheduleTimer() override {
+    calls.push_back("arm");
+    std::optional<ArmedRun> run = runs.empty() ? std::nullopt : std::optional<ArmedRun>(runs.front());
+    if (run) runs.pop_front();
+    return run;
+  }
   bool DispatchQueuedMessages() override {
     // A script that runs out ends like a closed window, so a loop that
     // misses its exit cannot hang the test.
@@ -56,7 +65,9 @@ class ScriptedHost : public AgentLoopHost {
     script.pop_front();
     return wake;
   }
-  void LaunchScheduledScan() override { calls.push_back("scan"); }
+  void LaunchScheduledScan(events::ScanOccasion occasion) override {
+    calls.push_back(occasion == events::ScanOccasion::kCatchUp ? "catch-up scan" : "scan");
+  }
   std::chrono::milliseconds DeferBusyLimit() override { return defer_limit; }
   BusyState TestBusy() override {
     calls.push_back("busy?");
@@ -199,6 +210,25 @@ TEST(AgentLoopTest, ADueScanWaitsWhileTheUserIsBusyAndStartsOnceWhenTheWindowGoe
   RunAgentLoop(host);
   EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "busy?", "busy?", "busy?",
                                       "scan", "arm", "quit", "close", "release", "start-service"));
+}
+
+// A caught-up run, a deferral and the next due time each reach the Event Log
+// once, however many ticks the wait takes; the update event ends with 210.
+TEST(AgentLoopTest, EventsComeOncePerOccurrenceNeverPerTick) {
+  ScriptedHost host;
+  host.runs = {{testing_support::Local(2026, 3, 15, 12, 0, 10), true},
+               {testing_support::Local(2026, 3, 16, 9, 5, 0), false}};
+  host.defer_limit = minutes(5);
+  host.busy_states = {BusyState::kBusy, BusyState::kBusy, BusyState::kBusy, BusyState::kAcceptsNotifications};
+  host.script = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Input(),
+                 ScriptedHost::Object(0)};
+  testing_support::RecordingEvents events;
+  EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
+  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "catch-up scan"), 1);
+  ASSERT_EQ(events.codes(), (std::vector<int>{320, 321, 330, 210}));
+  // Minutes of the limit, seconds waited on the host's clock, the next due time.
+  const std::vector<std::vector<std::u16string>> inserts = {{u"5"}, {u"3"}, {u"2026-03-16 09:05:00"}, {}};
+  for (std::size_t i = 0; i < inserts.size(); ++i) EXPECT_EQ(events.all()[i].inserts, inserts[i]);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "support/fixed_clock.h"
 #include "support/in_memory_settings.h"
+#include "support/recording_events.h"
 #include "scheduler/agent/schedule.h"
 
 namespace agent {
@@ -21,13 +22,16 @@ constexpr std::u16string_view kSettingsKey = u"SOFTWARE\\Veltrane";
 
 class FakeScanProcess final : public ScanProcessPlatform {
  public:
-  bool running = false;
+  application::PresenceOpen presence = application::PresenceOpen::kNotFound;
   bool creation_succeeds = true;
   std::vector<std::u16string> started;
 
-  bool IsApplicationRunning() override { return running; }
-  bool StartScan(const std::u16string& command_line) override {
-    if (!creation_succeeds) return false;
+  application::PresenceOpen OpenPresenceEvent() override { return presence; }
+  bool StartScan(const std::u16string& command_line, std::uint32_t& error) override {
+    if (!creation_succeeds) {
+      error = 2;  // ERROR_FILE_NOT_FOUND
+      return false;
+    }
     started.push_back(command_line);
     return true;
   }
@@ -144,11 +148,19 @@ TEST_F(ScanLauncherTest, StartsTheScanAndSetsTheLastScanTimeToNow) {
 }
 
 TEST_F(ScanLauncherTest, ARunningApplicationIsLeftAloneAndCountsAsSuccess) {
+  using application::PresenceOpen;
   SetUninstallString(u"\"C:\\scan.exe\"");
-  platform_.running = true;
-  EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_TRUE(platform_.started.empty());
+  // An event that refuses the caller exists all the same: an elevated
+  // application's event, opened from a lower integrity level.
+  for (const PresenceOpen running : {PresenceOpen::kOpened, PresenceOpen::kAccessDenied}) {
+    platform_.presence = running;
+    EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
+    EXPECT_TRUE(platform_.started.empty());
+  }
   EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  platform_.presence = PresenceOpen::kFailed;
+  EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
+  EXPECT_EQ(platform_.started.size(), 1u);
 }
 
 TEST_F(ScanLauncherTest, NoApplicationOrAFailedCreationIsAFailureThatStillMovesTheLastScanTime) {
@@ -166,6 +178,29 @@ TEST_F(ScanLauncherTest, NoApplicationOrAFailedCreationIsAFailureThatStillMovesT
   clock_.Advance(datetime::TimeSpan::FromMinutes(1.0));
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
   EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 2, 0));
+}
+
+// Every attempt leaves one event saying what became of it, with what an
+// administrator needs to act: the entry, the value, the error, the command.
+TEST_F(ScanLauncherTest, EachAttemptReportsOnceWhatBecameOfIt) {
+  testing_support::RecordingEvents events;
+  EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
+  SetUninstallString(u"C:\\scan.exe /uninstall");
+  EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
+  SetUninstallString(u"\"C:\\scan.exe\"");
+  platform_.creation_succeeds = false;
+  EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
+  platform_.creation_succeeds = true;
+  SetSetting(u"SchedulerScanType", u"full");
+  EXPECT_TRUE(LaunchScheduledScan(settings_, platform_, events::ScanOccasion::kCatchUp));
+  platform_.presence = application::PresenceOpen::kOpened;
+  EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
+  const std::u16string entry(kUninstallEntry), command_line = u"\"C:\\scan.exe\" /scan:boot /quiet";
+  const std::vector<std::vector<std::u16string>> inserts = {
+      {entry}, {entry, u"C:\\scan.exe /uninstall"}, {command_line + u" /quick", u"2"}, {u"full", command_line}, {}};
+  ASSERT_EQ(events.codes(), (std::vector<int>{311, 312, 313, 301, 310}));
+  for (std::size_t i = 0; i < inserts.size(); ++i) EXPECT_EQ(events.all()[i].inserts, inserts[i]);
+  EXPECT_EQ(events.all()[2].level, events::Level::kError);
 }
 
 }  // namespace

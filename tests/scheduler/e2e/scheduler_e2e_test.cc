@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "scheduler/events/scheduler_events.h"
 #include "support/win32/message_box_answerer.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/service_entry_probe.h"
@@ -146,6 +147,34 @@ TEST(SchedulerProgram, CarriesTheProjectVersionAndAnAsInvokerManifest) {
   ASSERT_NE(manifest, nullptr);
   const std::string text(manifest, ::SizeofResource(image.Get(), resource));
   EXPECT_NE(text.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+}
+
+// Every event the scheduler reports is in the message table inside
+// scheduler.exe under its identifier with its level bits, and its text takes
+// exactly the inserts the code gives it; the table holds no other message.
+TEST(SchedulerProgram, MessageTableHoldsEveryEventWithItsLevelAndInserts) {
+  win32::ScopedModule image(::LoadLibraryExW(test_support::SiblingPath(L"scheduler.exe").c_str(), nullptr,
+                                             LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(image);
+  const wchar_t* const markers[] = {L"<1>", L"<2>", L"<3>", L"<4>", L"<5>", L"<6>", L"<7>", L"<8>", L"<9>"};
+  for (const events::CodeLevel& entry : events::kCatalogue) {
+    const int code = static_cast<int>(entry.code);
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, image.Get(),
+        events::Identifier(entry.code), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&text),
+        0, reinterpret_cast<va_list*>(const_cast<wchar_t**>(markers)));
+    win32::ScopedLocalMemory owner(text);
+    ASSERT_NE(length, 0u) << code << ": " << ::GetLastError();
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(std::wcsstr(text, markers[i]) != nullptr, i < entry.inserts) << code;
+  }
+  // The table's blocks (MESSAGE_RESOURCE_DATA) count every message once.
+  HRSRC resource = ::FindResourceW(image.Get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(11));  // RT_MESSAGETABLE
+  ASSERT_NE(resource, nullptr);
+  const auto* table = static_cast<const DWORD*>(::LockResource(::LoadResource(image.Get(), resource)));
+  std::size_t messages = 0;
+  for (DWORD block = 0; block < table[0]; ++block) messages += table[1 + block * 3 + 1] - table[1 + block * 3] + 1;
+  EXPECT_EQ(messages, std::size(events::kCatalogue));
 }
 
 }  // namespace

@@ -12,13 +12,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "debug_output_listener.h"
+#include "scheduler/events/scheduler_events.h"
 #include "scheduler/service/agent_launcher.h"
+#include "support/win32/host_process.h"
+#include "support/win32/message_box_answerer.h"
 #include "support/win32/platform.h"
 #include "support/win32/poll.h"
 #include "support/win32/process_runner.h"
@@ -162,6 +168,8 @@ class SchedulerTurnsTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all");  // a relay trace ends with its test
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Debug", L"RelayInclude");
     EndAgents();
     test_support::RemoveEntry();
     EndAgents();  // an agent the stopping service may just have started
@@ -306,13 +314,24 @@ TEST_F(SchedulerTurnsTest, AgentWithoutUpdateEventStillStartsTheDueScan) {
   for (const std::string& line : listener.Texts()) EXPECT_THAT(line, ::testing::Not(HasSubstr("WAIT_FAILED")));
 }
 
-TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndLeavesTheServiceStopped) {
-  Install(Scheduler());
+TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndTheServiceThatTookTheAgentsObjectsAndNeitherComesBack) {
+  Install(TracedScheduler());
   StartAgent(Scheduler());
   const DWORD agent_id = AgentProcessId();
-  ASSERT_TRUE(PollFor([] { return AgentMutexExists(); }, 5000));
+  ASSERT_TRUE(PollFor([] {
+    win32::ScopedHandle event(OpenEventW(SYNCHRONIZE, FALSE, L"Global\\Veltrane Scheduler Update"));
+    return event.IsValid() && AgentMutexExists();
+  }, 5000));
+  // Started after the agent made both objects, the service trusts them: it
+  // starts no second agent and waits on the agent's event.
+  e2e::DebugOutputListener listener;
+  ASSERT_TRUE(listener.IsListening());
+  ASSERT_TRUE(StartServiceWith(nullptr));
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
 
   RunUpdateTool();
+  EXPECT_TRUE(listener.WaitForLine("ServiceMain: Stopping [Updating]\r\n", 5000));
+  for (const std::string& line : listener.Texts()) EXPECT_THAT(line, ::testing::Not(HasSubstr("started with PID")));
   EXPECT_TRUE(agent_.Wait(10000).has_value()) << "the agent did not end";
   EXPECT_FALSE(AgentMutexExists());
   Sleep(kSettleMs);
@@ -331,6 +350,9 @@ TEST_F(SchedulerTurnsTest, UpdateEventStopsARunningServiceWithTheReasonUpdating)
   RunUpdateTool();
   EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 10000)) << test_support::CurrentState();
   EXPECT_TRUE(listener.WaitForLine("ServiceMain: Stopping [Updating]\r\n", 5000));
+  // The service's start and its stop for the update went to the Event Log.
+  EXPECT_TRUE(listener.WaitForLine("ReportEventW 100: 0\r\n", 1000));
+  EXPECT_TRUE(listener.WaitForLine("ReportEventW 103: 0\r\n", 1000));
 }
 
 TEST_F(SchedulerTurnsTest, ClosingTheAgentWindowBringsTheServiceBackWhichStartsANewAgent) {
@@ -398,6 +420,7 @@ TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherService
   EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING));
 
   // The event is set already: an agent that took it would end at once.
+  SetSetting(L"SchedulerWhen", L"daily");
   StartAgent(Scheduler());
   Sleep(kSettleMs);
   EXPECT_FALSE(agent_.Wait(0).has_value()) << "the agent ended";
@@ -428,6 +451,111 @@ TEST_F(SchedulerTurnsTest, StartupModeStartsNothingAndAStopReportsPendingPending
   }
   EXPECT_THAT(lines, ElementsAre("SetServiceStatus 3\r\n", "ServiceMain: Stopping [Control_Stop]\r\n",
                                  "SetServiceStatus 3\r\n", "SetServiceStatus 1\r\n"));
+}
+
+// The ReportEventW calls in the relay trace on this process's standard error
+// (which the children inherit) since `from`: "<type> <identifier>", then each
+// insert, which Wine's advapi32 traces on its "eventlog" channel, as "  <insert>".
+std::vector<std::string> RelayedEvents(std::size_t from, std::size_t* size = nullptr) {
+  // Other build folders may run a program of this name: ours is this path on the host (drive Z:).
+  std::string own_path = test_support::ToUtf8(SiblingPath(L"scheduler_turns_e2e_tests.exe")).substr(2);
+  std::replace(own_path.begin(), own_path.end(), '\\', '/');
+  const std::wstring folder = test_support::FindHostProcess(own_path.c_str(), false);
+  const std::string all = folder.empty() ? "" : test_support::ReadHostFile(folder + L"\\fd\\2", 1 << 23);
+  if (size != nullptr) *size = all.size();
+  std::vector<std::string> found;
+  std::istringstream lines(all.size() > from ? all.substr(from) : "");
+  for (std::string line; std::getline(lines, line);) {
+    unsigned type = 0, identifier = 0;
+    if (const auto call = line.find(":Call advapi32.ReportEventW("); call != std::string::npos) {
+      if (std::sscanf(line.c_str() + call + 28, "%*x,%x,%*x,%x", &type, &identifier) == 2) {
+        found.push_back(std::to_string(type) + " " + std::to_string(identifier));
+      }
+    } else if (const auto insert = line.find(":eventlog:ReportEventW L\""); insert != std::string::npos) {
+      std::string plain = "  ";  // debugstr_w escapes \ and " with a backslash
+      for (std::size_t i = insert + 25; i + 1 < line.size(); ++i) plain += line[i] == '\\' ? line[++i] : line[i];
+      found.push_back(plain);
+    }
+  }
+  return found;
+}
+
+std::string Relayed(events::Code code) {
+  const int types[] = {0, EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
+  const int type = types[static_cast<int>(events::LevelOf(code))];
+  return std::to_string(type) + " " + std::to_string(events::Identifier(code));
+}
+
+// The event source's value: its type (0: missing) and text (a number in decimal).
+std::pair<DWORD, std::wstring> SourceValue(const wchar_t* name) {
+  wchar_t data[MAX_PATH] = {};
+  DWORD type = 0, bytes = sizeof data;
+  const std::u16string key(events::kSourceKeyPath);
+  const DWORD flags = RRF_RT_ANY | RRF_NOEXPAND;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, win32::Wide(key), name, flags, &type, data, &bytes) != 0) return {};
+  return {type, type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(data)) : data};
+}
+
+// The real binaries under Wine's relay trace, narrowed to the Event Log
+// calls: /install registers the source and reports it; an agent whose due
+// scan finds the application running reports the skip and the next due
+// time, and the update event ends it with its event; the next agent catches
+// the missed run up; /uninstall reports and takes the source's key away.
+TEST_F(SchedulerTurnsTest, EventLogRelayTraceShowsInstallSkipUpdateCatchUpAndUninstall) {
+  if (!test_support::RunningUnderWine()) GTEST_SKIP() << "Wine's relay trace shows the Event Log calls";
+  const std::wstring run_time = RunTimeMinutesAgo(2);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  win32::RegistryKey debug;
+  ASSERT_EQ(debug.Create(HKEY_CURRENT_USER, u"Software\\Wine\\Debug", KEY_SET_VALUE), ERROR_SUCCESS);
+  ASSERT_EQ(debug.WriteText(u"RelayInclude", u"RegisterEventSourceW;ReportEventW;DeregisterEventSource"), 0);
+  SetEnvironmentVariableW(L"WINEDEBUG", L"-all,+relay,+eventlog");  // for the children
+  std::size_t from = 0;
+  RelayedEvents(0, &from);
+
+  ASSERT_EQ(test_support::RunAnsweringMessageBoxes(Quoted(Scheduler()) + L" /install", L"Veltrane", 30000).boxes.size(),
+            1u);
+  const auto [message_file_type, message_file] = SourceValue(L"EventMessageFile");
+  EXPECT_EQ(message_file_type, static_cast<DWORD>(REG_EXPAND_SZ));
+  EXPECT_EQ(_wcsicmp(message_file.c_str(), Scheduler().c_str()), 0) << message_file;
+  EXPECT_EQ(SourceValue(L"TypesSupported"), std::make_pair(static_cast<DWORD>(REG_DWORD), std::wstring(L"7")));
+
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerWhen", L"daily");
+  SetSetting(L"SchedulerAround", run_time);
+  SetSetting(L"LastScan", Timestamp(-26 * 60));
+  const std::string next_due = Relayed(events::Code::kNextScanDue);
+  const auto reported = [&](std::size_t times) {
+    const std::vector<std::string> seen = RelayedEvents(from);
+    return static_cast<std::size_t>(std::count(seen.begin(), seen.end(), next_due)) == times;
+  };
+  {
+    win32::ScopedHandle running(CreateEventW(nullptr, TRUE, FALSE, L"Veltrane 3.7 Application"));
+    StartAgent(Scheduler());
+    ASSERT_TRUE(PollFor([&] { return reported(1); }, 25000));
+    RunUpdateTool();
+    ASSERT_TRUE(agent_.Wait(10000).has_value());
+  }
+  ChildProcess second;
+  ASSERT_TRUE(second.Start(Quoted(Scheduler()) + L" /user"));
+  ASSERT_TRUE(PollFor([&] { return reported(2); }, 25000));
+  second.Terminate();
+  const std::wstring uninstall = Quoted(Scheduler()) + L" /uninstall";
+  ASSERT_EQ(test_support::RunAnsweringMessageBoxes(uninstall, L"Veltrane", 30000).boxes.size(), 1u);
+  EXPECT_EQ(SourceValue(L"EventMessageFile").first, 0u);
+
+  // After each run the timer stands at tomorrow's run time.
+  int hours = 0, minutes = 0;
+  ASSERT_EQ(swscanf(run_time.c_str(), L"%d:%d", &hours, &minutes), 2);
+  char tomorrow_at[32];
+  std::snprintf(tomorrow_at, sizeof tomorrow_at, "  %s %02d:%02d:00",
+                test_support::ToUtf8(Timestamp(24 * 60).substr(0, 10)).c_str(), hours, minutes);
+  EXPECT_THAT(RelayedEvents(from),
+              ElementsAre(Relayed(events::Code::kServiceInstalled), "  " + test_support::ToUtf8(Scheduler()),
+                          Relayed(events::Code::kScanSkippedApplicationRuns), next_due, tomorrow_at,
+                          Relayed(events::Code::kAgentEndedForUpdate), Relayed(events::Code::kScanStartedCatchUp),
+                          "  quick", "  " + test_support::ToUtf8(Quoted(scanner.path())) + " /scan:boot /quiet /quick",
+                          next_due, tomorrow_at, Relayed(events::Code::kServiceUninstalled)));
 }
 
 }  // namespace

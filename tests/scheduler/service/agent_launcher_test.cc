@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <tuple>
 #include <thread>
 #include <vector>
+
+#include "support/recording_events.h"
 
 namespace service {
 namespace {
@@ -45,8 +48,13 @@ class FakeSessions : public AgentLaunchPlatform {
     if (started > 0 && !agent_exits_at_once && ++probes_since_start > probes_until_mutex) mutex_exists = true;
     return mutex_exists;
   }
-  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t) override {
-    if (!start_succeeds) return nullptr;
+  std::unique_ptr<StartedAgent> StartAgent(std::uint32_t, events::AgentStart& outcome) override {
+    if (!start_succeeds) {
+      outcome = failure;
+      return nullptr;
+    }
+    outcome.user = u"PC\\ada";
+    outcome.process_id = 4242;
     ++started;
     probes_since_start = 0;
     return std::make_unique<Agent>(*this);
@@ -54,6 +62,7 @@ class FakeSessions : public AgentLaunchPlatform {
 
   std::atomic<bool> mutex_exists{false};
   bool start_succeeds = true;
+  events::AgentStart failure{events::AgentStart::Result::kNoUserToken, 1008, u"", 0};
   bool agent_exits_at_once = false;
   int probes_until_mutex = 3;  // hand-off probes before the agent holds its mutex
   std::atomic<int> started{0};
@@ -75,6 +84,30 @@ TEST(AgentLauncherTest, FailedStartIsFalse) {
   sessions.start_succeeds = false;
   AgentLauncher launcher(sessions);
   EXPECT_FALSE(launcher.LaunchAgentInSession(1));
+}
+
+// Each launch tells the Event Log once who got the agent, or why nobody did;
+// nobody at the console is ordinary, a refused token or process is not.
+TEST(AgentLauncherTest, EachLaunchReportsWhoGotTheAgentOrWhyNot) {
+  using Result = events::AgentStart::Result;
+  using Level = events::Level;
+  const std::tuple<events::AgentStart, int, Level, std::vector<std::u16string>> cases[] = {
+      {{Result::kStarted, 0, u"", 0}, 200, Level::kInformation, {u"7", u"PC\\ada", u"4242"}},
+      {{Result::kNoUserToken, 1008, u"", 0}, 201, Level::kInformation, {u"7"}},
+      {{Result::kNoUserToken, 5, u"", 0}, 202, Level::kError, {u"7", u"5"}},
+      {{Result::kNoProcess, 1314, u"PC\\bob", 0}, 203, Level::kError, {u"7", u"PC\\bob", u"1314"}},
+  };
+  for (const auto& [failure, code, level, inserts] : cases) {
+    FakeSessions sessions;
+    sessions.start_succeeds = failure.result == Result::kStarted;
+    sessions.failure = failure;
+    sessions.agent_exits_at_once = true;
+    testing_support::RecordingEvents events;
+    AgentLauncher(sessions).LaunchAgentInSession(7);
+    ASSERT_EQ(events.codes(), std::vector<int>{code});
+    EXPECT_EQ(events.all()[0].level, level);
+    EXPECT_EQ(events.all()[0].inserts, inserts);
+  }
 }
 
 TEST(AgentLauncherTest, LaunchReturnsOnlyOnceItsAgentHoldsTheMutex) {

@@ -51,5 +51,37 @@ TEST(SelectProgramMode, TheAgentSwitchCountsAnywhereAmongOtherArguments) {
   EXPECT_EQ(Select({u"-install", u"/User"}), ProgramMode::kAgent);
 }
 
+// Answers as told and records what it is asked to do.
+struct RecordingUserMode : UserModePlatform {
+  bool startup = false, administrator = true, window = true;
+  std::string steps;
+  bool IsStartupSchedule() override { return startup; }
+  void LaunchScheduledScan() override { steps += "scan "; }
+  bool IsAdministratorsMember() override { return administrator; }
+  bool CreateAgentWindow() override {
+    steps += "window ";
+    return window;
+  }
+  void RunAgentLoop() override { steps += "loop "; }
+  void CloseSessionMutex() override { steps += "close "; }
+};
+
+TEST(RunUserMode, StartupModeScansForAnyUserAndOtherwiseOnlyAnAdministratorBecomesTheAgent) {
+  const struct {
+    bool startup, administrator, window;
+    const char* steps;
+  } cases[] = {{true, true, true, "scan "},      {true, false, false, "scan "},
+               {false, true, true, "window loop close "}, {false, true, false, "window close "},
+               {false, false, true, ""}};
+  for (const auto& c : cases) {
+    RecordingUserMode platform;
+    platform.startup = c.startup;
+    platform.administrator = c.administrator;
+    platform.window = c.window;
+    RunUserMode(platform);
+    EXPECT_EQ(platform.steps, c.steps) << c.startup << c.administrator << c.window;
+  }
+}
+
 }  // namespace
 }  // namespace service

@@ -4,12 +4,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "scheduler/service/serial_worker.h"
+#include "support/recording_events.h"
 #include "support/trace_capture.h"
 
 namespace service {
@@ -27,6 +29,9 @@ class RecordingPlatform : public ServicePlatform {
   bool has_update_event = true;
   WaitOutcome outcome = WaitOutcome::kStopEvent;
   std::vector<std::string> calls;
+  std::vector<std::chrono::milliseconds> wait_hints;
+  // How long queued logon work goes on; WaitForLogonWork takes the time.
+  std::chrono::milliseconds logon_work_left{0};
 
   bool RegisterControlHandler() override {
     calls.push_back("register");
@@ -42,18 +47,27 @@ class RecordingPlatform : public ServicePlatform {
                     : state == ServiceState::kStopPending ? "STOP_PENDING"
                                                           : "STOPPED");
   }
+  void ReportStopProgress(std::chrono::milliseconds wait_hint) override {
+    calls.push_back("STOP_PENDING");
+    wait_hints.push_back(wait_hint);
+    stopping = true;
+  }
+  bool IsStopping() override { return stopping; }
+  bool stopping = false;
   std::uint32_t ActiveConsoleSession() override { return console; }
   bool IsStartupSchedule() override { return startup_schedule; }
   void LaunchAgentInSession(std::uint32_t session) override {
     calls.push_back("agent:" + std::to_string(session));
   }
-  void LaunchScanForSessionUser(std::uint32_t session) override {
-    calls.push_back("scan:" + std::to_string(session));
+  void LaunchStartupScanInSession(std::uint32_t session) override {
+    calls.push_back("startup-scan:" + std::to_string(session));
   }
   void QueueLogonWork(std::uint32_t session) override { calls.push_back("queue:" + std::to_string(session)); }
-  bool WaitForLogonWork(std::chrono::milliseconds) override {
+  bool WaitForLogonWork(std::chrono::milliseconds limit) override {
     calls.push_back("drain");
-    return true;
+    const bool done = logon_work_left <= limit;
+    logon_work_left = done ? std::chrono::milliseconds::zero() : logon_work_left - limit;
+    return done;
   }
   WaitOutcome WaitForStopOrUpdate(bool with_update_event) override {
     calls.push_back(with_update_event ? "wait" : "wait-stop-only");
@@ -75,15 +89,43 @@ TEST(ServiceMainTest, StartLaunchesAgentAtConsoleAndStopsThroughPendingToStopped
                                          "ServiceMain: Stopping [Control_Stop]\r\n"));
 }
 
+// The trace keeps its one reason; the Event Log tells the start and the true
+// reason of the stop (102 for a control): a failed wait is an error.
 TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
   for (WaitOutcome outcome : {WaitOutcome::kUpdateEvent, WaitOutcome::kFailed}) {
     RecordingPlatform platform;
     platform.outcome = outcome;
     testing_support::TraceCapture trace;
+    testing_support::RecordingEvents events;
     RunServiceMain(kPlainStart, platform);
+    const bool failed = outcome == WaitOutcome::kFailed;
+    EXPECT_EQ(events.codes(), (std::vector<int>{100, failed ? 104 : 103}));
+    EXPECT_EQ(events.all()[1].level, failed ? events::Level::kError : events::Level::kInformation);
     EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Updating]\r\n");
     EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 4, platform.calls.end()),
                 ElementsAre("STOP_PENDING", "drain", "close", "STOPPED"));
+  }
+}
+
+TEST(ServiceMainTest, AStopThatWaitsForLogonWorkReportsProgressUntilTheWorkEndsOrTheLimit) {
+  using std::chrono::milliseconds;
+  for (const milliseconds work : {milliseconds(3500), milliseconds(60000)}) {
+    RecordingPlatform platform;
+    platform.logon_work_left = work;
+    testing_support::TraceCapture trace;
+    RunServiceMain(kPlainStart, platform);
+    // A report before each wait of a period, and no longer than the limit all told.
+    const auto periods =
+        (std::min(work, kLogonWorkStopLimit) + kStopProgressPeriod - milliseconds(1)) / kStopProgressPeriod;
+    EXPECT_EQ(std::ranges::count(platform.calls, "drain"), periods) << work.count();
+    ASSERT_EQ(std::ssize(platform.wait_hints), periods);
+    // The first hint covers the whole wait; each outlasts a period and promises less than the one before.
+    EXPECT_GE(platform.wait_hints.front(), kLogonWorkStopLimit);
+    EXPECT_GT(platform.wait_hints.back(), kStopProgressPeriod);
+    EXPECT_EQ(std::ranges::adjacent_find(platform.wait_hints, std::ranges::less_equal{}), platform.wait_hints.end());
+    EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 2, platform.calls.end()),
+                ElementsAre("close", "STOPPED"));
+    EXPECT_EQ(trace.lines().back() == "ServiceMain: logon work still running\r\n", work > kLogonWorkStopLimit);
   }
 }
 
@@ -97,7 +139,9 @@ TEST(ServiceMainTest, NoHandlerMeansNoReportAtAll) {
 TEST(ServiceMainTest, EndSessionStartInAnyCaseLaunchesNothing) {
   for (const char16_t* word : {u"endsession", u"EndSession", u"ENDSESSION"}) {
     RecordingPlatform platform;
+    testing_support::RecordingEvents events;
     RunServiceMain({u"VeltraneScheduler", word}, platform);
+    EXPECT_EQ(events.codes(), (std::vector<int>{101, 102}));
     EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
                                             "STOP_PENDING", "drain", "close", "STOPPED"));
   }
@@ -145,9 +189,16 @@ TEST(ServiceMainTest, TracesEveryArgumentWithItsIndex) {
                                          "ServiceMain: Stopping [Control_Stop]\r\n"));
 }
 
-TEST(ServiceControlTest, StopAndShutdownReportStopPendingBeforeSettingTheStopEvent) {
+TEST(ServiceControlTest, StopAndShutdownReportStopPendingThenSetTheStopEventAndLaterControlsDoNothing) {
   for (std::uint32_t control : {kControlStop, kControlShutdown}) {
     RecordingPlatform platform;
+    HandleServiceControl(control, 0, std::nullopt, platform);
+    EXPECT_THAT(platform.calls, ElementsAre("STOP_PENDING", "set-stop"));
+    // ServiceMain may wait for logon work before it reports again.
+    EXPECT_THAT(platform.wait_hints, ElementsAre(::testing::Gt(kLogonWorkStopLimit)));
+    // From here ServiceMain alone reports, and no logon starts anything.
+    HandleServiceControl(kControlSessionChange, kSessionLogon, 1u, platform);
+    HandleServiceControl(kControlInterrogate, 0, std::nullopt, platform);
     HandleServiceControl(control, 0, std::nullopt, platform);
     EXPECT_THAT(platform.calls, ElementsAre("STOP_PENDING", "set-stop"));
   }
@@ -170,7 +221,7 @@ TEST(ServiceControlTest, ConsoleLogonIsQueuedAndItsWorkLaunchesAgentOrInStartupM
   RunLogonWork(1, platform);
   platform.startup_schedule = true;
   RunLogonWork(1, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("agent:1", "scan:1"));
+  EXPECT_THAT(platform.calls, ElementsAre("agent:1", "startup-scan:1"));
 }
 
 // The logon work runs on a SerialWorker, as on Windows; the launch blocks
@@ -236,16 +287,15 @@ TEST(ServiceControlTest, OtherSessionEventsRemoteLogonsAndMissingDataAreIgnored)
   EXPECT_EQ(platform.calls, std::vector<std::string>(11, "RUNNING"));
 }
 
-TEST(ObjectOwnerTest, OnlyLocalSystemAdministratorsAndTheGivenAccountAreTrusted) {
-  const std::u16string_view user = u"S-1-5-21-1-2-3-1001";
-  EXPECT_TRUE(IsTrustedOwner(u"S-1-5-18", user));
-  EXPECT_TRUE(IsTrustedOwner(u"s-1-5-32-544", u""));
-  EXPECT_TRUE(IsTrustedOwner(user, user));
-  // Another user, a prefix of a trusted SID, Everyone, and an unreadable owner.
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-21-1-2-3-1002", user));
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-32-5440", user));
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-1-0", u""));
-  EXPECT_FALSE(IsTrustedOwner(u"", u""));
+TEST(ObjectOwnerTest, OnlyLocalSystemAndAdministratorsAreTrusted) {
+  EXPECT_TRUE(IsTrustedOwner(u"S-1-5-18"));
+  EXPECT_TRUE(IsTrustedOwner(u"s-1-5-32-544"));
+  // A user (any program of the user may name it), a prefix of a trusted SID,
+  // Everyone, and an unreadable owner.
+  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-21-1-2-3-1001"));
+  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-32-5440"));
+  EXPECT_FALSE(IsTrustedOwner(u"S-1-1-0"));
+  EXPECT_FALSE(IsTrustedOwner(u""));
 }
 
 }  // namespace

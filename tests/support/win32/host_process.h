@@ -4,12 +4,13 @@
 // benchmarks and the soak read the host's.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace test_support {
 
-// The whole of a small host file (up to 8 KiB), or empty.
-std::string ReadHostFile(const std::wstring& path);
+// The whole of a small host file (up to `limit` bytes), or empty.
+std::string ReadHostFile(const std::wstring& path, std::size_t limit = 8192);
 
 // The /proc folder ("Z:\proc\<pid>") of the host process whose program (its
 // command line's first word) ends in `image` and whose command line holds

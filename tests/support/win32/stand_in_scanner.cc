@@ -26,9 +26,10 @@ std::wstring TempFolder() {
   return std::wstring(buffer, length);
 }
 
+// An event whose DACL refuses the caller exists all the same.
 bool EventExists(const std::wstring& name) {
   win32::ScopedHandle event(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
-  return event.IsValid();
+  return event.IsValid() || ::GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 template <typename Action>
@@ -39,9 +40,10 @@ void RetryForAWhile(Action action) {
 
 }  // namespace
 
-PresenceEventHolder::PresenceEventHolder(std::wstring_view event_name) {
+PresenceEventHolder::PresenceEventHolder(std::wstring_view event_name, bool refusing) {
   const std::wstring name(event_name);
-  if (!process_.Start(Quoted(SiblingPath(kScannerProgram)) + L" --hold-event " + Quoted(name))) return;
+  const wchar_t* const hold = refusing ? L" --hold-refusing-event " : L" --hold-event ";
+  if (!process_.Start(Quoted(SiblingPath(kScannerProgram)) + hold + Quoted(name))) return;
   const ULONGLONG deadline = ::GetTickCount64() + kEventAppearsWithinMs;
   while (!EventExists(name)) {
     if (!process_.IsRunning() || ::GetTickCount64() >= deadline) return;
@@ -129,8 +131,8 @@ std::wstring StandInScanner::LastUserProfile() const {
   return std::wstring(text, read / sizeof(wchar_t));
 }
 
-std::unique_ptr<PresenceEventHolder> StandInScanner::HoldPresenceEvent(std::wstring_view event_name) {
-  return std::make_unique<PresenceEventHolder>(event_name);
+std::unique_ptr<PresenceEventHolder> StandInScanner::HoldPresenceEvent(std::wstring_view event_name, bool refusing) {
+  return std::make_unique<PresenceEventHolder>(event_name, refusing);
 }
 
 }  // namespace test_support

@@ -31,9 +31,10 @@ std::vector<std::wstring> ReadLogLines(const std::wstring& path);
 // the process.
 class PresenceEventHolder {
  public:
-  // Starts the stand-in scanner beside the test binary with --hold-event and
-  // waits (bounded) until the event can be opened.
-  explicit PresenceEventHolder(std::wstring_view event_name);
+  // Starts the stand-in scanner beside the test binary with --hold-event (or
+  // --hold-refusing-event, for an event whose DACL grants nobody access) and
+  // waits (bounded) until the event exists.
+  explicit PresenceEventHolder(std::wstring_view event_name, bool refusing = false);
   ~PresenceEventHolder();
   PresenceEventHolder(const PresenceEventHolder&) = delete;
   PresenceEventHolder& operator=(const PresenceEventHolder&) = delete;
@@ -76,7 +77,7 @@ class StandInScanner {
   std::wstring LastUserProfile() const;
 
   // Holds the presence event `event_name` while the result lives.
-  static std::unique_ptr<PresenceEventHolder> HoldPresenceEvent(std::wstring_view event_name);
+  static std::unique_ptr<PresenceEventHolder> HoldPresenceEvent(std::wstring_view event_name, bool refusing = false);
 
  private:
   std::wstring subkey_;

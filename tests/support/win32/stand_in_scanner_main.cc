@@ -6,7 +6,8 @@
 //
 // Started with `--hold-event "<name>"` it instead creates the named event and
 // holds it until it is killed (at most five minutes), the way the real
-// application shows that it runs. Such a start is the test's own instrument
+// application shows that it runs; `--hold-refusing-event "<name>"` does the
+// same with an event whose DACL grants nobody any access. Such a start is the test's own instrument
 // and is not logged.
 #include <windows.h>
 #include <shellapi.h>
@@ -68,8 +69,19 @@ int AppendCommandLine() {
   return ok && written == line.size() ? 0 : 3;
 }
 
-int HoldEvent(const wchar_t* name) {
-  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, name);
+// With `refuse_everyone` the event's DACL is empty and grants nobody any
+// access, as an elevated application's event refuses a caller of lower
+// integrity.
+int HoldEvent(const wchar_t* name, bool refuse_everyone) {
+  SECURITY_DESCRIPTOR descriptor;
+  ACL empty_dacl;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+  if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !::InitializeAcl(&empty_dacl, sizeof empty_dacl, ACL_REVISION) ||
+      !::SetSecurityDescriptorDacl(&descriptor, TRUE, &empty_dacl, FALSE)) {
+    return 2;
+  }
+  HANDLE event = ::CreateEventW(refuse_everyone ? &attributes : nullptr, TRUE, FALSE, name);
   if (event == nullptr) return 2;
   ::Sleep(kLongestHoldMs);
   ::CloseHandle(event);
@@ -84,8 +96,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   int result = -1;
   if (arguments != nullptr) {
     for (int i = 1; i + 1 < count; ++i) {
-      if (wcscmp(arguments[i], L"--hold-event") == 0) {
-        result = HoldEvent(arguments[i + 1]);
+      const bool refuse_everyone = wcscmp(arguments[i], L"--hold-refusing-event") == 0;
+      if (refuse_everyone || wcscmp(arguments[i], L"--hold-event") == 0) {
+        result = HoldEvent(arguments[i + 1], refuse_everyone);
         break;
       }
     }

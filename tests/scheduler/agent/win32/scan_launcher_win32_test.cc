@@ -87,6 +87,17 @@ TEST_F(ScanLauncherWin32Test, ARunningApplicationIsLeftAlone) {
   EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
 }
 
+// An elevated application's event refuses a caller of lower integrity; the
+// application runs all the same. Here the event's DACL refuses everyone.
+TEST_F(ScanLauncherWin32Test, AnEventThatRefusesTheCallerStillMeansTheApplicationRuns) {
+  const auto hold = test_support::StandInScanner::HoldPresenceEvent(test_support::kSchedulerPresenceEvent, true);
+  ASSERT_TRUE(hold->ok());
+  ASSERT_EQ(::OpenEventW(EVENT_MODIFY_STATE, FALSE, test_support::kSchedulerPresenceEvent), nullptr);
+  ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the platform does not enforce the DACL";
+  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_EQ(scanner_.WaitForLog(1, kNothingStartsMs), Lines{});
+}
+
 TEST_F(ScanLauncherWin32Test, TheOtherDeliverablesPresenceEventDoesNotCount) {
   const auto hold = test_support::StandInScanner::HoldPresenceEvent(test_support::kScanmenuPresenceEvent);
   ASSERT_TRUE(hold->ok());

@@ -1,7 +1,7 @@
 // The control handler driven directly, with the session-change notification
 // that Wine's service control manager never sends: a logon at the console in
-// start-up mode starts the scan under that user's token, and the handler
-// returns while the logon's launch is still under way.
+// start-up mode starts "/user" under that user's token, which starts the
+// scan, and the handler returns while the logon's launch is still under way.
 #include <windows.h>
 #include <wtsapi32.h>
 
@@ -15,6 +15,7 @@
 #include "common/win32/scoped_handle.h"
 #include "scheduler/service/agent_launcher.h"
 #include "scheduler/service/win32/agent_launch.h"
+#include "scheduler/service/win32/program_modes.h"
 #include "scheduler/service/win32/service_main.h"
 #include "support/win32/platform.h"
 #include "support/win32/process_runner.h"
@@ -25,16 +26,20 @@ namespace {
 
 using Lines = std::vector<std::wstring>;
 
-// A logon outside start-up mode starts "<own path>" /user: this program. It
-// then stands in for the agent, tells the test that it runs and stays until
-// the test lets it go, so that the launch's hand-off is still waiting.
+// A logon starts "<own path>" /user: this program. Where the test has made
+// the events below, it stands in for the agent, tells the test that it runs
+// and stays until the test lets it go, so that the launch's hand-off is
+// still waiting. Otherwise it runs the real "/user" mode.
 constexpr wchar_t kAgentStartedEvent[] = L"ControlHandlerTest Agent Started";
 constexpr wchar_t kAgentReleaseEvent[] = L"ControlHandlerTest Agent Release";
 
-int RunStandInAgent() {
+int RunUserMode() {
   win32::ScopedHandle started(OpenEventW(EVENT_MODIFY_STATE, FALSE, kAgentStartedEvent));
   win32::ScopedHandle release(OpenEventW(SYNCHRONIZE, FALSE, kAgentReleaseEvent));
-  if (!started || !release) return 1;
+  if (!started || !release) {
+    RunAgentMode();
+    return 0;
+  }
   SetEvent(started.Get());
   return WaitForSingleObject(release.Get(), 60000) == WAIT_OBJECT_0 ? 0 : 2;
 }
@@ -67,8 +72,10 @@ class ControlHandlerTest : public ::testing::Test {
   DWORD console_ = 0;
 };
 
-TEST_F(ControlHandlerTest, ConsoleLogonInStartupModeStartsTheScanAsThatUser) {
+TEST_F(ControlHandlerTest, ConsoleLogonInStartupModeStartsUserModeWhichStartsTheScanInTheSession) {
   SetSchedule(u"startup");
+  // The service creates no scan itself: the program it starts with /user
+  // (this one) runs the real "/user" mode, which starts the scan.
   EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_), static_cast<DWORD>(NO_ERROR));
   EXPECT_EQ(scanner_.WaitForLog(1, 10000), Lines{test_support::Quoted(scanner_.path()) + L" /scan:boot /quiet /quick"});
 }
@@ -116,7 +123,7 @@ TEST_F(ControlHandlerTest, LogonHandlerReturnsWhileTheAgentLaunchIsStillInProgre
 }  // namespace service
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::string(argv[1]) == "/user") return service::RunStandInAgent();
+  if (argc == 2 && std::string(argv[1]) == "/user") return service::RunUserMode();
   ::testing::InitGoogleMock(&argc, argv);
   return RUN_ALL_TESTS();
 }

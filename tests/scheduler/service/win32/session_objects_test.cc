@@ -55,9 +55,10 @@ TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
   EXPECT_EQ(masks[0], static_cast<ACCESS_MASK>(SYNCHRONIZE));
   EXPECT_EQ(sids[1], L"S-1-5-32-544");
   EXPECT_EQ(masks[1], static_cast<ACCESS_MASK>(EVENT_ALL_ACCESS));
-  // The scheduler names itself as the owner, so that its own processes can
-  // tell its event from one that somebody else made first.
-  EXPECT_EQ(ObjectOwnerSid(event.Get()), OwnAccountSid());
+  // Administrators own it, which only an elevated token may name, so that
+  // the service and the agents can tell it from one that a user's
+  // unelevated program made first.
+  EXPECT_EQ(ObjectOwnerSid(event.Get()), u"S-1-5-32-544");
 }
 
 TEST(UpdateEventTest, SecondCallOpensTheSameManualResetEvent) {
@@ -83,6 +84,7 @@ TEST(AgentLaunchTest, SessionWithAnAgentMutexGetsNoSecondAgent) {
 
   win32::ScopedHandle mutex(CreateAgentSessionMutex(session));
   ASSERT_TRUE(mutex.IsValid());
+  EXPECT_EQ(ObjectOwnerSid(mutex.Get()), u"S-1-5-32-544");
   EXPECT_TRUE(IsAgentInSession(session));
   EXPECT_FALSE(IsAgentInSession(session + 1));
   // With the mutex held, nothing is launched (a launch would start this very
@@ -92,31 +94,26 @@ TEST(AgentLaunchTest, SessionWithAnAgentMutexGetsNoSecondAgent) {
   EXPECT_FALSE(IsAgentInSession(session));
 }
 
-// A security descriptor that gives everyone everything and names another
-// user as owner, as a local user squatting one of the scheduler's names would.
-// (Windows lets a user name only itself; Wine takes any owner, which stands
-// in for that other user here.)
-class SquatterAttributes {
- public:
-  SquatterAttributes() {
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)", SDDL_REVISION_1,
-                                                         &descriptor_, nullptr);
-    attributes_.lpSecurityDescriptor = descriptor_;
-  }
-  ~SquatterAttributes() { LocalFree(descriptor_); }
-  SECURITY_ATTRIBUTES* get() { return descriptor_ ? &attributes_ : nullptr; }
+TEST(SquattedNamesTest, AnEventOrMutexOwnedByTheUsersOwnAccountIsNotTaken) {
+  // Owned by the user, and everyone may do everything with it: what an
+  // unelevated program of the logged-on user could make before the service
+  // or the agent.
+  HANDLE raw_token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token));
+  win32::ScopedHandle token(raw_token);
+  BYTE token_user[256] = {};
+  DWORD length = 0;
+  ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, token_user, sizeof token_user, &length));
+  const std::wstring user = SidText(reinterpret_cast<TOKEN_USER*>(token_user)->User.Sid);
+  const std::wstring sddl = L"O:" + user + L"D:(A;;GA;;;WD)";
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &raw, nullptr));
+  win32::ScopedLocalMemory descriptor(raw);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, raw, FALSE};
 
- private:
-  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-  SECURITY_ATTRIBUTES attributes_ = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
-};
-
-TEST(SquattedNamesTest, AnotherUsersEventOrMutexUnderTheSchedulersNamesIsNotTaken) {
-  if (!test_support::RunningUnderWine()) GTEST_SKIP() << "Windows refuses another user as owner of a new object";
-  SquatterAttributes squatter;
-  ASSERT_NE(squatter.get(), nullptr);
-  win32::ScopedHandle event(CreateEventW(squatter.get(), TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
+  win32::ScopedHandle event(CreateEventW(&attributes, TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
   ASSERT_TRUE(event.IsValid());
+  ASSERT_EQ(ObjectOwnerSid(event.Get()), win32::FromWide(user.c_str()));
   win32::ScopedHandle refused(CreateUpdateEvent());
   EXPECT_FALSE(refused.IsValid());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -124,7 +121,7 @@ TEST(SquattedNamesTest, AnotherUsersEventOrMutexUnderTheSchedulersNamesIsNotTake
   DWORD session = 0;
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
   const std::u16string name = AgentSessionMutexName(session);
-  win32::ScopedHandle mutex(CreateMutexW(squatter.get(), FALSE, win32::Wide(name)));
+  win32::ScopedHandle mutex(CreateMutexW(&attributes, FALSE, win32::Wide(name)));
   ASSERT_TRUE(mutex.IsValid());
   EXPECT_FALSE(IsAgentInSession(session));
 }

@@ -1,0 +1,93 @@
+#include "scheduler/agent/win32/fault_filter.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+
+#include "common/trace/trace.h"
+#include "scheduler/agent/fault_end.h"
+#include "scheduler/agent/win32/event_window.h"
+#include "scheduler/service/win32/service_control.h"
+
+// WerSetFlags (kernel32), declared here: the toolchain's werapi.h does not
+// compile on its own, and it lacks WER_FAULT_REPORTING_NO_UI (below).
+extern "C" HRESULT WINAPI WerSetFlags(DWORD flags);
+
+namespace agent {
+namespace {
+
+// WER_FAULT_REPORTING_NO_UI: no error-reporting window for this process.
+constexpr DWORD kWerFaultReportingNoUi = 0x20;
+
+// Stack kept back for the filter when the fault is a stack overflow: enough
+// for the calls into the service control manager.
+constexpr ULONG kStackGuaranteeBytes = 64 * 1024;
+
+// The exit code of an agent ended by abort(), as the runtime's own abort
+// gives it.
+constexpr std::uint32_t kAbortExitCode = 3;
+
+// What the filter works with is made before it can run: a host without
+// state and the fault end with the start time.
+class Win32FaultEndHost final : public FaultEndHost {
+ public:
+  void ReportFault(std::uint32_t, bool) override {
+    // Where the Event Log is in place, its event for an agent ended by an
+    // unhandled fault is written here, and only here.
+  }
+  void ReleaseSession() override { CloseSessionMutex(); }
+  void StartService() override { service::StartSchedulerService(false); }
+  // Unlike ExitProcess, TerminateProcess runs no DLL detach code, which
+  // could wait for a lock that the faulting thread holds.
+  void EndProcess(std::uint32_t exit_code) override { ::TerminateProcess(::GetCurrentProcess(), exit_code); }
+  void WaitForEnd() override { ::Sleep(INFINITE); }
+};
+
+Win32FaultEndHost g_host;
+FaultEnd g_fault_end;
+
+std::chrono::milliseconds Now() { return std::chrono::milliseconds(::GetTickCount64()); }
+
+void OnFault(std::uint32_t code) {
+  g_fault_end.OnFault(g_host, code, static_cast<std::uint32_t>(::GetCurrentThreadId()), Now());
+}
+
+LONG WINAPI AgentFaultFilter(EXCEPTION_POINTERS* pointers) {
+  const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
+  OnFault(record != nullptr ? static_cast<std::uint32_t>(record->ExceptionCode) : EXCEPTION_NONCONTINUABLE_EXCEPTION);
+  // Not reached: the process has ended. Should it ever be, the default
+  // handling ends the process without a window (SEM_NOGPFAULTERRORBOX).
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// abort(), directly or through std::terminate, raises SIGABRT before it ends
+// the process; its message goes to the standard error the agent does not have.
+void OnAbort(int) { OnFault(kAbortExitCode); }
+
+}  // namespace
+
+void InstallFaultFilter() {
+  g_fault_end.Start(Now());
+  // No critical-error box, and no error reporting when an exception reaches
+  // the system's default handling; the scans the agent starts get the default
+  // mode back (CREATE_DEFAULT_ERROR_MODE).
+  ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  // No error-reporting window either for a failure that bypasses every
+  // handler (a fail-fast, a corrupted heap): the agent then ends without one,
+  // and is not brought back.
+  const HRESULT wer = ::WerSetFlags(kWerFaultReportingNoUi);
+  if (FAILED(wer)) trace::Trace("WerSetFlags failed: 0x%08x\r\n", static_cast<unsigned>(wer));
+  ULONG guarantee = kStackGuaranteeBytes;
+  if (!::SetThreadStackGuarantee(&guarantee)) {
+    trace::Trace("SetThreadStackGuarantee failed: %u\r\n", static_cast<unsigned>(::GetLastError()));
+  }
+  _set_error_mode(_OUT_TO_STDERR);
+  std::signal(SIGABRT, &OnAbort);
+  ::SetUnhandledExceptionFilter(&AgentFaultFilter);
+}
+
+void EndFaultRecovery() { g_fault_end.EndTurn(); }
+
+}  // namespace agent

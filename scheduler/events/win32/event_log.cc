@@ -1,0 +1,77 @@
+#include "scheduler/events/win32/event_log.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/trace/trace.h"
+#include "common/win32/registry_key.h"
+#include "common/win32/scoped_handle.h"
+
+namespace events {
+namespace {
+
+struct EventSourceTraits {
+  using Handle = HANDLE;
+  static Handle NullHandle() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DeregisterEventSource(h); }
+};
+using ScopedEventSource = win32::GenericScopedHandle<EventSourceTraits>;
+
+WORD EventType(Level level) {
+  switch (level) {
+    case Level::kError: return EVENTLOG_ERROR_TYPE;
+    case Level::kWarning: return EVENTLOG_WARNING_TYPE;
+    case Level::kInformation: break;
+  }
+  return EVENTLOG_INFORMATION_TYPE;
+}
+
+class Win32EventLogSink final : public EventSink {
+ public:
+  void Report(const Event& event) override {
+    const std::u16string name(kSourceName);
+    ScopedEventSource source(::RegisterEventSourceW(nullptr, win32::Wide(name)));
+    if (!source) {
+      trace::Trace("RegisterEventSourceW failed: %u\r\n", static_cast<unsigned>(::GetLastError()));
+      return;
+    }
+    std::vector<LPCWSTR> strings;
+    for (const std::u16string& insert : event.inserts) strings.push_back(win32::Wide(insert));
+    const bool reported =
+        ::ReportEventW(source.Get(), EventType(event.level), 0, Identifier(event.code), nullptr,
+                       static_cast<WORD>(strings.size()), 0, strings.empty() ? nullptr : strings.data(), nullptr);
+    trace::Trace("ReportEventW %u: %u\r\n", static_cast<unsigned>(event.code),
+                 static_cast<unsigned>(reported ? ERROR_SUCCESS : ::GetLastError()));
+  }
+};
+
+}  // namespace
+
+EventSink& EventLogSink() {
+  static Win32EventLogSink sink;
+  return sink;
+}
+
+bool RegisterEventSourceKey() {
+  wchar_t own_path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameW(nullptr, own_path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  win32::RegistryKey key;
+  if (key.Create(HKEY_LOCAL_MACHINE, kSourceKeyPath, KEY_SET_VALUE) != ERROR_SUCCESS) return false;
+  const DWORD types = kTypesSupported;
+  return ::RegSetValueExW(key.Get(), L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(own_path),
+                          (length + 1) * sizeof(wchar_t)) == ERROR_SUCCESS &&
+         ::RegSetValueExW(key.Get(), L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+                          sizeof types) == ERROR_SUCCESS;
+}
+
+bool RemoveEventSourceKey() {
+  const std::u16string path(kSourceKeyPath);
+  const LSTATUS status = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, win32::Wide(path));
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace events
