@@ -106,14 +106,20 @@ demo: deps
 	rc=0; WINE_RUN_TIMEOUT=240 build/windows/wine-run.sh build/windows/bin/demo.exe "Z:$${package//\//\\}" || rc=$$?; \
 	  tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
 
-# A picture of the context menu, docs/context-menu.png, taken under a virtual
-# X server; it also needs Xvfb and ImageMagick, which only this target installs.
+# Pictures of the context menu, docs/context-menu.png and, in German,
+# docs/context-menu-de.png, taken under a virtual X server; it also needs Xvfb
+# and ImageMagick, which only this target installs. The item is owner-drawn
+# (as before Vista), which Wine draws with the icon's transparency, where it
+# paints a menu bitmap on black.
+SCREENSHOT_WINDOWS_VERSION ?= winxp64
 .PHONY: screenshot
 screenshot:
 	@tools/install-deps.sh screenshot
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS) --target context_menu_picture
-	tools/screenshot/take-screenshot.sh build/windows docs/context-menu.png
+	SCREENSHOT_WINDOWS_VERSION=$(SCREENSHOT_WINDOWS_VERSION) tools/screenshot/take-screenshot.sh build/windows docs/context-menu.png
+	SCREENSHOT_WINDOWS_VERSION=$(SCREENSHOT_WINDOWS_VERSION) SCREENSHOT_LANG=de_DE \
+	  tools/screenshot/take-screenshot.sh build/windows docs/context-menu-de.png
 
 clean:
 	rm -rf build dist

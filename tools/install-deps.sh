@@ -12,7 +12,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 packages=(cmake make g++ clang libclang-rt-14-dev clang-format python3 openssl osslsigncode
           wixl msitools python3-pefile
           mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-          binutils-mingw-w64-x86-64 wine64 wine64-tools
+          binutils-mingw-w64-x86-64 wine64 wine64-tools locales
           googletest libgtest-dev libgmock-dev)
 case "${1:-}" in
   "") ;;

@@ -27,11 +27,12 @@ ItemLayout LayoutItem(const ItemRect& item, int check_size, int edge, int text_h
           item.top + (height - text_height) / 2};
 }
 
-Outcome CopyHelpText(std::size_t selected, std::uint32_t type, char16_t* buffer, std::uint32_t units) {
+Outcome CopyHelpText(std::u16string_view text, std::size_t selected, std::uint32_t type, char16_t* buffer,
+                     std::uint32_t units) {
   if (selected == 0 || type != kHelpTextW) return Outcome::kInvalidArgument;
   if (buffer == nullptr || units == 0) return Outcome::kInvalidArgument;
-  const std::size_t count = std::min<std::size_t>(units - 1, kMenuText.size());
-  std::copy_n(kMenuText.data(), count, buffer);
+  const std::size_t count = std::min<std::size_t>(units - 1, text.size());
+  std::copy_n(text.data(), count, buffer);
   buffer[count] = u'\0';
   return Outcome::kOk;
 }

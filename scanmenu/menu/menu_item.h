@@ -10,6 +10,9 @@
 
 namespace scanmenu {
 
+// The item's text in English. The item, its help text and the Windows 11
+// command's title come from the string resources in the user's display
+// language; this is what stands where the resources give none.
 inline constexpr std::u16string_view kMenuText = u"Scan with Quenor Clean";
 
 // QueryContextMenu flags the decision looks at (CMF_DEFAULTONLY, CMF_VERBSONLY).
@@ -54,10 +57,11 @@ struct ItemLayout {
 // follows after the icon slot and an edge on either side of it, also centred.
 ItemLayout LayoutItem(const ItemRect& item, int check_size, int edge, int text_height);
 
-// Copies the help text for GetCommandString. Refused (E_INVALIDARG) while
+// Copies the help text `text` for GetCommandString. Refused (E_INVALIDARG) while
 // nothing is selected, for any type but the UTF-16 help text, and for a
 // buffer that is null or has no room at all. Otherwise at most `units` - 1
 // units of the text and a terminator are written.
-Outcome CopyHelpText(std::size_t selected, std::uint32_t type, char16_t* buffer, std::uint32_t units);
+Outcome CopyHelpText(std::u16string_view text, std::size_t selected, std::uint32_t type, char16_t* buffer,
+                     std::uint32_t units);
 
 }  // namespace scanmenu

@@ -11,3 +11,8 @@
 #define IDR_MODULE_SCRIPT 200
 #define IDR_HANDLER_SCRIPT 201
 #define IDR_COMMAND_SCRIPT 202
+
+// Texts, in every language of languages/*.toml (made into scanmenu_strings.rc2).
+#define IDS_MENU_ITEM 300
+#define IDS_HELP_TEXT 301
+#define IDS_COMMAND_TITLE 302

@@ -1,7 +1,10 @@
 // The Group Policy templates are well-formed XML and name only what the
-// scheduler reads: its policy key, its settings and their words.
+// scheduler reads: its policy key, its settings and their words; every
+// language's file holds each text the template refers to.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,15 +40,22 @@ TEST(PolicyTemplatesTest, TheReaderRefusesWhatIsNotWellFormed) {
 
 TEST(PolicyTemplatesTest, EveryKeyValueAndWordIsOneTheSchedulerReads) {
   const std::vector<Element> admx = ReadTemplate(QC_POLICY_DIR "/veltrane.admx");
-  const std::vector<Element> adml = ReadTemplate(QC_POLICY_DIR "/en-US/veltrane.adml");
   ASSERT_FALSE(admx.empty()) << "veltrane.admx is not well-formed";
-  ASSERT_FALSE(adml.empty()) << "veltrane.adml is not well-formed";
 
-  std::set<std::string> strings, presentations;
-  for (const Element& element : adml) {
-    if (element.name == "string") strings.insert(element.attributes.at("id"));
-    if (element.name == "presentation") presentations.insert(element.attributes.at("id"));
+  // Each language's ids ("string:X", "presentation:Y"), by folder name: those of en-US in every one.
+  std::map<std::string, std::set<std::string>> languages;
+  for (const auto& folder : std::filesystem::directory_iterator(QC_POLICY_DIR)) {
+    if (!folder.is_directory()) continue;
+    const std::string tag = folder.path().filename().string();
+    const std::vector<Element> adml = ReadTemplate((folder.path() / "veltrane.adml").string());
+    EXPECT_FALSE(adml.empty()) << tag << "/veltrane.adml is missing or not well-formed";
+    for (const Element& e : adml) {
+      if (e.name == "string" || e.name == "presentation") languages[tag].insert(e.name + ":" + e.attributes.at("id"));
+    }
   }
+  ASSERT_GE(languages.size(), 12u);
+  const std::set<std::string>& ids = languages["en-US"];
+  for (const auto& [tag, its_ids] : languages) EXPECT_EQ(its_ids, ids) << tag;
 
   // Each namespace the template declares with <using> is one it refers to as
   // "prefix:name"; a tool that imports the template asks for every template
@@ -61,9 +71,11 @@ TEST(PolicyTemplatesTest, EveryKeyValueAndWordIsOneTheSchedulerReads) {
       if (attribute == "key") EXPECT_EQ(value, Narrow(application::kPolicyKeyPath));
       if (attribute == "valueName") value_names.insert(value);
       // Every text the template refers to is in the language file.
-      if (value.rfind("$(string.", 0) == 0) EXPECT_EQ(strings.count(value.substr(9, value.size() - 10)), 1u) << value;
+      if (value.rfind("$(string.", 0) == 0) {
+        EXPECT_EQ(ids.count("string:" + value.substr(9, value.size() - 10)), 1u) << value;
+      }
       if (value.rfind("$(presentation.", 0) == 0) {
-        EXPECT_EQ(presentations.count(value.substr(15, value.size() - 16)), 1u) << value;
+        EXPECT_EQ(ids.count("presentation:" + value.substr(15, value.size() - 16)), 1u) << value;
       }
     }
     if (element.name != "string") continue;

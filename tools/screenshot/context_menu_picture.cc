@@ -1,6 +1,7 @@
 // The host behind `make screenshot`: Scanmenu.dll's item in a real context
 // menu, built and shown the way Explorer does it for one file, and held open
-// until its picture has been taken.
+// until its picture has been taken, in the display language it runs with
+// (English, or German around a German item).
 //   context_menu_picture.exe READY_FILE CLOSE_FILE
 // Once the open menu has been drawn, the program writes the screen region
 // worth taking (its window and the menu, as "WIDTHxHEIGHT+X+Y") to
@@ -39,7 +40,19 @@ constexpr UINT kPollMs = 100;
 constexpr DWORD kSettleMs = 1000;   // from the menu's first idle moment to the announcement
 constexpr DWORD kGiveUpMs = 60000;  // the menu closes by itself after this
 
-constexpr wchar_t kFileName[] = L"Quarterly report.docx";
+// What Explorer shows around the item, in English and, for a German display
+// language, in German.
+struct Scene {
+  const wchar_t* window_title;
+  const wchar_t* file_name;
+  const wchar_t* open;
+  const wchar_t* properties;
+};
+constexpr Scene kEnglish = {L"Documents", L"Quarterly report.docx", L"&Open", L"P&roperties"};
+constexpr Scene kGerman = {L"Dokumente", L"Quartalsbericht.docx", L"\u00d6&ffnen", L"&Eigenschaften"};
+const Scene& CurrentScene() {
+  return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_GERMAN ? kGerman : kEnglish;
+}
 
 // The state that the window procedure shares with the program: one window,
 // one menu, one run.
@@ -135,7 +148,7 @@ void Paint(HWND window) {
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ::GetSysColor(COLOR_HIGHLIGHTTEXT));
   row.left += kTextPadding;
-  ::DrawTextW(dc, kFileName, -1, &row, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
+  ::DrawTextW(dc, CurrentScene().file_name, -1, &row, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
   if (previous != nullptr) ::SelectObject(dc, previous);
   if (font != nullptr) ::DeleteObject(font);
   ::EndPaint(window, &paint);
@@ -181,9 +194,9 @@ HWND CreateHostWindow() {
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   window_class.lpszClassName = L"Context Menu Picture Host";
   if (::RegisterClassExW(&window_class) == 0) return nullptr;
-  HWND window = ::CreateWindowExW(0, window_class.lpszClassName, L"Documents", WS_OVERLAPPED | WS_CAPTION,
-                                  kWindowX, kWindowY, kWindowWidth, kWindowHeight, nullptr, nullptr,
-                                  window_class.hInstance, nullptr);
+  HWND window = ::CreateWindowExW(0, window_class.lpszClassName, CurrentScene().window_title,
+                                  WS_OVERLAPPED | WS_CAPTION, kWindowX, kWindowY, kWindowWidth, kWindowHeight, nullptr,
+                                  nullptr, window_class.hInstance, nullptr);
   if (window != nullptr) {
     ::ShowWindow(window, SW_SHOWNORMAL);
     ::UpdateWindow(window);
@@ -194,9 +207,9 @@ HWND CreateHostWindow() {
 // "Open" (the default), the handler's item between two separators, and
 // "Properties", as Explorer lays out a file's menu.
 bool BuildMenu(HMENU popup, IContextMenu* menu) {
-  if (!::AppendMenuW(popup, MF_STRING, kOpenId, L"&Open") || !::AppendMenuW(popup, MF_SEPARATOR, 0, nullptr) ||
-      !::AppendMenuW(popup, MF_SEPARATOR, 0, nullptr) ||
-      !::AppendMenuW(popup, MF_STRING, kPropertiesId, L"P&roperties") ||
+  if (!::AppendMenuW(popup, MF_STRING, kOpenId, CurrentScene().open) ||
+      !::AppendMenuW(popup, MF_SEPARATOR, 0, nullptr) || !::AppendMenuW(popup, MF_SEPARATOR, 0, nullptr) ||
+      !::AppendMenuW(popup, MF_STRING, kPropertiesId, CurrentScene().properties) ||
       !::SetMenuDefaultItem(popup, kOpenId, FALSE)) {
     return false;
   }
@@ -205,8 +218,8 @@ bool BuildMenu(HMENU popup, IContextMenu* menu) {
 }
 
 int ShowMenu() {
-  shell_host::TempFolder folder(L"Documents");
-  IContextMenu* menu = shell_host::NewContextMenu({folder.AddFile(kFileName)});
+  shell_host::TempFolder folder(CurrentScene().window_title);
+  IContextMenu* menu = shell_host::NewContextMenu({folder.AddFile(CurrentScene().file_name)});
   if (menu == nullptr) {
     Say("the handler could not be made through COM and initialised with the file");
     return 1;

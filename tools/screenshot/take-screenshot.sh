@@ -7,7 +7,9 @@
 # throwaway prefix of its own, BUILD_DIR/screenshot/wineprefix; the X server
 # and every Wine process of that prefix are ended again, whatever happens.
 # SCREENSHOT_WINDOWS_VERSION (a Wine version name such as winxp64) makes Wine
-# report that Windows version instead of its own default.
+# report that Windows version instead of its own default. SCREENSHOT_LANG (a
+# locale such as de_DE) shows the menu in that display language; the locale
+# is made from the host's locale sources for the run.
 set -euo pipefail
 trap 'exit 130' INT TERM
 
@@ -56,6 +58,12 @@ export WINEPREFIX='$work/wineprefix'
 export DISPLAY='$display'
 export WINE_GRAPHICS_DRIVER=x11
 ENV
+if [ -n "${SCREENSHOT_LANG:-}" ]; then
+  mkdir -p "$work/locales"
+  localedef -i "$SCREENSHOT_LANG" -f UTF-8 "$work/locales/$SCREENSHOT_LANG.UTF-8" >/dev/null 2>&1 \
+    || { echo "take-screenshot: localedef could not make $SCREENSHOT_LANG.UTF-8" >&2; exit 1; }
+  printf "export LOCPATH='%s' LANG='%s'\n" "$work/locales" "$SCREENSHOT_LANG.UTF-8" >>"$envfile"
+fi
 "$tools/wine-prefix.sh" create "$envfile"
 . "$envfile"
 setting() {  # KEY NAME TEXT

@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "common/application/win32/registry_settings_source.h"
+#include "common/text/display_text.h"
+#include "common/win32/string_resource.h"
 #include "scanmenu/menu/drop_list.h"
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
@@ -96,8 +98,10 @@ const InterfaceEntry* CVeltraneContextMenuHandler::GetEntries() {
 
 CVeltraneContextMenuHandler::CVeltraneContextMenuHandler()
     : m_iconSize{::GetSystemMetrics(SM_CXMENUCHECK), ::GetSystemMetrics(SM_CYMENUCHECK)},
-      m_menuText(reinterpret_cast<const wchar_t*>(kMenuText.data())),
-      m_menuTextLength(static_cast<int>(kMenuText.size())) {
+      m_itemText(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_MENU_ITEM), kMenuText)),
+      m_helpText(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_HELP_TEXT), kMenuText)),
+      m_menuText(reinterpret_cast<const wchar_t*>(m_itemText.c_str())),
+      m_menuTextLength(static_cast<int>(m_itemText.size())) {
   m_hIcon.Set(static_cast<HICON>(::LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_SCAN_MENU), IMAGE_ICON,
                                               m_iconSize.cx, m_iconSize.cy, LR_LOADTRANSPARENT)));
   // Without an icon or a bitmap the item shows its text alone.
@@ -153,7 +157,8 @@ HRESULT CVeltraneContextMenuHandler::QueryContextMenu(HMENU menu, UINT position,
 
 HRESULT CVeltraneContextMenuHandler::GetCommandString(UINT_PTR, UINT type, UINT*, CHAR* buffer, UINT units) {
   // For the UTF-16 types the buffer holds wide characters.
-  return static_cast<HRESULT>(CopyHelpText(m_paths.size(), type, reinterpret_cast<char16_t*>(buffer), units));
+  return static_cast<HRESULT>(
+      CopyHelpText(m_helpText, m_paths.size(), type, reinterpret_cast<char16_t*>(buffer), units));
 }
 
 HRESULT CVeltraneContextMenuHandler::InvokeCommand(CMINVOKECOMMANDINFO* info) {

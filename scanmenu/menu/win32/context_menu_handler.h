@@ -6,6 +6,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <string>
+
 #include "scanmenu/menu/selection.h"
 #include "scanmenu/menu/win32/scoped_gdi.h"
 #include "scanmenu/module/win32/dispatch_impl.h"
@@ -52,6 +54,10 @@ class CVeltraneContextMenuHandler
   SIZE m_iconSize;
   ScopedIcon m_hIcon;
   ScopedBitmap m_hBitmap;
+  // The item and its help text in the user's display language, chosen when
+  // the handler is made; m_menuText and m_menuTextLength stand for the first.
+  std::u16string m_itemText;
+  std::u16string m_helpText;
   const wchar_t* m_menuText;
   int m_menuTextLength;
   Selection m_paths;

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "common/application/win32/registry_settings_source.h"
+#include "common/text/display_text.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/string_resource.h"
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
 #include "scanmenu/menu/selection.h"
@@ -85,7 +87,10 @@ CVeltraneExplorerCommand::~CVeltraneExplorerCommand() {
   if (m_site != nullptr) m_site->Release();
 }
 
-HRESULT CVeltraneExplorerCommand::GetTitle(IShellItemArray*, LPWSTR* name) { return CopyOut(kMenuText, name); }
+HRESULT CVeltraneExplorerCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
+  // In the user's display language, asked each time the menu is built.
+  return CopyOut(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_COMMAND_TITLE), kMenuText), name);
+}
 
 HRESULT CVeltraneExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* icon) {
   // "<library path>,-<icon id>": the menu icon from this library's resources.

@@ -1,26 +1,33 @@
 // The process entry of scheduler.exe: splits the command-line tail, picks the
 // mode and carries it out. The exit code is 0 in every mode and on every
 // failure; the only thing ever shown is the success box of /install and
-// /uninstall.
+// /uninstall, in the user's display language.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/text/display_text.h"
+#include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/string_resource.h"
 #include "scheduler/events/scheduler_events.h"
 #include "scheduler/events/win32/event_log.h"
-#include "common/trace/trace.h"
 #include "scheduler/service/program_mode.h"
 #include "scheduler/service/win32/program_modes.h"
+#include "scheduler/service/win32/scheduler_resource_ids.h"
 #include "scheduler/service/win32/service_control.h"
 
 namespace service {
 namespace {
 
-constexpr char kMessageCaption[] = "Veltrane";
+constexpr wchar_t kMessageCaption[] = L"Veltrane";
+// The English texts, also for a language the resources have none in.
+constexpr std::u16string_view kInstalledText = u"Service successfully installed.";
+constexpr std::u16string_view kUninstalledText = u"Service successfully uninstalled.";
 
 std::vector<std::u16string> SplitArguments(const wchar_t* command_tail) {
   std::vector<std::u16string> arguments;
@@ -34,8 +41,13 @@ std::vector<std::u16string> SplitArguments(const wchar_t* command_tail) {
   return arguments;
 }
 
-void ShowSuccess(const char* text) {
-  ::MessageBoxA(nullptr, text, kMessageCaption, MB_OK | MB_ICONINFORMATION);
+// The wide box: a translated text does not fit the ANSI code page of every
+// machine (a Japanese text on a Western one), and MessageBoxA would show it
+// as question marks.
+void ShowSuccess(UINT text_id, std::u16string_view english) {
+  const std::u16string shown =
+      text::DisplayText(win32::LoadStringResource(::GetModuleHandleW(nullptr), text_id), english);
+  ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(shown.c_str()), kMessageCaption, MB_OK | MB_ICONINFORMATION);
 }
 
 std::u16string OwnPath() {
@@ -63,10 +75,10 @@ void RunProgram(const wchar_t* command_tail) {
   events::SetSink(&events::EventLogSink());
   switch (SelectProgramMode(SplitArguments(command_tail))) {
     case ProgramMode::kInstall:
-      if (Install()) ShowSuccess("Service successfully installed.");
+      if (Install()) ShowSuccess(IDS_SERVICE_INSTALLED, kInstalledText);
       break;
     case ProgramMode::kUninstall:
-      if (Uninstall()) ShowSuccess("Service successfully uninstalled.");
+      if (Uninstall()) ShowSuccess(IDS_SERVICE_UNINSTALLED, kUninstalledText);
       break;
     case ProgramMode::kAgent:
       RunAgentMode();

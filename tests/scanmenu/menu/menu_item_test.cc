@@ -53,30 +53,36 @@ TEST(LayoutItem, CentresIconAndTextAfterTheEdges) {
 TEST(CopyHelpText, CopiesTheTextOrAsMuchAsFitsWithATerminator) {
   std::array<char16_t, 100> buffer;
   buffer.fill(u'#');
-  ASSERT_EQ(CopyHelpText(1, kHelpTextW, buffer.data(), 100), Outcome::kOk);
+  ASSERT_EQ(CopyHelpText(kMenuText, 1, kHelpTextW, buffer.data(), 100), Outcome::kOk);
   EXPECT_EQ(std::u16string(buffer.data()), u"Scan with Quenor Clean");
 
   buffer.fill(u'#');
-  ASSERT_EQ(CopyHelpText(3, kHelpTextW, buffer.data(), 5), Outcome::kOk);
+  ASSERT_EQ(CopyHelpText(kMenuText, 3, kHelpTextW, buffer.data(), 5), Outcome::kOk);
   EXPECT_EQ(std::u16string(buffer.data()), u"Scan");
   EXPECT_EQ(buffer[5], u'#');
 
   buffer.fill(u'#');
-  ASSERT_EQ(CopyHelpText(1, kHelpTextW, buffer.data(), 1), Outcome::kOk);
+  ASSERT_EQ(CopyHelpText(kMenuText, 1, kHelpTextW, buffer.data(), 1), Outcome::kOk);
   EXPECT_EQ(buffer[0], u'\0');
   EXPECT_EQ(buffer[1], u'#');
+
+  // A translated text, longer than the English one, is copied whole.
+  const std::u16string german = u"Mit Quenor Clean \u00fcberpr\u00fcfen";
+  ASSERT_EQ(CopyHelpText(german, 1, kHelpTextW, buffer.data(), 100), Outcome::kOk);
+  EXPECT_EQ(std::u16string(buffer.data()), german);
+  EXPECT_EQ(buffer[german.size() + 1], u'#');
 }
 
 TEST(CopyHelpText, RefusesOtherTypesAnEmptySelectionAndUnusableBuffers) {
   std::array<char16_t, 100> buffer;
   buffer.fill(u'#');
   for (const std::uint32_t type : {0u, 1u, 2u, 4u, 6u}) {
-    EXPECT_EQ(CopyHelpText(1, type, buffer.data(), 100), Outcome::kInvalidArgument) << type;
+    EXPECT_EQ(CopyHelpText(kMenuText, 1, type, buffer.data(), 100), Outcome::kInvalidArgument) << type;
   }
-  EXPECT_EQ(CopyHelpText(0, kHelpTextW, buffer.data(), 100), Outcome::kInvalidArgument);
+  EXPECT_EQ(CopyHelpText(kMenuText, 0, kHelpTextW, buffer.data(), 100), Outcome::kInvalidArgument);
   EXPECT_EQ(buffer[0], u'#');
-  EXPECT_EQ(CopyHelpText(1, kHelpTextW, nullptr, 100), Outcome::kInvalidArgument);
-  EXPECT_EQ(CopyHelpText(1, kHelpTextW, buffer.data(), 0), Outcome::kInvalidArgument);
+  EXPECT_EQ(CopyHelpText(kMenuText, 1, kHelpTextW, nullptr, 100), Outcome::kInvalidArgument);
+  EXPECT_EQ(CopyHelpText(kMenuText, 1, kHelpTextW, buffer.data(), 0), Outcome::kInvalidArgument);
   EXPECT_EQ(buffer[0], u'#');
 }
 
