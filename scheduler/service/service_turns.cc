@@ -5,7 +5,7 @@
 
 #include "common/trace/trace.h"
 #include "scheduler/events/scheduler_events.h"
-#include "scheduler/service/service_entry.h"
+#include "scheduler/shared/service_entry.h"
 
 namespace service {
 namespace {

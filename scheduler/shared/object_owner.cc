@@ -1,4 +1,4 @@
-#include "scheduler/service/object_owner.h"
+#include "scheduler/shared/object_owner.h"
 
 #include <algorithm>
 

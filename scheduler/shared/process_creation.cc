@@ -1,4 +1,4 @@
-#include "scheduler/agent/process_creation.h"
+#include "scheduler/shared/process_creation.h"
 
 namespace agent {
 

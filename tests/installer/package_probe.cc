@@ -14,7 +14,7 @@
 
 #include "common/win32/scoped_handle.h"
 #include "scanmenu/e2e/shell_host.h"
-#include "scheduler/service/agent_launcher.h"
+#include "scheduler/shared/agent_session.h"
 #include "support/win32/poll.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/stand_in_scanner.h"

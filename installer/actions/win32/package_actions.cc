@@ -19,7 +19,7 @@
 #include "common/win32/scoped_handle.h"
 #include "installer/actions/agent_shutdown.h"
 #include "installer/actions/folder_text.h"
-#include "scheduler/service/agent_launcher.h"
+#include "scheduler/shared/agent_session.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/agent/win32/scan_launcher_win32.h"
 #include "scheduler/agent/win32/win32_waitable_timer.h"
-#include "scheduler/service/win32/service_control.h"
-#include "scheduler/service/win32/update_event.h"
+#include "scheduler/shared/win32/service_control.h"
+#include "scheduler/shared/win32/update_event.h"
 
 namespace agent {
 namespace {

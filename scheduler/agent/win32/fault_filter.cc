@@ -10,7 +10,7 @@
 #include "scheduler/agent/fault_end.h"
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/events/scheduler_events.h"
-#include "scheduler/service/win32/service_control.h"
+#include "scheduler/shared/win32/service_control.h"
 
 // WerSetFlags (kernel32), declared here: the toolchain's werapi.h does not
 // compile on its own, and it lacks WER_FAULT_REPORTING_NO_UI (below).

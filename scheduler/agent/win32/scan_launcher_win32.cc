@@ -10,9 +10,9 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/agent/process_creation.h"
 #include "scheduler/agent/scan_launcher.h"
-#include "scheduler/agent/win32/user_process.h"
+#include "scheduler/shared/process_creation.h"
+#include "scheduler/shared/win32/user_process.h"
 
 namespace agent {
 namespace {

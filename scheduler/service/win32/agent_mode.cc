@@ -5,7 +5,7 @@
 #include "scheduler/agent/win32/scan_launcher_win32.h"
 #include "scheduler/agent/win32/win32_waitable_timer.h"
 #include "scheduler/service/program_mode.h"
-#include "scheduler/service/win32/administrators.h"
+#include "scheduler/shared/win32/administrators.h"
 
 namespace service {
 namespace {

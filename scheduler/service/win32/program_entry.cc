@@ -19,7 +19,7 @@
 #include "scheduler/service/program_mode.h"
 #include "scheduler/service/win32/program_modes.h"
 #include "scheduler/service/win32/scheduler_resource_ids.h"
-#include "scheduler/service/win32/service_control.h"
+#include "scheduler/shared/win32/service_control.h"
 
 namespace service {
 namespace {

@@ -12,10 +12,10 @@
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/win32/win32_waitable_timer.h"
 #include "scheduler/service/serial_worker.h"
-#include "scheduler/service/service_entry.h"
 #include "scheduler/service/service_turns.h"
 #include "scheduler/service/win32/agent_launch.h"
-#include "scheduler/service/win32/update_event.h"
+#include "scheduler/shared/service_entry.h"
+#include "scheduler/shared/win32/update_event.h"
 
 namespace service {
 namespace {

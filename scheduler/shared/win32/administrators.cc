@@ -1,4 +1,4 @@
-#include "scheduler/service/win32/administrators.h"
+#include "scheduler/shared/win32/administrators.h"
 
 #include <windows.h>
 

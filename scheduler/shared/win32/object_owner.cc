@@ -1,4 +1,4 @@
-#include "scheduler/service/win32/object_owner.h"
+#include "scheduler/shared/win32/object_owner.h"
 
 #include <aclapi.h>
 #include <sddl.h>

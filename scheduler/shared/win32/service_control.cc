@@ -1,4 +1,4 @@
-#include "scheduler/service/win32/service_control.h"
+#include "scheduler/shared/win32/service_control.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include "common/trace/trace.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/service/service_entry.h"
+#include "scheduler/shared/service_entry.h"
 
 namespace service {
 namespace {

@@ -1,4 +1,4 @@
-#include "scheduler/service/win32/update_event.h"
+#include "scheduler/shared/win32/update_event.h"
 
 #include <aclapi.h>
 
@@ -10,9 +10,9 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/events/scheduler_events.h"
-#include "scheduler/service/object_owner.h"
-#include "scheduler/service/win32/administrators.h"
-#include "scheduler/service/win32/object_owner.h"
+#include "scheduler/shared/object_owner.h"
+#include "scheduler/shared/win32/administrators.h"
+#include "scheduler/shared/win32/object_owner.h"
 
 namespace service {
 namespace {

@@ -1,10 +1,10 @@
-#include "scheduler/agent/win32/user_process.h"
+#include "scheduler/shared/win32/user_process.h"
 
 #include <vector>
 
 #include "common/trace/trace.h"
 #include "common/win32/system32_functions.h"
-#include "scheduler/agent/process_creation.h"
+#include "scheduler/shared/process_creation.h"
 
 namespace agent {
 namespace {

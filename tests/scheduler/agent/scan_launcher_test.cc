@@ -1,15 +1,15 @@
 #include "scheduler/agent/scan_launcher.h"
-#include "scheduler/agent/process_creation.h"
+#include "scheduler/shared/process_creation.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "scheduler/agent/schedule.h"
 #include "support/fixed_clock.h"
 #include "support/in_memory_settings.h"
 #include "support/recording_events.h"
-#include "scheduler/agent/schedule.h"
 
 namespace agent {
 namespace {

@@ -22,7 +22,7 @@
 #include "common/win32/scoped_handle.h"
 #include "debug_output_listener.h"
 #include "scheduler/events/scheduler_events.h"
-#include "scheduler/service/agent_launcher.h"
+#include "scheduler/shared/agent_session.h"
 #include "support/win32/host_process.h"
 #include "support/win32/message_box_answerer.h"
 #include "support/win32/platform.h"

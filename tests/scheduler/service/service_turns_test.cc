@@ -1,5 +1,5 @@
 #include "scheduler/service/service_turns.h"
-#include "scheduler/service/object_owner.h"
+#include "scheduler/shared/object_owner.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

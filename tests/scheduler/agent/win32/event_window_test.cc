@@ -10,7 +10,7 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/win32/event_window.h"
-#include "scheduler/service/agent_launcher.h"
+#include "scheduler/shared/agent_session.h"
 
 namespace agent {
 namespace {

@@ -8,11 +8,12 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/service/agent_launcher.h"
-#include "scheduler/service/win32/administrators.h"
 #include "scheduler/service/win32/agent_launch.h"
-#include "scheduler/service/win32/object_owner.h"
-#include "scheduler/service/win32/update_event.h"
+#include "scheduler/shared/agent_session.h"
+#include "scheduler/shared/win32/administrators.h"
+#include "scheduler/shared/win32/agent_session.h"
+#include "scheduler/shared/win32/object_owner.h"
+#include "scheduler/shared/win32/update_event.h"
 #include "support/win32/platform.h"
 
 namespace service {

@@ -1,7 +1,7 @@
 // Service installation and control against a real entry of the service
 // control manager. The entry "VeltraneScheduler" points at the recording
 // service, which logs the start arguments it receives.
-#include "scheduler/service/win32/service_control.h"
+#include "scheduler/shared/win32/service_control.h"
 
 #include <gtest/gtest.h>
 
