@@ -10,10 +10,10 @@
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/agent_loop.h"
 #include "scheduler/agent/schedule.h"
-#include "scheduler/agent/win32/busy_state_win32.h"
+#include "scheduler/agent/win32/busy_state.h"
 #include "scheduler/agent/win32/event_window.h"
-#include "scheduler/agent/win32/scan_launcher_win32.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/agent/win32/scan_launcher.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 #include "scheduler/shared/win32/service_control.h"
 #include "scheduler/shared/win32/update_event.h"
 

@@ -6,7 +6,7 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/event_window_logic.h"
-#include "scheduler/agent/win32/busy_state_win32.h"
+#include "scheduler/agent/win32/busy_state.h"
 #include "scheduler/shared/win32/agent_session.h"
 #include "scheduler/shared/win32/service_control.h"
 

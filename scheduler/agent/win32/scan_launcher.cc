@@ -1,4 +1,4 @@
-#include "scheduler/agent/win32/scan_launcher_win32.h"
+#include "scheduler/agent/win32/scan_launcher.h"
 
 #include <algorithm>
 #include <string>

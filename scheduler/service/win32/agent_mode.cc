@@ -2,8 +2,8 @@
 
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/agent/win32/fault_filter.h"
-#include "scheduler/agent/win32/scan_launcher_win32.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/agent/win32/scan_launcher.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 #include "scheduler/service/program_mode.h"
 #include "scheduler/shared/win32/administrators.h"
 

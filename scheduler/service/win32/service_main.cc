@@ -10,7 +10,7 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 #include "scheduler/service/serial_worker.h"
 #include "scheduler/service/service_turns.h"
 #include "scheduler/service/win32/agent_launch.h"

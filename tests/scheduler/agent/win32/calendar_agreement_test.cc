@@ -8,7 +8,7 @@
 
 #include "scheduler/agent/datetime/calendar.h"
 #include "scheduler/agent/datetime/time_span.h"
-#include "scheduler/agent/datetime/win32/win32_clock.h"
+#include "scheduler/agent/datetime/win32/clock.h"
 #include "support/fixed_clock.h"
 
 namespace datetime {

@@ -1,7 +1,7 @@
 // The scan launcher against the real registry and process creation: the
 // stand-in scanner, registered as the application, logs the command line of
 // every start.
-#include "scheduler/agent/win32/scan_launcher_win32.h"
+#include "scheduler/agent/win32/scan_launcher.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "common/application/contract.h"
 #include "common/application/win32/registry_settings_source.h"
 #include "scheduler/agent/schedule.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 #include "settings_registry_fixture.h"
 #include "support/fixed_clock.h"
 

@@ -14,7 +14,7 @@
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/datetime/date_time.h"
 #include "scheduler/agent/schedule.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 #include "settings_registry_fixture.h"
 
 namespace agent {
