@@ -216,13 +216,13 @@ TEST(AgentLoopTest, ADueScanWaitsWhileTheUserIsBusyAndStartsOnceWhenTheWindowGoe
 // once, however many ticks the wait takes; the update event ends with 210.
 TEST(AgentLoopTest, EventsComeOncePerOccurrenceNeverPerTick) {
   ScriptedHost host;
-  host.runs = {{testing_support::Local(2026, 3, 15, 12, 0, 10), true},
-               {testing_support::Local(2026, 3, 16, 9, 5, 0), false}};
+  host.runs = {{test_support::Local(2026, 3, 15, 12, 0, 10), true},
+               {test_support::Local(2026, 3, 16, 9, 5, 0), false}};
   host.defer_limit = minutes(5);
   host.busy_states = {BusyState::kBusy, BusyState::kBusy, BusyState::kBusy, BusyState::kAcceptsNotifications};
   host.script = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Input(),
                  ScriptedHost::Object(0)};
-  testing_support::RecordingEvents events;
+  test_support::RecordingEvents events;
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
   EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "catch-up scan"), 1);
   ASSERT_EQ(events.codes(), (std::vector<int>{320, 321, 330, 210}));

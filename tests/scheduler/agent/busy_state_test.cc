@@ -58,7 +58,7 @@ class BusyStateTest : public ::testing::Test {
   BusyState Decide() { return DecideBusyState(desktop, settings); }
 
   FakeDesktop desktop;
-  testing_support::InMemorySettings settings;
+  test_support::InMemorySettings settings;
 };
 
 TEST_F(BusyStateTest, FullScreenBorderlessIsBusyAndWithBorderIsNot) {
@@ -130,7 +130,7 @@ TEST_F(BusyStateTest, SettingTooLongForItsBufferCountsAsNone) {
 
 TEST_F(BusyStateTest, ComparisonIsTraced) {
   ConfigureSaver(kSaverShort);
-  testing_support::TraceCapture trace;
+  test_support::TraceCapture trace;
   Decide();
   EXPECT_THAT(trace.lines(), ::testing::ElementsAre("[  42] C:\\Windows\\System32\\Bubbles Screen Saver.scr -> "
                                                     "C:\\Windows\\System32\\Bubbles Screen Saver.scr\r\n"));

@@ -53,9 +53,9 @@ class ScanLauncherTest : public ::testing::Test {
   }
   bool Quick() { return IsQuickScanDue(settings_, DateTime::Now()); }
 
-  testing_support::FixedClock clock_;
+  test_support::FixedClock clock_;
   datetime::ScopedClockOverride clock_override_{clock_};
-  testing_support::InMemorySettings settings_;
+  test_support::InMemorySettings settings_;
   FakeScanProcess platform_;
 };
 
@@ -140,7 +140,7 @@ TEST_F(ScanLauncherTest, StartsTheScanAndSetsTheLastScanTimeToNow) {
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
   EXPECT_EQ(platform_.started,
             std::vector<std::u16string>{u"\"C:\\Program Files\\Veltrane\\scan.exe\" /scan:boot /quiet /quick"});
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   SetSetting(u"SchedulerScanType", u"Full");
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
@@ -157,7 +157,7 @@ TEST_F(ScanLauncherTest, ARunningApplicationIsLeftAloneAndCountsAsSuccess) {
     EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
     EXPECT_TRUE(platform_.started.empty());
   }
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
   platform_.presence = PresenceOpen::kFailed;
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
   EXPECT_EQ(platform_.started.size(), 1u);
@@ -165,25 +165,25 @@ TEST_F(ScanLauncherTest, ARunningApplicationIsLeftAloneAndCountsAsSuccess) {
 
 TEST_F(ScanLauncherTest, NoApplicationOrAFailedCreationIsAFailureThatStillMovesTheLastScanTime) {
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   SetUninstallString(u"C:\\scan.exe");
   clock_.Advance(datetime::TimeSpan::FromMinutes(1.0));
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 1, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 1, 0));
   EXPECT_TRUE(platform_.started.empty());
 
   SetUninstallString(u"\"C:\\scan.exe\"");
   platform_.creation_succeeds = false;
   clock_.Advance(datetime::TimeSpan::FromMinutes(1.0));
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 2, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 2, 0));
 }
 
 // Every attempt leaves one event saying what became of it, with what an
 // administrator needs to act: the entry, the value, the error, the command.
 TEST_F(ScanLauncherTest, EachAttemptReportsOnceWhatBecameOfIt) {
-  testing_support::RecordingEvents events;
+  test_support::RecordingEvents events;
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
   SetUninstallString(u"C:\\scan.exe /uninstall");
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));

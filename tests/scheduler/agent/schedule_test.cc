@@ -17,9 +17,9 @@ using application::RegistryRoot;
 using datetime::DateTime;
 using datetime::DateTimeKind;
 using datetime::TimeSpan;
-using testing_support::FixedClock;
-using testing_support::InMemorySettings;
-using testing_support::Local;
+using test_support::FixedClock;
+using test_support::InMemorySettings;
+using test_support::Local;
 
 class RecordingTimer final : public WaitableTimer {
  public:

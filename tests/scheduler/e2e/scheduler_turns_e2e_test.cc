@@ -306,7 +306,7 @@ TEST_F(SchedulerTurnsTest, AgentWithoutUpdateEventStillStartsTheDueScan) {
   SetSetting(L"SchedulerAround", run_time);
   SetSetting(L"LastScan", Timestamp(-26 * 60));
 
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   StartAgent(TracedScheduler());
   EXPECT_EQ(scanner.WaitForLog(1, 25000).size(), 1u);
@@ -324,7 +324,7 @@ TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndTheServiceThatTookTheAgents
   }, 5000));
   // Started after the agent made both objects, the service trusts them: it
   // starts no second agent and waits on the agent's event.
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
@@ -342,7 +342,7 @@ TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndTheServiceThatTookTheAgents
 TEST_F(SchedulerTurnsTest, UpdateEventStopsARunningServiceWithTheReasonUpdating) {
   SetSetting(L"SchedulerWhen", L"startup");  // a running service with no agent
   Install(TracedScheduler());
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
@@ -374,7 +374,7 @@ TEST_F(SchedulerTurnsTest, EveryEndOfSessionStartsTheServiceWithEndSessionAndTha
   // session 0 with the service as it stands.
   for (const LPARAM reason : {static_cast<LPARAM>(ENDSESSION_LOGOFF), LPARAM{0}}) {
     Install(TracedScheduler());
-    e2e::DebugOutputListener listener;
+    test_support::DebugOutputListener listener;
     ASSERT_TRUE(listener.IsListening());
     StartAgent(TracedScheduler());
 
@@ -410,7 +410,7 @@ TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherService
 
   SetSetting(L"SchedulerWhen", L"startup");  // a running service with no agent
   Install(TracedScheduler());
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
@@ -433,7 +433,7 @@ TEST_F(SchedulerTurnsTest, StartupModeStartsNothingAndAStopReportsPendingPending
   SetSetting(L"SchedulerWhen", L"startup");
   SetSetting(L"LastScan", Timestamp(-30 * 24 * 60));
   Install(TracedScheduler());
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));

@@ -102,7 +102,7 @@ TEST(AgentLauncherTest, EachLaunchReportsWhoGotTheAgentOrWhyNot) {
     sessions.start_succeeds = failure.result == Result::kStarted;
     sessions.failure = failure;
     sessions.agent_exits_at_once = true;
-    testing_support::RecordingEvents events;
+    test_support::RecordingEvents events;
     AgentLauncher(sessions).LaunchAgentInSession(7);
     ASSERT_EQ(events.codes(), std::vector<int>{code});
     EXPECT_EQ(events.all()[0].level, level);

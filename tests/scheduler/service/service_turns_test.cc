@@ -81,7 +81,7 @@ const std::vector<std::u16string> kPlainStart = {u"VeltraneScheduler"};
 
 TEST(ServiceMainTest, StartLaunchesAgentAtConsoleAndStopsThroughPendingToStopped) {
   RecordingPlatform platform;
-  testing_support::TraceCapture trace;
+  test_support::TraceCapture trace;
   RunServiceMain(kPlainStart, platform);
   EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
                                           "wait", "STOP_PENDING", "drain", "close", "STOPPED"));
@@ -95,8 +95,8 @@ TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
   for (WaitOutcome outcome : {WaitOutcome::kUpdateEvent, WaitOutcome::kFailed}) {
     RecordingPlatform platform;
     platform.outcome = outcome;
-    testing_support::TraceCapture trace;
-    testing_support::RecordingEvents events;
+    test_support::TraceCapture trace;
+    test_support::RecordingEvents events;
     RunServiceMain(kPlainStart, platform);
     const bool failed = outcome == WaitOutcome::kFailed;
     EXPECT_EQ(events.codes(), (std::vector<int>{100, failed ? 104 : 103}));
@@ -112,7 +112,7 @@ TEST(ServiceMainTest, AStopThatWaitsForLogonWorkReportsProgressUntilTheWorkEndsO
   for (const milliseconds work : {milliseconds(3500), milliseconds(60000)}) {
     RecordingPlatform platform;
     platform.logon_work_left = work;
-    testing_support::TraceCapture trace;
+    test_support::TraceCapture trace;
     RunServiceMain(kPlainStart, platform);
     // A report before each wait of a period, and no longer than the limit all told.
     const auto periods =
@@ -139,7 +139,7 @@ TEST(ServiceMainTest, NoHandlerMeansNoReportAtAll) {
 TEST(ServiceMainTest, EndSessionStartInAnyCaseLaunchesNothing) {
   for (const char16_t* word : {u"endsession", u"EndSession", u"ENDSESSION"}) {
     RecordingPlatform platform;
-    testing_support::RecordingEvents events;
+    test_support::RecordingEvents events;
     RunServiceMain({u"VeltraneScheduler", word}, platform);
     EXPECT_EQ(events.codes(), (std::vector<int>{101, 102}));
     EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
@@ -166,7 +166,7 @@ TEST(ServiceMainTest, StartupScheduleStartsNeitherAgentNorScan) {
 TEST(ServiceMainTest, WithoutAnUpdateEventTheServiceStillServesAndWaitsForTheStopAlone) {
   RecordingPlatform platform;
   platform.has_update_event = false;
-  testing_support::TraceCapture trace;
+  test_support::TraceCapture trace;
   RunServiceMain(kPlainStart, platform);
   EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
                                           "wait-stop-only", "STOP_PENDING", "drain", "close", "STOPPED"));
@@ -182,7 +182,7 @@ TEST(ServiceMainTest, NoSessionAtTheConsoleLaunchesNothing) {
 
 TEST(ServiceMainTest, TracesEveryArgumentWithItsIndex) {
   RecordingPlatform platform;
-  testing_support::TraceCapture trace;
+  test_support::TraceCapture trace;
   RunServiceMain({u"VeltraneScheduler", u"endsession", u"x y"}, platform);
   EXPECT_THAT(trace.lines(), ElementsAre("Service Arg[0] = VeltraneScheduler\r\n",
                                          "Service Arg[1] = endsession\r\n", "Service Arg[2] = x y\r\n",

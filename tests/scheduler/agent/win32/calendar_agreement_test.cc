@@ -14,7 +14,7 @@
 namespace datetime {
 namespace {
 
-using testing_support::Fields;
+using test_support::Fields;
 
 class CalendarAgreementTest : public ::testing::Test {
  protected:

@@ -51,7 +51,7 @@ class ScanLauncherWin32Test : public ::testing::Test {
 
   std::wstring Expected(const wchar_t* switches) const { return Quoted(scanner_.path()) + switches; }
 
-  testing_support::FixedClock clock_;
+  test_support::FixedClock clock_;
   datetime::ScopedClockOverride clock_override_{clock_};
   test_support::StandInScanner scanner_{test_support::kSchedulerApplicationSubkey};
 };
@@ -59,7 +59,7 @@ class ScanLauncherWin32Test : public ::testing::Test {
 TEST_F(ScanLauncherWin32Test, StartsAQuickBootScanByDefault) {
   EXPECT_TRUE(LaunchScheduledScan(nullptr));
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet /quick")});
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 }
 
 TEST_F(ScanLauncherWin32Test, AFullScanOrAnOldLastFullScanDropsQuick) {
@@ -84,7 +84,7 @@ TEST_F(ScanLauncherWin32Test, ARunningApplicationIsLeftAlone) {
   ASSERT_TRUE(hold->ok());
   EXPECT_TRUE(LaunchScheduledScan(nullptr));
   EXPECT_EQ(scanner_.WaitForLog(1, kNothingStartsMs), Lines{});
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 }
 
 // An elevated application's event refuses a caller of lower integrity; the
@@ -109,13 +109,13 @@ TEST_F(ScanLauncherWin32Test, WithoutAnEntryOrAQuotedPathNothingStarts) {
   ASSERT_TRUE(scanner_.SetUninstallString(scanner_.path() + L" /uninstall"));
   EXPECT_EQ(FindApplicationPath(), nullptr);
   EXPECT_FALSE(LaunchScheduledScan(nullptr));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   ASSERT_TRUE(scanner_.Unregister());
   lastScanTime = DateTime::MaxValue();
   EXPECT_EQ(FindApplicationPath(), nullptr);
   EXPECT_FALSE(LaunchScheduledScan(nullptr));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   EXPECT_EQ(scanner_.WaitForLog(1, kNothingStartsMs), Lines{});
 }

@@ -20,7 +20,7 @@ using application::kLastScanValue;
 using application::kSchedulerAroundValue;
 using application::kSchedulerWhenValue;
 using datetime::DateTime;
-using testing_support::Local;
+using test_support::Local;
 
 class RecordingTimer final : public WaitableTimer {
  public:
@@ -31,7 +31,7 @@ class RecordingTimer final : public WaitableTimer {
   std::vector<std::int64_t> armed;
 };
 
-class ScheduleRegistryTest : public testing_support::SettingsRegistryTest {
+class ScheduleRegistryTest : public test_support::SettingsRegistryTest {
  protected:
   ScheduleRegistryTest() { clock_.SetLocalNow(2016, 4, 22, 9); }  // a Friday, UTC+0
   ~ScheduleRegistryTest() override { lastScanTime = DateTime::MaxValue(); }
@@ -44,7 +44,7 @@ class ScheduleRegistryTest : public testing_support::SettingsRegistryTest {
     return DateTime(timer.armed.back(), datetime::DateTimeKind::Local);
   }
 
-  testing_support::FixedClock clock_;
+  test_support::FixedClock clock_;
   datetime::ScopedClockOverride use_clock_{clock_};
 };
 

@@ -30,7 +30,7 @@ std::u16string Timestamp(const DateTime& value) {
   return std::u16string(text, text + std::char_traits<char>::length(text));
 }
 
-class ScheduleTimerTest : public testing_support::SettingsRegistryTest {
+class ScheduleTimerTest : public test_support::SettingsRegistryTest {
  protected:
   void SetUp() override {
     SettingsRegistryTest::SetUp();
