@@ -53,18 +53,18 @@ class FakeDesktop : public BusyProbe {
 class BusyStateTest : public ::testing::Test {
  protected:
   void ConfigureSaver(std::u16string_view path) {
-    settings.Set(RegistryRoot::CurrentUser, kDesktopKeyPath, kScreenSaverValue, path);
+    settings_.Set(RegistryRoot::CurrentUser, kDesktopKeyPath, kScreenSaverValue, path);
   }
-  BusyState Decide() { return DecideBusyState(desktop, settings); }
+  BusyState Decide() { return DecideBusyState(desktop_, settings_); }
 
-  FakeDesktop desktop;
-  test_support::InMemorySettings settings;
+  FakeDesktop desktop_;
+  test_support::InMemorySettings settings_;
 };
 
 TEST_F(BusyStateTest, FullScreenBorderlessIsBusyAndWithBorderIsNot) {
-  desktop.owner = 77;  // not the screen saver
+  desktop_.owner = 77;  // not the screen saver
   EXPECT_EQ(Decide(), BusyState::kBusy);
-  desktop.front->style = kPopup | kWindowStyleBorder;
+  desktop_.front->style = kPopup | kWindowStyleBorder;
   EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications);
 }
 
@@ -78,19 +78,19 @@ TEST_F(BusyStateTest, AnythingButExactlyThePrimaryScreenAcceptsNotifications) {
       {100, 100, 500, 400, kPopup},  // an ordinary window
   };
   for (const FrontWindow& window : cases) {
-    desktop.front = window;
+    desktop_.front = window;
     EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications) << window.left << "," << window.top;
   }
-  desktop.front.reset();  // no window at all
+  desktop_.front.reset();  // no window at all
   EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications);
-  EXPECT_EQ(desktop.process_lookups, 0);
-  EXPECT_EQ(settings.reads(), 0u);
+  EXPECT_EQ(desktop_.process_lookups, 0);
+  EXPECT_EQ(settings_.reads(), 0u);
 }
 
 TEST_F(BusyStateTest, ConfiguredScreenSaverInFrontMeansNotPresentWhateverItsBorder) {
   ConfigureSaver(kSaverLong);
   EXPECT_EQ(Decide(), BusyState::kNotPresent);
-  desktop.front->style |= kWindowStyleBorder;
+  desktop_.front->style |= kWindowStyleBorder;
   EXPECT_EQ(Decide(), BusyState::kNotPresent);
 }
 
@@ -109,21 +109,21 @@ TEST_F(BusyStateTest, WithoutAMatchingSaverTheBorderDecides) {
   EXPECT_EQ(Decide(), BusyState::kBusy);
   // The owning process cannot be opened, or its id is unknown.
   ConfigureSaver(kSaverLong);
-  desktop.images.clear();
+  desktop_.images.clear();
   EXPECT_EQ(Decide(), BusyState::kBusy);
-  desktop.owner = 0;
-  desktop.front->style |= kWindowStyleBorder;
+  desktop_.owner = 0;
+  desktop_.front->style |= kWindowStyleBorder;
   EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications);
 }
 
 TEST_F(BusyStateTest, SettingTooLongForItsBufferCountsAsNone) {
   // 260 units with the terminator fill the 520 bytes; one more does not fit.
   const std::u16string fits(259, u'a');
-  desktop.images[42] = fits;
+  desktop_.images[42] = fits;
   ConfigureSaver(fits);
   EXPECT_EQ(Decide(), BusyState::kNotPresent);
   const std::u16string too_long(260, u'a');
-  desktop.images[42] = too_long;
+  desktop_.images[42] = too_long;
   ConfigureSaver(too_long);
   EXPECT_EQ(Decide(), BusyState::kBusy);
 }
