@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "scanmenu/e2e/shell_host.h"
 #include "scheduler/shared/agent_session.h"
 #include "support/win32/poll.h"
@@ -25,7 +26,7 @@ bool AgentInThisSession() {
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return false;
   const std::u16string name = service::AgentSessionMutexName(session);
-  win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, reinterpret_cast<const wchar_t*>(name.c_str())));
+  win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
   return static_cast<bool>(mutex);
 }
 

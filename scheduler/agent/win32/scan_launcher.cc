@@ -10,6 +10,7 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "scheduler/agent/scan_launcher.h"
 #include "scheduler/shared/process_creation.h"
 #include "scheduler/shared/win32/user_process.h"
@@ -58,7 +59,7 @@ class Win32ScanProcess final : public ScanProcessPlatform {
     }
     win32::ScopedHandle thread(process.hThread);
     win32::ScopedHandle started(process.hProcess);
-    trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(writable.data()),
+    trace::Trace("%ws started with PID %u\r\n", win32::Utf16(writable.data()),
                  static_cast<unsigned>(process.dwProcessId));
     return true;
   }

@@ -82,7 +82,7 @@ win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& ou
     outcome.error = GetLastError();
     return {};
   }
-  std::u16string command_line = AgentCommandLine(reinterpret_cast<const char16_t*>(own_path));
+  std::u16string command_line = AgentCommandLine(win32::Utf16(own_path));
 
   // A new console, normal priority, nothing inherited, the user's environment.
   PROCESS_INFORMATION process = {};
@@ -93,8 +93,7 @@ win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& ou
   outcome.result = events::AgentStart::Result::kStarted;
   outcome.process_id = process.dwProcessId;
   win32::ScopedHandle thread(process.hThread);
-  trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(own_path),
-               static_cast<unsigned>(process.dwProcessId));
+  trace::Trace("%ws started with PID %u\r\n", win32::Utf16(own_path), static_cast<unsigned>(process.dwProcessId));
   return win32::ScopedHandle(process.hProcess);
 }
 

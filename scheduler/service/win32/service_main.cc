@@ -10,6 +10,7 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "scheduler/agent/win32/waitable_timer.h"
 #include "scheduler/service/serial_worker.h"
 #include "scheduler/service/service_turns.h"
@@ -161,7 +162,7 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD event_type, LPVOID event_da
 void RunServiceDispatcher() {
   std::u16string name(entry::kName);
   const SERVICE_TABLE_ENTRYW table[] = {
-      {reinterpret_cast<wchar_t*>(name.data()), &ServiceMain},
+      {win32::Wide(name.data()), &ServiceMain},
       {nullptr, nullptr},
   };
   StartServiceCtrlDispatcherW(table);

@@ -20,6 +20,7 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "debug_output_listener.h"
 #include "scheduler/events/scheduler_events.h"
 #include "scheduler/shared/agent_session.h"
@@ -101,7 +102,7 @@ bool StopService() {
 void SetSetting(const wchar_t* name, const std::wstring& text) {
   win32::RegistryKey key;
   ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
-  ASSERT_EQ(key.WriteText(reinterpret_cast<const char16_t*>(name), reinterpret_cast<const char16_t*>(text.c_str())),
+  ASSERT_EQ(key.WriteText(win32::Utf16(name), win32::Utf16(text.c_str())),
             ERROR_SUCCESS);
 }
 

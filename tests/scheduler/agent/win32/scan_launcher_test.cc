@@ -10,6 +10,7 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "scheduler/agent/schedule.h"
 #include "support/fixed_clock.h"
 #include "support/win32/stand_in_scanner.h"
@@ -44,8 +45,7 @@ class ScanLauncherWin32Test : public ::testing::Test {
   void SetSetting(const wchar_t* name, const wchar_t* text) {
     win32::RegistryKey key;
     ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
-    ASSERT_EQ(key.WriteText(std::u16string(reinterpret_cast<const char16_t*>(name)),
-                            std::u16string(reinterpret_cast<const char16_t*>(text))),
+    ASSERT_EQ(key.WriteText(win32::FromWide(name), win32::FromWide(text)),
               ERROR_SUCCESS);
   }
 
