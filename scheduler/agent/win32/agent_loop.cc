@@ -68,7 +68,7 @@ class Win32AgentLoopHost final : public AgentLoopHost {
     return {WakeUp::Kind::kInput, 0};
   }
 
-  void LaunchScheduledScan(events::ScanOccasion occasion) override { agent::LaunchScheduledScan(nullptr, occasion); }
+  void LaunchScheduledScan(events::ScanOccasion occasion) override { agent::LaunchScheduledScan(occasion); }
 
   std::chrono::milliseconds DeferBusyLimit() override {
     const std::uint32_t minutes =

@@ -13,7 +13,6 @@
 #include "common/win32/wide.h"
 #include "scheduler/agent/scan_launcher.h"
 #include "scheduler/shared/process_creation.h"
-#include "scheduler/shared/win32/user_process.h"
 
 namespace agent {
 namespace {
@@ -28,8 +27,6 @@ wchar_t g_application_path[kPathUnits];
 
 class Win32ScanProcess final : public ScanProcessPlatform {
  public:
-  explicit Win32ScanProcess(HANDLE user_token) : user_token_(user_token) {}
-
   application::PresenceOpen OpenPresenceEvent() override {
     return application::OpenPresenceEvent(application::kSchedulerPresenceEvent);
   }
@@ -42,18 +39,11 @@ class Win32ScanProcess final : public ScanProcessPlatform {
     std::copy_n(command_line.begin(), units, writable.begin());
 
     PROCESS_INFORMATION process = {};
-    BOOL created = FALSE;
-    if (user_token_ != nullptr) {
-      // Into the user's session: nothing inherited, the user's environment.
-      created = CreateUserProcess(user_token_, command_line, kScanCreationFlags, process);
-    } else {
-      STARTUPINFOW startup = {};
-      startup.cb = sizeof startup;
-      const ProcessCreation plan = PlanProcessCreation(/*as_user=*/false, kScanCreationFlags, false);
-      created = ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
-                                 plan.flags, nullptr, nullptr, &startup, &process);
-    }
-    if (!created) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    const ProcessCreation plan = PlanProcessCreation(/*as_user=*/false, kScanCreationFlags, false);
+    if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE, plan.flags,
+                          nullptr, nullptr, &startup, &process)) {
       error = ::GetLastError();
       return false;
     }
@@ -63,9 +53,6 @@ class Win32ScanProcess final : public ScanProcessPlatform {
                  static_cast<unsigned>(process.dwProcessId));
     return true;
   }
-
- private:
-  HANDLE user_token_;
 };
 
 }  // namespace
@@ -80,8 +67,8 @@ const wchar_t* FindApplicationPath() {
   return g_application_path;
 }
 
-bool LaunchScheduledScan(HANDLE user_token, events::ScanOccasion occasion) {
-  Win32ScanProcess platform(user_token);
+bool LaunchScheduledScan(events::ScanOccasion occasion) {
+  Win32ScanProcess platform;
   return LaunchScheduledScan(application::SchedulerSettings(), platform, occasion);
 }
 

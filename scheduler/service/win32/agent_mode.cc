@@ -13,7 +13,7 @@ namespace {
 class Win32UserMode final : public UserModePlatform {
  public:
   bool IsStartupSchedule() override { return agent::IsStartupSchedule(); }
-  void LaunchScheduledScan() override { agent::LaunchScheduledScan(nullptr, events::ScanOccasion::kAtLogon); }
+  void LaunchScheduledScan() override { agent::LaunchScheduledScan(events::ScanOccasion::kAtLogon); }
   bool IsAdministratorsMember() override { return service::IsAdministratorsMember(); }
   bool CreateAgentWindow() override { return agent::SchedulerCreateWindow(); }
   void RunAgentLoop() override { agent::AgentLoop(); }

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "common/win32/registry_key.h"
-#include "common/win32/scoped_handle.h"
 #include "common/win32/wide.h"
 #include "scheduler/agent/schedule.h"
 #include "support/fixed_clock.h"
@@ -57,32 +56,32 @@ class ScanLauncherWin32Test : public ::testing::Test {
 };
 
 TEST_F(ScanLauncherWin32Test, StartsAQuickBootScanByDefault) {
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet /quick")});
   EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 }
 
 TEST_F(ScanLauncherWin32Test, AFullScanOrAnOldLastFullScanDropsQuick) {
   SetSetting(L"SchedulerScanType", L"Full");
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet")});
   scanner_.ClearLog();
 
   SetSetting(L"SchedulerScanType", L"quick");
   SetSetting(L"LastDefaultScan", L"2026-02-12 12:00:00");  // 31 days old
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet")});
   scanner_.ClearLog();
 
   SetSetting(L"LastDefaultScan", L"2026-02-13T12:00:00");  // 30 days to the tick
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet /quick")});
 }
 
 TEST_F(ScanLauncherWin32Test, ARunningApplicationIsLeftAlone) {
   const auto hold = test_support::StandInScanner::HoldPresenceEvent(test_support::kSchedulerPresenceEvent);
   ASSERT_TRUE(hold->ok());
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kNothingStartsMs), Lines{});
   EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 }
@@ -94,27 +93,27 @@ TEST_F(ScanLauncherWin32Test, AnEventThatRefusesTheCallerStillMeansTheApplicatio
   ASSERT_TRUE(hold->ok());
   ASSERT_EQ(::OpenEventW(EVENT_MODIFY_STATE, FALSE, test_support::kSchedulerPresenceEvent), nullptr);
   ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the platform does not enforce the DACL";
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kNothingStartsMs), Lines{});
 }
 
 TEST_F(ScanLauncherWin32Test, TheOtherDeliverablesPresenceEventDoesNotCount) {
   const auto hold = test_support::StandInScanner::HoldPresenceEvent(test_support::kScanmenuPresenceEvent);
   ASSERT_TRUE(hold->ok());
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs).size(), 1u);
 }
 
 TEST_F(ScanLauncherWin32Test, WithoutAnEntryOrAQuotedPathNothingStarts) {
   ASSERT_TRUE(scanner_.SetUninstallString(scanner_.path() + L" /uninstall"));
   EXPECT_EQ(FindApplicationPath(), nullptr);
-  EXPECT_FALSE(LaunchScheduledScan(nullptr));
+  EXPECT_FALSE(LaunchScheduledScan());
   EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   ASSERT_TRUE(scanner_.Unregister());
   lastScanTime = DateTime::MaxValue();
   EXPECT_EQ(FindApplicationPath(), nullptr);
-  EXPECT_FALSE(LaunchScheduledScan(nullptr));
+  EXPECT_FALSE(LaunchScheduledScan());
   EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   EXPECT_EQ(scanner_.WaitForLog(1, kNothingStartsMs), Lines{});
@@ -127,16 +126,6 @@ TEST_F(ScanLauncherWin32Test, FindApplicationPathFillsTheSharedBuffer) {
   ASSERT_TRUE(scanner_.SetUninstallString(L"\"C:\\elsewhere\\scan.exe"));
   EXPECT_EQ(FindApplicationPath(), path);
   EXPECT_EQ(std::wstring(path), L"C:\\elsewhere\\scan.exe");
-}
-
-TEST_F(ScanLauncherWin32Test, WithAUserTokenTheScanStartsAsThatUser) {
-  HANDLE token = nullptr;
-  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, &token));
-  win32::ScopedHandle owned(token);
-  EXPECT_TRUE(LaunchScheduledScan(owned.Get()));
-  EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet /quick")});
-  DWORD flags = 0;
-  EXPECT_TRUE(::GetHandleInformation(owned.Get(), &flags)) << "the token stays the caller's";
 }
 
 }  // namespace
