@@ -71,14 +71,14 @@ class Win32AgentShutdown : public installer::AgentShutdownPlatform {
 
   std::vector<std::uint32_t> SessionsWithAgent() override {
     std::vector<std::uint32_t> sessions;
-    WTS_SESSION_INFOW* raw = nullptr;
+    ScopedSessionList list;
     DWORD count = 0;
-    if (!::WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &raw, &count)) return sessions;
-    ScopedSessionList list(raw);
+    if (!::WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.put(), &count)) return sessions;
     for (DWORD i = 0; i < count; ++i) {
-      const std::u16string name = service::AgentSessionMutexName(raw[i].SessionId);
+      const DWORD session = list.Get()[i].SessionId;
+      const std::u16string name = service::AgentSessionMutexName(session);
       win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
-      if (mutex) sessions.push_back(raw[i].SessionId);
+      if (mutex) sessions.push_back(session);
     }
     return sessions;
   }

@@ -98,14 +98,13 @@ win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& ou
 }
 
 HANDLE GetSessionUserToken(DWORD session) {
-  HANDLE raw_token = nullptr;
-  if (!win32::system32::WTSQueryUserToken(session, &raw_token)) {
+  win32::ScopedHandle token;
+  if (!win32::system32::WTSQueryUserToken(session, token.put())) {
     const DWORD error = GetLastError();
     trace::Trace("WTSQueryUserToken(%u) failed: %u\r\n", static_cast<unsigned>(session), static_cast<unsigned>(error));
     SetLastError(error);  // for the caller's report
     return nullptr;
   }
-  win32::ScopedHandle token(raw_token);
 
   OSVERSIONINFOW version = {};
   version.dwOSVersionInfoSize = sizeof version;

@@ -6,12 +6,12 @@ namespace service {
 
 win32::ScopedSid AdministratorsSid() {
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
-  PSID raw_sid = nullptr;
-  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                0, 0, 0, 0, &raw_sid)) {
+  win32::ScopedSid sid;
+  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                0, 0, sid.put())) {
     return win32::ScopedSid();
   }
-  return win32::ScopedSid(raw_sid);
+  return sid;
 }
 
 bool IsAdministratorsMember() {

@@ -9,14 +9,13 @@
 namespace service {
 
 std::optional<std::u16string> ObjectOwnerSid(HANDLE object) {
+  // `owner` points into the descriptor.
   PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  win32::ScopedLocalMemory descriptor;
   if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &raw_descriptor) != ERROR_SUCCESS) {
+                        descriptor.put()) != ERROR_SUCCESS) {
     return std::nullopt;
   }
-  // `owner` points into the descriptor.
-  win32::ScopedLocalMemory descriptor(raw_descriptor);
   LPWSTR text = nullptr;
   if (owner == nullptr || !::ConvertSidToStringSidW(owner, &text)) return std::nullopt;
   win32::ScopedLocalMemory text_owner(text);

@@ -35,11 +35,10 @@ void FillSidEntry(EXPLICIT_ACCESS_W& entry, PSID sid, TRUSTEE_TYPE type, DWORD r
 
 HANDLE CreateUpdateEvent() {
   SID_IDENTIFIER_AUTHORITY world_authority = SECURITY_WORLD_SID_AUTHORITY;
-  PSID raw_sid = nullptr;
-  if (!AllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &raw_sid)) {
+  win32::ScopedSid everyone;
+  if (!AllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, everyone.put())) {
     return nullptr;
   }
-  win32::ScopedSid everyone(raw_sid);
   const win32::ScopedSid administrators = AdministratorsSid();
   if (!administrators) return nullptr;
 
@@ -49,7 +48,7 @@ HANDLE CreateUpdateEvent() {
   FillSidEntry(entries[1], administrators.Get(), TRUSTEE_IS_GROUP, EVENT_ALL_ACCESS);
   PACL raw_acl = nullptr;
   if (SetEntriesInAclW(2, entries, nullptr, &raw_acl) != ERROR_SUCCESS) return nullptr;
-  ScopedAcl acl(raw_acl);
+  ScopedAcl acl(raw_acl);  // a PACL, which put() cannot hand out as an HLOCAL
 
   win32::ScopedLocalMemory descriptor(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
   if (!descriptor) return nullptr;

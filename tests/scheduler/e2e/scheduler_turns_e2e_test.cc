@@ -401,11 +401,10 @@ TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherService
   // Everyone may set it, and another user owns it. (Windows lets a user name
   // only itself as owner; Wine takes any owner, which stands in for that
   // other user here.)
-  PSECURITY_DESCRIPTOR raw = nullptr;
+  win32::ScopedLocalMemory descriptor;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",
-                                                                   SDDL_REVISION_1, &raw, nullptr));
-  win32::ScopedLocalMemory descriptor(raw);
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, raw, FALSE};
+                                                                   SDDL_REVISION_1, descriptor.put(), nullptr));
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), FALSE};
   win32::ScopedHandle squatted(CreateEventW(&attributes, TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
   ASSERT_TRUE(squatted.IsValid());
 

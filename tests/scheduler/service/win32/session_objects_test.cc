@@ -33,11 +33,10 @@ TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
   ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "another test left the event behind";
 
   PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  win32::ScopedLocalMemory descriptor;
   ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                            nullptr, &raw_descriptor),
+                            nullptr, descriptor.put()),
             static_cast<DWORD>(ERROR_SUCCESS));
-  win32::ScopedLocalMemory descriptor(raw_descriptor);
   ASSERT_NE(dacl, nullptr);
   ASSERT_EQ(dacl->AceCount, 2);
 
@@ -99,18 +98,17 @@ TEST(SquattedNamesTest, AnEventOrMutexOwnedByTheUsersOwnAccountIsNotTaken) {
   // Owned by the user, and everyone may do everything with it: what an
   // unelevated program of the logged-on user could make before the service
   // or the agent.
-  HANDLE raw_token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token));
-  win32::ScopedHandle token(raw_token);
+  win32::ScopedHandle token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
   BYTE token_user[256] = {};
   DWORD length = 0;
   ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, token_user, sizeof token_user, &length));
   const std::wstring user = SidText(reinterpret_cast<TOKEN_USER*>(token_user)->User.Sid);
   const std::wstring sddl = L"O:" + user + L"D:(A;;GA;;;WD)";
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &raw, nullptr));
-  win32::ScopedLocalMemory descriptor(raw);
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, raw, FALSE};
+  win32::ScopedLocalMemory descriptor;
+  ASSERT_TRUE(
+      ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.put(), nullptr));
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), FALSE};
 
   win32::ScopedHandle event(CreateEventW(&attributes, TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
   ASSERT_TRUE(event.IsValid());
@@ -145,9 +143,8 @@ TEST(AgentLaunchTest, ConsoleSessionUserTokenNamesAUser) {
 
 TEST(AdministratorsTest, MembershipMatchesTheTokensEnabledGroups) {
   // The test prefix runs everything as an administrator.
-  HANDLE raw = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw));
-  win32::ScopedHandle token(raw);
+  win32::ScopedHandle token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
   DWORD length = 0;
   GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &length);
   std::vector<BYTE> buffer(length);
