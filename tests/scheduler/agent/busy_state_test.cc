@@ -19,26 +19,26 @@ const std::u16string kSaverShort = u"C:\\WINDOWS\\SYSTEM32\\BUBBLE~1.SCR";
 
 class FakeDesktop : public BusyProbe {
  public:
-  std::optional<FrontWindow> front = FrontWindow{0, 0, 1024, 768, kPopup};
-  std::int32_t width = 1024, height = 768;
-  std::uint32_t owner = 42;
-  std::map<std::uint32_t, std::u16string> images = {{42, kSaverLong}};
-  std::map<std::u16string, std::u16string> long_forms = {{kSaverShort, kSaverLong}};
-  int process_lookups = 0;
+  std::optional<FrontWindow> front_ = FrontWindow{0, 0, 1024, 768, kPopup};
+  std::int32_t width_ = 1024, height_ = 768;
+  std::uint32_t owner_ = 42;
+  std::map<std::uint32_t, std::u16string> images_ = {{42, kSaverLong}};
+  std::map<std::u16string, std::u16string> long_forms_ = {{kSaverShort, kSaverLong}};
+  int process_lookups_ = 0;
 
-  std::optional<FrontWindow> GetFrontWindow() override { return front; }
-  std::int32_t ScreenWidth() override { return width; }
-  std::int32_t ScreenHeight() override { return height; }
-  std::uint32_t FrontWindowProcessId() override { return owner; }
+  std::optional<FrontWindow> GetFrontWindow() override { return front_; }
+  std::int32_t ScreenWidth() override { return width_; }
+  std::int32_t ScreenHeight() override { return height_; }
+  std::uint32_t FrontWindowProcessId() override { return owner_; }
   std::optional<std::u16string> ProcessImagePath(std::uint32_t id) override {
-    ++process_lookups;
-    auto it = images.find(id);
-    if (it == images.end()) return std::nullopt;
+    ++process_lookups_;
+    auto it = images_.find(id);
+    if (it == images_.end()) return std::nullopt;
     return it->second;
   }
   std::optional<std::u16string> LongPathForm(const std::u16string& path) override {
-    auto it = long_forms.find(path);
-    if (it == long_forms.end()) return std::nullopt;
+    auto it = long_forms_.find(path);
+    if (it == long_forms_.end()) return std::nullopt;
     return it->second;
   }
   bool SamePath(const std::u16string& a, const std::u16string& b) override {
@@ -62,9 +62,9 @@ class BusyStateTest : public ::testing::Test {
 };
 
 TEST_F(BusyStateTest, FullScreenBorderlessIsBusyAndWithBorderIsNot) {
-  desktop_.owner = 77;  // not the screen saver
+  desktop_.owner_ = 77;  // not the screen saver
   EXPECT_EQ(Decide(), BusyState::kBusy);
-  desktop_.front->style = kPopup | kWindowStyleBorder;
+  desktop_.front_->style = kPopup | kWindowStyleBorder;
   EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications);
 }
 
@@ -78,19 +78,19 @@ TEST_F(BusyStateTest, AnythingButExactlyThePrimaryScreenAcceptsNotifications) {
       {100, 100, 500, 400, kPopup},  // an ordinary window
   };
   for (const FrontWindow& window : cases) {
-    desktop_.front = window;
+    desktop_.front_ = window;
     EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications) << window.left << "," << window.top;
   }
-  desktop_.front.reset();  // no window at all
+  desktop_.front_.reset();  // no window at all
   EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications);
-  EXPECT_EQ(desktop_.process_lookups, 0);
+  EXPECT_EQ(desktop_.process_lookups_, 0);
   EXPECT_EQ(settings_.reads(), 0u);
 }
 
 TEST_F(BusyStateTest, ConfiguredScreenSaverInFrontMeansNotPresentWhateverItsBorder) {
   ConfigureSaver(kSaverLong);
   EXPECT_EQ(Decide(), BusyState::kNotPresent);
-  desktop_.front->style |= kWindowStyleBorder;
+  desktop_.front_->style |= kWindowStyleBorder;
   EXPECT_EQ(Decide(), BusyState::kNotPresent);
 }
 
@@ -109,21 +109,21 @@ TEST_F(BusyStateTest, WithoutAMatchingSaverTheBorderDecides) {
   EXPECT_EQ(Decide(), BusyState::kBusy);
   // The owning process cannot be opened, or its id is unknown.
   ConfigureSaver(kSaverLong);
-  desktop_.images.clear();
+  desktop_.images_.clear();
   EXPECT_EQ(Decide(), BusyState::kBusy);
-  desktop_.owner = 0;
-  desktop_.front->style |= kWindowStyleBorder;
+  desktop_.owner_ = 0;
+  desktop_.front_->style |= kWindowStyleBorder;
   EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications);
 }
 
 TEST_F(BusyStateTest, SettingTooLongForItsBufferCountsAsNone) {
   // 260 units with the terminator fill the 520 bytes; one more does not fit.
   const std::u16string fits(259, u'a');
-  desktop_.images[42] = fits;
+  desktop_.images_[42] = fits;
   ConfigureSaver(fits);
   EXPECT_EQ(Decide(), BusyState::kNotPresent);
   const std::u16string too_long(260, u'a');
-  desktop_.images[42] = too_long;
+  desktop_.images_[42] = too_long;
   ConfigureSaver(too_long);
   EXPECT_EQ(Decide(), BusyState::kBusy);
 }

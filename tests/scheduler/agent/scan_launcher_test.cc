@@ -22,17 +22,17 @@ constexpr std::u16string_view kSettingsKey = u"SOFTWARE\\Veltrane";
 
 class FakeScanProcess final : public ScanProcessPlatform {
  public:
-  application::PresenceOpen presence = application::PresenceOpen::kNotFound;
-  bool creation_succeeds = true;
-  std::vector<std::u16string> started;
+  application::PresenceOpen presence_ = application::PresenceOpen::kNotFound;
+  bool creation_succeeds_ = true;
+  std::vector<std::u16string> started_;
 
-  application::PresenceOpen OpenPresenceEvent() override { return presence; }
+  application::PresenceOpen OpenPresenceEvent() override { return presence_; }
   bool StartScan(const std::u16string& command_line, std::uint32_t& error) override {
-    if (!creation_succeeds) {
+    if (!creation_succeeds_) {
       error = 2;  // ERROR_FILE_NOT_FOUND
       return false;
     }
-    started.push_back(command_line);
+    started_.push_back(command_line);
     return true;
   }
 };
@@ -138,13 +138,13 @@ TEST_F(ScanLauncherTest, CommandLineQuotesThePathAndAppendsQuickForAQuickScan) {
 TEST_F(ScanLauncherTest, StartsTheScanAndSetsTheLastScanTimeToNow) {
   SetUninstallString(u"\"C:\\Program Files\\Veltrane\\scan.exe\" /uninstall");
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(platform_.started,
+  EXPECT_EQ(platform_.started_,
             std::vector<std::u16string>{u"\"C:\\Program Files\\Veltrane\\scan.exe\" /scan:boot /quiet /quick"});
   EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   SetSetting(u"SchedulerScanType", u"Full");
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(platform_.started.back(), u"\"C:\\Program Files\\Veltrane\\scan.exe\" /scan:boot /quiet");
+  EXPECT_EQ(platform_.started_.back(), u"\"C:\\Program Files\\Veltrane\\scan.exe\" /scan:boot /quiet");
 }
 
 TEST_F(ScanLauncherTest, ARunningApplicationIsLeftAloneAndCountsAsSuccess) {
@@ -153,14 +153,14 @@ TEST_F(ScanLauncherTest, ARunningApplicationIsLeftAloneAndCountsAsSuccess) {
   // An event that refuses the caller exists all the same: an elevated
   // application's event, opened from a lower integrity level.
   for (const PresenceOpen running : {PresenceOpen::kOpened, PresenceOpen::kAccessDenied}) {
-    platform_.presence = running;
+    platform_.presence_ = running;
     EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-    EXPECT_TRUE(platform_.started.empty());
+    EXPECT_TRUE(platform_.started_.empty());
   }
   EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
-  platform_.presence = PresenceOpen::kFailed;
+  platform_.presence_ = PresenceOpen::kFailed;
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(platform_.started.size(), 1u);
+  EXPECT_EQ(platform_.started_.size(), 1u);
 }
 
 TEST_F(ScanLauncherTest, NoApplicationOrAFailedCreationIsAFailureThatStillMovesTheLastScanTime) {
@@ -171,10 +171,10 @@ TEST_F(ScanLauncherTest, NoApplicationOrAFailedCreationIsAFailureThatStillMovesT
   clock_.Advance(datetime::TimeSpan::FromMinutes(1.0));
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
   EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 1, 0));
-  EXPECT_TRUE(platform_.started.empty());
+  EXPECT_TRUE(platform_.started_.empty());
 
   SetUninstallString(u"\"C:\\scan.exe\"");
-  platform_.creation_succeeds = false;
+  platform_.creation_succeeds_ = false;
   clock_.Advance(datetime::TimeSpan::FromMinutes(1.0));
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
   EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 2, 0));
@@ -188,12 +188,12 @@ TEST_F(ScanLauncherTest, EachAttemptReportsOnceWhatBecameOfIt) {
   SetUninstallString(u"C:\\scan.exe /uninstall");
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
   SetUninstallString(u"\"C:\\scan.exe\"");
-  platform_.creation_succeeds = false;
+  platform_.creation_succeeds_ = false;
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
-  platform_.creation_succeeds = true;
+  platform_.creation_succeeds_ = true;
   SetSetting(u"SchedulerScanType", u"full");
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_, events::ScanOccasion::kCatchUp));
-  platform_.presence = application::PresenceOpen::kOpened;
+  platform_.presence_ = application::PresenceOpen::kOpened;
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
   const std::u16string entry(kUninstallEntry), command_line = u"\"C:\\scan.exe\" /scan:boot /quiet";
   const std::vector<std::vector<std::u16string>> inserts = {

@@ -25,10 +25,10 @@ using test_support::Local;
 class RecordingTimer final : public WaitableTimer {
  public:
   bool ArmAt(std::int64_t utc_ticks) override {
-    armed.push_back(utc_ticks);
+    armed_.push_back(utc_ticks);
     return true;
   }
-  std::vector<std::int64_t> armed;
+  std::vector<std::int64_t> armed_;
 };
 
 class ScheduleRegistryTest : public test_support::SettingsRegistryTest {
@@ -40,8 +40,8 @@ class ScheduleRegistryTest : public test_support::SettingsRegistryTest {
   std::optional<DateTime> Armed(bool expect_result) {
     RecordingTimer timer;
     EXPECT_EQ(ArmScheduleTimer(application::RegistrySettingsSource(), timer), expect_result);
-    if (timer.armed.empty()) return std::nullopt;
-    return DateTime(timer.armed.back(), datetime::DateTimeKind::Local);
+    if (timer.armed_.empty()) return std::nullopt;
+    return DateTime(timer.armed_.back(), datetime::DateTimeKind::Local);
   }
 
   test_support::FixedClock clock_;
