@@ -1,6 +1,6 @@
 #include "scheduler/shared/agent_session.h"
 
-namespace service {
+namespace shared {
 
 std::u16string AgentSessionMutexName(std::uint32_t session) {
   std::u16string name = u"Global\\Veltrane Scheduler Session ";
@@ -17,4 +17,4 @@ std::u16string AgentSessionMutexName(std::uint32_t session) {
   return name;
 }
 
-}  // namespace service
+}  // namespace shared

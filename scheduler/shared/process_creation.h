@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace agent {
+namespace shared {
 
 // CREATE_UNICODE_ENVIRONMENT: the environment block is UTF-16.
 inline constexpr std::uint32_t kCreateUnicodeEnvironment = 0x00000400;
@@ -25,4 +25,4 @@ struct ProcessCreation {
 // handles and environment.
 ProcessCreation PlanProcessCreation(bool as_user, std::uint32_t base_flags, bool user_environment_built);
 
-}  // namespace agent
+}  // namespace shared

@@ -25,7 +25,7 @@ namespace {
 bool AgentInThisSession() {
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return false;
-  const std::u16string name = service::AgentSessionMutexName(session);
+  const std::u16string name = shared::AgentSessionMutexName(session);
   win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
   return static_cast<bool>(mutex);
 }

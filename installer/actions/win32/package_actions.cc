@@ -76,7 +76,7 @@ class Win32AgentShutdown : public installer::AgentShutdownPlatform {
     if (!::WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.put(), &count)) return sessions;
     for (DWORD i = 0; i < count; ++i) {
       const DWORD session = list.Get()[i].SessionId;
-      const std::u16string name = service::AgentSessionMutexName(session);
+      const std::u16string name = shared::AgentSessionMutexName(session);
       win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
       if (mutex) sessions.push_back(session);
     }

@@ -25,7 +25,7 @@ constexpr DWORD kPauseAfterFailedWaitMs = 100;
 class Win32AgentLoopHost final : public AgentLoopHost {
  public:
   bool OpenUpdateEvent() override {
-    update_event_.Set(service::CreateUpdateEvent());
+    update_event_.Set(shared::CreateUpdateEvent());
     if (!update_event_) trace::Trace("CreateUpdateEvent failed: %u\r\n", static_cast<unsigned>(GetLastError()));
     return update_event_.IsValid();
   }
@@ -95,7 +95,7 @@ class Win32AgentLoopHost final : public AgentLoopHost {
 
   void ReleaseSession() override { CloseSessionMutex(); }
 
-  void StartService() override { service::StartSchedulerService(false); }
+  void StartService() override { shared::StartSchedulerService(false); }
 
  private:
   win32::ScopedHandle update_event_;

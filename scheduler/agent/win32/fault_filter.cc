@@ -61,7 +61,7 @@ class Win32FaultEndHost final : public FaultEndHost {
     ::CloseHandle(thread);
   }
   void ReleaseSession() override { CloseSessionMutex(); }
-  void StartService() override { service::StartSchedulerService(false); }
+  void StartService() override { shared::StartSchedulerService(false); }
   // Unlike ExitProcess, TerminateProcess runs no DLL detach code, which
   // could wait for a lock that the faulting thread holds.
   void EndProcess(std::uint32_t exit_code) override { ::TerminateProcess(::GetCurrentProcess(), exit_code); }

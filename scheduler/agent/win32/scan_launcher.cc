@@ -41,7 +41,7 @@ class Win32ScanProcess final : public ScanProcessPlatform {
     PROCESS_INFORMATION process = {};
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    const ProcessCreation plan = PlanProcessCreation(/*as_user=*/false, kScanCreationFlags, false);
+    const shared::ProcessCreation plan = shared::PlanProcessCreation(/*as_user=*/false, kScanCreationFlags, false);
     if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE, plan.flags,
                           nullptr, nullptr, &startup, &process)) {
       error = ::GetLastError();

@@ -45,7 +45,7 @@ std::u16string SessionUserName(DWORD session) {
 
 class Win32Sessions final : public AgentLaunchPlatform {
  public:
-  bool IsAgentInSession(std::uint32_t session) override { return service::IsAgentInSession(session); }
+  bool IsAgentInSession(std::uint32_t session) override { return shared::IsAgentInSession(session); }
 
   std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session, events::AgentStart& outcome) override {
     win32::ScopedHandle process = StartUserModeInSession(session, outcome);
@@ -86,7 +86,7 @@ win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& ou
 
   // A new console, normal priority, nothing inherited, the user's environment.
   PROCESS_INFORMATION process = {};
-  if (!agent::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
+  if (!shared::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
     outcome.error = GetLastError();
     return {};
   }

@@ -14,7 +14,7 @@ class Win32UserMode final : public UserModePlatform {
  public:
   bool IsStartupSchedule() override { return agent::IsStartupSchedule(); }
   void LaunchScheduledScan() override { agent::LaunchScheduledScan(events::ScanOccasion::kAtLogon); }
-  bool IsAdministratorsMember() override { return service::IsAdministratorsMember(); }
+  bool IsAdministratorsMember() override { return shared::IsAdministratorsMember(); }
   bool CreateAgentWindow() override { return agent::SchedulerCreateWindow(); }
   void RunAgentLoop() override { agent::AgentLoop(); }
   void CloseSessionMutex() override { agent::CloseSessionMutex(); }

@@ -59,14 +59,14 @@ std::u16string OwnPath() {
 // The event source comes with the service entry and goes with it; its
 // registration's own failure changes neither the result nor the box.
 bool Install() {
-  const bool installed = InstallService();
+  const bool installed = shared::InstallService();
   if (installed && !events::RegisterEventSourceKey()) trace::Trace("Event source not registered\r\n");
   events::ServiceInstalled(installed, OwnPath());
   return installed;
 }
 
 bool Uninstall() {
-  const bool uninstalled = UninstallService();
+  const bool uninstalled = shared::UninstallService();
   events::ServiceUninstalled(uninstalled);
   if (uninstalled && !events::RemoveEventSourceKey()) trace::Trace("Event source not removed\r\n");
   return uninstalled;

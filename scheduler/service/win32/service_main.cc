@@ -42,13 +42,13 @@ SerialWorker& LogonWorker() {
 class Win32ServicePlatform final : public ServicePlatform {
  public:
   bool RegisterControlHandler() override {
-    const std::u16string name(entry::kName);
+    const std::u16string name(shared::entry::kName);
     g_status_handle = RegisterServiceCtrlHandlerExW(win32::Wide(name), &ServiceCtrlHandler, nullptr);
     return g_status_handle != nullptr;
   }
 
   bool CreateUpdateEvent() override {
-    update_event_.Set(service::CreateUpdateEvent());
+    update_event_.Set(shared::CreateUpdateEvent());
     return update_event_.IsValid();
   }
 
@@ -160,7 +160,7 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD event_type, LPVOID event_da
 }
 
 void RunServiceDispatcher() {
-  std::u16string name(entry::kName);
+  std::u16string name(shared::entry::kName);
   const SERVICE_TABLE_ENTRYW table[] = {
       {win32::Wide(name.data()), &ServiceMain},
       {nullptr, nullptr},

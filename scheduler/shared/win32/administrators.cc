@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace service {
+namespace shared {
 
 win32::ScopedSid AdministratorsSid() {
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
@@ -22,4 +22,4 @@ bool IsAdministratorsMember() {
   return member == TRUE;
 }
 
-}  // namespace service
+}  // namespace shared

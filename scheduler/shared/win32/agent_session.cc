@@ -11,7 +11,7 @@
 #include "scheduler/shared/win32/administrators.h"
 #include "scheduler/shared/win32/object_owner.h"
 
-namespace service {
+namespace shared {
 
 HANDLE CreateAgentSessionMutex(DWORD session) {
   const std::u16string name = AgentSessionMutexName(session);
@@ -44,4 +44,4 @@ bool IsAgentInSession(DWORD session) {
   return false;
 }
 
-}  // namespace service
+}  // namespace shared

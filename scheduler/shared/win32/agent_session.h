@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace service {
+namespace shared {
 
 // Creates (not owned) or opens the session's agent mutex, owned by the
 // Administrators group, with the token's default DACL. The agent holds it
@@ -16,4 +16,4 @@ HANDLE CreateAgentSessionMutex(DWORD session);
 // to LocalSystem or the Administrators group.
 bool IsAgentInSession(DWORD session);
 
-}  // namespace service
+}  // namespace shared

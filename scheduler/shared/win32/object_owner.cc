@@ -6,7 +6,7 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 
-namespace service {
+namespace shared {
 
 std::optional<std::u16string> ObjectOwnerSid(HANDLE object) {
   // `owner` points into the descriptor.
@@ -26,4 +26,4 @@ bool SetAdministratorsAsOwner(PSECURITY_DESCRIPTOR descriptor, PSID administrato
   return administrators != nullptr && ::SetSecurityDescriptorOwner(descriptor, administrators, FALSE);
 }
 
-}  // namespace service
+}  // namespace shared

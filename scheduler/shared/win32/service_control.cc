@@ -9,7 +9,7 @@
 #include "common/win32/wide.h"
 #include "scheduler/shared/service_entry.h"
 
-namespace service {
+namespace shared {
 namespace {
 
 win32::ScopedServiceHandle OpenManager(const wchar_t* database) {
@@ -103,4 +103,4 @@ bool StopSchedulerService() {
          ::GetLastError() == ERROR_SERVICE_NOT_ACTIVE;
 }
 
-}  // namespace service
+}  // namespace shared

@@ -14,7 +14,7 @@
 #include "scheduler/shared/win32/administrators.h"
 #include "scheduler/shared/win32/object_owner.h"
 
-namespace service {
+namespace shared {
 namespace {
 
 // SetEntriesInAclW hands back an ACL that LocalFree releases.
@@ -80,4 +80,4 @@ HANDLE CreateUpdateEvent() {
   return event.Take();
 }
 
-}  // namespace service
+}  // namespace shared

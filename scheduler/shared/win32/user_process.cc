@@ -7,7 +7,7 @@
 #include "common/win32/system32_functions.h"
 #include "scheduler/shared/process_creation.h"
 
-namespace agent {
+namespace shared {
 namespace {
 
 // An environment block made by CreateEnvironmentBlock, destroyed with it.
@@ -49,4 +49,4 @@ bool CreateUserProcess(HANDLE token, const std::u16string& command_line, DWORD b
   return true;
 }
 
-}  // namespace agent
+}  // namespace shared

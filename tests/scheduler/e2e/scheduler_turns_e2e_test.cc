@@ -58,7 +58,7 @@ DWORD AgentProcessId() {
 }
 
 bool AgentMutexExists() {
-  const std::u16string name = service::AgentSessionMutexName(WTSGetActiveConsoleSessionId());
+  const std::u16string name = shared::AgentSessionMutexName(WTSGetActiveConsoleSessionId());
   win32::ScopedHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
   return mutex.IsValid();
 }

@@ -1,5 +1,4 @@
 #include "scheduler/service/service_turns.h"
-#include "scheduler/shared/object_owner.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -285,17 +284,6 @@ TEST(ServiceControlTest, OtherSessionEventsRemoteLogonsAndMissingDataAreIgnored)
   platform.console_ = kNoConsoleSession;
   HandleServiceControl(kControlSessionChange, kSessionLogon, 2u, platform);
   EXPECT_EQ(platform.calls_, std::vector<std::string>(11, "RUNNING"));
-}
-
-TEST(ObjectOwnerTest, OnlyLocalSystemAndAdministratorsAreTrusted) {
-  EXPECT_TRUE(IsTrustedOwner(u"S-1-5-18"));
-  EXPECT_TRUE(IsTrustedOwner(u"s-1-5-32-544"));
-  // A user (any program of the user may name it), a prefix of a trusted SID,
-  // Everyone, and an unreadable owner.
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-21-1-2-3-1001"));
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-32-5440"));
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-1-0"));
-  EXPECT_FALSE(IsTrustedOwner(u""));
 }
 
 }  // namespace

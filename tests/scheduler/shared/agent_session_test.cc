@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace service {
+namespace shared {
 namespace {
 
 TEST(AgentNamesTest, MutexNameCarriesTheSessionAsSignedDecimal) {
@@ -16,4 +16,4 @@ TEST(AgentNamesTest, MutexNameCarriesTheSessionAsSignedDecimal) {
 }
 
 }  // namespace
-}  // namespace service
+}  // namespace shared

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace agent {
+namespace shared {
 namespace {
 
 TEST(ProcessCreationTest, IntoAUserSessionNothingIsInheritedAndTheUsersEnvironmentComesWithItsFlag) {
@@ -28,4 +28,4 @@ TEST(ProcessCreationTest, IntoAUserSessionNothingIsInheritedAndTheUsersEnvironme
 }
 
 }  // namespace
-}  // namespace agent
+}  // namespace shared

@@ -97,7 +97,7 @@ TEST_F(ControlHandlerTest, ConsoleLogonOutsideStartupModeStartsNoScanAndNoSecond
   SetSchedule(u"daily");
   // An agent serves the console session already (this test holds its mutex),
   // so the logon starts nothing at all.
-  win32::ScopedHandle agent_mutex(CreateAgentSessionMutex(console_));
+  win32::ScopedHandle agent_mutex(shared::CreateAgentSessionMutex(console_));
   ASSERT_TRUE(agent_mutex.IsValid());
   EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_), static_cast<DWORD>(NO_ERROR));
   Sleep(2000);

@@ -28,7 +28,7 @@ std::wstring SidText(PSID sid) {
 }
 
 TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
-  win32::ScopedHandle event(CreateUpdateEvent());
+  win32::ScopedHandle event(shared::CreateUpdateEvent());
   ASSERT_TRUE(event.IsValid()) << GetLastError();
   ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "another test left the event behind";
 
@@ -58,13 +58,13 @@ TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
   // Administrators own it, which only an elevated token may name, so that
   // the service and the agents can tell it from one that a user's
   // unelevated program made first.
-  EXPECT_EQ(ObjectOwnerSid(event.Get()), u"S-1-5-32-544");
+  EXPECT_EQ(shared::ObjectOwnerSid(event.Get()), u"S-1-5-32-544");
 }
 
 TEST(UpdateEventTest, SecondCallOpensTheSameManualResetEvent) {
-  win32::ScopedHandle first(CreateUpdateEvent());
+  win32::ScopedHandle first(shared::CreateUpdateEvent());
   ASSERT_TRUE(first.IsValid());
-  win32::ScopedHandle second(CreateUpdateEvent());
+  win32::ScopedHandle second(shared::CreateUpdateEvent());
   ASSERT_TRUE(second.IsValid());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
@@ -80,18 +80,18 @@ TEST(UpdateEventTest, SecondCallOpensTheSameManualResetEvent) {
 TEST(AgentLaunchTest, SessionWithAnAgentMutexGetsNoSecondAgent) {
   DWORD session = 0;
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-  EXPECT_FALSE(IsAgentInSession(session));
+  EXPECT_FALSE(shared::IsAgentInSession(session));
 
-  win32::ScopedHandle mutex(CreateAgentSessionMutex(session));
+  win32::ScopedHandle mutex(shared::CreateAgentSessionMutex(session));
   ASSERT_TRUE(mutex.IsValid());
-  EXPECT_EQ(ObjectOwnerSid(mutex.Get()), u"S-1-5-32-544");
-  EXPECT_TRUE(IsAgentInSession(session));
-  EXPECT_FALSE(IsAgentInSession(session + 1));
+  EXPECT_EQ(shared::ObjectOwnerSid(mutex.Get()), u"S-1-5-32-544");
+  EXPECT_TRUE(shared::IsAgentInSession(session));
+  EXPECT_FALSE(shared::IsAgentInSession(session + 1));
   // With the mutex held, nothing is launched (a launch would start this very
   // test program with /user).
   EXPECT_FALSE(LaunchAgentInSession(session));
   mutex.Close();
-  EXPECT_FALSE(IsAgentInSession(session));
+  EXPECT_FALSE(shared::IsAgentInSession(session));
 }
 
 TEST(SquattedNamesTest, AnEventOrMutexOwnedByTheUsersOwnAccountIsNotTaken) {
@@ -112,17 +112,17 @@ TEST(SquattedNamesTest, AnEventOrMutexOwnedByTheUsersOwnAccountIsNotTaken) {
 
   win32::ScopedHandle event(CreateEventW(&attributes, TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
   ASSERT_TRUE(event.IsValid());
-  ASSERT_EQ(ObjectOwnerSid(event.Get()), win32::FromWide(user.c_str()));
-  win32::ScopedHandle refused(CreateUpdateEvent());
+  ASSERT_EQ(shared::ObjectOwnerSid(event.Get()), win32::FromWide(user.c_str()));
+  win32::ScopedHandle refused(shared::CreateUpdateEvent());
   EXPECT_FALSE(refused.IsValid());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
   DWORD session = 0;
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-  const std::u16string name = AgentSessionMutexName(session);
+  const std::u16string name = shared::AgentSessionMutexName(session);
   win32::ScopedHandle mutex(CreateMutexW(&attributes, FALSE, win32::Wide(name)));
   ASSERT_TRUE(mutex.IsValid());
-  EXPECT_FALSE(IsAgentInSession(session));
+  EXPECT_FALSE(shared::IsAgentInSession(session));
 }
 
 TEST(AgentLaunchTest, ConsoleSessionUserTokenNamesAUser) {
@@ -156,7 +156,7 @@ TEST(AdministratorsTest, MembershipMatchesTheTokensEnabledGroups) {
       enabled_admin = true;
     }
   }
-  EXPECT_EQ(IsAdministratorsMember(), enabled_admin);
+  EXPECT_EQ(shared::IsAdministratorsMember(), enabled_admin);
 }
 
 }  // namespace

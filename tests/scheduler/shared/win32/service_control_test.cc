@@ -12,7 +12,7 @@
 #include "support/win32/service_entry_probe.h"
 #include "support/win32/stand_in_scanner.h"
 
-namespace service {
+namespace shared {
 namespace {
 
 using test_support::CurrentState;
@@ -134,4 +134,4 @@ TEST_F(ServiceControlTest, InstallOverAnExistingEntryChangesNothing) {
 }
 
 }  // namespace
-}  // namespace service
+}  // namespace shared
