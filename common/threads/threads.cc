@@ -54,11 +54,9 @@ Thread::~Thread() {
   native_.Destroy<Native>();
 }
 
-bool Thread::Start(void (*entry)(void*), void* argument) {
-  entry_ = entry;
-  argument_ = argument;
+bool Thread::Begin() {
   try {
-    native_.As<Native>().thread = std::thread(entry, argument);
+    native_.As<Native>().thread = std::thread(&Thread::Run, this);
   } catch (const std::system_error&) {
     return false;
   }

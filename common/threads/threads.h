@@ -135,12 +135,20 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
 
   // False when the thread could not be started.
-  bool Start(void (*entry)(void*), void* argument);
+  bool Start(void (*entry)(void*), void* argument) {
+    entry_ = entry;
+    argument_ = argument;
+    return Begin();
+  }
   bool Started() const;
   void Join();
 
  private:
   struct Native;
+  // Starts the platform's thread, which calls Run.
+  bool Begin();
+  void Run() const { entry_(argument_); }
+
   void (*entry_)(void*) = nullptr;
   void* argument_ = nullptr;
   NativeStorage native_;

@@ -40,9 +40,8 @@ void ConditionVariable::Sleep(Mutex& mutex, long long milliseconds) {
 }
 
 struct Thread::Native {
-  static unsigned __stdcall Run(void* self) {
-    const Thread* thread = static_cast<const Thread*>(self);
-    thread->entry_(thread->argument_);
+  static unsigned __stdcall Main(void* self) {
+    static_cast<const Thread*>(self)->Run();
     return 0;
   }
   win32::ScopedHandle handle;
@@ -55,12 +54,10 @@ Thread::~Thread() {
   native_.Destroy<Native>();
 }
 
-bool Thread::Start(void (*entry)(void*), void* argument) {
-  entry_ = entry;
-  argument_ = argument;
+bool Thread::Begin() {
   // _beginthreadex, not CreateThread, so that the C runtime sets up and frees
   // the thread's own data; it answers 0 on failure.
-  const uintptr_t handle = ::_beginthreadex(nullptr, 0, &Native::Run, this, 0, nullptr);
+  const uintptr_t handle = ::_beginthreadex(nullptr, 0, &Native::Main, this, 0, nullptr);
   native_.As<Native>().handle.Set(reinterpret_cast<HANDLE>(handle));
   return Started();
 }
