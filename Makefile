@@ -32,7 +32,8 @@ test-windows:
 # certificate is given, otherwise plainly reported unsigned. The SIGN_* variables reach
 # tools/sign.sh from make's command line or from the environment:
 #   make dist SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP_URL=...]
-#   SIGN_PKCS12=signer.p12 SIGN_PASSWORD=... make dist
+#   read -rs SIGN_PASSWORD && export SIGN_PASSWORD && make dist SIGN_PKCS12=signer.p12
+# A password comes from the environment only, never from a command line.
 dist: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS) --target dist-deliverables
@@ -69,7 +70,7 @@ release: msi
 	  --version "$$QC_RELEASE_VERSION" --binaries dist --source . --output-dir dist
 
 # dist/<name>-<version>-windows-tests.zip: the deliverables and every Windows
-# test with run-tests.cmd, for a real Windows machine (README: "Windows test kit").
+# test with run-tests.cmd, for a real Windows machine (README: "The Windows test kit").
 .PHONY: test-kit
 test-kit: deps
 	cmake --preset windows >/dev/null

@@ -1,45 +1,61 @@
 // A lock, a condition variable and a joinable thread for code that builds on
-// both sides. On Windows they are the system's slim reader/writer lock,
-// condition variable and a C runtime thread, so that the programs carry none
-// of the C++ threading runtime; elsewhere they wrap the standard library's.
+// both sides. Two implementations stand behind this one interface, and the
+// build links one of them (the `threads` library): win32/threads.cc uses the
+// system's slim reader/writer lock, condition variable and a C runtime thread,
+// so that the programs carry none of the C++ threading runtime; threads.cc
+// wraps the standard library's for the native build.
 #pragma once
 
 #include <chrono>
-
-#ifdef _WIN32
-#include <windows.h>
-#include <process.h>
-#else
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
-#endif
+#include <cstddef>
+#include <new>
 
 namespace threads {
+
+// Room inside an object for the platform's own lock, condition or thread, so
+// that this header names no platform type. The implementation constructs its
+// object in it with Emplace, reaches it with As and destroys it with Destroy.
+class NativeStorage {
+ public:
+  static constexpr std::size_t kBytes = 64;
+
+  template <typename T>
+  void Emplace() {
+    static_assert(sizeof(T) <= kBytes && alignof(T) <= alignof(std::max_align_t), "no room for the native object");
+    new (bytes_) T();
+  }
+  template <typename T>
+  T& As() {
+    return *std::launder(reinterpret_cast<T*>(bytes_));
+  }
+  template <typename T>
+  const T& As() const {
+    return *std::launder(reinterpret_cast<const T*>(bytes_));
+  }
+  template <typename T>
+  void Destroy() {
+    As<T>().~T();
+  }
+
+ private:
+  alignas(std::max_align_t) std::byte bytes_[kBytes];
+};
 
 // Not recursive; never moved while in use.
 class Mutex {
  public:
-  Mutex() = default;
+  Mutex();
+  ~Mutex();
   Mutex(const Mutex&) = delete;
   Mutex& operator=(const Mutex&) = delete;
 
-#ifdef _WIN32
-  void Lock() { ::AcquireSRWLockExclusive(&lock_); }
-  void Unlock() { ::ReleaseSRWLockExclusive(&lock_); }
+  void Lock();
+  void Unlock();
 
  private:
   friend class ConditionVariable;
-  SRWLOCK lock_ = SRWLOCK_INIT;
-#else
-  void Lock() { mutex_.lock(); }
-  void Unlock() { mutex_.unlock(); }
-
- private:
-  friend class ConditionVariable;
-  std::mutex mutex_;
-#endif
+  struct Native;
+  NativeStorage native_;
 };
 
 // Holds a Mutex for its scope; Unlock and Lock let a caller step out for a
@@ -70,17 +86,12 @@ class Lock {
 
 class ConditionVariable {
  public:
-  ConditionVariable() = default;
+  ConditionVariable();
+  ~ConditionVariable();
   ConditionVariable(const ConditionVariable&) = delete;
   ConditionVariable& operator=(const ConditionVariable&) = delete;
 
-  void NotifyAll() {
-#ifdef _WIN32
-    ::WakeAllConditionVariable(&condition_);
-#else
-    condition_.notify_all();
-#endif
-  }
+  void NotifyAll();
 
   // Waits, with `lock` held, until `done()` is true.
   template <typename Predicate>
@@ -105,95 +116,42 @@ class ConditionVariable {
   static constexpr long long kForever = 0xFFFFFFFF;  // INFINITE
 
   // A monotonic clock in milliseconds.
-  static long long NowMilliseconds() {
-#ifdef _WIN32
-    return static_cast<long long>(::GetTickCount64());
-#else
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-#endif
-  }
+  static long long NowMilliseconds();
 
-  // One sleep, woken by NotifyAll, by the time or spuriously.
-  void Sleep(Mutex& mutex, long long milliseconds) {
-#ifdef _WIN32
-    ::SleepConditionVariableSRW(&condition_, &mutex.lock_, static_cast<DWORD>(milliseconds), 0);
-#else
-    std::unique_lock<std::mutex> held(mutex.mutex_, std::adopt_lock);
-    if (milliseconds == kForever) {
-      condition_.wait(held);
-    } else {
-      condition_.wait_for(held, std::chrono::milliseconds(milliseconds));
-    }
-    held.release();
-#endif
-  }
+  // One sleep, woken by NotifyAll, by the time or spuriously; kForever has no
+  // time limit.
+  void Sleep(Mutex& mutex, long long milliseconds);
 
-#ifdef _WIN32
-  CONDITION_VARIABLE condition_ = CONDITION_VARIABLE_INIT;
-#else
-  std::condition_variable condition_;
-#endif
+  struct Native;
+  NativeStorage native_;
 };
 
 // One thread running `entry(argument)`, joined by Join or at destruction.
 class Thread {
  public:
-  Thread() = default;
+  Thread();
+  ~Thread();
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
-  ~Thread() { Join(); }
 
   // False when the thread could not be started.
   bool Start(void (*entry)(void*), void* argument) {
     entry_ = entry;
     argument_ = argument;
-#ifdef _WIN32
-    handle_ = reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &Run, this, 0, nullptr));
-    return handle_ != nullptr;
-#else
-    try {
-      thread_ = std::thread(entry, argument);
-    } catch (const std::system_error&) {
-      return false;
-    }
-    return true;
-#endif
+    return Begin();
   }
-
-  bool Started() const {
-#ifdef _WIN32
-    return handle_ != nullptr;
-#else
-    return thread_.joinable();
-#endif
-  }
-
-  void Join() {
-#ifdef _WIN32
-    if (handle_ == nullptr) return;
-    ::WaitForSingleObject(handle_, INFINITE);
-    ::CloseHandle(handle_);
-    handle_ = nullptr;
-#else
-    if (thread_.joinable()) thread_.join();
-#endif
-  }
+  bool Started() const;
+  void Join();
 
  private:
+  struct Native;
+  // Starts the platform's thread, which calls Run.
+  bool Begin();
+  void Run() const { entry_(argument_); }
+
   void (*entry_)(void*) = nullptr;
   void* argument_ = nullptr;
-#ifdef _WIN32
-  static unsigned __stdcall Run(void* self) {
-    const Thread* thread = static_cast<const Thread*>(self);
-    thread->entry_(thread->argument_);
-    return 0;
-  }
-  HANDLE handle_ = nullptr;
-#else
-  std::thread thread_;
-#endif
+  NativeStorage native_;
 };
 
 }  // namespace threads

@@ -10,7 +10,8 @@ namespace {
 
 constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr wchar_t kScannerProgram[] = L"stand_in_scanner.exe";
-constexpr DWORD kEventAppearsWithinMs = 10000;
+// A bound for a loaded machine, where starting a process under Wine takes seconds.
+constexpr DWORD kEventAppearsWithinMs = 30000;
 constexpr DWORD kPollMs = 25;
 // A scanner started a moment ago may still have its executable open.
 constexpr DWORD kRemoveRetriesMs = 3000;
