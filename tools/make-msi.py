@@ -16,7 +16,7 @@ build: WiX source for wixl, then wixl, then the tables wixl does not author
 (MsiServiceConfigFailureActions and its action), imported with msibuild.
 The package installs the files of PACKAGE_FILES into Program Files\\Quenor
 Clean, the service entry from ServiceInstall and ServiceControl rows (names
-read from scheduler/service/service_entry.h), the harvested registration and
+read from scheduler/shared/service_entry.h), the harvested registration and
 the event source as Registry rows, and runs the EndAgents custom action of
 PackageActions.dll before files are replaced or removed.
 """
@@ -179,7 +179,7 @@ def registry_value(kind, data, references):
 
 
 def service_entry(source):
-    text = (source / "scheduler/service/service_entry.h").read_text()
+    text = (source / "scheduler/shared/service_entry.h").read_text()
     names = dict(re.findall(r'k(\w+) = u"((?:[^"\\]|\\.)*)"', text))
     return {k: v.replace("\\\\", "\\") for k, v in names.items()}
 

@@ -27,6 +27,13 @@ class RegistryKey {
   LONG Create(HKEY root, std::u16string_view path, REGSAM access);
   void Close();
 
+  // Closes the key held and returns the address of the now empty member, for
+  // a call that hands out a new key through an out-parameter.
+  [[nodiscard]] HKEY* put() {
+    Close();
+    return &key_;
+  }
+
   bool IsValid() const { return key_ != nullptr; }
   HKEY Get() const { return key_; }
 

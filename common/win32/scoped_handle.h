@@ -40,6 +40,14 @@ class GenericScopedHandle {
   // Gives up ownership without closing.
   [[nodiscard]] Handle Take() { return std::exchange(handle_, Traits::NullHandle()); }
 
+  // Closes the handle held and returns the address of the now empty member,
+  // for a call that hands out a new handle through an out-parameter:
+  // `ScopedHandle token; if (OpenProcessToken(process, access, token.put())) ...`.
+  [[nodiscard]] Handle* put() {
+    Close();
+    return &handle_;
+  }
+
   void Close() {
     if (Traits::IsValid(handle_)) Traits::Close(handle_);
     handle_ = Traits::NullHandle();

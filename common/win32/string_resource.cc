@@ -1,5 +1,6 @@
 #include "common/win32/string_resource.h"
 
+#include "common/win32/wide.h"
 namespace win32 {
 
 std::optional<std::u16string> LoadStringResource(HINSTANCE module, UINT id) {
@@ -8,7 +9,7 @@ std::optional<std::u16string> LoadStringResource(HINSTANCE module, UINT id) {
   const wchar_t* text = nullptr;
   const int length = ::LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
   if (length <= 0 || text == nullptr) return std::nullopt;
-  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(length));
+  return std::u16string(Utf16(text), static_cast<std::size_t>(length));
 }
 
 }  // namespace win32

@@ -1,6 +1,6 @@
 // The agent's life after start-up: one loop that serves window messages and
 // waits on the global update event and the schedule timer. The Windows layer
-// (win32/agent_loop_win32.cc) supplies the platform through AgentLoopHost.
+// (win32/agent_loop.cc) supplies the platform through AgentLoopHost.
 #pragma once
 
 #include <array>

@@ -2,7 +2,7 @@
 // application through its uninstall entry, leave it alone when it runs, and
 // choose between a quick and a full boot scan.
 //
-// The decisions live here; the platform (win32/scan_launcher_win32.h) only
+// The decisions live here; the platform (win32/scan_launcher.h) only
 // tests the presence event and creates the process.
 #pragma once
 
@@ -12,8 +12,8 @@
 
 #include "common/application/presence.h"
 #include "common/application/settings_source.h"
-#include "scheduler/events/scheduler_events.h"
 #include "scheduler/agent/datetime/date_time.h"
+#include "scheduler/events/scheduler_events.h"
 
 namespace agent {
 

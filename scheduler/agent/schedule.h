@@ -2,7 +2,7 @@
 // time, and the arming of the agent's waitable timer with it.
 //
 // Nothing is cached: every call reads the settings again through the given
-// source (the registry on Windows; see win32/schedule_win32.h) and the clock
+// source (the registry on Windows; see win32/waitable_timer.h) and the clock
 // through datetime::ActiveClock().
 #pragma once
 

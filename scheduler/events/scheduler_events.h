@@ -1,7 +1,7 @@
 // What the scheduler writes to the Windows Event Log, and when: one function
 // per occurrence, called once where it happens (never on the agent's tick).
 // Each picks the event, its level and its inserts, and hands them to the
-// installed sink; the Windows sink (win32/event_log_sink.h) writes them to
+// installed sink; the Windows sink (win32/event_log.h) writes them to
 // the Application log under the source "Veltrane Scheduler". Nothing is
 // written while no sink is installed. A sink that fails changes nothing.
 #pragma once

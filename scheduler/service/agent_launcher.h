@@ -15,12 +15,9 @@
 
 #include "common/threads/threads.h"
 #include "scheduler/events/scheduler_events.h"
+#include "scheduler/shared/agent_session.h"
 
 namespace service {
-
-// "Global\Veltrane Scheduler Session %d": the mutex that the agent of a
-// session holds for its lifetime. The id is written as a signed number.
-std::u16string AgentSessionMutexName(std::uint32_t session);
 
 // "\"<path>\" /user": the agent's command line.
 std::u16string AgentCommandLine(std::u16string_view own_path);

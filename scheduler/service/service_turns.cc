@@ -5,7 +5,7 @@
 
 #include "common/trace/trace.h"
 #include "scheduler/events/scheduler_events.h"
-#include "scheduler/service/service_entry.h"
+#include "scheduler/shared/service_entry.h"
 
 namespace service {
 namespace {
@@ -39,7 +39,7 @@ bool IsEndSessionStart(const std::vector<std::u16string>& arguments) {
   bool end_session = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     trace::Trace("Service Arg[%d] = %ws\r\n", static_cast<int>(i), arguments[i].c_str());
-    if (EqualsIgnoringAsciiCase(arguments[i], entry::kEndSessionArgument)) end_session = true;
+    if (EqualsIgnoringAsciiCase(arguments[i], shared::entry::kEndSessionArgument)) end_session = true;
   }
   return end_session;
 }

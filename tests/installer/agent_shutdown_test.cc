@@ -22,42 +22,42 @@ class FakePlatform : public AgentShutdownPlatform {
     std::vector<std::string>& calls;
   };
 
-  std::unique_ptr<UpdateEvent> OpenUpdateEvent(std::uint32_t&) override { return std::make_unique<FakeEvent>(calls); }
+  std::unique_ptr<UpdateEvent> OpenUpdateEvent(std::uint32_t&) override { return std::make_unique<FakeEvent>(calls_); }
   std::vector<std::uint32_t> SessionsWithAgent() override {
-    calls.push_back("look");
-    return ++looks > agent_looks ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{1, 3};
+    calls_.push_back("look");
+    return ++looks_ > agent_looks_ ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{1, 3};
   }
-  std::chrono::steady_clock::time_point Now() override { return now; }
-  void Sleep(std::chrono::milliseconds pause) override { now += pause; }
-  void Log(const std::u16string& line) override { lines.push_back(line); }
+  std::chrono::steady_clock::time_point Now() override { return now_; }
+  void Sleep(std::chrono::milliseconds pause) override { now_ += pause; }
+  void Log(const std::u16string& line) override { lines_.push_back(line); }
 
-  int agent_looks = 0;  // how many looks still find the agents of sessions 1 and 3
-  int looks = 0;
-  std::vector<std::string> calls;
-  std::chrono::steady_clock::time_point now;
-  std::vector<std::u16string> lines;
+  int agent_looks_ = 0;  // how many looks still find the agents of sessions 1 and 3
+  int looks_ = 0;
+  std::vector<std::string> calls_;
+  std::chrono::steady_clock::time_point now_;
+  std::vector<std::u16string> lines_;
 };
 
 TEST(EndAgentsTest, SetsTheEventWaitsForTheAgentsThenResetsAndClosesIt) {
   FakePlatform platform;
-  platform.agent_looks = 3;
+  platform.agent_looks_ = 3;
   const AgentShutdownOutcome outcome = EndAgents(platform, 30s);
   EXPECT_TRUE(outcome.event_set);
   EXPECT_TRUE(outcome.agents_left.empty());
-  EXPECT_EQ(platform.calls, (std::vector<std::string>{"set", "look", "look", "look", "look", "reset", "close"}));
-  EXPECT_EQ(platform.now - std::chrono::steady_clock::time_point{}, 3 * kAgentPollInterval);
-  EXPECT_EQ(platform.lines.back(), u"EndAgents: no agent runs");
+  EXPECT_EQ(platform.calls_, (std::vector<std::string>{"set", "look", "look", "look", "look", "reset", "close"}));
+  EXPECT_EQ(platform.now_ - std::chrono::steady_clock::time_point{}, 3 * kAgentPollInterval);
+  EXPECT_EQ(platform.lines_.back(), u"EndAgents: no agent runs");
 }
 
 TEST(EndAgentsTest, AgentsThatOutliveTheLimitAreReportedAndTheEventIsResetAnyway) {
   FakePlatform platform;
-  platform.agent_looks = 1000000;
+  platform.agent_looks_ = 1000000;
   const AgentShutdownOutcome outcome = EndAgents(platform, 2s);
   EXPECT_EQ(outcome.agents_left, (std::vector<std::uint32_t>{1, 3}));
-  EXPECT_EQ(platform.now - std::chrono::steady_clock::time_point{}, 2s);
-  EXPECT_EQ(platform.calls.end()[-2], "reset");
-  EXPECT_EQ(platform.calls.back(), "close");
-  EXPECT_NE(platform.lines.back().find(u"sessions 1, 3;"), std::u16string::npos);
+  EXPECT_EQ(platform.now_ - std::chrono::steady_clock::time_point{}, 2s);
+  EXPECT_EQ(platform.calls_.end()[-2], "reset");
+  EXPECT_EQ(platform.calls_.back(), "close");
+  EXPECT_NE(platform.lines_.back().find(u"sessions 1, 3;"), std::u16string::npos);
 }
 
 }  // namespace

@@ -13,8 +13,9 @@
 #include <string>
 
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "scanmenu/e2e/shell_host.h"
-#include "scheduler/service/agent_launcher.h"
+#include "scheduler/shared/agent_session.h"
 #include "support/win32/poll.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/stand_in_scanner.h"
@@ -24,8 +25,8 @@ namespace {
 bool AgentInThisSession() {
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return false;
-  const std::u16string name = service::AgentSessionMutexName(session);
-  win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, reinterpret_cast<const wchar_t*>(name.c_str())));
+  const std::u16string name = shared::AgentSessionMutexName(session);
+  win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
   return static_cast<bool>(mutex);
 }
 

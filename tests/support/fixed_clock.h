@@ -13,7 +13,7 @@
 #include "scheduler/agent/datetime/date_time.h"
 #include "scheduler/agent/datetime/time_span.h"
 
-namespace testing_support {
+namespace test_support {
 
 // Calendar fields from plain numbers, day of week left 0; each cut to 16 bits
 // as the platform's record holds them.
@@ -77,7 +77,7 @@ inline datetime::DateTime Local(int year, int month, int day, int hour = 0, int 
       datetime::DateTimeKind::Local);
 }
 
-}  // namespace testing_support
+}  // namespace test_support
 
 namespace datetime {
 

@@ -11,7 +11,7 @@
 
 #include "common/application/settings_source.h"
 
-namespace testing_support {
+namespace test_support {
 
 class InMemorySettings final : public application::SettingsSource {
  public:
@@ -65,4 +65,8 @@ class InMemorySettings final : public application::SettingsSource {
   mutable std::size_t reads_ = 0;
 };
 
-}  // namespace testing_support
+}  // namespace test_support
+
+// The former name, for the tests outside the scheduler that still use it;
+// to go once they name test_support.
+namespace testing_support = test_support;

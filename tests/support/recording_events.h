@@ -6,7 +6,7 @@
 
 #include "scheduler/events/scheduler_events.h"
 
-namespace testing_support {
+namespace test_support {
 
 class RecordingEvents final : public events::EventSink {
  public:
@@ -33,4 +33,4 @@ class RecordingEvents final : public events::EventSink {
   std::vector<events::Event> events_;
 };
 
-}  // namespace testing_support
+}  // namespace test_support

@@ -8,7 +8,7 @@
 
 #include "common/trace/trace.h"
 
-namespace testing_support {
+namespace test_support {
 
 class TraceCapture {
  public:
@@ -41,4 +41,4 @@ class TraceCapture {
   }
 };
 
-}  // namespace testing_support
+}  // namespace test_support

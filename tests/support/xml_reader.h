@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace testing_support {
+namespace test_support {
 
 struct Element {
   std::string name;
@@ -137,4 +137,8 @@ inline std::vector<Element> ReadXmlFile(const std::string& path) {
   return XmlReader(bytes.str()).Read();
 }
 
-}  // namespace testing_support
+}  // namespace test_support
+
+// The former name, for the tests outside the scheduler that still use it;
+// to go once they name test_support.
+namespace testing_support = test_support;

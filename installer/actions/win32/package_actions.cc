@@ -17,9 +17,10 @@
 
 #include "common/application/contract.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "installer/actions/agent_shutdown.h"
 #include "installer/actions/folder_text.h"
-#include "scheduler/service/agent_launcher.h"
+#include "scheduler/shared/agent_session.h"
 
 namespace {
 
@@ -42,8 +43,6 @@ struct WtsMemoryTraits {
 };
 using ScopedSessionList = win32::GenericScopedHandle<WtsMemoryTraits>;
 
-const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
 class Win32UpdateEvent : public installer::UpdateEvent {
  public:
   explicit Win32UpdateEvent(HANDLE event) : event_(event) {}
@@ -62,7 +61,7 @@ class Win32AgentShutdown : public installer::AgentShutdownPlatform {
     const std::u16string name(application::kUpdateEventName);
     // EVENT_MODIFY_STATE is what SetEvent and ResetEvent need; the event's
     // DACL grants it to Administrators, whom LocalSystem belongs to.
-    HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, Wide(name));
+    HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, win32::Wide(name));
     if (event == nullptr) {
       error = ::GetLastError();
       return nullptr;
@@ -72,14 +71,14 @@ class Win32AgentShutdown : public installer::AgentShutdownPlatform {
 
   std::vector<std::uint32_t> SessionsWithAgent() override {
     std::vector<std::uint32_t> sessions;
-    WTS_SESSION_INFOW* raw = nullptr;
+    ScopedSessionList list;
     DWORD count = 0;
-    if (!::WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &raw, &count)) return sessions;
-    ScopedSessionList list(raw);
+    if (!::WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.put(), &count)) return sessions;
     for (DWORD i = 0; i < count; ++i) {
-      const std::u16string name = service::AgentSessionMutexName(raw[i].SessionId);
-      win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, Wide(name)));
-      if (mutex) sessions.push_back(raw[i].SessionId);
+      const DWORD session = list.Get()[i].SessionId;
+      const std::u16string name = shared::AgentSessionMutexName(session);
+      win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
+      if (mutex) sessions.push_back(session);
     }
     return sessions;
   }
@@ -90,7 +89,7 @@ class Win32AgentShutdown : public installer::AgentShutdownPlatform {
   void Log(const std::u16string& line) override {
     ScopedMsiHandle record(::MsiCreateRecord(1));
     if (!record) return;
-    if (::MsiRecordSetStringW(record.Get(), 0, Wide(line)) != ERROR_SUCCESS) return;
+    if (::MsiRecordSetStringW(record.Get(), 0, win32::Wide(line)) != ERROR_SUCCESS) return;
     ::MsiProcessMessage(install_, INSTALLMESSAGE_INFO, record.Get());
   }
 
@@ -122,6 +121,7 @@ extern "C" UINT __stdcall SetInstallFolderText(MSIHANDLE install) {
   }
   folder.resize(length);
   const std::u16string text = installer::FolderText(std::u16string(folder.begin(), folder.end()));
-  return ::MsiSetPropertyW(install, L"QC_INSTALL_FOLDER_TEXT", Wide(text)) == ERROR_SUCCESS ? ERROR_SUCCESS
-                                                                                            : ERROR_INSTALL_FAILURE;
+  return ::MsiSetPropertyW(install, L"QC_INSTALL_FOLDER_TEXT", win32::Wide(text)) == ERROR_SUCCESS
+             ? ERROR_SUCCESS
+             : ERROR_INSTALL_FAILURE;
 }

@@ -6,9 +6,9 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/event_window_logic.h"
-#include "scheduler/agent/win32/busy_state_win32.h"
-#include "scheduler/service/win32/agent_launch.h"
-#include "scheduler/service/win32/service_control.h"
+#include "scheduler/agent/win32/busy_state.h"
+#include "scheduler/shared/win32/agent_session.h"
+#include "scheduler/shared/win32/service_control.h"
 
 namespace agent {
 namespace {
@@ -21,8 +21,8 @@ HWND g_event_window = nullptr;
 class Win32EventWindowHost final : public EventWindowHost {
  public:
   explicit Win32EventWindowHost(HWND window) : window_(window) {}
-  void StopService() override { service::StopSchedulerService(); }
-  void StartService(bool end_session) override { service::StartSchedulerService(end_session); }
+  void StopService() override { shared::StopSchedulerService(); }
+  void StartService(bool end_session) override { shared::StartSchedulerService(end_session); }
   void StopTick() override { KillTimer(window_, kTickTimerId); }
   void PostQuit() override { PostQuitMessage(0); }
   void CheckBusy() override { QueryBusyState(); }
@@ -72,7 +72,7 @@ bool SchedulerCreateWindow() {
   DWORD session = 0;
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return false;
   // An agent that finds the mutex already there opens it and carries on.
-  g_session_mutex.Set(service::CreateAgentSessionMutex(session));
+  g_session_mutex.Set(shared::CreateAgentSessionMutex(session));
 
   const HWND window = CreateEventWindow();
   g_event_window = window;

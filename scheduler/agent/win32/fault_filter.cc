@@ -10,7 +10,7 @@
 #include "scheduler/agent/fault_end.h"
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/events/scheduler_events.h"
-#include "scheduler/service/win32/service_control.h"
+#include "scheduler/shared/win32/service_control.h"
 
 // WerSetFlags (kernel32), declared here: the toolchain's werapi.h does not
 // compile on its own, and it lacks WER_FAULT_REPORTING_NO_UI (below).
@@ -61,7 +61,7 @@ class Win32FaultEndHost final : public FaultEndHost {
     ::CloseHandle(thread);
   }
   void ReleaseSession() override { CloseSessionMutex(); }
-  void StartService() override { service::StartSchedulerService(false); }
+  void StartService() override { shared::StartSchedulerService(false); }
   // Unlike ExitProcess, TerminateProcess runs no DLL detach code, which
   // could wait for a lock that the faulting thread holds.
   void EndProcess(std::uint32_t exit_code) override { ::TerminateProcess(::GetCurrentProcess(), exit_code); }

@@ -3,14 +3,12 @@
 #include <string>
 
 #include "common/trace/trace.h"
-#include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/system32_functions.h"
-#include "scheduler/agent/win32/user_process.h"
+#include "common/win32/wide.h"
 #include "scheduler/service/agent_launcher.h"
-#include "scheduler/service/object_owner.h"
-#include "scheduler/service/win32/administrators.h"
-#include "scheduler/service/win32/object_owner.h"
+#include "scheduler/shared/win32/agent_session.h"
+#include "scheduler/shared/win32/user_process.h"
 
 namespace service {
 namespace {
@@ -47,7 +45,7 @@ std::u16string SessionUserName(DWORD session) {
 
 class Win32Sessions final : public AgentLaunchPlatform {
  public:
-  bool IsAgentInSession(std::uint32_t session) override { return service::IsAgentInSession(session); }
+  bool IsAgentInSession(std::uint32_t session) override { return shared::IsAgentInSession(session); }
 
   std::unique_ptr<StartedAgent> StartAgent(std::uint32_t session, events::AgentStart& outcome) override {
     win32::ScopedHandle process = StartUserModeInSession(session, outcome);
@@ -84,62 +82,29 @@ win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& ou
     outcome.error = GetLastError();
     return {};
   }
-  std::u16string command_line = AgentCommandLine(reinterpret_cast<const char16_t*>(own_path));
+  std::u16string command_line = AgentCommandLine(win32::Utf16(own_path));
 
   // A new console, normal priority, nothing inherited, the user's environment.
   PROCESS_INFORMATION process = {};
-  if (!agent::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
+  if (!shared::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
     outcome.error = GetLastError();
     return {};
   }
   outcome.result = events::AgentStart::Result::kStarted;
   outcome.process_id = process.dwProcessId;
   win32::ScopedHandle thread(process.hThread);
-  trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(own_path),
-               static_cast<unsigned>(process.dwProcessId));
+  trace::Trace("%ws started with PID %u\r\n", win32::Utf16(own_path), static_cast<unsigned>(process.dwProcessId));
   return win32::ScopedHandle(process.hProcess);
 }
 
-HANDLE CreateAgentSessionMutex(DWORD session) {
-  const std::u16string name = AgentSessionMutexName(session);
-  // Owned by Administrators, which only an elevated token may name: the
-  // service then knows the mutex for an agent's. The DACL is the token's
-  // default one.
-  const win32::ScopedSid administrators = AdministratorsSid();
-  SECURITY_DESCRIPTOR descriptor;
-  if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetAdministratorsAsOwner(&descriptor, administrators.Get())) {
-    return nullptr;
-  }
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-  return CreateMutexW(&attributes, FALSE, win32::Wide(name));
-}
-
-bool IsAgentInSession(DWORD session) {
-  const std::u16string name = AgentSessionMutexName(session);
-  win32::ScopedHandle mutex(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, win32::Wide(name)));
-  if (!mutex) return false;
-
-  // An agent passed the administrator test before it made its mutex and
-  // named Administrators as its owner. One made by anybody else (a program
-  // of any user, elevated or not, keeping the session from its agent) is not
-  // an agent's.
-  const std::optional<std::u16string> owner = ObjectOwnerSid(mutex.Get());
-  if (owner && IsTrustedOwner(*owner)) return true;
-  trace::Trace("Session %u mutex owned by %ws is no agent's\r\n", static_cast<unsigned>(session),
-               owner ? owner->c_str() : u"?");
-  return false;
-}
-
 HANDLE GetSessionUserToken(DWORD session) {
-  HANDLE raw_token = nullptr;
-  if (!win32::system32::WTSQueryUserToken(session, &raw_token)) {
+  win32::ScopedHandle token;
+  if (!win32::system32::WTSQueryUserToken(session, token.put())) {
     const DWORD error = GetLastError();
     trace::Trace("WTSQueryUserToken(%u) failed: %u\r\n", static_cast<unsigned>(session), static_cast<unsigned>(error));
     SetLastError(error);  // for the caller's report
     return nullptr;
   }
-  win32::ScopedHandle token(raw_token);
 
   OSVERSIONINFOW version = {};
   version.dwOSVersionInfoSize = sizeof version;

@@ -8,16 +8,6 @@
 
 namespace service {
 
-// Creates (not owned) or opens the session's agent mutex, owned by the
-// Administrators group, with the token's default DACL. The agent holds it
-// for its lifetime; the caller closes it. Null on failure, and so for a
-// caller whose token cannot name Administrators as owner.
-HANDLE CreateAgentSessionMutex(DWORD session);
-
-// True when the session's agent mutex exists, could be opened, and belongs
-// to LocalSystem or the Administrators group.
-bool IsAgentInSession(DWORD session);
-
 // Creates "<own path>" /user in the session on "winsta0\Default" under the
 // token GetSessionUserToken gives, whether or not an agent serves the
 // session. The new process, or an empty handle on failure; `outcome` says

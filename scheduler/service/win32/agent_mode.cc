@@ -2,10 +2,10 @@
 
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/agent/win32/fault_filter.h"
-#include "scheduler/agent/win32/scan_launcher_win32.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/agent/win32/scan_launcher.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 #include "scheduler/service/program_mode.h"
-#include "scheduler/service/win32/administrators.h"
+#include "scheduler/shared/win32/administrators.h"
 
 namespace service {
 namespace {
@@ -13,8 +13,8 @@ namespace {
 class Win32UserMode final : public UserModePlatform {
  public:
   bool IsStartupSchedule() override { return agent::IsStartupSchedule(); }
-  void LaunchScheduledScan() override { agent::LaunchScheduledScan(nullptr, events::ScanOccasion::kAtLogon); }
-  bool IsAdministratorsMember() override { return service::IsAdministratorsMember(); }
+  void LaunchScheduledScan() override { agent::LaunchScheduledScan(events::ScanOccasion::kAtLogon); }
+  bool IsAdministratorsMember() override { return shared::IsAdministratorsMember(); }
   bool CreateAgentWindow() override { return agent::SchedulerCreateWindow(); }
   void RunAgentLoop() override { agent::AgentLoop(); }
   void CloseSessionMutex() override { agent::CloseSessionMutex(); }

@@ -14,12 +14,13 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
+#include "common/win32/wide.h"
 #include "scheduler/events/scheduler_events.h"
 #include "scheduler/events/win32/event_log.h"
 #include "scheduler/service/program_mode.h"
 #include "scheduler/service/win32/program_modes.h"
 #include "scheduler/service/win32/scheduler_resource_ids.h"
-#include "scheduler/service/win32/service_control.h"
+#include "scheduler/shared/win32/service_control.h"
 
 namespace service {
 namespace {
@@ -37,7 +38,7 @@ std::vector<std::u16string> SplitArguments(const wchar_t* command_tail) {
   LPWSTR* split = ::CommandLineToArgvW(command_tail, &count);
   win32::ScopedLocalMemory owner(split);
   if (split == nullptr || count <= 0) return arguments;
-  for (int i = 0; i < count; ++i) arguments.emplace_back(reinterpret_cast<const char16_t*>(split[i]));
+  for (int i = 0; i < count; ++i) arguments.emplace_back(win32::Utf16(split[i]));
   return arguments;
 }
 
@@ -47,7 +48,7 @@ std::vector<std::u16string> SplitArguments(const wchar_t* command_tail) {
 void ShowSuccess(UINT text_id, std::u16string_view english) {
   const std::u16string shown =
       text::DisplayText(win32::LoadStringResource(::GetModuleHandleW(nullptr), text_id), english);
-  ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(shown.c_str()), kMessageCaption, MB_OK | MB_ICONINFORMATION);
+  ::MessageBoxW(nullptr, win32::Wide(shown), kMessageCaption, MB_OK | MB_ICONINFORMATION);
 }
 
 std::u16string OwnPath() {
@@ -58,14 +59,14 @@ std::u16string OwnPath() {
 // The event source comes with the service entry and goes with it; its
 // registration's own failure changes neither the result nor the box.
 bool Install() {
-  const bool installed = InstallService();
+  const bool installed = shared::InstallService();
   if (installed && !events::RegisterEventSourceKey()) trace::Trace("Event source not registered\r\n");
   events::ServiceInstalled(installed, OwnPath());
   return installed;
 }
 
 bool Uninstall() {
-  const bool uninstalled = UninstallService();
+  const bool uninstalled = shared::UninstallService();
   events::ServiceUninstalled(uninstalled);
   if (uninstalled && !events::RemoveEventSourceKey()) trace::Trace("Event source not removed\r\n");
   return uninstalled;

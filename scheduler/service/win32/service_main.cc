@@ -10,12 +10,13 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "common/win32/wide.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 #include "scheduler/service/serial_worker.h"
-#include "scheduler/service/service_entry.h"
 #include "scheduler/service/service_turns.h"
 #include "scheduler/service/win32/agent_launch.h"
-#include "scheduler/service/win32/update_event.h"
+#include "scheduler/shared/service_entry.h"
+#include "scheduler/shared/win32/update_event.h"
 
 namespace service {
 namespace {
@@ -41,13 +42,13 @@ SerialWorker& LogonWorker() {
 class Win32ServicePlatform final : public ServicePlatform {
  public:
   bool RegisterControlHandler() override {
-    const std::u16string name(entry::kName);
+    const std::u16string name(shared::entry::kName);
     g_status_handle = RegisterServiceCtrlHandlerExW(win32::Wide(name), &ServiceCtrlHandler, nullptr);
     return g_status_handle != nullptr;
   }
 
   bool CreateUpdateEvent() override {
-    update_event_.Set(service::CreateUpdateEvent());
+    update_event_.Set(shared::CreateUpdateEvent());
     return update_event_.IsValid();
   }
 
@@ -159,9 +160,9 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD event_type, LPVOID event_da
 }
 
 void RunServiceDispatcher() {
-  std::u16string name(entry::kName);
+  std::u16string name(shared::entry::kName);
   const SERVICE_TABLE_ENTRYW table[] = {
-      {reinterpret_cast<wchar_t*>(name.data()), &ServiceMain},
+      {win32::Wide(name.data()), &ServiceMain},
       {nullptr, nullptr},
   };
   StartServiceCtrlDispatcherW(table);

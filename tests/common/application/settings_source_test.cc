@@ -8,7 +8,7 @@
 namespace application {
 namespace {
 
-using testing_support::InMemorySettings;
+using test_support::InMemorySettings;
 
 constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
 

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "common/win32/scoped_handle.h"
 #include "support/win32/process_runner.h"
 
 namespace {
@@ -65,8 +66,8 @@ TEST(System32FunctionsProbe, Loads) {
     EXPECT_NE(::LoadLibraryW(L"userenv.dll"), nullptr);
     return;
   }
-  HANDLE token = nullptr;
-  if (win32::system32::WTSQueryUserToken(::WTSGetActiveConsoleSessionId(), &token)) ::CloseHandle(token);
+  win32::ScopedHandle token;
+  win32::system32::WTSQueryUserToken(::WTSGetActiveConsoleSessionId(), token.put());
   LPVOID environment = nullptr;
   if (win32::system32::CreateEnvironmentBlock(&environment, nullptr, FALSE)) {
     EXPECT_TRUE(win32::system32::DestroyEnvironmentBlock(environment));

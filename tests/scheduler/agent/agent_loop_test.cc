@@ -28,62 +28,62 @@ class ScriptedHost : public AgentLoopHost {
   static Step Failed() { return {false, {WakeUp::Kind::kFailed, 0}}; }
   static Step Quit() { return {true, {}}; }
 
-  bool update_event_opens = true;
-  bool timer_created = true;
-  std::deque<Step> script;
-  std::vector<std::string> calls;
-  std::vector<std::size_t> wait_counts;
-  std::deque<ArmedRun> runs;  // what each arming stands at; none when empty
+  bool update_event_opens_ = true;
+  bool timer_created_ = true;
+  std::deque<Step> script_;
+  std::vector<std::string> calls_;
+  std::vector<std::size_t> wait_counts_;
+  std::deque<ArmedRun> runs_;  // what each arming stands at; none when empty
 
   bool OpenUpdateEvent() override {
-    calls.push_back("open-update");
-    return update_event_opens;
+    calls_.push_back("open-update");
+    return update_event_opens_;
   }
-  void LoadLastScanTime() override { calls.push_back("last-scan"); }
+  void LoadLastScanTime() override { calls_.push_back("last-scan"); }
   bool CreateScheduleTimer() override {
-    calls.push_back("create-timer");
-    return timer_created;
+    calls_.push_back("create-timer");
+    return timer_created_;
   }
   std::optional<ArmedRun> ArmScheduleTimer() override {
-    calls.push_back("arm");
-    std::optional<ArmedRun> run = runs.empty() ? std::nullopt : std::optional<ArmedRun>(runs.front());
-    if (run) runs.pop_front();
+    calls_.push_back("arm");
+    std::optional<ArmedRun> run = runs_.empty() ? std::nullopt : std::optional<ArmedRun>(runs_.front());
+    if (run) runs_.pop_front();
     return run;
   }
   bool DispatchQueuedMessages() override {
     // A script that runs out ends like a closed window, so a loop that
     // misses its exit cannot hang the test.
-    if (script.empty() || script.front().quit) {
-      calls.push_back("quit");
+    if (script_.empty() || script_.front().quit) {
+      calls_.push_back("quit");
       return false;
     }
     return true;
   }
   WakeUp Wait(const WaitList& list) override {
-    wait_counts.push_back(list.count);
-    const WakeUp wake = script.front().wake;
-    script.pop_front();
+    wait_counts_.push_back(list.count);
+    const WakeUp wake = script_.front().wake;
+    script_.pop_front();
     return wake;
   }
   void LaunchScheduledScan(events::ScanOccasion occasion) override {
-    calls.push_back(occasion == events::ScanOccasion::kCatchUp ? "catch-up scan" : "scan");
+    calls_.push_back(occasion == events::ScanOccasion::kCatchUp ? "catch-up scan" : "scan");
   }
-  std::chrono::milliseconds DeferBusyLimit() override { return defer_limit; }
+  std::chrono::milliseconds DeferBusyLimit() override { return defer_limit_; }
   BusyState TestBusy() override {
-    calls.push_back("busy?");
-    const BusyState state = busy_states.empty() ? BusyState::kAcceptsNotifications : busy_states.front();
-    if (!busy_states.empty()) busy_states.pop_front();
+    calls_.push_back("busy?");
+    const BusyState state = busy_states_.empty() ? BusyState::kAcceptsNotifications : busy_states_.front();
+    if (!busy_states_.empty()) busy_states_.pop_front();
     return state;
   }
-  std::chrono::milliseconds Now() override { return now += std::chrono::seconds(1); }
+  std::chrono::milliseconds Now() override { return now_ += std::chrono::seconds(1); }
 
-  std::chrono::milliseconds defer_limit{0};
-  std::deque<BusyState> busy_states;
-  std::chrono::milliseconds now{0};
-  void PauseAfterFailedWait() override { calls.push_back("pause"); }
-  void CloseHandles() override { calls.push_back("close"); }
-  void ReleaseSession() override { calls.push_back("release"); }
-  void StartService() override { calls.push_back("start-service"); }
+  std::chrono::milliseconds defer_limit_{0};
+  std::deque<BusyState> busy_states_;
+  std::chrono::milliseconds now_{0};
+  void PauseAfterFailedWait() override { calls_.push_back("pause"); }
+  void CloseHandles() override { calls_.push_back("close"); }
+  void ReleaseSession() override { calls_.push_back("release"); }
+  void StartService() override { calls_.push_back("start-service"); }
 };
 
 TEST(WaitListTest, ListsOnlyTheObjectsThatExistInFixedOrder) {
@@ -105,71 +105,71 @@ TEST(WaitListTest, ListsOnlyTheObjectsThatExistInFixedOrder) {
 
 TEST(AgentLoopTest, UpdateEventEndsTheLoopAndLeavesTheServiceStopped) {
   ScriptedHost host;
-  host.script = {ScriptedHost::Object(0)};
+  host.script_ = {ScriptedHost::Object(0)};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
-  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "close", "release"));
+  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "close", "release"));
 }
 
 TEST(AgentLoopTest, QuitClosesTheHandlesThenStartsTheService) {
   ScriptedHost host;
-  host.script = {ScriptedHost::Input(), ScriptedHost::Quit()};
+  host.script_ = {ScriptedHost::Input(), ScriptedHost::Quit()};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kQuit);
-  EXPECT_THAT(host.calls,
+  EXPECT_THAT(host.calls_,
               ElementsAre("open-update", "last-scan", "create-timer", "arm", "quit", "close", "release", "start-service"));
 }
 
 TEST(AgentLoopTest, EachTimerExpiryLaunchesTheScanAndArmsAgain) {
   ScriptedHost host;
-  host.script = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Object(1), ScriptedHost::Quit()};
+  host.script_ = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Object(1), ScriptedHost::Quit()};
   RunAgentLoop(host);
-  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "scan",
+  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "scan",
                                       "arm", "quit", "close", "release", "start-service"));
-  EXPECT_THAT(host.wait_counts, ElementsAre(2u, 2u, 2u));
+  EXPECT_THAT(host.wait_counts_, ElementsAre(2u, 2u, 2u));
 }
 
 TEST(AgentLoopTest, WithoutUpdateEventTheTimerStillStartsScans) {
   ScriptedHost host;
-  host.update_event_opens = false;
-  host.script = {ScriptedHost::Object(0), ScriptedHost::Quit()};
+  host.update_event_opens_ = false;
+  host.script_ = {ScriptedHost::Object(0), ScriptedHost::Quit()};
   RunAgentLoop(host);
-  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "quit",
+  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "quit",
                                       "close", "release", "start-service"));
-  EXPECT_THAT(host.wait_counts, ElementsAre(1u));
+  EXPECT_THAT(host.wait_counts_, ElementsAre(1u));
 }
 
 TEST(AgentLoopTest, WithoutTimerTheUpdateEventStillEndsTheLoop) {
   ScriptedHost host;
-  host.timer_created = false;
-  host.script = {ScriptedHost::Input(), ScriptedHost::Object(0)};
+  host.timer_created_ = false;
+  host.script_ = {ScriptedHost::Input(), ScriptedHost::Object(0)};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
-  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "close", "release"));
-  EXPECT_THAT(host.wait_counts, ElementsAre(1u, 1u));
+  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "close", "release"));
+  EXPECT_THAT(host.wait_counts_, ElementsAre(1u, 1u));
 }
 
 TEST(AgentLoopTest, WithNeitherObjectTheLoopWaitsForMessagesAlone) {
   ScriptedHost host;
-  host.update_event_opens = false;
-  host.timer_created = false;
-  host.script = {ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Quit()};
+  host.update_event_opens_ = false;
+  host.timer_created_ = false;
+  host.script_ = {ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Quit()};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kQuit);
-  EXPECT_THAT(host.wait_counts, ElementsAre(0u, 0u));
-  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "pause"), 0);
+  EXPECT_THAT(host.wait_counts_, ElementsAre(0u, 0u));
+  EXPECT_EQ(std::count(host.calls_.begin(), host.calls_.end(), "pause"), 0);
 }
 
 TEST(AgentLoopTest, FailedWaitPausesAndTheLoopGoesOn) {
   ScriptedHost host;
-  host.script = {ScriptedHost::Failed(), ScriptedHost::Failed(), ScriptedHost::Object(1), ScriptedHost::Object(0)};
+  host.script_ = {ScriptedHost::Failed(), ScriptedHost::Failed(), ScriptedHost::Object(1), ScriptedHost::Object(0)};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
-  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "pause", "pause", "scan",
+  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "pause", "pause", "scan",
                                       "arm", "close", "release"));
 }
 
 TEST(AgentLoopTest, IndexBeyondTheListIsNotMistakenForAnObject) {
   ScriptedHost host;
-  host.update_event_opens = false;
-  host.script = {ScriptedHost::Object(1), ScriptedHost::Quit()};
+  host.update_event_opens_ = false;
+  host.script_ = {ScriptedHost::Object(1), ScriptedHost::Quit()};
   RunAgentLoop(host);
-  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "scan"), 0);
+  EXPECT_EQ(std::count(host.calls_.begin(), host.calls_.end(), "scan"), 0);
 }
 
 }  // namespace
@@ -204,11 +204,11 @@ TEST(ScanDeferralTest, AnAwayUserOrAnOrdinaryWindowNeverHoldsTheScan) {
 
 TEST(AgentLoopTest, ADueScanWaitsWhileTheUserIsBusyAndStartsOnceWhenTheWindowGoes) {
   ScriptedHost host;
-  host.defer_limit = minutes(5);
-  host.busy_states = {BusyState::kBusy, BusyState::kBusy, BusyState::kAcceptsNotifications};
-  host.script = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Quit()};
+  host.defer_limit_ = minutes(5);
+  host.busy_states_ = {BusyState::kBusy, BusyState::kBusy, BusyState::kAcceptsNotifications};
+  host.script_ = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Quit()};
   RunAgentLoop(host);
-  EXPECT_THAT(host.calls, ElementsAre("open-update", "last-scan", "create-timer", "arm", "busy?", "busy?", "busy?",
+  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "busy?", "busy?", "busy?",
                                       "scan", "arm", "quit", "close", "release", "start-service"));
 }
 
@@ -216,15 +216,15 @@ TEST(AgentLoopTest, ADueScanWaitsWhileTheUserIsBusyAndStartsOnceWhenTheWindowGoe
 // once, however many ticks the wait takes; the update event ends with 210.
 TEST(AgentLoopTest, EventsComeOncePerOccurrenceNeverPerTick) {
   ScriptedHost host;
-  host.runs = {{testing_support::Local(2026, 3, 15, 12, 0, 10), true},
-               {testing_support::Local(2026, 3, 16, 9, 5, 0), false}};
-  host.defer_limit = minutes(5);
-  host.busy_states = {BusyState::kBusy, BusyState::kBusy, BusyState::kBusy, BusyState::kAcceptsNotifications};
-  host.script = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Input(),
+  host.runs_ = {{test_support::Local(2026, 3, 15, 12, 0, 10), true},
+               {test_support::Local(2026, 3, 16, 9, 5, 0), false}};
+  host.defer_limit_ = minutes(5);
+  host.busy_states_ = {BusyState::kBusy, BusyState::kBusy, BusyState::kBusy, BusyState::kAcceptsNotifications};
+  host.script_ = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Input(),
                  ScriptedHost::Object(0)};
-  testing_support::RecordingEvents events;
+  test_support::RecordingEvents events;
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
-  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "catch-up scan"), 1);
+  EXPECT_EQ(std::count(host.calls_.begin(), host.calls_.end(), "catch-up scan"), 1);
   ASSERT_EQ(events.codes(), (std::vector<int>{320, 321, 330, 210}));
   // Minutes of the limit, seconds waited on the host's clock, the next due time.
   const std::vector<std::vector<std::u16string>> inserts = {{u"5"}, {u"3"}, {u"2026-03-16 09:05:00"}, {}};

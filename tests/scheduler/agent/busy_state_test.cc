@@ -19,26 +19,26 @@ const std::u16string kSaverShort = u"C:\\WINDOWS\\SYSTEM32\\BUBBLE~1.SCR";
 
 class FakeDesktop : public BusyProbe {
  public:
-  std::optional<FrontWindow> front = FrontWindow{0, 0, 1024, 768, kPopup};
-  std::int32_t width = 1024, height = 768;
-  std::uint32_t owner = 42;
-  std::map<std::uint32_t, std::u16string> images = {{42, kSaverLong}};
-  std::map<std::u16string, std::u16string> long_forms = {{kSaverShort, kSaverLong}};
-  int process_lookups = 0;
+  std::optional<FrontWindow> front_ = FrontWindow{0, 0, 1024, 768, kPopup};
+  std::int32_t width_ = 1024, height_ = 768;
+  std::uint32_t owner_ = 42;
+  std::map<std::uint32_t, std::u16string> images_ = {{42, kSaverLong}};
+  std::map<std::u16string, std::u16string> long_forms_ = {{kSaverShort, kSaverLong}};
+  int process_lookups_ = 0;
 
-  std::optional<FrontWindow> GetFrontWindow() override { return front; }
-  std::int32_t ScreenWidth() override { return width; }
-  std::int32_t ScreenHeight() override { return height; }
-  std::uint32_t FrontWindowProcessId() override { return owner; }
+  std::optional<FrontWindow> GetFrontWindow() override { return front_; }
+  std::int32_t ScreenWidth() override { return width_; }
+  std::int32_t ScreenHeight() override { return height_; }
+  std::uint32_t FrontWindowProcessId() override { return owner_; }
   std::optional<std::u16string> ProcessImagePath(std::uint32_t id) override {
-    ++process_lookups;
-    auto it = images.find(id);
-    if (it == images.end()) return std::nullopt;
+    ++process_lookups_;
+    auto it = images_.find(id);
+    if (it == images_.end()) return std::nullopt;
     return it->second;
   }
   std::optional<std::u16string> LongPathForm(const std::u16string& path) override {
-    auto it = long_forms.find(path);
-    if (it == long_forms.end()) return std::nullopt;
+    auto it = long_forms_.find(path);
+    if (it == long_forms_.end()) return std::nullopt;
     return it->second;
   }
   bool SamePath(const std::u16string& a, const std::u16string& b) override {
@@ -53,18 +53,18 @@ class FakeDesktop : public BusyProbe {
 class BusyStateTest : public ::testing::Test {
  protected:
   void ConfigureSaver(std::u16string_view path) {
-    settings.Set(RegistryRoot::CurrentUser, kDesktopKeyPath, kScreenSaverValue, path);
+    settings_.Set(RegistryRoot::CurrentUser, kDesktopKeyPath, kScreenSaverValue, path);
   }
-  BusyState Decide() { return DecideBusyState(desktop, settings); }
+  BusyState Decide() { return DecideBusyState(desktop_, settings_); }
 
-  FakeDesktop desktop;
-  testing_support::InMemorySettings settings;
+  FakeDesktop desktop_;
+  test_support::InMemorySettings settings_;
 };
 
 TEST_F(BusyStateTest, FullScreenBorderlessIsBusyAndWithBorderIsNot) {
-  desktop.owner = 77;  // not the screen saver
+  desktop_.owner_ = 77;  // not the screen saver
   EXPECT_EQ(Decide(), BusyState::kBusy);
-  desktop.front->style = kPopup | kWindowStyleBorder;
+  desktop_.front_->style = kPopup | kWindowStyleBorder;
   EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications);
 }
 
@@ -78,19 +78,19 @@ TEST_F(BusyStateTest, AnythingButExactlyThePrimaryScreenAcceptsNotifications) {
       {100, 100, 500, 400, kPopup},  // an ordinary window
   };
   for (const FrontWindow& window : cases) {
-    desktop.front = window;
+    desktop_.front_ = window;
     EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications) << window.left << "," << window.top;
   }
-  desktop.front.reset();  // no window at all
+  desktop_.front_.reset();  // no window at all
   EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications);
-  EXPECT_EQ(desktop.process_lookups, 0);
-  EXPECT_EQ(settings.reads(), 0u);
+  EXPECT_EQ(desktop_.process_lookups_, 0);
+  EXPECT_EQ(settings_.reads(), 0u);
 }
 
 TEST_F(BusyStateTest, ConfiguredScreenSaverInFrontMeansNotPresentWhateverItsBorder) {
   ConfigureSaver(kSaverLong);
   EXPECT_EQ(Decide(), BusyState::kNotPresent);
-  desktop.front->style |= kWindowStyleBorder;
+  desktop_.front_->style |= kWindowStyleBorder;
   EXPECT_EQ(Decide(), BusyState::kNotPresent);
 }
 
@@ -109,28 +109,28 @@ TEST_F(BusyStateTest, WithoutAMatchingSaverTheBorderDecides) {
   EXPECT_EQ(Decide(), BusyState::kBusy);
   // The owning process cannot be opened, or its id is unknown.
   ConfigureSaver(kSaverLong);
-  desktop.images.clear();
+  desktop_.images_.clear();
   EXPECT_EQ(Decide(), BusyState::kBusy);
-  desktop.owner = 0;
-  desktop.front->style |= kWindowStyleBorder;
+  desktop_.owner_ = 0;
+  desktop_.front_->style |= kWindowStyleBorder;
   EXPECT_EQ(Decide(), BusyState::kAcceptsNotifications);
 }
 
 TEST_F(BusyStateTest, SettingTooLongForItsBufferCountsAsNone) {
   // 260 units with the terminator fill the 520 bytes; one more does not fit.
   const std::u16string fits(259, u'a');
-  desktop.images[42] = fits;
+  desktop_.images_[42] = fits;
   ConfigureSaver(fits);
   EXPECT_EQ(Decide(), BusyState::kNotPresent);
   const std::u16string too_long(260, u'a');
-  desktop.images[42] = too_long;
+  desktop_.images_[42] = too_long;
   ConfigureSaver(too_long);
   EXPECT_EQ(Decide(), BusyState::kBusy);
 }
 
 TEST_F(BusyStateTest, ComparisonIsTraced) {
   ConfigureSaver(kSaverShort);
-  testing_support::TraceCapture trace;
+  test_support::TraceCapture trace;
   Decide();
   EXPECT_THAT(trace.lines(), ::testing::ElementsAre("[  42] C:\\Windows\\System32\\Bubbles Screen Saver.scr -> "
                                                     "C:\\Windows\\System32\\Bubbles Screen Saver.scr\r\n"));

@@ -14,28 +14,28 @@ using ::testing::IsEmpty;
 
 class RecordingWindowHost : public EventWindowHost {
  public:
-  std::vector<std::string> calls;
-  void StopService() override { calls.push_back("stop-service"); }
+  std::vector<std::string> calls_;
+  void StopService() override { calls_.push_back("stop-service"); }
   void StartService(bool end_session) override {
-    calls.push_back(end_session ? "start-service endsession" : "start-service");
+    calls_.push_back(end_session ? "start-service endsession" : "start-service");
   }
-  void StopTick() override { calls.push_back("kill-tick"); }
-  void PostQuit() override { calls.push_back("quit"); }
-  void CheckBusy() override { calls.push_back("busy"); }
+  void StopTick() override { calls_.push_back("kill-tick"); }
+  void PostQuit() override { calls_.push_back("quit"); }
+  void CheckBusy() override { calls_.push_back("busy"); }
 };
 
 TEST(EventWindowTest, CreateStopsTheServiceAndDestroyEndsTheLoop) {
   RecordingWindowHost host;
   EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kCreate, 0, 0, host), 0);
   EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kDestroy, 0, 0, host), 0);
-  EXPECT_THAT(host.calls, ElementsAre("stop-service", "quit"));
+  EXPECT_THAT(host.calls_, ElementsAre("stop-service", "quit"));
 }
 
 TEST(EventWindowTest, NeverObjectsToTheSessionsEnd) {
   RecordingWindowHost host;
   EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kQueryEndSession, 0, 0, host), 1);
   EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kQueryEndSession, 0, kEndSessionLogoff, host), 1);
-  EXPECT_THAT(host.calls, IsEmpty());
+  EXPECT_THAT(host.calls_, IsEmpty());
 }
 
 TEST(EventWindowTest, EveryRealEndOfSessionStopsTheTickAndStartsTheServiceWithEndSession) {
@@ -44,7 +44,7 @@ TEST(EventWindowTest, EveryRealEndOfSessionStopsTheTickAndStartsTheServiceWithEn
   for (std::uint64_t reason : {kEndSessionLogoff, 0x1u | 0x40000000u | kEndSessionLogoff, std::uint64_t{0}}) {
     RecordingWindowHost host;
     EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kEndSession, 1, reason, host), 0);
-    EXPECT_THAT(host.calls, ElementsAre("kill-tick", "start-service endsession")) << reason;
+    EXPECT_THAT(host.calls_, ElementsAre("kill-tick", "start-service endsession")) << reason;
   }
 }
 
@@ -53,14 +53,14 @@ TEST(EventWindowTest, CancelledEndOfSessionDoesNothing) {
   for (std::uint64_t reason : {kEndSessionLogoff, std::uint64_t{0}}) {
     EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kEndSession, 0, reason, host), 0);
   }
-  EXPECT_THAT(host.calls, IsEmpty());
+  EXPECT_THAT(host.calls_, IsEmpty());
 }
 
 TEST(EventWindowTest, TickRunsTheBusyTestAndLeavesTheRestToTheDefault) {
   RecordingWindowHost host;
   EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kTimer, 1, 0, host), std::nullopt);
   EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kOther, 0, 0, host), std::nullopt);
-  EXPECT_THAT(host.calls, ElementsAre("busy"));
+  EXPECT_THAT(host.calls_, ElementsAre("busy"));
 }
 
 }  // namespace

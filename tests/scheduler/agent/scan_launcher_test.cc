@@ -1,15 +1,14 @@
 #include "scheduler/agent/scan_launcher.h"
-#include "scheduler/agent/process_creation.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "scheduler/agent/schedule.h"
 #include "support/fixed_clock.h"
 #include "support/in_memory_settings.h"
 #include "support/recording_events.h"
-#include "scheduler/agent/schedule.h"
 
 namespace agent {
 namespace {
@@ -22,17 +21,17 @@ constexpr std::u16string_view kSettingsKey = u"SOFTWARE\\Veltrane";
 
 class FakeScanProcess final : public ScanProcessPlatform {
  public:
-  application::PresenceOpen presence = application::PresenceOpen::kNotFound;
-  bool creation_succeeds = true;
-  std::vector<std::u16string> started;
+  application::PresenceOpen presence_ = application::PresenceOpen::kNotFound;
+  bool creation_succeeds_ = true;
+  std::vector<std::u16string> started_;
 
-  application::PresenceOpen OpenPresenceEvent() override { return presence; }
+  application::PresenceOpen OpenPresenceEvent() override { return presence_; }
   bool StartScan(const std::u16string& command_line, std::uint32_t& error) override {
-    if (!creation_succeeds) {
+    if (!creation_succeeds_) {
       error = 2;  // ERROR_FILE_NOT_FOUND
       return false;
     }
-    started.push_back(command_line);
+    started_.push_back(command_line);
     return true;
   }
 };
@@ -53,9 +52,9 @@ class ScanLauncherTest : public ::testing::Test {
   }
   bool Quick() { return IsQuickScanDue(settings_, DateTime::Now()); }
 
-  testing_support::FixedClock clock_;
+  test_support::FixedClock clock_;
   datetime::ScopedClockOverride clock_override_{clock_};
-  testing_support::InMemorySettings settings_;
+  test_support::InMemorySettings settings_;
   FakeScanProcess platform_;
 };
 
@@ -138,13 +137,13 @@ TEST_F(ScanLauncherTest, CommandLineQuotesThePathAndAppendsQuickForAQuickScan) {
 TEST_F(ScanLauncherTest, StartsTheScanAndSetsTheLastScanTimeToNow) {
   SetUninstallString(u"\"C:\\Program Files\\Veltrane\\scan.exe\" /uninstall");
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(platform_.started,
+  EXPECT_EQ(platform_.started_,
             std::vector<std::u16string>{u"\"C:\\Program Files\\Veltrane\\scan.exe\" /scan:boot /quiet /quick"});
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   SetSetting(u"SchedulerScanType", u"Full");
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(platform_.started.back(), u"\"C:\\Program Files\\Veltrane\\scan.exe\" /scan:boot /quiet");
+  EXPECT_EQ(platform_.started_.back(), u"\"C:\\Program Files\\Veltrane\\scan.exe\" /scan:boot /quiet");
 }
 
 TEST_F(ScanLauncherTest, ARunningApplicationIsLeftAloneAndCountsAsSuccess) {
@@ -153,47 +152,47 @@ TEST_F(ScanLauncherTest, ARunningApplicationIsLeftAloneAndCountsAsSuccess) {
   // An event that refuses the caller exists all the same: an elevated
   // application's event, opened from a lower integrity level.
   for (const PresenceOpen running : {PresenceOpen::kOpened, PresenceOpen::kAccessDenied}) {
-    platform_.presence = running;
+    platform_.presence_ = running;
     EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-    EXPECT_TRUE(platform_.started.empty());
+    EXPECT_TRUE(platform_.started_.empty());
   }
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
-  platform_.presence = PresenceOpen::kFailed;
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
+  platform_.presence_ = PresenceOpen::kFailed;
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(platform_.started.size(), 1u);
+  EXPECT_EQ(platform_.started_.size(), 1u);
 }
 
 TEST_F(ScanLauncherTest, NoApplicationOrAFailedCreationIsAFailureThatStillMovesTheLastScanTime) {
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   SetUninstallString(u"C:\\scan.exe");
   clock_.Advance(datetime::TimeSpan::FromMinutes(1.0));
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 1, 0));
-  EXPECT_TRUE(platform_.started.empty());
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 1, 0));
+  EXPECT_TRUE(platform_.started_.empty());
 
   SetUninstallString(u"\"C:\\scan.exe\"");
-  platform_.creation_succeeds = false;
+  platform_.creation_succeeds_ = false;
   clock_.Advance(datetime::TimeSpan::FromMinutes(1.0));
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 2, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 2, 0));
 }
 
 // Every attempt leaves one event saying what became of it, with what an
 // administrator needs to act: the entry, the value, the error, the command.
 TEST_F(ScanLauncherTest, EachAttemptReportsOnceWhatBecameOfIt) {
-  testing_support::RecordingEvents events;
+  test_support::RecordingEvents events;
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
   SetUninstallString(u"C:\\scan.exe /uninstall");
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
   SetUninstallString(u"\"C:\\scan.exe\"");
-  platform_.creation_succeeds = false;
+  platform_.creation_succeeds_ = false;
   EXPECT_FALSE(LaunchScheduledScan(settings_, platform_));
-  platform_.creation_succeeds = true;
+  platform_.creation_succeeds_ = true;
   SetSetting(u"SchedulerScanType", u"full");
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_, events::ScanOccasion::kCatchUp));
-  platform_.presence = application::PresenceOpen::kOpened;
+  platform_.presence_ = application::PresenceOpen::kOpened;
   EXPECT_TRUE(LaunchScheduledScan(settings_, platform_));
   const std::u16string entry(kUninstallEntry), command_line = u"\"C:\\scan.exe\" /scan:boot /quiet";
   const std::vector<std::vector<std::u16string>> inserts = {
@@ -201,32 +200,6 @@ TEST_F(ScanLauncherTest, EachAttemptReportsOnceWhatBecameOfIt) {
   ASSERT_EQ(events.codes(), (std::vector<int>{311, 312, 313, 301, 310}));
   for (std::size_t i = 0; i < inserts.size(); ++i) EXPECT_EQ(events.all()[i].inserts, inserts[i]);
   EXPECT_EQ(events.all()[2].level, events::Level::kError);
-}
-
-}  // namespace
-}  // namespace agent
-
-namespace agent {
-namespace {
-
-TEST(ProcessCreationTest, IntoAUserSessionNothingIsInheritedAndTheUsersEnvironmentComesWithItsFlag) {
-  constexpr std::uint32_t kNewConsole = 0x10, kNormalPriority = 0x20;
-  const ProcessCreation with_block = PlanProcessCreation(true, kNewConsole | kNormalPriority, true);
-  EXPECT_FALSE(with_block.inherit_handles);
-  EXPECT_TRUE(with_block.pass_user_environment);
-  EXPECT_EQ(with_block.flags, kNewConsole | kNormalPriority | kCreateUnicodeEnvironment);
-
-  // Without a block the creator's environment is inherited: no Unicode flag.
-  const ProcessCreation without_block = PlanProcessCreation(true, 0, false);
-  EXPECT_FALSE(without_block.inherit_handles);
-  EXPECT_FALSE(without_block.pass_user_environment);
-  EXPECT_EQ(without_block.flags, 0u);
-
-  // In the creator's own session handles may still be inherited.
-  const ProcessCreation own_session = PlanProcessCreation(false, 0, true);
-  EXPECT_TRUE(own_session.inherit_handles);
-  EXPECT_FALSE(own_session.pass_user_environment);
-  EXPECT_EQ(own_session.flags, 0u);
 }
 
 }  // namespace

@@ -17,17 +17,17 @@ using application::RegistryRoot;
 using datetime::DateTime;
 using datetime::DateTimeKind;
 using datetime::TimeSpan;
-using testing_support::FixedClock;
-using testing_support::InMemorySettings;
-using testing_support::Local;
+using test_support::FixedClock;
+using test_support::InMemorySettings;
+using test_support::Local;
 
 class RecordingTimer final : public WaitableTimer {
  public:
   bool ArmAt(std::int64_t utc_ticks) override {
-    armed.push_back(utc_ticks);
+    armed_.push_back(utc_ticks);
     return true;
   }
-  std::vector<std::int64_t> armed;
+  std::vector<std::int64_t> armed_;
 };
 
 class ScheduleTest : public ::testing::Test {
@@ -41,11 +41,11 @@ class ScheduleTest : public ::testing::Test {
   // Arms with the current settings; the due time as local ticks (the fixed
   // zone's offset added back), or nullopt when nothing was armed.
   std::optional<DateTime> ArmedLocal(bool expect_result = true, RandomSource* random = nullptr) {
-    timer_.armed.clear();
+    timer_.armed_.clear();
     EXPECT_EQ(ArmScheduleTimer(settings_, timer_, random), expect_result);
-    if (timer_.armed.empty()) return std::nullopt;
-    EXPECT_EQ(timer_.armed.size(), 1u);
-    return DateTime(timer_.armed.back() + offset_minutes_ * datetime::kTicksPerMinute, DateTimeKind::Local);
+    if (timer_.armed_.empty()) return std::nullopt;
+    EXPECT_EQ(timer_.armed_.size(), 1u);
+    return DateTime(timer_.armed_.back() + offset_minutes_ * datetime::kTicksPerMinute, DateTimeKind::Local);
   }
   void SetOffsetMinutes(int minutes) {
     offset_minutes_ = minutes;
@@ -211,10 +211,10 @@ TEST_F(ScheduleTest, CatchUpIsArmedTenSecondsAhead) {
 class LargestRandom final : public RandomSource {
  public:
   std::uint32_t Below(std::uint32_t bound) override {
-    bounds.push_back(bound);
+    bounds_.push_back(bound);
     return bound - 1;
   }
-  std::vector<std::uint32_t> bounds;
+  std::vector<std::uint32_t> bounds_;
 };
 
 TEST_F(ScheduleTest, RandomDelayMovesAScheduledRunButNeverACatchUp) {
@@ -227,12 +227,12 @@ TEST_F(ScheduleTest, RandomDelayMovesAScheduledRunButNeverACatchUp) {
   EXPECT_EQ(ArmedLocal(true, &random), Local(2016, 4, 22, 14, 29, 59));
   Set(application::kSchedulerRandomDelayMinutesValue, u"100000");  // at most a day
   EXPECT_EQ(ArmedLocal(true, &random), Local(2016, 4, 23, 13, 59, 59));
-  EXPECT_THAT(random.bounds, ::testing::ElementsAre(1800u, 86400u));
+  EXPECT_THAT(random.bounds_, ::testing::ElementsAre(1800u, 86400u));
 
   clock_.SetLocalNow(2016, 4, 22, 15, 0, 0);
   lastScanTime = Local(2016, 4, 20, 14);
   EXPECT_EQ(ArmedLocal(true, &random), Local(2016, 4, 22, 15, 0, 10));
-  EXPECT_EQ(random.bounds.size(), 2u);
+  EXPECT_EQ(random.bounds_.size(), 2u);
 }
 
 TEST_F(ScheduleTest, DueTimeIsArmedInUtcWithTheOffsetInEffectWhenArming) {
@@ -242,28 +242,28 @@ TEST_F(ScheduleTest, DueTimeIsArmedInUtcWithTheOffsetInEffectWhenArming) {
   // is armed as 13:00 UTC, which is 15:00 once the clocks have changed.
   clock_.SetLocalNow(2016, 3, 26, 15);
   clock_.SetUtcOffsetMinutes(60);
-  timer_.armed.clear();
+  timer_.armed_.clear();
   ASSERT_TRUE(ArmScheduleTimer(settings_, timer_));
-  ASSERT_EQ(timer_.armed.size(), 1u);
-  const std::int64_t due_utc = timer_.armed[0];
+  ASSERT_EQ(timer_.armed_.size(), 1u);
+  const std::int64_t due_utc = timer_.armed_[0];
   EXPECT_EQ(due_utc, Local(2016, 3, 27, 13).ticks());
   EXPECT_EQ(DateTime(due_utc + 120 * datetime::kTicksPerMinute, DateTimeKind::Local), Local(2016, 3, 27, 15));
 
   // The day before they go back (UTC+2 to UTC+1): 12:00 UTC, then 13:00 local.
   clock_.SetLocalNow(2016, 10, 29, 15);
   clock_.SetUtcOffsetMinutes(120);
-  timer_.armed.clear();
+  timer_.armed_.clear();
   ASSERT_TRUE(ArmScheduleTimer(settings_, timer_));
-  ASSERT_EQ(timer_.armed.size(), 1u);
-  EXPECT_EQ(timer_.armed[0], Local(2016, 10, 30, 12).ticks());
-  EXPECT_EQ(DateTime(timer_.armed[0] + 60 * datetime::kTicksPerMinute, DateTimeKind::Local), Local(2016, 10, 30, 13));
+  ASSERT_EQ(timer_.armed_.size(), 1u);
+  EXPECT_EQ(timer_.armed_[0], Local(2016, 10, 30, 12).ticks());
+  EXPECT_EQ(DateTime(timer_.armed_[0] + 60 * datetime::kTicksPerMinute, DateTimeKind::Local), Local(2016, 10, 30, 13));
 
   // Armed again after the change, the run is at 14:00 local.
   clock_.SetLocalNow(2016, 10, 30, 9);
   clock_.SetUtcOffsetMinutes(60);
-  timer_.armed.clear();
+  timer_.armed_.clear();
   ASSERT_TRUE(ArmScheduleTimer(settings_, timer_));
-  EXPECT_EQ(timer_.armed.at(0), Local(2016, 10, 30, 13).ticks());
+  EXPECT_EQ(timer_.armed_.at(0), Local(2016, 10, 30, 13).ticks());
 }
 
 TEST_F(ScheduleTest, ExtremeTimesOfDayArmNothingOutsideTheCalendar) {

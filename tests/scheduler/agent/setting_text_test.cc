@@ -11,8 +11,8 @@ namespace {
 
 using datetime::DateTime;
 using datetime::TimeSpan;
-using testing_support::FixedClock;
-using testing_support::Local;
+using test_support::FixedClock;
+using test_support::Local;
 
 class ParseTimestampTest : public ::testing::Test {
  protected:

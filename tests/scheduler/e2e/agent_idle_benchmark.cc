@@ -99,6 +99,6 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "the agent ended during the measurement\n");
     return 1;
   }
-  bench::PrintRatio("agent_idle_percent", bench::Median(percents), 0.05);
+  test_support::PrintRatio("agent_idle_percent", test_support::Median(percents), 0.05);
   return 0;
 }

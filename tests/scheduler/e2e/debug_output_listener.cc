@@ -4,7 +4,7 @@
 
 #include "support/win32/platform.h"
 
-namespace e2e {
+namespace test_support {
 namespace {
 
 constexpr DWORD kBufferBytes = 4096;
@@ -86,4 +86,4 @@ void DebugOutputListener::Clear() {
   lines_.clear();
 }
 
-}  // namespace e2e
+}  // namespace test_support

@@ -16,7 +16,7 @@
 
 #include "common/win32/scoped_handle.h"
 
-namespace e2e {
+namespace test_support {
 
 class DebugOutputListener {
  public:
@@ -60,4 +60,4 @@ class DebugOutputListener {
   std::vector<Line> lines_;
 };
 
-}  // namespace e2e
+}  // namespace test_support

@@ -20,9 +20,10 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "debug_output_listener.h"
 #include "scheduler/events/scheduler_events.h"
-#include "scheduler/service/agent_launcher.h"
+#include "scheduler/shared/agent_session.h"
 #include "support/win32/host_process.h"
 #include "support/win32/message_box_answerer.h"
 #include "support/win32/platform.h"
@@ -57,7 +58,7 @@ DWORD AgentProcessId() {
 }
 
 bool AgentMutexExists() {
-  const std::u16string name = service::AgentSessionMutexName(WTSGetActiveConsoleSessionId());
+  const std::u16string name = shared::AgentSessionMutexName(WTSGetActiveConsoleSessionId());
   win32::ScopedHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
   return mutex.IsValid();
 }
@@ -101,7 +102,7 @@ bool StopService() {
 void SetSetting(const wchar_t* name, const std::wstring& text) {
   win32::RegistryKey key;
   ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
-  ASSERT_EQ(key.WriteText(reinterpret_cast<const char16_t*>(name), reinterpret_cast<const char16_t*>(text.c_str())),
+  ASSERT_EQ(key.WriteText(win32::Utf16(name), win32::Utf16(text.c_str())),
             ERROR_SUCCESS);
 }
 
@@ -306,7 +307,7 @@ TEST_F(SchedulerTurnsTest, AgentWithoutUpdateEventStillStartsTheDueScan) {
   SetSetting(L"SchedulerAround", run_time);
   SetSetting(L"LastScan", Timestamp(-26 * 60));
 
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   StartAgent(TracedScheduler());
   EXPECT_EQ(scanner.WaitForLog(1, 25000).size(), 1u);
@@ -324,7 +325,7 @@ TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndTheServiceThatTookTheAgents
   }, 5000));
   // Started after the agent made both objects, the service trusts them: it
   // starts no second agent and waits on the agent's event.
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
@@ -342,7 +343,7 @@ TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndTheServiceThatTookTheAgents
 TEST_F(SchedulerTurnsTest, UpdateEventStopsARunningServiceWithTheReasonUpdating) {
   SetSetting(L"SchedulerWhen", L"startup");  // a running service with no agent
   Install(TracedScheduler());
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
@@ -374,7 +375,7 @@ TEST_F(SchedulerTurnsTest, EveryEndOfSessionStartsTheServiceWithEndSessionAndTha
   // session 0 with the service as it stands.
   for (const LPARAM reason : {static_cast<LPARAM>(ENDSESSION_LOGOFF), LPARAM{0}}) {
     Install(TracedScheduler());
-    e2e::DebugOutputListener listener;
+    test_support::DebugOutputListener listener;
     ASSERT_TRUE(listener.IsListening());
     StartAgent(TracedScheduler());
 
@@ -400,17 +401,16 @@ TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherService
   // Everyone may set it, and another user owns it. (Windows lets a user name
   // only itself as owner; Wine takes any owner, which stands in for that
   // other user here.)
-  PSECURITY_DESCRIPTOR raw = nullptr;
+  win32::ScopedLocalMemory descriptor;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",
-                                                                   SDDL_REVISION_1, &raw, nullptr));
-  win32::ScopedLocalMemory descriptor(raw);
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, raw, FALSE};
+                                                                   SDDL_REVISION_1, descriptor.put(), nullptr));
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), FALSE};
   win32::ScopedHandle squatted(CreateEventW(&attributes, TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
   ASSERT_TRUE(squatted.IsValid());
 
   SetSetting(L"SchedulerWhen", L"startup");  // a running service with no agent
   Install(TracedScheduler());
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
@@ -433,7 +433,7 @@ TEST_F(SchedulerTurnsTest, StartupModeStartsNothingAndAStopReportsPendingPending
   SetSetting(L"SchedulerWhen", L"startup");
   SetSetting(L"LastScan", Timestamp(-30 * 24 * 60));
   Install(TracedScheduler());
-  e2e::DebugOutputListener listener;
+  test_support::DebugOutputListener listener;
   ASSERT_TRUE(listener.IsListening());
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));

@@ -12,16 +12,6 @@
 namespace service {
 namespace {
 
-TEST(AgentNamesTest, MutexNameCarriesTheSessionAsSignedDecimal) {
-  EXPECT_EQ(AgentSessionMutexName(0), u"Global\\Veltrane Scheduler Session 0");
-  EXPECT_EQ(AgentSessionMutexName(1), u"Global\\Veltrane Scheduler Session 1");
-  EXPECT_EQ(AgentSessionMutexName(2147483647u), u"Global\\Veltrane Scheduler Session 2147483647");
-  EXPECT_EQ(AgentSessionMutexName(2147483648u), u"Global\\Veltrane Scheduler Session -2147483648");
-  EXPECT_EQ(AgentSessionMutexName(0xFFFFFFFFu), u"Global\\Veltrane Scheduler Session -1");
-  // It must fit the 64-unit buffer both sides format it into.
-  EXPECT_LT(AgentSessionMutexName(2147483648u).size(), 64u);
-}
-
 TEST(AgentNamesTest, CommandLineQuotesThePathSoBlanksStayOneArgument) {
   EXPECT_EQ(AgentCommandLine(u"C:\\Program Files\\Veltrane\\scheduler.exe"),
             u"\"C:\\Program Files\\Veltrane\\scheduler.exe\" /user");
@@ -34,8 +24,8 @@ class FakeSessions : public AgentLaunchPlatform {
   struct Agent : StartedAgent {
     explicit Agent(FakeSessions& owner) : owner(owner) {}
     bool WaitForExit(std::chrono::milliseconds) override {
-      ++owner.exit_waits;
-      if (owner.agent_exits_at_once) return true;
+      ++owner.exit_waits_;
+      if (owner.agent_exits_at_once_) return true;
       // Give a competing thread the chance to probe in between.
       std::this_thread::yield();
       return false;
@@ -44,44 +34,44 @@ class FakeSessions : public AgentLaunchPlatform {
   };
 
   bool IsAgentInSession(std::uint32_t) override {
-    ++probes;
-    if (started > 0 && !agent_exits_at_once && ++probes_since_start > probes_until_mutex) mutex_exists = true;
-    return mutex_exists;
+    ++probes_;
+    if (started_ > 0 && !agent_exits_at_once_ && ++probes_since_start_ > probes_until_mutex_) mutex_exists_ = true;
+    return mutex_exists_;
   }
   std::unique_ptr<StartedAgent> StartAgent(std::uint32_t, events::AgentStart& outcome) override {
-    if (!start_succeeds) {
-      outcome = failure;
+    if (!start_succeeds_) {
+      outcome = failure_;
       return nullptr;
     }
     outcome.user = u"PC\\ada";
     outcome.process_id = 4242;
-    ++started;
-    probes_since_start = 0;
+    ++started_;
+    probes_since_start_ = 0;
     return std::make_unique<Agent>(*this);
   }
 
-  std::atomic<bool> mutex_exists{false};
-  bool start_succeeds = true;
-  events::AgentStart failure{events::AgentStart::Result::kNoUserToken, 1008, u"", 0};
-  bool agent_exits_at_once = false;
-  int probes_until_mutex = 3;  // hand-off probes before the agent holds its mutex
-  std::atomic<int> started{0};
-  std::atomic<int> probes{0};
-  std::atomic<int> probes_since_start{0};
-  std::atomic<int> exit_waits{0};
+  std::atomic<bool> mutex_exists_{false};
+  bool start_succeeds_ = true;
+  events::AgentStart failure_{events::AgentStart::Result::kNoUserToken, 1008, u"", 0};
+  bool agent_exits_at_once_ = false;
+  int probes_until_mutex_ = 3;  // hand-off probes before the agent holds its mutex
+  std::atomic<int> started_{0};
+  std::atomic<int> probes_{0};
+  std::atomic<int> probes_since_start_{0};
+  std::atomic<int> exit_waits_{0};
 };
 
 TEST(AgentLauncherTest, ServedSessionStartsNothingAndAsksForNoToken) {
   FakeSessions sessions;
-  sessions.mutex_exists = true;
+  sessions.mutex_exists_ = true;
   AgentLauncher launcher(sessions);
   EXPECT_FALSE(launcher.LaunchAgentInSession(1));
-  EXPECT_EQ(sessions.started, 0);
+  EXPECT_EQ(sessions.started_, 0);
 }
 
 TEST(AgentLauncherTest, FailedStartIsFalse) {
   FakeSessions sessions;
-  sessions.start_succeeds = false;
+  sessions.start_succeeds_ = false;
   AgentLauncher launcher(sessions);
   EXPECT_FALSE(launcher.LaunchAgentInSession(1));
 }
@@ -99,10 +89,10 @@ TEST(AgentLauncherTest, EachLaunchReportsWhoGotTheAgentOrWhyNot) {
   };
   for (const auto& [failure, code, level, inserts] : cases) {
     FakeSessions sessions;
-    sessions.start_succeeds = failure.result == Result::kStarted;
-    sessions.failure = failure;
-    sessions.agent_exits_at_once = true;
-    testing_support::RecordingEvents events;
+    sessions.start_succeeds_ = failure.result == Result::kStarted;
+    sessions.failure_ = failure;
+    sessions.agent_exits_at_once_ = true;
+    test_support::RecordingEvents events;
     AgentLauncher(sessions).LaunchAgentInSession(7);
     ASSERT_EQ(events.codes(), std::vector<int>{code});
     EXPECT_EQ(events.all()[0].level, level);
@@ -114,34 +104,34 @@ TEST(AgentLauncherTest, LaunchReturnsOnlyOnceItsAgentHoldsTheMutex) {
   FakeSessions sessions;
   AgentLauncher launcher(sessions);
   EXPECT_TRUE(launcher.LaunchAgentInSession(1));
-  EXPECT_TRUE(sessions.mutex_exists);
-  EXPECT_EQ(sessions.exit_waits, 3);
+  EXPECT_TRUE(sessions.mutex_exists_);
+  EXPECT_EQ(sessions.exit_waits_, 3);
   // The next logon in that session finds the agent.
   EXPECT_FALSE(launcher.LaunchAgentInSession(1));
-  EXPECT_EQ(sessions.started, 1);
+  EXPECT_EQ(sessions.started_, 1);
 }
 
 TEST(AgentLauncherTest, AgentThatEndsAtOnceEndsTheHandOffAndCanBeStartedAgain) {
   FakeSessions sessions;
-  sessions.agent_exits_at_once = true;
+  sessions.agent_exits_at_once_ = true;
   AgentLauncher launcher(sessions);
   EXPECT_TRUE(launcher.LaunchAgentInSession(1));
-  EXPECT_EQ(sessions.exit_waits, 1);
+  EXPECT_EQ(sessions.exit_waits_, 1);
   EXPECT_TRUE(launcher.LaunchAgentInSession(1));
-  EXPECT_EQ(sessions.started, 2);
+  EXPECT_EQ(sessions.started_, 2);
 }
 
 TEST(AgentLauncherTest, HandOffGivesUpAfterItsLimit) {
   FakeSessions sessions;
-  sessions.probes_until_mutex = 1 << 30;  // an agent that hangs before taking its mutex
+  sessions.probes_until_mutex_ = 1 << 30;  // an agent that hangs before taking its mutex
   AgentLauncher launcher(sessions);
   EXPECT_TRUE(launcher.LaunchAgentInSession(1));
-  EXPECT_EQ(sessions.exit_waits, AgentLauncher::kHandOffLimit / AgentLauncher::kHandOffPoll);
+  EXPECT_EQ(sessions.exit_waits_, AgentLauncher::kHandOffLimit / AgentLauncher::kHandOffPoll);
 }
 
 TEST(AgentLauncherTest, StartAndLogonAtTheSameMomentStartOneAgent) {
   FakeSessions sessions;
-  sessions.probes_until_mutex = 20;
+  sessions.probes_until_mutex_ = 20;
   AgentLauncher launcher(sessions);
   std::atomic<int> launched{0};
   std::vector<std::thread> threads;
@@ -152,7 +142,7 @@ TEST(AgentLauncherTest, StartAndLogonAtTheSameMomentStartOneAgent) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(launched, 1);
-  EXPECT_EQ(sessions.started, 1);
+  EXPECT_EQ(sessions.started_, 1);
 }
 
 }  // namespace

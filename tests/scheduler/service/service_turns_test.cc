@@ -1,5 +1,4 @@
 #include "scheduler/service/service_turns.h"
-#include "scheduler/service/object_owner.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,67 +22,67 @@ using ::testing::IsEmpty;
 // Records every platform call, in order, as a short word.
 class RecordingPlatform : public ServicePlatform {
  public:
-  bool register_succeeds = true;
-  bool startup_schedule = false;
-  std::uint32_t console = 1;
-  bool has_update_event = true;
-  WaitOutcome outcome = WaitOutcome::kStopEvent;
-  std::vector<std::string> calls;
-  std::vector<std::chrono::milliseconds> wait_hints;
+  bool register_succeeds_ = true;
+  bool startup_schedule_ = false;
+  std::uint32_t console_ = 1;
+  bool has_update_event_ = true;
+  WaitOutcome outcome_ = WaitOutcome::kStopEvent;
+  std::vector<std::string> calls_;
+  std::vector<std::chrono::milliseconds> wait_hints_;
   // How long queued logon work goes on; WaitForLogonWork takes the time.
-  std::chrono::milliseconds logon_work_left{0};
+  std::chrono::milliseconds logon_work_left_{0};
 
   bool RegisterControlHandler() override {
-    calls.push_back("register");
-    return register_succeeds;
+    calls_.push_back("register");
+    return register_succeeds_;
   }
   bool CreateUpdateEvent() override {
-    calls.push_back("update-event");
-    return has_update_event;
+    calls_.push_back("update-event");
+    return has_update_event_;
   }
-  void CreateStopEvent() override { calls.push_back("stop-event"); }
+  void CreateStopEvent() override { calls_.push_back("stop-event"); }
   void ReportStatus(ServiceState state) override {
-    calls.push_back(state == ServiceState::kRunning       ? "RUNNING"
+    calls_.push_back(state == ServiceState::kRunning       ? "RUNNING"
                     : state == ServiceState::kStopPending ? "STOP_PENDING"
                                                           : "STOPPED");
   }
   void ReportStopProgress(std::chrono::milliseconds wait_hint) override {
-    calls.push_back("STOP_PENDING");
-    wait_hints.push_back(wait_hint);
-    stopping = true;
+    calls_.push_back("STOP_PENDING");
+    wait_hints_.push_back(wait_hint);
+    stopping_ = true;
   }
-  bool IsStopping() override { return stopping; }
-  bool stopping = false;
-  std::uint32_t ActiveConsoleSession() override { return console; }
-  bool IsStartupSchedule() override { return startup_schedule; }
+  bool IsStopping() override { return stopping_; }
+  bool stopping_ = false;
+  std::uint32_t ActiveConsoleSession() override { return console_; }
+  bool IsStartupSchedule() override { return startup_schedule_; }
   void LaunchAgentInSession(std::uint32_t session) override {
-    calls.push_back("agent:" + std::to_string(session));
+    calls_.push_back("agent:" + std::to_string(session));
   }
   void LaunchStartupScanInSession(std::uint32_t session) override {
-    calls.push_back("startup-scan:" + std::to_string(session));
+    calls_.push_back("startup-scan:" + std::to_string(session));
   }
-  void QueueLogonWork(std::uint32_t session) override { calls.push_back("queue:" + std::to_string(session)); }
+  void QueueLogonWork(std::uint32_t session) override { calls_.push_back("queue:" + std::to_string(session)); }
   bool WaitForLogonWork(std::chrono::milliseconds limit) override {
-    calls.push_back("drain");
-    const bool done = logon_work_left <= limit;
-    logon_work_left = done ? std::chrono::milliseconds::zero() : logon_work_left - limit;
+    calls_.push_back("drain");
+    const bool done = logon_work_left_ <= limit;
+    logon_work_left_ = done ? std::chrono::milliseconds::zero() : logon_work_left_ - limit;
     return done;
   }
   WaitOutcome WaitForStopOrUpdate(bool with_update_event) override {
-    calls.push_back(with_update_event ? "wait" : "wait-stop-only");
-    return outcome;
+    calls_.push_back(with_update_event ? "wait" : "wait-stop-only");
+    return outcome_;
   }
-  void SetStopEvent() override { calls.push_back("set-stop"); }
-  void CloseEvents() override { calls.push_back("close"); }
+  void SetStopEvent() override { calls_.push_back("set-stop"); }
+  void CloseEvents() override { calls_.push_back("close"); }
 };
 
 const std::vector<std::u16string> kPlainStart = {u"VeltraneScheduler"};
 
 TEST(ServiceMainTest, StartLaunchesAgentAtConsoleAndStopsThroughPendingToStopped) {
   RecordingPlatform platform;
-  testing_support::TraceCapture trace;
+  test_support::TraceCapture trace;
   RunServiceMain(kPlainStart, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
+  EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
                                           "wait", "STOP_PENDING", "drain", "close", "STOPPED"));
   EXPECT_THAT(trace.lines(), ElementsAre("Service Arg[0] = VeltraneScheduler\r\n",
                                          "ServiceMain: Stopping [Control_Stop]\r\n"));
@@ -94,15 +93,15 @@ TEST(ServiceMainTest, StartLaunchesAgentAtConsoleAndStopsThroughPendingToStopped
 TEST(ServiceMainTest, UpdateEventAndFailedWaitBothStopWithReasonUpdating) {
   for (WaitOutcome outcome : {WaitOutcome::kUpdateEvent, WaitOutcome::kFailed}) {
     RecordingPlatform platform;
-    platform.outcome = outcome;
-    testing_support::TraceCapture trace;
-    testing_support::RecordingEvents events;
+    platform.outcome_ = outcome;
+    test_support::TraceCapture trace;
+    test_support::RecordingEvents events;
     RunServiceMain(kPlainStart, platform);
     const bool failed = outcome == WaitOutcome::kFailed;
     EXPECT_EQ(events.codes(), (std::vector<int>{100, failed ? 104 : 103}));
     EXPECT_EQ(events.all()[1].level, failed ? events::Level::kError : events::Level::kInformation);
     EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Updating]\r\n");
-    EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 4, platform.calls.end()),
+    EXPECT_THAT(std::vector<std::string>(platform.calls_.end() - 4, platform.calls_.end()),
                 ElementsAre("STOP_PENDING", "drain", "close", "STOPPED"));
   }
 }
@@ -111,19 +110,19 @@ TEST(ServiceMainTest, AStopThatWaitsForLogonWorkReportsProgressUntilTheWorkEndsO
   using std::chrono::milliseconds;
   for (const milliseconds work : {milliseconds(3500), milliseconds(60000)}) {
     RecordingPlatform platform;
-    platform.logon_work_left = work;
-    testing_support::TraceCapture trace;
+    platform.logon_work_left_ = work;
+    test_support::TraceCapture trace;
     RunServiceMain(kPlainStart, platform);
     // A report before each wait of a period, and no longer than the limit all told.
     const auto periods =
         (std::min(work, kLogonWorkStopLimit) + kStopProgressPeriod - milliseconds(1)) / kStopProgressPeriod;
-    EXPECT_EQ(std::ranges::count(platform.calls, "drain"), periods) << work.count();
-    ASSERT_EQ(std::ssize(platform.wait_hints), periods);
+    EXPECT_EQ(std::ranges::count(platform.calls_, "drain"), periods) << work.count();
+    ASSERT_EQ(std::ssize(platform.wait_hints_), periods);
     // The first hint covers the whole wait; each outlasts a period and promises less than the one before.
-    EXPECT_GE(platform.wait_hints.front(), kLogonWorkStopLimit);
-    EXPECT_GT(platform.wait_hints.back(), kStopProgressPeriod);
-    EXPECT_EQ(std::ranges::adjacent_find(platform.wait_hints, std::ranges::less_equal{}), platform.wait_hints.end());
-    EXPECT_THAT(std::vector<std::string>(platform.calls.end() - 2, platform.calls.end()),
+    EXPECT_GE(platform.wait_hints_.front(), kLogonWorkStopLimit);
+    EXPECT_GT(platform.wait_hints_.back(), kStopProgressPeriod);
+    EXPECT_EQ(std::ranges::adjacent_find(platform.wait_hints_, std::ranges::less_equal{}), platform.wait_hints_.end());
+    EXPECT_THAT(std::vector<std::string>(platform.calls_.end() - 2, platform.calls_.end()),
                 ElementsAre("close", "STOPPED"));
     EXPECT_EQ(trace.lines().back() == "ServiceMain: logon work still running\r\n", work > kLogonWorkStopLimit);
   }
@@ -131,18 +130,18 @@ TEST(ServiceMainTest, AStopThatWaitsForLogonWorkReportsProgressUntilTheWorkEndsO
 
 TEST(ServiceMainTest, NoHandlerMeansNoReportAtAll) {
   RecordingPlatform platform;
-  platform.register_succeeds = false;
+  platform.register_succeeds_ = false;
   RunServiceMain(kPlainStart, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("register"));
+  EXPECT_THAT(platform.calls_, ElementsAre("register"));
 }
 
 TEST(ServiceMainTest, EndSessionStartInAnyCaseLaunchesNothing) {
   for (const char16_t* word : {u"endsession", u"EndSession", u"ENDSESSION"}) {
     RecordingPlatform platform;
-    testing_support::RecordingEvents events;
+    test_support::RecordingEvents events;
     RunServiceMain({u"VeltraneScheduler", word}, platform);
     EXPECT_EQ(events.codes(), (std::vector<int>{101, 102}));
-    EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
+    EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
                                             "STOP_PENDING", "drain", "close", "STOPPED"));
   }
 }
@@ -151,38 +150,38 @@ TEST(ServiceMainTest, OnlyTheWholeWordEndSessionCounts) {
   for (const char16_t* word : {u"endsessions", u"/endsession", u"endsessio", u""}) {
     RecordingPlatform platform;
     RunServiceMain({u"VeltraneScheduler", word}, platform);
-    EXPECT_EQ(platform.calls[4], "agent:1");
+    EXPECT_EQ(platform.calls_[4], "agent:1");
   }
 }
 
 TEST(ServiceMainTest, StartupScheduleStartsNeitherAgentNorScan) {
   RecordingPlatform platform;
-  platform.startup_schedule = true;
+  platform.startup_schedule_ = true;
   RunServiceMain(kPlainStart, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
+  EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
                                           "STOP_PENDING", "drain", "close", "STOPPED"));
 }
 
 TEST(ServiceMainTest, WithoutAnUpdateEventTheServiceStillServesAndWaitsForTheStopAlone) {
   RecordingPlatform platform;
-  platform.has_update_event = false;
-  testing_support::TraceCapture trace;
+  platform.has_update_event_ = false;
+  test_support::TraceCapture trace;
   RunServiceMain(kPlainStart, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
+  EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
                                           "wait-stop-only", "STOP_PENDING", "drain", "close", "STOPPED"));
   EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Control_Stop]\r\n");
 }
 
 TEST(ServiceMainTest, NoSessionAtTheConsoleLaunchesNothing) {
   RecordingPlatform platform;
-  platform.console = kNoConsoleSession;
+  platform.console_ = kNoConsoleSession;
   RunServiceMain(kPlainStart, platform);
-  EXPECT_EQ(platform.calls[4], "wait");
+  EXPECT_EQ(platform.calls_[4], "wait");
 }
 
 TEST(ServiceMainTest, TracesEveryArgumentWithItsIndex) {
   RecordingPlatform platform;
-  testing_support::TraceCapture trace;
+  test_support::TraceCapture trace;
   RunServiceMain({u"VeltraneScheduler", u"endsession", u"x y"}, platform);
   EXPECT_THAT(trace.lines(), ElementsAre("Service Arg[0] = VeltraneScheduler\r\n",
                                          "Service Arg[1] = endsession\r\n", "Service Arg[2] = x y\r\n",
@@ -193,14 +192,14 @@ TEST(ServiceControlTest, StopAndShutdownReportStopPendingThenSetTheStopEventAndL
   for (std::uint32_t control : {kControlStop, kControlShutdown}) {
     RecordingPlatform platform;
     HandleServiceControl(control, 0, std::nullopt, platform);
-    EXPECT_THAT(platform.calls, ElementsAre("STOP_PENDING", "set-stop"));
+    EXPECT_THAT(platform.calls_, ElementsAre("STOP_PENDING", "set-stop"));
     // ServiceMain may wait for logon work before it reports again.
-    EXPECT_THAT(platform.wait_hints, ElementsAre(::testing::Gt(kLogonWorkStopLimit)));
+    EXPECT_THAT(platform.wait_hints_, ElementsAre(::testing::Gt(kLogonWorkStopLimit)));
     // From here ServiceMain alone reports, and no logon starts anything.
     HandleServiceControl(kControlSessionChange, kSessionLogon, 1u, platform);
     HandleServiceControl(kControlInterrogate, 0, std::nullopt, platform);
     HandleServiceControl(control, 0, std::nullopt, platform);
-    EXPECT_THAT(platform.calls, ElementsAre("STOP_PENDING", "set-stop"));
+    EXPECT_THAT(platform.calls_, ElementsAre("STOP_PENDING", "set-stop"));
   }
 }
 
@@ -208,20 +207,20 @@ TEST(ServiceControlTest, InterrogateAndUnknownControlsReportRunning) {
   for (std::uint32_t control : {kControlInterrogate, 2u, 3u, 15u, 128u, 255u}) {
     RecordingPlatform platform;
     HandleServiceControl(control, kSessionLogon, 1u, platform);
-    EXPECT_THAT(platform.calls, ElementsAre("RUNNING")) << control;
+    EXPECT_THAT(platform.calls_, ElementsAre("RUNNING")) << control;
   }
 }
 
 TEST(ServiceControlTest, ConsoleLogonIsQueuedAndItsWorkLaunchesAgentOrInStartupModeTheScan) {
   RecordingPlatform platform;
   HandleServiceControl(kControlSessionChange, kSessionLogon, 1u, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("queue:1", "RUNNING"));
+  EXPECT_THAT(platform.calls_, ElementsAre("queue:1", "RUNNING"));
 
-  platform.calls.clear();
+  platform.calls_.clear();
   RunLogonWork(1, platform);
-  platform.startup_schedule = true;
+  platform.startup_schedule_ = true;
   RunLogonWork(1, platform);
-  EXPECT_THAT(platform.calls, ElementsAre("agent:1", "startup-scan:1"));
+  EXPECT_THAT(platform.calls_, ElementsAre("agent:1", "startup-scan:1"));
 }
 
 // The logon work runs on a SerialWorker, as on Windows; the launch blocks
@@ -229,30 +228,30 @@ TEST(ServiceControlTest, ConsoleLogonIsQueuedAndItsWorkLaunchesAgentOrInStartupM
 class BlockingLaunchPlatform : public RecordingPlatform {
  public:
   void QueueLogonWork(std::uint32_t session) override {
-    worker.Post([this, session] { RunLogonWork(session, *this); });
+    worker_.Post([this, session] { RunLogonWork(session, *this); });
   }
   void LaunchAgentInSession(std::uint32_t session) override {
-    std::unique_lock<std::mutex> guard(lock);
-    launches.push_back("begin:" + std::to_string(session));
-    changed.notify_all();
-    changed.wait(guard, [this] { return released; });
-    launches.push_back("end:" + std::to_string(session));
+    std::unique_lock<std::mutex> guard(lock_);
+    launches_.push_back("begin:" + std::to_string(session));
+    changed_.notify_all();
+    changed_.wait(guard, [this] { return released_; });
+    launches_.push_back("end:" + std::to_string(session));
   }
   void Release() {
-    std::lock_guard<std::mutex> guard(lock);
-    released = true;
-    changed.notify_all();
+    std::lock_guard<std::mutex> guard(lock_);
+    released_ = true;
+    changed_.notify_all();
   }
   void WaitForBegin() {
-    std::unique_lock<std::mutex> guard(lock);
-    changed.wait(guard, [this] { return !launches.empty(); });
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait(guard, [this] { return !launches_.empty(); });
   }
 
-  std::mutex lock;
-  std::condition_variable changed;
-  bool released = false;
-  std::vector<std::string> launches;
-  SerialWorker worker;  // last: joined before the rest goes
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool released_ = false;
+  std::vector<std::string> launches_;
+  SerialWorker worker_;  // last: joined before the rest goes
 };
 
 TEST(ServiceControlTest, HandlerReturnsWhileTheLaunchOfALogonIsStillInProgress) {
@@ -263,18 +262,18 @@ TEST(ServiceControlTest, HandlerReturnsWhileTheLaunchOfALogonIsStillInProgress) 
   // All three controls were answered while the first launch has begun and
   // cannot end until it is released.
   platform.WaitForBegin();
-  EXPECT_THAT(platform.calls, ElementsAre("RUNNING", "RUNNING", "STOP_PENDING", "set-stop"));
-  EXPECT_FALSE(platform.worker.WaitUntilIdle(std::chrono::milliseconds(20)));
+  EXPECT_THAT(platform.calls_, ElementsAre("RUNNING", "RUNNING", "STOP_PENDING", "set-stop"));
+  EXPECT_FALSE(platform.worker_.WaitUntilIdle(std::chrono::milliseconds(20)));
 
   platform.Release();
-  EXPECT_TRUE(platform.worker.WaitUntilIdle(std::chrono::seconds(10)));
+  EXPECT_TRUE(platform.worker_.WaitUntilIdle(std::chrono::seconds(10)));
   // One launch at a time, in order.
-  EXPECT_THAT(platform.launches, ElementsAre("begin:1", "end:1", "begin:1", "end:1"));
+  EXPECT_THAT(platform.launches_, ElementsAre("begin:1", "end:1", "begin:1", "end:1"));
 }
 
 TEST(ServiceControlTest, OtherSessionEventsRemoteLogonsAndMissingDataAreIgnored) {
   RecordingPlatform platform;
-  platform.console = 2;
+  platform.console_ = 2;
   // Connect, disconnect, remote connect/disconnect, log-off, lock, unlock,
   // remote control: everything but a logon.
   for (std::uint32_t event : {1u, 2u, 3u, 4u, 6u, 7u, 8u, 9u}) {
@@ -282,20 +281,9 @@ TEST(ServiceControlTest, OtherSessionEventsRemoteLogonsAndMissingDataAreIgnored)
   }
   HandleServiceControl(kControlSessionChange, kSessionLogon, 3u, platform);  // remote session
   HandleServiceControl(kControlSessionChange, kSessionLogon, std::nullopt, platform);
-  platform.console = kNoConsoleSession;
+  platform.console_ = kNoConsoleSession;
   HandleServiceControl(kControlSessionChange, kSessionLogon, 2u, platform);
-  EXPECT_EQ(platform.calls, std::vector<std::string>(11, "RUNNING"));
-}
-
-TEST(ObjectOwnerTest, OnlyLocalSystemAndAdministratorsAreTrusted) {
-  EXPECT_TRUE(IsTrustedOwner(u"S-1-5-18"));
-  EXPECT_TRUE(IsTrustedOwner(u"s-1-5-32-544"));
-  // A user (any program of the user may name it), a prefix of a trusted SID,
-  // Everyone, and an unreadable owner.
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-21-1-2-3-1001"));
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-5-32-5440"));
-  EXPECT_FALSE(IsTrustedOwner(u"S-1-1-0"));
-  EXPECT_FALSE(IsTrustedOwner(u""));
+  EXPECT_EQ(platform.calls_, std::vector<std::string>(11, "RUNNING"));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace bench {
+namespace test_support {
 
 inline double NowMs() {
   static const double frequency = [] {
@@ -34,4 +34,8 @@ inline void PrintRatio(const char* name, double value, double limit) {
   std::fflush(stdout);
 }
 
-}  // namespace bench
+}  // namespace test_support
+
+// The former name, for the tests outside the scheduler that still use it;
+// to go once they name test_support.
+namespace bench = test_support;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/win32/registry_key.h"
+#include "common/win32/wide.h"
 
 namespace test_support {
 namespace {
@@ -15,7 +16,7 @@ constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Veltrane";
 bool SetSetting(const wchar_t* name, const std::wstring& text) {
   win32::RegistryKey key;
   return key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE) == ERROR_SUCCESS &&
-         key.WriteText(reinterpret_cast<const char16_t*>(name), reinterpret_cast<const char16_t*>(text.c_str())) ==
+         key.WriteText(win32::Utf16(name), win32::Utf16(text.c_str())) ==
              ERROR_SUCCESS;
 }
 

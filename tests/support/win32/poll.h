@@ -1,7 +1,6 @@
 // Waiting for something another process does: the condition is tested at
 // once and then every `interval_ms` until it holds or `timeout_ms` has passed.
-#ifndef TESTS_SUPPORT_WIN32_POLL_H_
-#define TESTS_SUPPORT_WIN32_POLL_H_
+#pragma once
 
 #include <windows.h>
 
@@ -19,4 +18,3 @@ bool PollFor(Condition condition, DWORD timeout_ms, DWORD interval_ms = 50) {
 
 }  // namespace test_support
 
-#endif  // TESTS_SUPPORT_WIN32_POLL_H_

@@ -48,8 +48,8 @@ TEST(StandInScanner, RegistersAndUnregistersItsUninstallEntry) {
               ERROR_SUCCESS);
     EXPECT_EQ(std::wstring(value), Quoted(path) + L" /uninstall /silent");
   }
-  HKEY opened = nullptr;
-  EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
+  win32::RegistryKey opened;
+  EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, opened.put()), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

@@ -10,7 +10,7 @@
 namespace datetime::calendar {
 namespace {
 
-using testing_support::Fields;
+using test_support::Fields;
 
 TEST(CalendarTest, KnownInstants) {
   EXPECT_EQ(FieldsToTicks(Fields(1601, 1, 1)), 0);

@@ -10,8 +10,8 @@
 namespace datetime {
 namespace {
 
-using testing_support::FixedClock;
-using testing_support::Local;
+using test_support::FixedClock;
+using test_support::Local;
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();

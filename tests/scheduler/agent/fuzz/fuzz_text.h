@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace testing_support {
+namespace test_support {
 
 inline std::u16string FuzzText(const std::uint8_t* data, std::size_t size) {
   std::u16string text(size / 2, u'\0');
@@ -16,4 +16,4 @@ inline std::u16string FuzzText(const std::uint8_t* data, std::size_t size) {
   return text;
 }
 
-}  // namespace testing_support
+}  // namespace test_support

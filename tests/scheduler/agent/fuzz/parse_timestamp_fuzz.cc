@@ -10,9 +10,9 @@
 #include "fuzz_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static testing_support::FixedClock clock;
+  static test_support::FixedClock clock;
   datetime::ScopedClockOverride use_clock(clock);
-  const std::u16string text = testing_support::FuzzText(data, size);
+  const std::u16string text = test_support::FuzzText(data, size);
 
   const datetime::DateTime untouched(-1, datetime::DateTimeKind::Utc);
   datetime::DateTime value = untouched;

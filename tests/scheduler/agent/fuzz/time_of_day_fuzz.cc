@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 4) return 0;
   // Byte 0: schedule word and whether the last scan is long ago; byte 1: zone
   // offset; byte 2: year of the clock (low, middle or high end); byte 3: hour.
-  static testing_support::FixedClock clock;
+  static test_support::FixedClock clock;
   datetime::ScopedClockOverride use_clock(clock);
   const int years[] = {1601, 2016, 9999, 30827};
   clock.SetLocalNow(years[data[2] % 4], 1 + data[2] / 4 % 12, 1 + data[3] / 24 % 28, data[3] % 24);
@@ -43,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   agent::lastScanTime = (data[0] & 0x80) ? datetime::DateTime(0, datetime::DateTimeKind::Local)
                                          : datetime::DateTime::MaxValue();
 
-  const std::u16string around = testing_support::FuzzText(data + 4, size - 4);
+  const std::u16string around = test_support::FuzzText(data + 4, size - 4);
   (void)agent::ParseTimeOfDay(around);
 
-  testing_support::InMemorySettings settings;
+  test_support::InMemorySettings settings;
   settings.Set(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
                application::kSchedulerWhenValue, kWords[(data[0] & 0x7F) % 9]);
   settings.SetRaw(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,

@@ -8,13 +8,13 @@
 
 #include "scheduler/agent/datetime/calendar.h"
 #include "scheduler/agent/datetime/time_span.h"
-#include "scheduler/agent/datetime/win32/win32_clock.h"
+#include "scheduler/agent/datetime/win32/clock.h"
 #include "support/fixed_clock.h"
 
 namespace datetime {
 namespace {
 
-using testing_support::Fields;
+using test_support::Fields;
 
 class CalendarAgreementTest : public ::testing::Test {
  protected:

@@ -10,7 +10,7 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/win32/event_window.h"
-#include "scheduler/service/agent_launcher.h"
+#include "scheduler/shared/agent_session.h"
 
 namespace agent {
 namespace {
@@ -18,7 +18,7 @@ namespace {
 TEST(EventWindowTest, StartUpHoldsTheSessionMutexAndAHiddenWindowWithItsTick) {
   DWORD session = 0;
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-  const std::u16string mutex_name = service::AgentSessionMutexName(session);
+  const std::u16string mutex_name = shared::AgentSessionMutexName(session);
 
   ASSERT_TRUE(SchedulerCreateWindow());
   win32::ScopedHandle mutex(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, win32::Wide(mutex_name)));

@@ -9,7 +9,7 @@
 #include "common/application/contract.h"
 #include "common/application/win32/registry_settings_source.h"
 #include "scheduler/agent/schedule.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 #include "settings_registry_fixture.h"
 #include "support/fixed_clock.h"
 
@@ -20,18 +20,18 @@ using application::kLastScanValue;
 using application::kSchedulerAroundValue;
 using application::kSchedulerWhenValue;
 using datetime::DateTime;
-using testing_support::Local;
+using test_support::Local;
 
 class RecordingTimer final : public WaitableTimer {
  public:
   bool ArmAt(std::int64_t utc_ticks) override {
-    armed.push_back(utc_ticks);
+    armed_.push_back(utc_ticks);
     return true;
   }
-  std::vector<std::int64_t> armed;
+  std::vector<std::int64_t> armed_;
 };
 
-class ScheduleRegistryTest : public testing_support::SettingsRegistryTest {
+class ScheduleRegistryTest : public test_support::SettingsRegistryTest {
  protected:
   ScheduleRegistryTest() { clock_.SetLocalNow(2016, 4, 22, 9); }  // a Friday, UTC+0
   ~ScheduleRegistryTest() override { lastScanTime = DateTime::MaxValue(); }
@@ -40,11 +40,11 @@ class ScheduleRegistryTest : public testing_support::SettingsRegistryTest {
   std::optional<DateTime> Armed(bool expect_result) {
     RecordingTimer timer;
     EXPECT_EQ(ArmScheduleTimer(application::RegistrySettingsSource(), timer), expect_result);
-    if (timer.armed.empty()) return std::nullopt;
-    return DateTime(timer.armed.back(), datetime::DateTimeKind::Local);
+    if (timer.armed_.empty()) return std::nullopt;
+    return DateTime(timer.armed_.back(), datetime::DateTimeKind::Local);
   }
 
-  testing_support::FixedClock clock_;
+  test_support::FixedClock clock_;
   datetime::ScopedClockOverride use_clock_{clock_};
 };
 

@@ -14,7 +14,7 @@
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/datetime/date_time.h"
 #include "scheduler/agent/schedule.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 #include "settings_registry_fixture.h"
 
 namespace agent {
@@ -30,7 +30,7 @@ std::u16string Timestamp(const DateTime& value) {
   return std::u16string(text, text + std::char_traits<char>::length(text));
 }
 
-class ScheduleTimerTest : public testing_support::SettingsRegistryTest {
+class ScheduleTimerTest : public test_support::SettingsRegistryTest {
  protected:
   void SetUp() override {
     SettingsRegistryTest::SetUp();

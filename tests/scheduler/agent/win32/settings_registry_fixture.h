@@ -13,7 +13,7 @@
 #include "common/application/contract.h"
 #include "common/win32/registry_key.h"
 
-namespace testing_support {
+namespace test_support {
 
 class SettingsRegistryTest : public ::testing::Test {
  protected:
@@ -64,4 +64,4 @@ class SettingsRegistryTest : public ::testing::Test {
   }
 };
 
-}  // namespace testing_support
+}  // namespace test_support

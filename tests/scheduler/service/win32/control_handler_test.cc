@@ -13,10 +13,10 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/service/agent_launcher.h"
-#include "scheduler/service/win32/agent_launch.h"
 #include "scheduler/service/win32/program_modes.h"
 #include "scheduler/service/win32/service_main.h"
+#include "scheduler/shared/agent_session.h"
+#include "scheduler/shared/win32/agent_session.h"
 #include "support/win32/platform.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/stand_in_scanner.h"
@@ -97,7 +97,7 @@ TEST_F(ControlHandlerTest, ConsoleLogonOutsideStartupModeStartsNoScanAndNoSecond
   SetSchedule(u"daily");
   // An agent serves the console session already (this test holds its mutex),
   // so the logon starts nothing at all.
-  win32::ScopedHandle agent_mutex(CreateAgentSessionMutex(console_));
+  win32::ScopedHandle agent_mutex(shared::CreateAgentSessionMutex(console_));
   ASSERT_TRUE(agent_mutex.IsValid());
   EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_), static_cast<DWORD>(NO_ERROR));
   Sleep(2000);

@@ -8,11 +8,12 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/service/agent_launcher.h"
-#include "scheduler/service/win32/administrators.h"
 #include "scheduler/service/win32/agent_launch.h"
-#include "scheduler/service/win32/object_owner.h"
-#include "scheduler/service/win32/update_event.h"
+#include "scheduler/shared/agent_session.h"
+#include "scheduler/shared/win32/administrators.h"
+#include "scheduler/shared/win32/agent_session.h"
+#include "scheduler/shared/win32/object_owner.h"
+#include "scheduler/shared/win32/update_event.h"
 #include "support/win32/platform.h"
 
 namespace service {
@@ -27,16 +28,15 @@ std::wstring SidText(PSID sid) {
 }
 
 TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
-  win32::ScopedHandle event(CreateUpdateEvent());
+  win32::ScopedHandle event(shared::CreateUpdateEvent());
   ASSERT_TRUE(event.IsValid()) << GetLastError();
   ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "another test left the event behind";
 
   PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  win32::ScopedLocalMemory descriptor;
   ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                            nullptr, &raw_descriptor),
+                            nullptr, descriptor.put()),
             static_cast<DWORD>(ERROR_SUCCESS));
-  win32::ScopedLocalMemory descriptor(raw_descriptor);
   ASSERT_NE(dacl, nullptr);
   ASSERT_EQ(dacl->AceCount, 2);
 
@@ -58,13 +58,13 @@ TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
   // Administrators own it, which only an elevated token may name, so that
   // the service and the agents can tell it from one that a user's
   // unelevated program made first.
-  EXPECT_EQ(ObjectOwnerSid(event.Get()), u"S-1-5-32-544");
+  EXPECT_EQ(shared::ObjectOwnerSid(event.Get()), u"S-1-5-32-544");
 }
 
 TEST(UpdateEventTest, SecondCallOpensTheSameManualResetEvent) {
-  win32::ScopedHandle first(CreateUpdateEvent());
+  win32::ScopedHandle first(shared::CreateUpdateEvent());
   ASSERT_TRUE(first.IsValid());
-  win32::ScopedHandle second(CreateUpdateEvent());
+  win32::ScopedHandle second(shared::CreateUpdateEvent());
   ASSERT_TRUE(second.IsValid());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
@@ -80,50 +80,49 @@ TEST(UpdateEventTest, SecondCallOpensTheSameManualResetEvent) {
 TEST(AgentLaunchTest, SessionWithAnAgentMutexGetsNoSecondAgent) {
   DWORD session = 0;
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-  EXPECT_FALSE(IsAgentInSession(session));
+  EXPECT_FALSE(shared::IsAgentInSession(session));
 
-  win32::ScopedHandle mutex(CreateAgentSessionMutex(session));
+  win32::ScopedHandle mutex(shared::CreateAgentSessionMutex(session));
   ASSERT_TRUE(mutex.IsValid());
-  EXPECT_EQ(ObjectOwnerSid(mutex.Get()), u"S-1-5-32-544");
-  EXPECT_TRUE(IsAgentInSession(session));
-  EXPECT_FALSE(IsAgentInSession(session + 1));
+  EXPECT_EQ(shared::ObjectOwnerSid(mutex.Get()), u"S-1-5-32-544");
+  EXPECT_TRUE(shared::IsAgentInSession(session));
+  EXPECT_FALSE(shared::IsAgentInSession(session + 1));
   // With the mutex held, nothing is launched (a launch would start this very
   // test program with /user).
   EXPECT_FALSE(LaunchAgentInSession(session));
   mutex.Close();
-  EXPECT_FALSE(IsAgentInSession(session));
+  EXPECT_FALSE(shared::IsAgentInSession(session));
 }
 
 TEST(SquattedNamesTest, AnEventOrMutexOwnedByTheUsersOwnAccountIsNotTaken) {
   // Owned by the user, and everyone may do everything with it: what an
   // unelevated program of the logged-on user could make before the service
   // or the agent.
-  HANDLE raw_token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token));
-  win32::ScopedHandle token(raw_token);
+  win32::ScopedHandle token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
   BYTE token_user[256] = {};
   DWORD length = 0;
   ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, token_user, sizeof token_user, &length));
   const std::wstring user = SidText(reinterpret_cast<TOKEN_USER*>(token_user)->User.Sid);
   const std::wstring sddl = L"O:" + user + L"D:(A;;GA;;;WD)";
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &raw, nullptr));
-  win32::ScopedLocalMemory descriptor(raw);
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, raw, FALSE};
+  win32::ScopedLocalMemory descriptor;
+  ASSERT_TRUE(
+      ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.put(), nullptr));
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), FALSE};
 
   win32::ScopedHandle event(CreateEventW(&attributes, TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
   ASSERT_TRUE(event.IsValid());
-  ASSERT_EQ(ObjectOwnerSid(event.Get()), win32::FromWide(user.c_str()));
-  win32::ScopedHandle refused(CreateUpdateEvent());
+  ASSERT_EQ(shared::ObjectOwnerSid(event.Get()), win32::FromWide(user.c_str()));
+  win32::ScopedHandle refused(shared::CreateUpdateEvent());
   EXPECT_FALSE(refused.IsValid());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
   DWORD session = 0;
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-  const std::u16string name = AgentSessionMutexName(session);
+  const std::u16string name = shared::AgentSessionMutexName(session);
   win32::ScopedHandle mutex(CreateMutexW(&attributes, FALSE, win32::Wide(name)));
   ASSERT_TRUE(mutex.IsValid());
-  EXPECT_FALSE(IsAgentInSession(session));
+  EXPECT_FALSE(shared::IsAgentInSession(session));
 }
 
 TEST(AgentLaunchTest, ConsoleSessionUserTokenNamesAUser) {
@@ -144,9 +143,8 @@ TEST(AgentLaunchTest, ConsoleSessionUserTokenNamesAUser) {
 
 TEST(AdministratorsTest, MembershipMatchesTheTokensEnabledGroups) {
   // The test prefix runs everything as an administrator.
-  HANDLE raw = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw));
-  win32::ScopedHandle token(raw);
+  win32::ScopedHandle token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
   DWORD length = 0;
   GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &length);
   std::vector<BYTE> buffer(length);
@@ -158,7 +156,7 @@ TEST(AdministratorsTest, MembershipMatchesTheTokensEnabledGroups) {
       enabled_admin = true;
     }
   }
-  EXPECT_EQ(IsAdministratorsMember(), enabled_admin);
+  EXPECT_EQ(shared::IsAdministratorsMember(), enabled_admin);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "scheduler/agent/win32/scan_launcher_win32.h"
+#include "scheduler/agent/win32/scan_launcher.h"
 
 #include <algorithm>
 #include <string>
@@ -10,9 +10,9 @@
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/agent/process_creation.h"
+#include "common/win32/wide.h"
 #include "scheduler/agent/scan_launcher.h"
-#include "scheduler/agent/win32/user_process.h"
+#include "scheduler/shared/process_creation.h"
 
 namespace agent {
 namespace {
@@ -27,8 +27,6 @@ wchar_t g_application_path[kPathUnits];
 
 class Win32ScanProcess final : public ScanProcessPlatform {
  public:
-  explicit Win32ScanProcess(HANDLE user_token) : user_token_(user_token) {}
-
   application::PresenceOpen OpenPresenceEvent() override {
     return application::OpenPresenceEvent(application::kSchedulerPresenceEvent);
   }
@@ -41,30 +39,20 @@ class Win32ScanProcess final : public ScanProcessPlatform {
     std::copy_n(command_line.begin(), units, writable.begin());
 
     PROCESS_INFORMATION process = {};
-    BOOL created = FALSE;
-    if (user_token_ != nullptr) {
-      // Into the user's session: nothing inherited, the user's environment.
-      created = CreateUserProcess(user_token_, command_line, kScanCreationFlags, process);
-    } else {
-      STARTUPINFOW startup = {};
-      startup.cb = sizeof startup;
-      const ProcessCreation plan = PlanProcessCreation(/*as_user=*/false, kScanCreationFlags, false);
-      created = ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
-                                 plan.flags, nullptr, nullptr, &startup, &process);
-    }
-    if (!created) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    const shared::ProcessCreation plan = shared::PlanProcessCreation(/*as_user=*/false, kScanCreationFlags, false);
+    if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE, plan.flags,
+                          nullptr, nullptr, &startup, &process)) {
       error = ::GetLastError();
       return false;
     }
     win32::ScopedHandle thread(process.hThread);
     win32::ScopedHandle started(process.hProcess);
-    trace::Trace("%ws started with PID %u\r\n", reinterpret_cast<const char16_t*>(writable.data()),
+    trace::Trace("%ws started with PID %u\r\n", win32::Utf16(writable.data()),
                  static_cast<unsigned>(process.dwProcessId));
     return true;
   }
-
- private:
-  HANDLE user_token_;
 };
 
 }  // namespace
@@ -79,8 +67,8 @@ const wchar_t* FindApplicationPath() {
   return g_application_path;
 }
 
-bool LaunchScheduledScan(HANDLE user_token, events::ScanOccasion occasion) {
-  Win32ScanProcess platform(user_token);
+bool LaunchScheduledScan(events::ScanOccasion occasion) {
+  Win32ScanProcess platform;
   return LaunchScheduledScan(application::SchedulerSettings(), platform, occasion);
 }
 

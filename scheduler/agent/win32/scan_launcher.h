@@ -14,11 +14,9 @@ namespace agent {
 const wchar_t* FindApplicationPath();
 
 // Starts the application's boot scan unless it runs already; see
-// agent::LaunchScheduledScan in scan_launcher.h. Without a token (the agent)
-// the process is created in the caller's session with its environment; with
-// a user token (the service) it is created as that user, with the user's
-// environment where it can be built, on the desktop "winsta0\Default". The
-// token stays the caller's. `occasion` names the scan in its event.
-bool LaunchScheduledScan(HANDLE user_token, events::ScanOccasion occasion = events::ScanOccasion::kScheduled);
+// agent::LaunchScheduledScan in scan_launcher.h. The process is created in
+// the caller's session, as the caller, with its environment. `occasion`
+// names the scan in its event.
+bool LaunchScheduledScan(events::ScanOccasion occasion = events::ScanOccasion::kScheduled);
 
 }  // namespace agent

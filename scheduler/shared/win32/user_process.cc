@@ -1,35 +1,23 @@
-#include "scheduler/agent/win32/user_process.h"
+#include "scheduler/shared/win32/user_process.h"
 
 #include <vector>
 
 #include "common/trace/trace.h"
+#include "common/win32/scoped_handle.h"
 #include "common/win32/system32_functions.h"
-#include "scheduler/agent/process_creation.h"
+#include "scheduler/shared/process_creation.h"
 
-namespace agent {
+namespace shared {
 namespace {
 
 // An environment block made by CreateEnvironmentBlock, destroyed with it.
-class ScopedEnvironmentBlock {
- public:
-  ScopedEnvironmentBlock() = default;
-  ScopedEnvironmentBlock(const ScopedEnvironmentBlock&) = delete;
-  ScopedEnvironmentBlock& operator=(const ScopedEnvironmentBlock&) = delete;
-  ~ScopedEnvironmentBlock() {
-    if (block_ != nullptr) win32::system32::DestroyEnvironmentBlock(block_);
-  }
-  // Builds the block of `token`'s user, without the caller's environment.
-  bool Build(HANDLE token) {
-    void* block = nullptr;
-    if (!win32::system32::CreateEnvironmentBlock(&block, token, FALSE)) return false;
-    block_ = block;
-    return true;
-  }
-  void* Get() const { return block_; }
-
- private:
-  void* block_ = nullptr;
+struct EnvironmentBlockTraits {
+  using Handle = void*;
+  static Handle NullHandle() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { win32::system32::DestroyEnvironmentBlock(h); }
 };
+using ScopedEnvironmentBlock = win32::GenericScopedHandle<EnvironmentBlockTraits>;
 
 }  // namespace
 
@@ -39,8 +27,9 @@ bool CreateUserProcess(HANDLE token, const std::u16string& command_line, DWORD b
   std::vector<wchar_t> writable(command_line.begin(), command_line.end());
   writable.push_back(L'\0');
 
+  // The block of `token`'s user, without the caller's environment.
   ScopedEnvironmentBlock environment;
-  const bool built = environment.Build(token);
+  const bool built = win32::system32::CreateEnvironmentBlock(environment.put(), token, FALSE) != FALSE;
   if (!built) trace::Trace("CreateEnvironmentBlock failed: %u\r\n", static_cast<unsigned>(::GetLastError()));
   const ProcessCreation plan = PlanProcessCreation(/*as_user=*/true, base_flags, built);
 
@@ -60,4 +49,4 @@ bool CreateUserProcess(HANDLE token, const std::u16string& command_line, DWORD b
   return true;
 }
 
-}  // namespace agent
+}  // namespace shared

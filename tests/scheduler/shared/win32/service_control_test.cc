@@ -1,7 +1,7 @@
 // Service installation and control against a real entry of the service
 // control manager. The entry "VeltraneScheduler" points at the recording
 // service, which logs the start arguments it receives.
-#include "scheduler/service/win32/service_control.h"
+#include "scheduler/shared/win32/service_control.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include "support/win32/service_entry_probe.h"
 #include "support/win32/stand_in_scanner.h"
 
-namespace service {
+namespace shared {
 namespace {
 
 using test_support::CurrentState;
@@ -134,4 +134,4 @@ TEST_F(ServiceControlTest, InstallOverAnExistingEntryChangesNothing) {
 }
 
 }  // namespace
-}  // namespace service
+}  // namespace shared

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/win32/registry_key.h"
-#include "scheduler/agent/win32/busy_state_win32.h"
+#include "scheduler/agent/win32/busy_state.h"
 
 namespace agent {
 namespace {

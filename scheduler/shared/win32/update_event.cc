@@ -1,4 +1,4 @@
-#include "scheduler/service/win32/update_event.h"
+#include "scheduler/shared/win32/update_event.h"
 
 #include <aclapi.h>
 
@@ -10,11 +10,11 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/events/scheduler_events.h"
-#include "scheduler/service/object_owner.h"
-#include "scheduler/service/win32/administrators.h"
-#include "scheduler/service/win32/object_owner.h"
+#include "scheduler/shared/object_owner.h"
+#include "scheduler/shared/win32/administrators.h"
+#include "scheduler/shared/win32/object_owner.h"
 
-namespace service {
+namespace shared {
 namespace {
 
 // SetEntriesInAclW hands back an ACL that LocalFree releases.
@@ -35,11 +35,10 @@ void FillSidEntry(EXPLICIT_ACCESS_W& entry, PSID sid, TRUSTEE_TYPE type, DWORD r
 
 HANDLE CreateUpdateEvent() {
   SID_IDENTIFIER_AUTHORITY world_authority = SECURITY_WORLD_SID_AUTHORITY;
-  PSID raw_sid = nullptr;
-  if (!AllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &raw_sid)) {
+  win32::ScopedSid everyone;
+  if (!AllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, everyone.put())) {
     return nullptr;
   }
-  win32::ScopedSid everyone(raw_sid);
   const win32::ScopedSid administrators = AdministratorsSid();
   if (!administrators) return nullptr;
 
@@ -49,7 +48,7 @@ HANDLE CreateUpdateEvent() {
   FillSidEntry(entries[1], administrators.Get(), TRUSTEE_IS_GROUP, EVENT_ALL_ACCESS);
   PACL raw_acl = nullptr;
   if (SetEntriesInAclW(2, entries, nullptr, &raw_acl) != ERROR_SUCCESS) return nullptr;
-  ScopedAcl acl(raw_acl);
+  ScopedAcl acl(raw_acl);  // a PACL, which put() cannot hand out as an HLOCAL
 
   win32::ScopedLocalMemory descriptor(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
   if (!descriptor) return nullptr;
@@ -81,4 +80,4 @@ HANDLE CreateUpdateEvent() {
   return event.Take();
 }
 
-}  // namespace service
+}  // namespace shared

@@ -1,11 +1,11 @@
 // How the scheduler creates a process: in its own session (the agent's scan)
-// or into a user's session under that user's token (the service's agent and
-// start-up scan). The Windows layer (win32/user_process.h) follows this plan.
+// or into a user's session under that user's token (the agent the service
+// starts). The Windows layer (win32/user_process.h) follows this plan.
 #pragma once
 
 #include <cstdint>
 
-namespace agent {
+namespace shared {
 
 // CREATE_UNICODE_ENVIRONMENT: the environment block is UTF-16.
 inline constexpr std::uint32_t kCreateUnicodeEnvironment = 0x00000400;
@@ -22,7 +22,7 @@ struct ProcessCreation {
 // session. Handles cannot be inherited across sessions, so such a process
 // inherits none; it gets the user's own environment when the block could be
 // built from the token. A process in the creator's own session inherits
-// handles and environment as before.
+// handles and environment.
 ProcessCreation PlanProcessCreation(bool as_user, std::uint32_t base_flags, bool user_environment_built);
 
-}  // namespace agent
+}  // namespace shared

@@ -2,7 +2,7 @@
 
 #include "common/win32/scoped_handle.h"
 
-namespace service {
+namespace shared {
 
 // The SID of BUILTIN\Administrators (S-1-5-32-544); empty when it cannot be
 // made.
@@ -12,4 +12,4 @@ win32::ScopedSid AdministratorsSid();
 // a filtered administrator token does not count.
 bool IsAdministratorsMember();
 
-}  // namespace service
+}  // namespace shared

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace service::entry {
+namespace shared::entry {
 
 inline constexpr std::u16string_view kName = u"VeltraneScheduler";
 inline constexpr std::u16string_view kDisplayName = u"Veltrane Scheduler";
@@ -28,4 +28,4 @@ inline constexpr std::uint32_t kFailureCountResetSeconds = 24 * 60 * 60;
 // not start an agent at once.
 inline constexpr std::u16string_view kEndSessionArgument = u"endsession";
 
-}  // namespace service::entry
+}  // namespace shared::entry

@@ -1,4 +1,4 @@
-#include "scheduler/agent/win32/win32_waitable_timer.h"
+#include "scheduler/agent/win32/waitable_timer.h"
 
 #include <random>
 

@@ -1,4 +1,4 @@
-#include "scheduler/service/win32/service_control.h"
+#include "scheduler/shared/win32/service_control.h"
 
 #include <windows.h>
 
@@ -6,16 +6,11 @@
 
 #include "common/trace/trace.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/service/service_entry.h"
+#include "common/win32/wide.h"
+#include "scheduler/shared/service_entry.h"
 
-namespace service {
+namespace shared {
 namespace {
-
-// The entry's names as terminated wide strings for the Windows calls.
-const wchar_t* Wide(std::u16string_view text) {
-  // Every name in service_entry.h is a literal, so its data is terminated.
-  return reinterpret_cast<const wchar_t*>(text.data());
-}
 
 win32::ScopedServiceHandle OpenManager(const wchar_t* database) {
   return win32::ScopedServiceHandle(::OpenSCManagerW(nullptr, database, SC_MANAGER_ALL_ACCESS));
@@ -42,6 +37,9 @@ void SetRecoveryActions(SC_HANDLE service) {
 
 }  // namespace
 
+// The entry's names go to the Windows calls as data(): every name in
+// service_entry.h is a literal, so its data is terminated.
+
 bool InstallService() {
   wchar_t own_path[MAX_PATH] = {};
   if (::GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) return false;
@@ -51,14 +49,14 @@ bool InstallService() {
   win32::ScopedServiceHandle manager = OpenManager(SERVICES_ACTIVE_DATABASEW);
   if (!manager) return false;
   win32::ScopedServiceHandle created(::CreateServiceW(
-      manager.Get(), Wide(entry::kName), Wide(entry::kDisplayName), SERVICE_ALL_ACCESS,
+      manager.Get(), win32::Wide(entry::kName.data()), win32::Wide(entry::kDisplayName.data()), SERVICE_ALL_ACCESS,
       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, image_path.c_str(),
-      Wide(entry::kLoadOrderGroup), /*lpdwTagId=*/nullptr, /*lpDependencies=*/nullptr,
+      win32::Wide(entry::kLoadOrderGroup.data()), /*lpdwTagId=*/nullptr, /*lpDependencies=*/nullptr,
       /*lpServiceStartName=*/nullptr, /*lpPassword=*/nullptr));
   if (created) {
     // The description is a courtesy to whoever looks at the entry; the entry
     // works without it.
-    SERVICE_DESCRIPTIONW description = {const_cast<wchar_t*>(Wide(entry::kDescription))};
+    SERVICE_DESCRIPTIONW description = {const_cast<wchar_t*>(win32::Wide(entry::kDescription.data()))};
     ::ChangeServiceConfig2W(created.Get(), SERVICE_CONFIG_DESCRIPTION, &description);
     // Like the description, the recovery actions never fail the install:
     // the entry works without them, it only does not come back by itself.
@@ -71,7 +69,8 @@ bool InstallService() {
 bool UninstallService() {
   win32::ScopedServiceHandle manager = OpenManager(nullptr);
   if (!manager) return false;
-  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), Wide(entry::kName), DELETE | SERVICE_STOP));
+  win32::ScopedServiceHandle scheduler(
+      ::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), DELETE | SERVICE_STOP));
   if (!scheduler) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
   // A service that does not run refuses the stop (ERROR_SERVICE_NOT_ACTIVE);
   // either way the entry is deleted, and the manager removes it once the
@@ -84,9 +83,10 @@ bool UninstallService() {
 bool StartSchedulerService(bool end_of_session) {
   win32::ScopedServiceHandle manager = OpenManager(nullptr);
   if (!manager) return false;
-  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), Wide(entry::kName), SERVICE_START));
+  win32::ScopedServiceHandle scheduler(
+      ::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_START));
   if (!scheduler) return false;
-  const wchar_t* arguments[] = {Wide(entry::kEndSessionArgument)};
+  const wchar_t* arguments[] = {win32::Wide(entry::kEndSessionArgument.data())};
   const BOOL started = end_of_session ? ::StartServiceW(scheduler.Get(), 1, arguments)
                                       : ::StartServiceW(scheduler.Get(), 0, nullptr);
   return started || ::GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
@@ -95,11 +95,12 @@ bool StartSchedulerService(bool end_of_session) {
 bool StopSchedulerService() {
   win32::ScopedServiceHandle manager = OpenManager(nullptr);
   if (!manager) return false;
-  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), Wide(entry::kName), SERVICE_STOP));
+  win32::ScopedServiceHandle scheduler(
+      ::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_STOP));
   if (!scheduler) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
   SERVICE_STATUS status = {};
   return ::ControlService(scheduler.Get(), SERVICE_CONTROL_STOP, &status) ||
          ::GetLastError() == ERROR_SERVICE_NOT_ACTIVE;
 }
 
-}  // namespace service
+}  // namespace shared

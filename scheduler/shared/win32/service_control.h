@@ -4,7 +4,7 @@
 // closes every handle it opened before it returns.
 #pragma once
 
-namespace service {
+namespace shared {
 
 // Creates the entry with the program's own path, its description and its
 // recovery actions. True when it was created or already existed; an existing
@@ -25,4 +25,4 @@ bool StartSchedulerService(bool end_of_session);
 // the service did not run, or no entry exists.
 bool StopSchedulerService();
 
-}  // namespace service
+}  // namespace shared

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace service {
+namespace shared {
 
 // The owner of the kernel object behind `object`, which needs READ_CONTROL;
 // nullopt when it cannot be read.
@@ -20,4 +20,4 @@ std::optional<std::u16string> ObjectOwnerSid(HANDLE object);
 // or LocalSystem); any other gets ERROR_INVALID_OWNER.
 bool SetAdministratorsAsOwner(PSECURITY_DESCRIPTOR descriptor, PSID administrators);
 
-}  // namespace service
+}  // namespace shared

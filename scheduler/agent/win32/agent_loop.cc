@@ -10,12 +10,12 @@
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/agent_loop.h"
 #include "scheduler/agent/schedule.h"
-#include "scheduler/agent/win32/busy_state_win32.h"
+#include "scheduler/agent/win32/busy_state.h"
 #include "scheduler/agent/win32/event_window.h"
-#include "scheduler/agent/win32/scan_launcher_win32.h"
-#include "scheduler/agent/win32/win32_waitable_timer.h"
-#include "scheduler/service/win32/service_control.h"
-#include "scheduler/service/win32/update_event.h"
+#include "scheduler/agent/win32/scan_launcher.h"
+#include "scheduler/agent/win32/waitable_timer.h"
+#include "scheduler/shared/win32/service_control.h"
+#include "scheduler/shared/win32/update_event.h"
 
 namespace agent {
 namespace {
@@ -25,7 +25,7 @@ constexpr DWORD kPauseAfterFailedWaitMs = 100;
 class Win32AgentLoopHost final : public AgentLoopHost {
  public:
   bool OpenUpdateEvent() override {
-    update_event_.Set(service::CreateUpdateEvent());
+    update_event_.Set(shared::CreateUpdateEvent());
     if (!update_event_) trace::Trace("CreateUpdateEvent failed: %u\r\n", static_cast<unsigned>(GetLastError()));
     return update_event_.IsValid();
   }
@@ -68,7 +68,7 @@ class Win32AgentLoopHost final : public AgentLoopHost {
     return {WakeUp::Kind::kInput, 0};
   }
 
-  void LaunchScheduledScan(events::ScanOccasion occasion) override { agent::LaunchScheduledScan(nullptr, occasion); }
+  void LaunchScheduledScan(events::ScanOccasion occasion) override { agent::LaunchScheduledScan(occasion); }
 
   std::chrono::milliseconds DeferBusyLimit() override {
     const std::uint32_t minutes =
@@ -95,7 +95,7 @@ class Win32AgentLoopHost final : public AgentLoopHost {
 
   void ReleaseSession() override { CloseSessionMutex(); }
 
-  void StartService() override { service::StartSchedulerService(false); }
+  void StartService() override { shared::StartSchedulerService(false); }
 
  private:
   win32::ScopedHandle update_event_;

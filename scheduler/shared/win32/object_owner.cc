@@ -1,4 +1,4 @@
-#include "scheduler/service/win32/object_owner.h"
+#include "scheduler/shared/win32/object_owner.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -6,17 +6,16 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 
-namespace service {
+namespace shared {
 
 std::optional<std::u16string> ObjectOwnerSid(HANDLE object) {
+  // `owner` points into the descriptor.
   PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  win32::ScopedLocalMemory descriptor;
   if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &raw_descriptor) != ERROR_SUCCESS) {
+                        descriptor.put()) != ERROR_SUCCESS) {
     return std::nullopt;
   }
-  // `owner` points into the descriptor.
-  win32::ScopedLocalMemory descriptor(raw_descriptor);
   LPWSTR text = nullptr;
   if (owner == nullptr || !::ConvertSidToStringSidW(owner, &text)) return std::nullopt;
   win32::ScopedLocalMemory text_owner(text);
@@ -27,4 +26,4 @@ bool SetAdministratorsAsOwner(PSECURITY_DESCRIPTOR descriptor, PSID administrato
   return administrators != nullptr && ::SetSecurityDescriptorOwner(descriptor, administrators, FALSE);
 }
 
-}  // namespace service
+}  // namespace shared

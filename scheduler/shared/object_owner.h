@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-namespace service {
+namespace shared {
 
 // Well-known SIDs in their text form.
 inline constexpr std::u16string_view kLocalSystemSid = u"S-1-5-18";
@@ -20,4 +20,4 @@ inline constexpr std::u16string_view kAdministratorsSid = u"S-1-5-32-544";
 // nothing: a program the user runs unelevated could have made the object.
 bool IsTrustedOwner(std::u16string_view owner);
 
-}  // namespace service
+}  // namespace shared

@@ -1,4 +1,4 @@
-#include "scheduler/agent/datetime/win32/win32_clock.h"
+#include "scheduler/agent/datetime/win32/clock.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "scheduler/agent/win32/busy_state_win32.h"
+#include "scheduler/agent/win32/busy_state.h"
 
 #include <windows.h>
 #include <psapi.h>

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-namespace service {
+namespace shared {
 
 // Creates "Global\Veltrane Scheduler Update" (manual reset, not signalled),
 // owned by the Administrators group, letting Everyone only wait on it and
@@ -17,4 +17,4 @@ namespace service {
 // event. Returns the handle, which the caller closes, or null.
 HANDLE CreateUpdateEvent();
 
-}  // namespace service
+}  // namespace shared

@@ -1,8 +1,8 @@
-#include "scheduler/service/object_owner.h"
+#include "scheduler/shared/object_owner.h"
 
 #include <algorithm>
 
-namespace service {
+namespace shared {
 namespace {
 
 // SID texts are compared without regard to the case of their letters.
@@ -18,4 +18,4 @@ bool IsTrustedOwner(std::u16string_view owner) {
   return SameSid(owner, kLocalSystemSid) || SameSid(owner, kAdministratorsSid);
 }
 
-}  // namespace service
+}  // namespace shared

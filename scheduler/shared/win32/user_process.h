@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace agent {
+namespace shared {
 
 // Creates `command_line` under `token` on the desktop "winsta0\Default" with
 // `base_flags`, as process_creation.h plans it: no handle is inherited, and
@@ -15,4 +15,4 @@ namespace agent {
 bool CreateUserProcess(HANDLE token, const std::u16string& command_line, DWORD base_flags,
                        PROCESS_INFORMATION& process);
 
-}  // namespace agent
+}  // namespace shared

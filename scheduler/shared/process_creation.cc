@@ -1,6 +1,6 @@
-#include "scheduler/agent/process_creation.h"
+#include "scheduler/shared/process_creation.h"
 
-namespace agent {
+namespace shared {
 
 ProcessCreation PlanProcessCreation(bool as_user, std::uint32_t base_flags, bool user_environment_built) {
   ProcessCreation plan;
@@ -16,4 +16,4 @@ ProcessCreation PlanProcessCreation(bool as_user, std::uint32_t base_flags, bool
   return plan;
 }
 
-}  // namespace agent
+}  // namespace shared

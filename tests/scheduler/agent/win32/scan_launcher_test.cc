@@ -1,7 +1,7 @@
 // The scan launcher against the real registry and process creation: the
 // stand-in scanner, registered as the application, logs the command line of
 // every start.
-#include "scheduler/agent/win32/scan_launcher_win32.h"
+#include "scheduler/agent/win32/scan_launcher.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/win32/registry_key.h"
-#include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "scheduler/agent/schedule.h"
 #include "support/fixed_clock.h"
 #include "support/win32/stand_in_scanner.h"
@@ -44,47 +44,46 @@ class ScanLauncherWin32Test : public ::testing::Test {
   void SetSetting(const wchar_t* name, const wchar_t* text) {
     win32::RegistryKey key;
     ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
-    ASSERT_EQ(key.WriteText(std::u16string(reinterpret_cast<const char16_t*>(name)),
-                            std::u16string(reinterpret_cast<const char16_t*>(text))),
+    ASSERT_EQ(key.WriteText(win32::FromWide(name), win32::FromWide(text)),
               ERROR_SUCCESS);
   }
 
   std::wstring Expected(const wchar_t* switches) const { return Quoted(scanner_.path()) + switches; }
 
-  testing_support::FixedClock clock_;
+  test_support::FixedClock clock_;
   datetime::ScopedClockOverride clock_override_{clock_};
   test_support::StandInScanner scanner_{test_support::kSchedulerApplicationSubkey};
 };
 
 TEST_F(ScanLauncherWin32Test, StartsAQuickBootScanByDefault) {
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet /quick")});
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 }
 
 TEST_F(ScanLauncherWin32Test, AFullScanOrAnOldLastFullScanDropsQuick) {
   SetSetting(L"SchedulerScanType", L"Full");
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet")});
   scanner_.ClearLog();
 
   SetSetting(L"SchedulerScanType", L"quick");
   SetSetting(L"LastDefaultScan", L"2026-02-12 12:00:00");  // 31 days old
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet")});
   scanner_.ClearLog();
 
   SetSetting(L"LastDefaultScan", L"2026-02-13T12:00:00");  // 30 days to the tick
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet /quick")});
 }
 
 TEST_F(ScanLauncherWin32Test, ARunningApplicationIsLeftAlone) {
   const auto hold = test_support::StandInScanner::HoldPresenceEvent(test_support::kSchedulerPresenceEvent);
   ASSERT_TRUE(hold->ok());
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kNothingStartsMs), Lines{});
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 }
 
 // An elevated application's event refuses a caller of lower integrity; the
@@ -94,28 +93,28 @@ TEST_F(ScanLauncherWin32Test, AnEventThatRefusesTheCallerStillMeansTheApplicatio
   ASSERT_TRUE(hold->ok());
   ASSERT_EQ(::OpenEventW(EVENT_MODIFY_STATE, FALSE, test_support::kSchedulerPresenceEvent), nullptr);
   ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the platform does not enforce the DACL";
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kNothingStartsMs), Lines{});
 }
 
 TEST_F(ScanLauncherWin32Test, TheOtherDeliverablesPresenceEventDoesNotCount) {
   const auto hold = test_support::StandInScanner::HoldPresenceEvent(test_support::kScanmenuPresenceEvent);
   ASSERT_TRUE(hold->ok());
-  EXPECT_TRUE(LaunchScheduledScan(nullptr));
+  EXPECT_TRUE(LaunchScheduledScan());
   EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs).size(), 1u);
 }
 
 TEST_F(ScanLauncherWin32Test, WithoutAnEntryOrAQuotedPathNothingStarts) {
   ASSERT_TRUE(scanner_.SetUninstallString(scanner_.path() + L" /uninstall"));
   EXPECT_EQ(FindApplicationPath(), nullptr);
-  EXPECT_FALSE(LaunchScheduledScan(nullptr));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_FALSE(LaunchScheduledScan());
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   ASSERT_TRUE(scanner_.Unregister());
   lastScanTime = DateTime::MaxValue();
   EXPECT_EQ(FindApplicationPath(), nullptr);
-  EXPECT_FALSE(LaunchScheduledScan(nullptr));
-  EXPECT_EQ(lastScanTime, testing_support::Local(2026, 3, 15, 12, 0, 0));
+  EXPECT_FALSE(LaunchScheduledScan());
+  EXPECT_EQ(lastScanTime, test_support::Local(2026, 3, 15, 12, 0, 0));
 
   EXPECT_EQ(scanner_.WaitForLog(1, kNothingStartsMs), Lines{});
 }
@@ -127,16 +126,6 @@ TEST_F(ScanLauncherWin32Test, FindApplicationPathFillsTheSharedBuffer) {
   ASSERT_TRUE(scanner_.SetUninstallString(L"\"C:\\elsewhere\\scan.exe"));
   EXPECT_EQ(FindApplicationPath(), path);
   EXPECT_EQ(std::wstring(path), L"C:\\elsewhere\\scan.exe");
-}
-
-TEST_F(ScanLauncherWin32Test, WithAUserTokenTheScanStartsAsThatUser) {
-  HANDLE token = nullptr;
-  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, &token));
-  win32::ScopedHandle owned(token);
-  EXPECT_TRUE(LaunchScheduledScan(owned.Get()));
-  EXPECT_EQ(scanner_.WaitForLog(1, kStartWithinMs), Lines{Expected(L" /scan:boot /quiet /quick")});
-  DWORD flags = 0;
-  EXPECT_TRUE(::GetHandleInformation(owned.Get(), &flags)) << "the token stays the caller's";
 }
 
 }  // namespace

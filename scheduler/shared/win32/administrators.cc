@@ -1,17 +1,17 @@
-#include "scheduler/service/win32/administrators.h"
+#include "scheduler/shared/win32/administrators.h"
 
 #include <windows.h>
 
-namespace service {
+namespace shared {
 
 win32::ScopedSid AdministratorsSid() {
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
-  PSID raw_sid = nullptr;
-  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                0, 0, 0, 0, &raw_sid)) {
+  win32::ScopedSid sid;
+  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                0, 0, sid.put())) {
     return win32::ScopedSid();
   }
-  return win32::ScopedSid(raw_sid);
+  return sid;
 }
 
 bool IsAdministratorsMember() {
@@ -22,4 +22,4 @@ bool IsAdministratorsMember() {
   return member == TRUE;
 }
 
-}  // namespace service
+}  // namespace shared
