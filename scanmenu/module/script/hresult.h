@@ -1,8 +1,7 @@
 // Result codes of the registration script interpreter. They carry the same
 // numbers as the platform's HRESULTs so that callers can hand them on
 // unchanged; portable code uses these names instead of the platform macros.
-#ifndef SCANMENU_MODULE_SCRIPT_HRESULT_H_
-#define SCANMENU_MODULE_SCRIPT_HRESULT_H_
+#pragma once
 
 #include <cstdint>
 
@@ -29,5 +28,3 @@ inline constexpr HResult HResultFromError(std::int32_t error) {
 }
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_HRESULT_H_

@@ -1,8 +1,7 @@
 // Owner of one open key of a RegistryAccess: closes it when it goes out of
 // scope. Close() closes early and reports the registry's answer, for the
 // places where a failed close matters.
-#ifndef SCANMENU_MODULE_SCRIPT_SCOPED_KEY_H_
-#define SCANMENU_MODULE_SCRIPT_SCOPED_KEY_H_
+#pragma once
 
 #include <cstdint>
 #include <utility>
@@ -46,5 +45,3 @@ class ScopedKey {
 };
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_SCOPED_KEY_H_

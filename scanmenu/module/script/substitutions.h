@@ -1,6 +1,5 @@
 // The (name, text) pairs a script's %name% references are replaced with.
-#ifndef SCANMENU_MODULE_SCRIPT_SUBSTITUTIONS_H_
-#define SCANMENU_MODULE_SCRIPT_SUBSTITUTIONS_H_
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -24,5 +23,3 @@ bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
 const Substitution* FindSubstitution(const SubstitutionList& list, std::u16string_view name);
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_SUBSTITUTIONS_H_

@@ -2,8 +2,7 @@
 // root keys, keys with default and named typed values, and the Windows error
 // numbers of the operations, including the access a handle was opened with.
 // Any one call can be made to fail with a chosen error number.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_MEMORY_REGISTRY_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_MEMORY_REGISTRY_H_
+#pragma once
 
 #include <cstdint>
 #include <map>
@@ -94,5 +93,3 @@ class MemoryRegistry final : public RegistryAccess {
 };
 
 }  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_MEMORY_REGISTRY_H_

@@ -1,8 +1,7 @@
 // Texts of "D" values and how the platform's conversion (locale 0, US
 // English) reads them. The native tests hold the portable reading to this
 // table; the Windows tests hold the platform's conversion to it as well.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_NUMBER_CASES_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_NUMBER_CASES_H_
+#pragma once
 
 #include <cstdint>
 #include <string_view>
@@ -91,5 +90,3 @@ inline constexpr NumberCase kNumberCases[] = {
 };
 
 }  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_NUMBER_CASES_H_

@@ -2,8 +2,7 @@
 // the dump of a real registry key, so that the two can be compared line by
 // line. Each key is a line with its path ("HKCR\CLSID\x"); each value a line
 // "path : name = type data" with "@" for the default value. Lines are sorted.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_REGISTRY_DUMP_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_REGISTRY_DUMP_H_
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -24,5 +23,3 @@ std::string ValueLine(std::u16string_view path, std::u16string_view name, std::u
 std::string JoinSorted(std::vector<std::string> lines);
 
 }  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_REGISTRY_DUMP_H_

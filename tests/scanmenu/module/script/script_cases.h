@@ -1,8 +1,7 @@
 // Script-level cases with the registry content each must leave behind. The
 // native tests run them over the in-memory registry, the Windows tests over
 // the real registry, so the two must agree line for line.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_SCRIPT_CASES_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_SCRIPT_CASES_H_
+#pragma once
 
 #include <ostream>
 #include <string>
@@ -37,5 +36,3 @@ inline constexpr char16_t kModulePath[] = u"C:\\Program Files\\It''s\\Scanmenu.d
 inline void PrintTo(const ScriptCase& script_case, std::ostream* os) { *os << script_case.name; }
 
 }  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_SCRIPT_CASES_H_

@@ -1,6 +1,5 @@
 // Small helpers shared by the interpreter's tests.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_TEST_SUPPORT_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_TEST_SUPPORT_H_
+#pragma once
 
 #include <cstdio>
 #include <string>
@@ -17,5 +16,3 @@ inline std::string HrText(HResult hr) {
 }
 
 }  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_TEST_SUPPORT_H_

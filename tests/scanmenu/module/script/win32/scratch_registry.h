@@ -1,8 +1,7 @@
 // The real registry, with each root key replaced by a key of its own under
 // HKCU\Software\QuenorClean Script Tests, so that scripts written for any
 // root run against the platform's registry without touching the real roots.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_WIN32_SCRATCH_REGISTRY_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_WIN32_SCRATCH_REGISTRY_H_
+#pragma once
 
 #include <windows.h>
 
@@ -56,5 +55,3 @@ class ScratchRegistry final : public RegistryAccess {
 };
 
 }  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_WIN32_SCRATCH_REGISTRY_H_
