@@ -15,7 +15,7 @@
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
 #include "scanmenu/menu/win32/menu_bitmap.h"
-#include "scanmenu/menu/win32/win32_scan_platform.h"
+#include "scanmenu/menu/win32/scan_platform.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/resources/resource_ids.h"
 

@@ -9,7 +9,7 @@
 #include "common/win32/scoped_handle.h"
 #include "scanmenu/module/registration_text.h"
 #include "scanmenu/module/script/script_interpreter.h"
-#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/script/win32/registry_access.h"
 #include "scanmenu/module/win32/class_entry.h"
 #include "scanmenu/module/win32/com_module_record.h"
 #include "scanmenu/module/win32/module_globals.h"

@@ -6,7 +6,7 @@
 
 #include "number_cases.h"
 #include "scanmenu/module/script/number_text.h"
-#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/script/win32/registry_access.h"
 #include "test_support.h"
 
 namespace scanmenu::script::testing {

@@ -11,7 +11,7 @@
 
 #include "common/win32/registry_key.h"
 #include "scanmenu/module/script/registry_access.h"
-#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/script/win32/registry_access.h"
 
 namespace scanmenu::script::testing {
 

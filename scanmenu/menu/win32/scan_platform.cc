@@ -1,4 +1,4 @@
-#include "scanmenu/menu/win32/win32_scan_platform.h"
+#include "scanmenu/menu/win32/scan_platform.h"
 
 #include <windows.h>
 #include <shellapi.h>

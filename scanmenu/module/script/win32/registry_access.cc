@@ -1,4 +1,4 @@
-#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/script/win32/registry_access.h"
 
 #include <windows.h>
 #include <oleauto.h>
