@@ -14,7 +14,7 @@
 
 #include "scanmenu/module/script/registry_access.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 // Error numbers the in-memory registry reports besides 0 and 2.
 inline constexpr std::int32_t kErrorAccessDenied = 5;
@@ -92,4 +92,4 @@ class MemoryRegistry final : public RegistryAccess {
   std::int32_t fail_error_ = 0;
 };
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

@@ -8,7 +8,7 @@
 
 #include "scanmenu/module/script/hresult.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 struct NumberCase {
   std::u16string_view text;
@@ -89,4 +89,4 @@ inline constexpr NumberCase kNumberCases[] = {
     {u"\u0661\u0662", kMismatch, 0},  // Arabic-Indic digits
 };
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

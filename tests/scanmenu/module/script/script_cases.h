@@ -10,7 +10,7 @@
 #include "scanmenu/module/script/hresult.h"
 #include "scanmenu/module/script/substitutions.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 struct ScriptStep {
   std::u16string script;
@@ -35,4 +35,4 @@ inline constexpr char16_t kModulePath[] = u"C:\\Program Files\\It''s\\Scanmenu.d
 
 inline void PrintTo(const ScriptCase& script_case, std::ostream* os) { *os << script_case.name; }
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

@@ -6,7 +6,7 @@
 
 #include "scanmenu/module/script/hresult.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 // HRESULTs compare better as hex text in failure messages.
 inline std::string HrText(HResult hr) {
@@ -15,4 +15,4 @@ inline std::string HrText(HResult hr) {
   return text;
 }
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

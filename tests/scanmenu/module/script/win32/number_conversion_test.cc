@@ -9,7 +9,7 @@
 #include "scanmenu/module/script/win32/registry_access.h"
 #include "test_support.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 TEST(NumberConversion, PlatformAndPortableReadingAgreeOverTheTable) {
@@ -30,4 +30,4 @@ TEST(NumberConversion, PlatformAndPortableReadingAgreeOverTheTable) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

@@ -4,7 +4,7 @@
 
 #include "registry_dump.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 constexpr char16_t kScratchPath[] = u"Software\\QuenorClean Script Tests";
@@ -113,4 +113,4 @@ std::int32_t ScratchRegistry::DeleteValue(RegistryKey key, const char16_t* name)
   return real_.DeleteValue(Map(key), name);
 }
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

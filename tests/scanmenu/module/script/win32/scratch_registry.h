@@ -13,7 +13,7 @@
 #include "scanmenu/module/script/registry_access.h"
 #include "scanmenu/module/script/win32/registry_access.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 class ScratchRegistry final : public RegistryAccess {
  public:
@@ -54,4 +54,4 @@ class ScratchRegistry final : public RegistryAccess {
   bool ready_ = false;
 };
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

@@ -13,7 +13,7 @@
 #include "script_cases.h"
 #include "test_support.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 class PlatformScriptCaseTest : public ::testing::TestWithParam<ScriptCase> {};
@@ -94,4 +94,4 @@ TEST(ClassesRoot, ClassScriptUnregistrationKeepsTheSharedKeys) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support
