@@ -98,10 +98,10 @@ const InterfaceEntry* CVeltraneContextMenuHandler::GetEntries() {
 
 CVeltraneContextMenuHandler::CVeltraneContextMenuHandler()
     : m_iconSize{::GetSystemMetrics(SM_CXMENUCHECK), ::GetSystemMetrics(SM_CYMENUCHECK)},
-      m_itemText(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_MENU_ITEM), kMenuText)),
-      m_helpText(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_HELP_TEXT), kMenuText)),
-      m_menuText(reinterpret_cast<const wchar_t*>(m_itemText.c_str())),
-      m_menuTextLength(static_cast<int>(m_itemText.size())) {
+      item_text_(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_MENU_ITEM), kMenuText)),
+      help_text_(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_HELP_TEXT), kMenuText)),
+      m_menuText(reinterpret_cast<const wchar_t*>(item_text_.c_str())),
+      m_menuTextLength(static_cast<int>(item_text_.size())) {
   m_hIcon.Set(static_cast<HICON>(::LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_SCAN_MENU), IMAGE_ICON,
                                               m_iconSize.cx, m_iconSize.cy, LR_LOADTRANSPARENT)));
   // Without an icon or a bitmap the item shows its text alone.
@@ -158,7 +158,7 @@ HRESULT CVeltraneContextMenuHandler::QueryContextMenu(HMENU menu, UINT position,
 HRESULT CVeltraneContextMenuHandler::GetCommandString(UINT_PTR, UINT type, UINT*, CHAR* buffer, UINT units) {
   // For the UTF-16 types the buffer holds wide characters.
   return static_cast<HRESULT>(
-      CopyHelpText(m_helpText, m_paths.size(), type, reinterpret_cast<char16_t*>(buffer), units));
+      CopyHelpText(help_text_, m_paths.size(), type, reinterpret_cast<char16_t*>(buffer), units));
 }
 
 HRESULT CVeltraneContextMenuHandler::InvokeCommand(CMINVOKECOMMANDINFO* info) {

@@ -84,7 +84,7 @@ const InterfaceEntry* CVeltraneExplorerCommand::GetEntries() {
 }
 
 CVeltraneExplorerCommand::~CVeltraneExplorerCommand() {
-  if (m_site != nullptr) m_site->Release();
+  if (site_ != nullptr) site_->Release();
 }
 
 HRESULT CVeltraneExplorerCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
@@ -147,16 +147,16 @@ HRESULT CVeltraneExplorerCommand::EnumSubCommands(IEnumExplorerCommand** command
 
 HRESULT CVeltraneExplorerCommand::SetSite(IUnknown* site) {
   if (site != nullptr) site->AddRef();
-  if (m_site != nullptr) m_site->Release();
-  m_site = site;
+  if (site_ != nullptr) site_->Release();
+  site_ = site;
   return S_OK;
 }
 
 HRESULT CVeltraneExplorerCommand::GetSite(REFIID iid, void** site) {
   if (site == nullptr) return E_POINTER;
   *site = nullptr;
-  if (m_site == nullptr) return E_FAIL;
-  return m_site->QueryInterface(iid, site);
+  if (site_ == nullptr) return E_FAIL;
+  return site_->QueryInterface(iid, site);
 }
 
 }  // namespace scanmenu

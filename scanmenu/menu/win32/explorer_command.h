@@ -49,7 +49,7 @@ class CVeltraneExplorerCommand : public IExplorerCommand,
   ~CVeltraneExplorerCommand();
 
  private:
-  IUnknown* m_site = nullptr;
+  IUnknown* site_ = nullptr;
 };
 
 }  // namespace scanmenu

@@ -24,12 +24,12 @@ HRESULT TypeInfoHolder::GetTypeInfo(ITypeInfo** out) {
   if (!module.initialized()) return E_UNEXPECTED;
 
   AutoLock hold(module.lock());
-  if (m_info == nullptr) {
+  if (info_ == nullptr) {
     ITypeLib* library = nullptr;
     HRESULT hr = LoadOwnTypeLibrary(&library);
     if (FAILED(hr)) return hr;
     ITypeInfo* info = nullptr;
-    hr = library->GetTypeInfoOfGuid(m_iid, &info);
+    hr = library->GetTypeInfoOfGuid(iid_, &info);
     library->Release();
     if (FAILED(hr)) return hr;
     hr = module.AddTermFunc(&TypeInfoHolder::Cleanup, reinterpret_cast<DWORD_PTR>(this));
@@ -37,18 +37,18 @@ HRESULT TypeInfoHolder::GetTypeInfo(ITypeInfo** out) {
       info->Release();
       return hr;
     }
-    m_info = info;
+    info_ = info;
   }
-  m_info->AddRef();
-  *out = m_info;
+  info_->AddRef();
+  *out = info_;
   return S_OK;
 }
 
 void TypeInfoHolder::Cleanup(DWORD_PTR context) {
   auto* holder = reinterpret_cast<TypeInfoHolder*>(context);
-  if (holder->m_info != nullptr) {
-    holder->m_info->Release();
-    holder->m_info = nullptr;
+  if (holder->info_ != nullptr) {
+    holder->info_->Release();
+    holder->info_ = nullptr;
   }
 }
 
