@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/win32/registry_key.h"
+#include "common/win32/wide.h"
 #include "scanmenu/e2e/shell_host.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/stand_in_scanner.h"
@@ -49,7 +50,7 @@ bool WriteSchedule() {
   return key.WriteText(u"SchedulerWhen", u"daily") == ERROR_SUCCESS &&
          key.WriteText(u"SchedulerAround", u"0:00") == ERROR_SUCCESS &&
          key.WriteText(u"SchedulerScanType", u"quick") == ERROR_SUCCESS &&
-         key.WriteText(u"LastScan", reinterpret_cast<const char16_t*>(last_scan.c_str())) == ERROR_SUCCESS;
+         key.WriteText(u"LastScan", win32::Utf16(last_scan.c_str())) == ERROR_SUCCESS;
 }
 
 void RemoveSchedule() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane"); }

@@ -11,6 +11,7 @@
 #include "common/application/win32/registry_settings_source.h"
 #include "common/text/display_text.h"
 #include "common/win32/string_resource.h"
+#include "common/win32/wide.h"
 #include "scanmenu/menu/drop_list.h"
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
@@ -74,7 +75,7 @@ class Win32DropListPlatform final : public DropListPlatform {
     const int units = ::MultiByteToWideChar(CP_ACP, 0, path.data(), length, nullptr, 0);
     if (units <= 0) return std::nullopt;
     std::u16string converted(static_cast<std::size_t>(units), u'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, path.data(), length, reinterpret_cast<wchar_t*>(converted.data()),
+    if (::MultiByteToWideChar(CP_ACP, 0, path.data(), length, win32::Wide(converted.data()),
                               units) != units) {
       return std::nullopt;
     }
@@ -100,7 +101,7 @@ CVeltraneContextMenuHandler::CVeltraneContextMenuHandler()
     : m_iconSize{::GetSystemMetrics(SM_CXMENUCHECK), ::GetSystemMetrics(SM_CYMENUCHECK)},
       item_text_(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_MENU_ITEM), kMenuText)),
       help_text_(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_HELP_TEXT), kMenuText)),
-      m_menuText(reinterpret_cast<const wchar_t*>(item_text_.c_str())),
+      m_menuText(win32::Wide(item_text_)),
       m_menuTextLength(static_cast<int>(item_text_.size())) {
   m_hIcon.Set(static_cast<HICON>(::LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_SCAN_MENU), IMAGE_ICON,
                                               m_iconSize.cx, m_iconSize.cy, LR_LOADTRANSPARENT)));

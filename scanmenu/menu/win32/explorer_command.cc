@@ -6,6 +6,7 @@
 #include "common/text/display_text.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
+#include "common/win32/wide.h"
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
 #include "scanmenu/menu/selection.h"
@@ -64,7 +65,7 @@ class ShellItemArrayItems : public ShellItems {
     const HRESULT named = item.Get()->GetDisplayName(SIGDN_FILESYSPATH, &raw_path);
     const win32::GenericScopedHandle<TaskMemoryTraits> path(raw_path);
     if (FAILED(named) || !path) return std::nullopt;
-    return std::u16string(reinterpret_cast<const char16_t*>(path.Get()));
+    return win32::FromWide(path.Get());
   }
 
  private:
@@ -100,7 +101,7 @@ HRESULT CVeltraneExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* icon) {
     if (icon != nullptr) *icon = nullptr;
     return E_FAIL;
   }
-  std::u16string location(reinterpret_cast<const char16_t*>(path), length);
+  std::u16string location(win32::Utf16(path), length);
   location += u",-";
   for (const char c : std::to_string(IDI_SCAN_MENU)) location += static_cast<char16_t>(c);
   return CopyOut(location, icon);

@@ -3,6 +3,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/win32/wide.h"
+
 namespace scanmenu {
 
 HRESULT STDMETHODCALLTYPE CRegObject::QueryInterface(REFIID, void**) { return E_NOTIMPL; }
@@ -14,8 +16,7 @@ ULONG STDMETHODCALLTYPE CRegObject::Release() { return 0; }
 HRESULT STDMETHODCALLTYPE CRegObject::AddSubstitution(LPCOLESTR name, LPCOLESTR text) {
   if (name == nullptr || text == nullptr) return E_INVALIDARG;
   try {
-    list_.push_back(script::Substitution{std::u16string(reinterpret_cast<const char16_t*>(name)),
-                                         std::u16string(reinterpret_cast<const char16_t*>(text))});
+    list_.push_back(script::Substitution{win32::FromWide(name), win32::FromWide(text)});
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (const std::length_error&) {

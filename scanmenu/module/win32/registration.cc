@@ -7,11 +7,13 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "scanmenu/module/registration_text.h"
 #include "scanmenu/module/script/script_interpreter.h"
 #include "scanmenu/module/script/win32/registry_access.h"
 #include "scanmenu/module/win32/class_entry.h"
 #include "scanmenu/module/win32/com_module_record.h"
+#include "scanmenu/module/win32/last_error.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/reg_object.h"
 #include "scanmenu/module/win32/scanmenu_module.h"
@@ -20,16 +22,13 @@
 namespace scanmenu {
 namespace {
 
-constexpr HRESULT kHrPathTooLong = static_cast<HRESULT>(0x8007007A);  // ERROR_INSUFFICIENT_BUFFER
 constexpr wchar_t kRegistryType[] = L"REGISTRY";
-
-HRESULT HResultFromLastError() { return script::HResultFromError(static_cast<std::int32_t>(::GetLastError())); }
 
 // GetModuleFileNameW into a buffer of kModulePathCapacity characters.
 HRESULT ModulePath(HMODULE module, wchar_t (&path)[kModulePathCapacity]) {
   const DWORD length = ::GetModuleFileNameW(module, path, kModulePathCapacity);
   if (length == 0) return HResultFromLastError();
-  if (length == kModulePathCapacity) return kHrPathTooLong;
+  if (length == kModulePathCapacity) return script::HResultFromError(ERROR_INSUFFICIENT_BUFFER);
   return S_OK;
 }
 
@@ -115,8 +114,8 @@ HRESULT RunRegistrationScript(UINT resource_id, bool do_register, const Registra
   hr = ModulePath(ThisModule(), path);
   if (FAILED(hr)) return hr;
   char16_t escaped[kEscapedPathCapacity];
-  EscapeSingleQuotes(reinterpret_cast<const char16_t*>(path), escaped);
-  const auto* escaped_path = reinterpret_cast<const wchar_t*>(escaped);
+  EscapeSingleQuotes(win32::Utf16(path), escaped);
+  const wchar_t* escaped_path = win32::Wide(escaped);
   if (FAILED(registrar.AddSubstitution(L"Module", escaped_path)) ||
       FAILED(registrar.AddSubstitution(L"Module_Raw", escaped_path))) {
     return E_OUTOFMEMORY;
@@ -129,7 +128,7 @@ HRESULT RunRegistrationScript(UINT resource_id, bool do_register, const Registra
 
   script::Win32RegistryAccess registry;
   script::ScriptInterpreter interpreter(registry, &script::VarUI4NumberFromText);
-  return interpreter.RunScript(reinterpret_cast<const char16_t*>(text.get()), do_register,
+  return interpreter.RunScript(win32::Utf16(text.get()), do_register,
                                registrar.substitutions());
 }
 
@@ -154,10 +153,10 @@ HRESULT LoadTypeLibraryOf(HMODULE module, BSTR* path_out, ITypeLib** library_out
   hr = ::LoadTypeLib(path, &loaded);
   if (FAILED(hr)) {
     char16_t beside[kModulePathCapacity];
-    if (!TypeLibraryFileName(reinterpret_cast<const char16_t*>(path), beside)) return E_FAIL;
-    hr = ::LoadTypeLib(reinterpret_cast<const wchar_t*>(beside), &loaded);
+    if (!TypeLibraryFileName(win32::Utf16(path), beside)) return E_FAIL;
+    hr = ::LoadTypeLib(win32::Wide(beside), &loaded);
     if (FAILED(hr)) return hr;
-    ::lstrcpynW(path, reinterpret_cast<const wchar_t*>(beside), kModulePathCapacity);
+    ::lstrcpynW(path, win32::Wide(beside), kModulePathCapacity);
   }
   ScopedTypeLib library(loaded);
   BSTR copy = ::SysAllocString(path);
@@ -229,7 +228,7 @@ HRESULT ApproveHandler(bool approve) {
   } else {
     error = key.Open(HKEY_LOCAL_MACHINE, kApprovedExtensionsKey, KEY_SET_VALUE);
     if (error == ERROR_SUCCESS) {
-      error = ::RegDeleteValueW(key.Get(), reinterpret_cast<const wchar_t*>(kHandlerClassIdText));
+      error = ::RegDeleteValueW(key.Get(), win32::Wide(kHandlerClassIdText));
     }
     if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
   }

@@ -1,6 +1,8 @@
 #include "scanmenu/module/win32/type_info_holder.h"
 
+#include "scanmenu/module/script/hresult.h"
 #include "scanmenu/module/win32/com_module_record.h"
+#include "scanmenu/module/win32/last_error.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/scanmenu_module.h"
 
@@ -11,7 +13,7 @@ HRESULT LoadOwnTypeLibrary(ITypeLib** out) {
   wchar_t path[MAX_PATH];
   const DWORD length = ::GetModuleFileNameW(ComModule().type_library_module(), path, MAX_PATH);
   if (length == 0) return HResultFromLastError();
-  if (length == MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+  if (length == MAX_PATH) return script::HResultFromError(ERROR_INSUFFICIENT_BUFFER);
   return ::LoadTypeLibEx(path, REGKIND_NONE, out);
 }
 
