@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/text/ascii_case.h"
 #include "scanmenu/module/script/scoped_key.h"
 
 namespace scanmenu::script {
@@ -73,7 +74,7 @@ std::size_t LengthUpTo(const ScriptInterpreter::TokenBuffer& token, std::size_t 
 
 bool TokenIs(const ScriptInterpreter::TokenBuffer& token, std::u16string_view keyword) {
   return LengthUpTo(token, keyword.size()) == keyword.size() &&
-         EqualsIgnoringCase(std::u16string_view(token.data(), keyword.size()), keyword);
+         text::EqualsIgnoringAsciiCase(std::u16string_view(token.data(), keyword.size()), keyword);
 }
 
 bool TokenIsExactly(const ScriptInterpreter::TokenBuffer& token, std::u16string_view text) {
