@@ -1,5 +1,7 @@
 #include "scanmenu/menu/win32/explorer_command.h"
 
+#include <shlwapi.h>
+
 #include <string>
 
 #include "common/application/win32/registry_settings_source.h"
@@ -19,13 +21,9 @@ namespace scanmenu {
 namespace {
 
 // A copy of `text` in memory the caller frees with CoTaskMemFree.
-HRESULT CopyOut(std::u16string_view text, LPWSTR* out) {
+HRESULT CopyOut(const std::u16string& text, LPWSTR* out) {
   if (out == nullptr) return E_POINTER;
-  *out = static_cast<LPWSTR>(::CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
-  if (*out == nullptr) return E_OUTOFMEMORY;
-  text.copy(reinterpret_cast<char16_t*>(*out), text.size());
-  (*out)[text.size()] = L'\0';
-  return S_OK;
+  return ::SHStrDupW(win32::Wide(text), out);
 }
 
 struct ShellItemTraits {

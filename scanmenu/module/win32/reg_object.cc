@@ -1,7 +1,6 @@
 #include "scanmenu/module/win32/reg_object.h"
 
 #include <new>
-#include <stdexcept>
 
 #include "common/win32/wide.h"
 
@@ -18,8 +17,6 @@ HRESULT STDMETHODCALLTYPE CRegObject::AddSubstitution(LPCOLESTR name, LPCOLESTR 
   try {
     list_.push_back(script::Substitution{win32::FromWide(name), win32::FromWide(text)});
   } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::length_error&) {
     return E_OUTOFMEMORY;
   }
   return S_OK;
