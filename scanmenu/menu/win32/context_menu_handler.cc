@@ -35,15 +35,24 @@ class ScopedStorageMedium {
   ScopedStorageMedium() = default;
   ScopedStorageMedium(const ScopedStorageMedium&) = delete;
   ScopedStorageMedium& operator=(const ScopedStorageMedium&) = delete;
-  ~ScopedStorageMedium() {
-    if (filled_) ::ReleaseStgMedium(&medium_);
+  ~ScopedStorageMedium() { Release(); }
+  // For GetData's out-parameter: gives back the medium held, if any, and
+  // returns the address the call fills; set_filled() once the call succeeded.
+  STGMEDIUM* put() {
+    Release();
+    return &medium_;
   }
-  STGMEDIUM* Receive() { return &medium_; }
   void set_filled() { filled_ = true; }
   // The global memory block, or null when the medium is of another kind.
   HGLOBAL global() const { return medium_.tymed == TYMED_HGLOBAL ? medium_.hGlobal : nullptr; }
 
  private:
+  void Release() {
+    if (filled_) ::ReleaseStgMedium(&medium_);
+    medium_ = {};
+    filled_ = false;
+  }
+
   STGMEDIUM medium_ = {};
   bool filled_ = false;
 };
@@ -118,7 +127,7 @@ HRESULT CVeltraneContextMenuHandler::Initialize(PCIDLIST_ABSOLUTE, IDataObject* 
   if (data != nullptr) {
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     ScopedStorageMedium medium;
-    if (SUCCEEDED(data->GetData(&format, medium.Receive()))) {
+    if (SUCCEEDED(data->GetData(&format, medium.put()))) {
       medium.set_filled();
       // The block is read within the size it really has, whatever its
       // header claims.

@@ -30,8 +30,12 @@ class ScopedKey {
   RegistryKey get() const { return key_; }
   bool is_valid() const { return key_ != kNoKey; }
 
-  // For an out-parameter; the owner must be empty.
-  RegistryKey* Receive() { return &key_; }
+  // For an out-parameter: closes the key held, if any, and returns the
+  // address the call fills.
+  RegistryKey* put() {
+    Close();
+    return &key_;
+  }
 
   // Closes the key, if any; the owner is empty afterwards whatever the answer.
   std::int32_t Close() {
