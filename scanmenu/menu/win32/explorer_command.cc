@@ -26,13 +26,6 @@ HRESULT CopyOut(const std::u16string& text, LPWSTR* out) {
   return ::SHStrDupW(win32::Wide(text), out);
 }
 
-struct ShellItemTraits {
-  using Handle = IShellItem*;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { h->Release(); }
-};
-
 struct TaskMemoryTraits {
   using Handle = LPWSTR;
   static Handle NullHandle() { return nullptr; }
@@ -54,13 +47,11 @@ class ShellItemArrayItems : public ShellItems {
   }
 
   std::optional<std::u16string> FileSystemPath(std::size_t index) override {
-    IShellItem* raw_item = nullptr;
-    const HRESULT got = items_->GetItemAt(static_cast<DWORD>(index), &raw_item);
-    const win32::GenericScopedHandle<ShellItemTraits> item(raw_item);
-    if (FAILED(got) || !item) return std::nullopt;
+    Microsoft::WRL::ComPtr<IShellItem> item;
+    if (FAILED(items_->GetItemAt(static_cast<DWORD>(index), &item)) || !item) return std::nullopt;
     // Only items that report SFGAO_FILESYSTEM have one; the call fails for the others.
     LPWSTR raw_path = nullptr;
-    const HRESULT named = item.Get()->GetDisplayName(SIGDN_FILESYSPATH, &raw_path);
+    const HRESULT named = item->GetDisplayName(SIGDN_FILESYSPATH, &raw_path);
     const win32::GenericScopedHandle<TaskMemoryTraits> path(raw_path);
     if (FAILED(named) || !path) return std::nullopt;
     return win32::FromWide(path.Get());
@@ -80,10 +71,6 @@ const InterfaceEntry* CVeltraneExplorerCommand::GetEntries() {
       {nullptr, 0, 0},
   };
   return kEntries;
-}
-
-CVeltraneExplorerCommand::~CVeltraneExplorerCommand() {
-  if (site_ != nullptr) site_->Release();
 }
 
 HRESULT CVeltraneExplorerCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
@@ -145,8 +132,6 @@ HRESULT CVeltraneExplorerCommand::EnumSubCommands(IEnumExplorerCommand** command
 }
 
 HRESULT CVeltraneExplorerCommand::SetSite(IUnknown* site) {
-  if (site != nullptr) site->AddRef();
-  if (site_ != nullptr) site_->Release();
   site_ = site;
   return S_OK;
 }

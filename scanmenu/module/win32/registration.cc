@@ -1,9 +1,11 @@
 #include "scanmenu/module/win32/registration.h"
 
 #include <oleauto.h>
+#include <wrl/client.h>
 
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
@@ -37,11 +39,6 @@ struct BstrFree {
 };
 using ScopedBstr = std::unique_ptr<OLECHAR, BstrFree>;
 
-struct ComRelease {
-  void operator()(IUnknown* object) const { object->Release(); }
-};
-using ScopedTypeLib = std::unique_ptr<ITypeLib, ComRelease>;
-
 // The library's attributes, handed back through ReleaseTLibAttr.
 class ScopedLibAttr {
  public:
@@ -51,7 +48,12 @@ class ScopedLibAttr {
   ~ScopedLibAttr() {
     if (attr_ != nullptr) library_->ReleaseTLibAttr(attr_);
   }
-  TLIBATTR** out() { return &attr_; }
+  // For GetLibAttr's out-parameter: hands back the attributes held, if any,
+  // and returns the address the call fills.
+  TLIBATTR** put() {
+    if (attr_ != nullptr) library_->ReleaseTLibAttr(std::exchange(attr_, nullptr));
+    return &attr_;
+  }
   const TLIBATTR* operator->() const { return attr_; }
 
  private:
@@ -149,20 +151,19 @@ HRESULT LoadTypeLibraryOf(HMODULE module, BSTR* path_out, ITypeLib** library_out
   HRESULT hr = ModulePath(module, path);
   if (FAILED(hr)) return hr;
 
-  ITypeLib* loaded = nullptr;
-  hr = ::LoadTypeLib(path, &loaded);
+  Microsoft::WRL::ComPtr<ITypeLib> library;
+  hr = ::LoadTypeLib(path, &library);
   if (FAILED(hr)) {
     char16_t beside[kModulePathCapacity];
     if (!TypeLibraryFileName(win32::Utf16(path), beside)) return E_FAIL;
-    hr = ::LoadTypeLib(win32::Wide(beside), &loaded);
+    hr = ::LoadTypeLib(win32::Wide(beside), &library);
     if (FAILED(hr)) return hr;
     ::lstrcpynW(path, win32::Wide(beside), kModulePathCapacity);
   }
-  ScopedTypeLib library(loaded);
   BSTR copy = ::SysAllocString(path);
   if (copy == nullptr) return E_OUTOFMEMORY;
   *path_out = copy;
-  *library_out = library.release();
+  *library_out = library.Detach();
   return hr;
 }
 
@@ -172,11 +173,10 @@ HRESULT LoadModuleTypeLibrary(BSTR* path, ITypeLib** library) {
 
 HRESULT RegisterTypeLibrary() {
   BSTR raw_path = nullptr;
-  ITypeLib* raw_library = nullptr;
-  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &raw_library);
+  Microsoft::WRL::ComPtr<ITypeLib> library;
+  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &library);
   if (FAILED(hr)) return hr;
   ScopedBstr path(raw_path);
-  ScopedTypeLib library(raw_library);
 
   // A help file named by the library gives the help directory: its name cut
   // after the last backslash, slash or colon.
@@ -193,19 +193,18 @@ HRESULT RegisterTypeLibrary() {
     if (cut != nullptr) cut[1] = L'\0';
     help = help_directory;
   }
-  return ::RegisterTypeLib(library.get(), path.get(), help);
+  return ::RegisterTypeLib(library.Get(), path.get(), help);
 }
 
 HRESULT UnregisterTypeLibrary() {
   BSTR raw_path = nullptr;
-  ITypeLib* raw_library = nullptr;
-  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &raw_library);
+  Microsoft::WRL::ComPtr<ITypeLib> library;
+  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &library);
   if (FAILED(hr)) return hr;
   ScopedBstr path(raw_path);
-  ScopedTypeLib library(raw_library);
 
-  ScopedLibAttr attr(library.get());
-  hr = library->GetLibAttr(attr.out());
+  ScopedLibAttr attr(library.Get());
+  hr = library->GetLibAttr(attr.put());
   if (FAILED(hr)) return hr;
   return ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
 }

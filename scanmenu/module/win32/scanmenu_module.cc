@@ -28,12 +28,10 @@ HRESULT CVeltraneScanmenuModule::GetGITPtr(IGlobalInterfaceTable** out) {
   *out = nullptr;
   if (git_ == nullptr) {
     const HRESULT hr = ::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&git_));
+                                          IID_IGlobalInterfaceTable, reinterpret_cast<void**>(git_.GetAddressOf()));
     if (FAILED(hr)) return hr;
   }
-  *out = git_;
-  git_->AddRef();
-  return S_OK;
+  return git_.CopyTo(out);
 }
 
 HRESULT CVeltraneScanmenuModule::AddStandardSubstitutions(IRegistrarBase* registrar) {
@@ -58,10 +56,7 @@ void CVeltraneScanmenuModule::Term() {
     node->func(node->context);
     delete node;
   }
-  if (git_ != nullptr) {
-    git_->Release();
-    git_ = nullptr;
-  }
+  git_.Reset();
   lock_.Term();
   cb_size_ = 0;
 }

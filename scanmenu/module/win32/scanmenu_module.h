@@ -4,6 +4,7 @@
 
 #include <objidl.h>
 #include <windows.h>
+#include <wrl/client.h>
 
 #include "scanmenu/module/win32/critical_section.h"
 
@@ -57,7 +58,7 @@ class CVeltraneScanmenuModule {
   TermNode* term_list_ = nullptr;
   CriticalSection lock_;
   GUID libid_;
-  IGlobalInterfaceTable* git_ = nullptr;
+  Microsoft::WRL::ComPtr<IGlobalInterfaceTable> git_;
 };
 
 }  // namespace scanmenu

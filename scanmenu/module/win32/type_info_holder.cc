@@ -1,5 +1,7 @@
 #include "scanmenu/module/win32/type_info_holder.h"
 
+#include <wrl/client.h>
+
 #include "scanmenu/module/script/hresult.h"
 #include "scanmenu/module/win32/com_module_record.h"
 #include "scanmenu/module/win32/last_error.h"
@@ -27,19 +29,15 @@ HRESULT TypeInfoHolder::GetTypeInfo(ITypeInfo** out) {
 
   AutoLock hold(module.lock());
   if (info_ == nullptr) {
-    ITypeLib* library = nullptr;
+    Microsoft::WRL::ComPtr<ITypeLib> library;
     HRESULT hr = LoadOwnTypeLibrary(&library);
     if (FAILED(hr)) return hr;
-    ITypeInfo* info = nullptr;
+    Microsoft::WRL::ComPtr<ITypeInfo> info;
     hr = library->GetTypeInfoOfGuid(iid_, &info);
-    library->Release();
     if (FAILED(hr)) return hr;
     hr = module.AddTermFunc(&TypeInfoHolder::Cleanup, reinterpret_cast<DWORD_PTR>(this));
-    if (FAILED(hr)) {
-      info->Release();
-      return hr;
-    }
-    info_ = info;
+    if (FAILED(hr)) return hr;
+    info_ = info.Detach();
   }
   info_->AddRef();
   *out = info_;
