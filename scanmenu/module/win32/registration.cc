@@ -34,10 +34,24 @@ HRESULT ModulePath(HMODULE module, wchar_t (&path)[kModulePathCapacity]) {
   return S_OK;
 }
 
-struct BstrFree {
-  void operator()(BSTR text) const { ::SysFreeString(text); }
+// A BSTR, freed with SysFreeString.
+class ScopedBstr {
+ public:
+  ScopedBstr() = default;
+  ScopedBstr(const ScopedBstr&) = delete;
+  ScopedBstr& operator=(const ScopedBstr&) = delete;
+  ~ScopedBstr() { ::SysFreeString(text_); }
+  BSTR get() const { return text_; }
+  // For an out-parameter: frees the text held, if any, and returns the
+  // address the call fills.
+  BSTR* put() {
+    ::SysFreeString(std::exchange(text_, nullptr));
+    return &text_;
+  }
+
+ private:
+  BSTR text_ = nullptr;
 };
-using ScopedBstr = std::unique_ptr<OLECHAR, BstrFree>;
 
 // The library's attributes, handed back through ReleaseTLibAttr.
 class ScopedLibAttr {
@@ -172,19 +186,18 @@ HRESULT LoadModuleTypeLibrary(BSTR* path, ITypeLib** library) {
 }
 
 HRESULT RegisterTypeLibrary() {
-  BSTR raw_path = nullptr;
+  ScopedBstr path;
   Microsoft::WRL::ComPtr<ITypeLib> library;
-  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &library);
+  HRESULT hr = LoadModuleTypeLibrary(path.put(), &library);
   if (FAILED(hr)) return hr;
-  ScopedBstr path(raw_path);
 
   // A help file named by the library gives the help directory: its name cut
   // after the last backslash, slash or colon.
-  BSTR raw_help = nullptr;
+  ScopedBstr help_file;
   wchar_t help_directory[kModulePathCapacity] = {};
   wchar_t* help = nullptr;
-  if (SUCCEEDED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &raw_help)) && raw_help != nullptr) {
-    ScopedBstr help_file(raw_help);
+  if (SUCCEEDED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, help_file.put())) &&
+      help_file.get() != nullptr) {
     ::lstrcpynW(help_directory, help_file.get(), kModulePathCapacity);
     wchar_t* cut = nullptr;
     for (wchar_t* p = help_directory; *p != L'\0'; ++p) {
@@ -197,11 +210,10 @@ HRESULT RegisterTypeLibrary() {
 }
 
 HRESULT UnregisterTypeLibrary() {
-  BSTR raw_path = nullptr;
+  ScopedBstr path;
   Microsoft::WRL::ComPtr<ITypeLib> library;
-  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &library);
+  HRESULT hr = LoadModuleTypeLibrary(path.put(), &library);
   if (FAILED(hr)) return hr;
-  ScopedBstr path(raw_path);
 
   ScopedLibAttr attr(library.Get());
   hr = library->GetLibAttr(attr.put());
