@@ -220,12 +220,15 @@ bool BuildMenu(HMENU popup, IContextMenu* menu) {
 
 int ShowMenu() {
   shell_host::TempFolder folder(CurrentScene().window_title);
-  const Microsoft::WRL::ComPtr<IContextMenu> menu = shell_host::NewContextMenu({folder.AddFile(CurrentScene().file_name)});
+  const Microsoft::WRL::ComPtr<IContextMenu> menu =
+      shell_host::NewContextMenu({folder.AddFile(CurrentScene().file_name)});
   if (!menu) {
     Say("the handler could not be made through COM and initialised with the file");
     return 1;
   }
-  if (FAILED(menu->QueryInterface(IID_IContextMenu3, &g_host.menu3))) menu->QueryInterface(IID_IContextMenu2, &g_host.menu2);
+  if (FAILED(menu->QueryInterface(IID_IContextMenu3, &g_host.menu3))) {
+    menu->QueryInterface(IID_IContextMenu2, &g_host.menu2);
+  }
   int status = 1;
   HWND window = CreateHostWindow();
   g_host.popup = ::CreatePopupMenu();
