@@ -1,6 +1,7 @@
-// What the shell does with a context-menu handler, for the end-to-end tests
-// and the benchmark: the library registered by regsvr32, a data object
-// holding a real drop list, and the handler made through COM.
+// What the shell does with a context-menu handler, for the end-to-end tests,
+// the benchmarks and the programs that drive the menu (demo, screenshot,
+// soak, the package and kit checks): the library registered by regsvr32, a
+// data object holding a real drop list, and the handler made through COM.
 #pragma once
 
 #include <windows.h>
