@@ -204,20 +204,26 @@ TEST_F(ShellHostTest, TheClassObjectIsCachedAndHoldsTheModuleOnlyWhileAClientHol
 // An outer object that counts the references that reach it.
 class Outer final : public IUnknown {
  public:
-  ULONG refs = 1;
+  ULONG refs() const { return refs_; }
+  // The aggregate's non-delegating unknown, which answers every other id.
+  void set_inner(IUnknown* inner) { inner_ = inner; }
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (IsEqualIID(iid, IID_IUnknown)) {
       *out = this;
       AddRef();
       return S_OK;
     }
-    if (inner != nullptr) return inner->QueryInterface(iid, out);
+    if (inner_ != nullptr) return inner_->QueryInterface(iid, out);
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  IUnknown* inner = nullptr;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+
+ private:
+  ULONG refs_ = 1;
+  IUnknown* inner_ = nullptr;
 };
 
 TEST_F(ShellHostTest, AnAggregatedHandlerSendsItsReferencesToTheOuterObject) {
@@ -232,16 +238,16 @@ TEST_F(ShellHostTest, AnAggregatedHandlerSendsItsReferencesToTheOuterObject) {
   ComPtr<IUnknown> inner;
   ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(inner.GetAddressOf())), S_OK);
   factory.Reset();
-  outer.inner = inner.Get();
+  outer.set_inner(inner.Get());
 
   ComPtr<IContextMenu> menu;
   ASSERT_EQ(inner->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(menu.GetAddressOf())), S_OK);
-  EXPECT_EQ(outer.refs, 2u);
+  EXPECT_EQ(outer.refs(), 2u);
   ComPtr<IContextMenu> copy = menu;  // AddRef
-  EXPECT_EQ(outer.refs, 3u);
+  EXPECT_EQ(outer.refs(), 3u);
   copy.Reset();
   menu.Reset();
-  EXPECT_EQ(outer.refs, 1u);
+  EXPECT_EQ(outer.refs(), 1u);
   for (const IID* iid : {&IID_IDispatch, &IID_IVeltraneContextMenuHandler}) {
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(inner->QueryInterface(*iid, &out), E_NOINTERFACE);

@@ -94,10 +94,11 @@ ComPtr<IClassFactory> GetFactory() {
 // An outer object that counts what reaches it.
 class Outer final : public IUnknown {
  public:
-  ULONG refs = 1;
-  int queries = 0;
+  ULONG refs() const { return refs_; }
+  int queries() const { return queries_; }
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    ++queries;
+    ++queries_;
     if (IsEqualIID(iid, IID_IUnknown)) {
       *out = this;
       AddRef();
@@ -106,8 +107,12 @@ class Outer final : public IUnknown {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+
+ private:
+  ULONG refs_ = 1;
+  int queries_ = 0;
 };
 
 class ModuleTest : public ::testing::Test {
@@ -208,7 +213,7 @@ TEST_F(ModuleTest, AnAggregatedInstanceForwardsItsInterfacesToTheOuterObject) {
   Outer outer;
   ComPtr<IUnknown> inner;
   ASSERT_EQ(GetFactory()->CreateInstance(&outer, IID_IUnknown, &inner), S_OK);
-  EXPECT_EQ(outer.refs, 1u);
+  EXPECT_EQ(outer.refs(), 1u);
 
   // The non-delegating unknown answers IUnknown with itself.
   ComPtr<IUnknown> self;
@@ -218,17 +223,17 @@ TEST_F(ModuleTest, AnAggregatedInstanceForwardsItsInterfacesToTheOuterObject) {
 
   ComPtr<IPersist> persist;
   ASSERT_EQ(inner->QueryInterface(IID_IPersist, &persist), S_OK);
-  EXPECT_EQ(outer.refs, 2u);
+  EXPECT_EQ(outer.refs(), 2u);
   ComPtr<IPersist> copy = persist;  // AddRef
-  EXPECT_EQ(outer.refs, 3u);
+  EXPECT_EQ(outer.refs(), 3u);
   copy.Reset();
   ComPtr<IUnknown> through;
   ASSERT_EQ(persist->QueryInterface(IID_IUnknown, &through), S_OK);
   EXPECT_EQ(through.Get(), &outer);
-  EXPECT_EQ(outer.queries, 1);
+  EXPECT_EQ(outer.queries(), 1);
   through.Reset();
   persist.Reset();
-  EXPECT_EQ(outer.refs, 1u);
+  EXPECT_EQ(outer.refs(), 1u);
 
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(inner->QueryInterface(IID_IVeltraneContextMenuHandler, &out), E_NOINTERFACE);
