@@ -12,10 +12,11 @@ using HResult = std::int32_t;
 inline constexpr HResult kHrOk = 0;
 inline constexpr HResult kHrFail = static_cast<HResult>(0x80004005);
 inline constexpr HResult kHrPointer = static_cast<HResult>(0x80004003);
-// The answer to every allocation that fails (E_OUTOFMEMORY), everywhere in
-// the server: memory taken directly comes from new (std::nothrow) and is
-// tested for null; the std::bad_alloc of a standard container or string is
-// caught where the call that grew it returns its result.
+// A failed allocation, handled one way throughout the server: memory taken
+// directly (new (std::nothrow), the selection's heap functions) is tested for
+// null; the std::bad_alloc of a standard container or string is caught where
+// the operation that grew it ends. Either becomes this result, or the
+// operation's own documented failure where it reports no HRESULT.
 inline constexpr HResult kHrOutOfMemory = static_cast<HResult>(0x8007000E);
 inline constexpr HResult kHrDispException = static_cast<HResult>(0x80020009);
 inline constexpr HResult kHrDispTypeMismatch = static_cast<HResult>(0x80020005);
