@@ -35,11 +35,11 @@ class ScopedStorageMedium {
   ScopedStorageMedium() = default;
   ScopedStorageMedium(const ScopedStorageMedium&) = delete;
   ScopedStorageMedium& operator=(const ScopedStorageMedium&) = delete;
-  ~ScopedStorageMedium() { Release(); }
+  ~ScopedStorageMedium() { Free(); }
   // For GetData's out-parameter: gives back the medium held, if any, and
   // returns the address the call fills; set_filled() once the call succeeded.
   STGMEDIUM* put() {
-    Release();
+    Free();
     return &medium_;
   }
   void set_filled() { filled_ = true; }
@@ -47,7 +47,7 @@ class ScopedStorageMedium {
   HGLOBAL global() const { return medium_.tymed == TYMED_HGLOBAL ? medium_.hGlobal : nullptr; }
 
  private:
-  void Release() {
+  void Free() {
     if (filled_) ::ReleaseStgMedium(&medium_);
     medium_ = {};
     filled_ = false;
