@@ -1,8 +1,7 @@
 // Text work of the server's self-registration that needs no platform: the
 // library path as it goes into a quoted script string, and the name of the
 // type-library file that may stand beside the library.
-#ifndef SCANMENU_MODULE_REGISTRATION_TEXT_H_
-#define SCANMENU_MODULE_REGISTRATION_TEXT_H_
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -83,5 +82,3 @@ std::size_t EscapeSingleQuotes(const char16_t* path, char16_t* out);
 bool TypeLibraryFileName(const char16_t* path, char16_t* out);
 
 }  // namespace scanmenu
-
-#endif  // SCANMENU_MODULE_REGISTRATION_TEXT_H_

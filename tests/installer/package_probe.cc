@@ -37,18 +37,17 @@ bool MenuRequestReachesTheScanner(const std::wstring& install_folder) {
   {
     shell_host::TempFolder folder(L"Package Probe");
     const std::wstring file = folder.AddFile(L"installed by the package.txt");
-    IContextMenu* menu = shell_host::NewContextMenu({file});
+    Microsoft::WRL::ComPtr<IContextMenu> menu = shell_host::NewContextMenu({file});
     wchar_t loaded[MAX_PATH] = {};
     ::GetModuleFileNameW(::GetModuleHandleW(L"Scanmenu.dll"), loaded, MAX_PATH);
     HMENU popup = ::CreatePopupMenu();
-    if (menu != nullptr && popup != nullptr && SUCCEEDED(menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL)) &&
-        shell_host::InvokeItem(menu) == S_OK) {
+    if (menu && popup != nullptr && SUCCEEDED(menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL)) &&
+        shell_host::InvokeItem(menu.Get()) == S_OK) {
       const auto log = scanner.WaitForLog(1, 20000);
       reached = log.size() == 1 && log.front().find(file) != std::wstring::npos &&
                 ::lstrcmpiW(loaded, (install_folder + L"\\Scanmenu.dll").c_str()) == 0;
     }
     if (popup != nullptr) ::DestroyMenu(popup);
-    if (menu != nullptr) menu->Release();
   }
   ::CoUninitialize();
   return reached;

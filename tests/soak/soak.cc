@@ -279,22 +279,19 @@ bool Requests(Series& series) {
   for (int i = 0; i < kRequestFiles; ++i) paths.push_back(folder.AddFile(L"file " + std::to_wstring(i) + L".dat"));
   for (int request = 0; request < kRequests; ++request) {
     scanner.ClearLog();
-    IDataObject* data = shell_host::NewDropDataObject(paths);
-    IShellExtInit* handler = shell_host::CreateHandler();
-    if (handler == nullptr) {
-      data->Release();
-      return false;
-    }
-    const HRESULT initialized = handler->Initialize(nullptr, data, nullptr);
-    IContextMenu* menu = nullptr;
-    handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+    Microsoft::WRL::ComPtr<IDataObject> data = shell_host::NewDropDataObject(paths);
+    Microsoft::WRL::ComPtr<IShellExtInit> handler = shell_host::CreateHandler();
+    if (!handler) return false;
+    const HRESULT initialized = handler->Initialize(nullptr, data.Get(), nullptr);
+    Microsoft::WRL::ComPtr<IContextMenu> menu;
+    handler->QueryInterface(IID_IContextMenu, &menu);
     HMENU popup = ::CreatePopupMenu();
-    const HRESULT queried = menu != nullptr ? menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL) : E_FAIL;
-    const HRESULT invoked = shell_host::InvokeItem(handler);
-    if (menu != nullptr) menu->Release();
-    handler->Release();
+    const HRESULT queried = menu ? menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL) : E_FAIL;
+    const HRESULT invoked = shell_host::InvokeItem(handler.Get());
+    menu.Reset();
+    handler.Reset();
     ::DestroyMenu(popup);
-    data->Release();
+    data.Reset();
     if (initialized != S_OK || FAILED(queried) || invoked != S_OK || scanner.WaitForLog(1, 20000).size() != 1) {
       std::fprintf(stderr, "request %d failed\n", request);
       return false;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/win32/registry_key.h"
+#include "common/win32/wide.h"
 #include "scanmenu/e2e/shell_host.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/stand_in_scanner.h"
@@ -49,7 +50,7 @@ bool WriteSchedule() {
   return key.WriteText(u"SchedulerWhen", u"daily") == ERROR_SUCCESS &&
          key.WriteText(u"SchedulerAround", u"0:00") == ERROR_SUCCESS &&
          key.WriteText(u"SchedulerScanType", u"quick") == ERROR_SUCCESS &&
-         key.WriteText(u"LastScan", reinterpret_cast<const char16_t*>(last_scan.c_str())) == ERROR_SUCCESS;
+         key.WriteText(u"LastScan", win32::Utf16(last_scan.c_str())) == ERROR_SUCCESS;
 }
 
 void RemoveSchedule() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane"); }
@@ -84,14 +85,14 @@ int ContextMenuScan(const test_support::StandInScanner& scanner) {
     shell_host::TempFolder folder(L"Demo Documents");
     const std::vector<std::wstring> selection = {folder.AddFile(L"report 2026.docx"),
                                                  folder.AddFile(L"holiday photo.jpg")};
-    IContextMenu* menu = shell_host::NewContextMenu(selection);
+    Microsoft::WRL::ComPtr<IContextMenu> menu = shell_host::NewContextMenu(selection);
     HMENU popup = ::CreatePopupMenu();
     if (menu && popup && SUCCEEDED(menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL))) {
       wchar_t text[64] = {};
       ::GetMenuStringW(popup, 0, text, 64, MF_BYPOSITION);
       Say(std::wstring(L"context menu for 2 files shows: \"") + text + L"\"");
       Say(L"choosing it...");
-      if (shell_host::InvokeItem(menu) == S_OK) {
+      if (shell_host::InvokeItem(menu.Get()) == S_OK) {
         const auto log = scanner.WaitForLog(1, 20000);
         if (!log.empty()) {
           Say(L"the scanner was started with: " + log.front());
@@ -104,7 +105,7 @@ int ContextMenuScan(const test_support::StandInScanner& scanner) {
       }
     }
     if (popup) ::DestroyMenu(popup);
-    if (menu) menu->Release();
+    menu.Reset();
     ::CoUninitialize();
   }
   return status;

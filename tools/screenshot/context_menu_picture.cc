@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -57,8 +58,8 @@ const Scene& CurrentScene() {
 // The state that the window procedure shares with the program: one window,
 // one menu, one run.
 struct Host {
-  IContextMenu2* menu2 = nullptr;  // set when the handler has no IContextMenu3
-  IContextMenu3* menu3 = nullptr;
+  Microsoft::WRL::ComPtr<IContextMenu2> menu2;  // set when the handler has no IContextMenu3
+  Microsoft::WRL::ComPtr<IContextMenu3> menu3;
   HMENU popup = nullptr;
   std::wstring ready_file;
   std::wstring close_file;
@@ -219,18 +220,19 @@ bool BuildMenu(HMENU popup, IContextMenu* menu) {
 
 int ShowMenu() {
   shell_host::TempFolder folder(CurrentScene().window_title);
-  IContextMenu* menu = shell_host::NewContextMenu({folder.AddFile(CurrentScene().file_name)});
-  if (menu == nullptr) {
+  const Microsoft::WRL::ComPtr<IContextMenu> menu =
+      shell_host::NewContextMenu({folder.AddFile(CurrentScene().file_name)});
+  if (!menu) {
     Say("the handler could not be made through COM and initialised with the file");
     return 1;
   }
-  if (FAILED(menu->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&g_host.menu3)))) {
-    menu->QueryInterface(IID_IContextMenu2, reinterpret_cast<void**>(&g_host.menu2));
+  if (FAILED(menu->QueryInterface(IID_IContextMenu3, &g_host.menu3))) {
+    menu->QueryInterface(IID_IContextMenu2, &g_host.menu2);
   }
   int status = 1;
   HWND window = CreateHostWindow();
   g_host.popup = ::CreatePopupMenu();
-  if (window == nullptr || g_host.popup == nullptr || !BuildMenu(g_host.popup, menu)) {
+  if (window == nullptr || g_host.popup == nullptr || !BuildMenu(g_host.popup, menu.Get())) {
     Say("the window or the menu could not be made");
   } else {
     POINT at = kMenuAt;
@@ -251,9 +253,8 @@ int ShowMenu() {
   }
   if (g_host.popup != nullptr) ::DestroyMenu(g_host.popup);
   if (window != nullptr) ::DestroyWindow(window);
-  if (g_host.menu3 != nullptr) g_host.menu3->Release();
-  if (g_host.menu2 != nullptr) g_host.menu2->Release();
-  menu->Release();
+  g_host.menu3.Reset();
+  g_host.menu2.Reset();
   return status;
 }
 

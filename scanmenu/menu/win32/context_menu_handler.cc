@@ -11,11 +11,12 @@
 #include "common/application/win32/registry_settings_source.h"
 #include "common/text/display_text.h"
 #include "common/win32/string_resource.h"
+#include "common/win32/wide.h"
 #include "scanmenu/menu/drop_list.h"
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
 #include "scanmenu/menu/win32/menu_bitmap.h"
-#include "scanmenu/menu/win32/win32_scan_platform.h"
+#include "scanmenu/menu/win32/scan_platform.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/resources/resource_ids.h"
 
@@ -34,15 +35,24 @@ class ScopedStorageMedium {
   ScopedStorageMedium() = default;
   ScopedStorageMedium(const ScopedStorageMedium&) = delete;
   ScopedStorageMedium& operator=(const ScopedStorageMedium&) = delete;
-  ~ScopedStorageMedium() {
-    if (filled_) ::ReleaseStgMedium(&medium_);
+  ~ScopedStorageMedium() { Free(); }
+  // For GetData's out-parameter: gives back the medium held, if any, and
+  // returns the address the call fills; set_filled() once the call succeeded.
+  STGMEDIUM* put() {
+    Free();
+    return &medium_;
   }
-  STGMEDIUM* Receive() { return &medium_; }
   void set_filled() { filled_ = true; }
   // The global memory block, or null when the medium is of another kind.
   HGLOBAL global() const { return medium_.tymed == TYMED_HGLOBAL ? medium_.hGlobal : nullptr; }
 
  private:
+  void Free() {
+    if (filled_) ::ReleaseStgMedium(&medium_);
+    medium_ = {};
+    filled_ = false;
+  }
+
   STGMEDIUM medium_ = {};
   bool filled_ = false;
 };
@@ -74,7 +84,7 @@ class Win32DropListPlatform final : public DropListPlatform {
     const int units = ::MultiByteToWideChar(CP_ACP, 0, path.data(), length, nullptr, 0);
     if (units <= 0) return std::nullopt;
     std::u16string converted(static_cast<std::size_t>(units), u'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, path.data(), length, reinterpret_cast<wchar_t*>(converted.data()),
+    if (::MultiByteToWideChar(CP_ACP, 0, path.data(), length, win32::Wide(converted.data()),
                               units) != units) {
       return std::nullopt;
     }
@@ -98,10 +108,10 @@ const InterfaceEntry* CVeltraneContextMenuHandler::GetEntries() {
 
 CVeltraneContextMenuHandler::CVeltraneContextMenuHandler()
     : m_iconSize{::GetSystemMetrics(SM_CXMENUCHECK), ::GetSystemMetrics(SM_CYMENUCHECK)},
-      m_itemText(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_MENU_ITEM), kMenuText)),
-      m_helpText(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_HELP_TEXT), kMenuText)),
-      m_menuText(reinterpret_cast<const wchar_t*>(m_itemText.c_str())),
-      m_menuTextLength(static_cast<int>(m_itemText.size())) {
+      item_text_(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_MENU_ITEM), kMenuText)),
+      help_text_(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_HELP_TEXT), kMenuText)),
+      m_menuText(win32::Wide(item_text_)),
+      m_menuTextLength(static_cast<int>(item_text_.size())) {
   m_hIcon.Set(static_cast<HICON>(::LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_SCAN_MENU), IMAGE_ICON,
                                               m_iconSize.cx, m_iconSize.cy, LR_LOADTRANSPARENT)));
   // Without an icon or a bitmap the item shows its text alone.
@@ -117,7 +127,7 @@ HRESULT CVeltraneContextMenuHandler::Initialize(PCIDLIST_ABSOLUTE, IDataObject* 
   if (data != nullptr) {
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     ScopedStorageMedium medium;
-    if (SUCCEEDED(data->GetData(&format, medium.Receive()))) {
+    if (SUCCEEDED(data->GetData(&format, medium.put()))) {
       medium.set_filled();
       // The block is read within the size it really has, whatever its
       // header claims.
@@ -158,7 +168,7 @@ HRESULT CVeltraneContextMenuHandler::QueryContextMenu(HMENU menu, UINT position,
 HRESULT CVeltraneContextMenuHandler::GetCommandString(UINT_PTR, UINT type, UINT*, CHAR* buffer, UINT units) {
   // For the UTF-16 types the buffer holds wide characters.
   return static_cast<HRESULT>(
-      CopyHelpText(m_helpText, m_paths.size(), type, reinterpret_cast<char16_t*>(buffer), units));
+      CopyHelpText(help_text_, m_paths.size(), type, reinterpret_cast<char16_t*>(buffer), units));
 }
 
 HRESULT CVeltraneContextMenuHandler::InvokeCommand(CMINVOKECOMMANDINFO* info) {

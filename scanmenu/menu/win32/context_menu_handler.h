@@ -56,8 +56,8 @@ class CVeltraneContextMenuHandler
   ScopedBitmap m_hBitmap;
   // The item and its help text in the user's display language, chosen when
   // the handler is made; m_menuText and m_menuTextLength stand for the first.
-  std::u16string m_itemText;
-  std::u16string m_helpText;
+  std::u16string item_text_;
+  std::u16string help_text_;
   const wchar_t* m_menuText;
   int m_menuTextLength;
   Selection m_paths;

@@ -1,16 +1,19 @@
 #include "scanmenu/menu/win32/explorer_command.h"
 
+#include <shlwapi.h>
+
 #include <string>
 
 #include "common/application/win32/registry_settings_source.h"
 #include "common/text/display_text.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
+#include "common/win32/wide.h"
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
 #include "scanmenu/menu/selection.h"
 #include "scanmenu/menu/shell_items.h"
-#include "scanmenu/menu/win32/win32_scan_platform.h"
+#include "scanmenu/menu/win32/scan_platform.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/resources/resource_ids.h"
 
@@ -18,21 +21,10 @@ namespace scanmenu {
 namespace {
 
 // A copy of `text` in memory the caller frees with CoTaskMemFree.
-HRESULT CopyOut(std::u16string_view text, LPWSTR* out) {
+HRESULT CopyOut(const std::u16string& text, LPWSTR* out) {
   if (out == nullptr) return E_POINTER;
-  *out = static_cast<LPWSTR>(::CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
-  if (*out == nullptr) return E_OUTOFMEMORY;
-  text.copy(reinterpret_cast<char16_t*>(*out), text.size());
-  (*out)[text.size()] = L'\0';
-  return S_OK;
+  return ::SHStrDupW(win32::Wide(text), out);
 }
-
-struct ShellItemTraits {
-  using Handle = IShellItem*;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { h->Release(); }
-};
 
 struct TaskMemoryTraits {
   using Handle = LPWSTR;
@@ -55,16 +47,14 @@ class ShellItemArrayItems : public ShellItems {
   }
 
   std::optional<std::u16string> FileSystemPath(std::size_t index) override {
-    IShellItem* raw_item = nullptr;
-    const HRESULT got = items_->GetItemAt(static_cast<DWORD>(index), &raw_item);
-    const win32::GenericScopedHandle<ShellItemTraits> item(raw_item);
-    if (FAILED(got) || !item) return std::nullopt;
+    Microsoft::WRL::ComPtr<IShellItem> item;
+    if (FAILED(items_->GetItemAt(static_cast<DWORD>(index), &item)) || !item) return std::nullopt;
     // Only items that report SFGAO_FILESYSTEM have one; the call fails for the others.
     LPWSTR raw_path = nullptr;
-    const HRESULT named = item.Get()->GetDisplayName(SIGDN_FILESYSPATH, &raw_path);
+    const HRESULT named = item->GetDisplayName(SIGDN_FILESYSPATH, &raw_path);
     const win32::GenericScopedHandle<TaskMemoryTraits> path(raw_path);
     if (FAILED(named) || !path) return std::nullopt;
-    return std::u16string(reinterpret_cast<const char16_t*>(path.Get()));
+    return win32::FromWide(path.Get());
   }
 
  private:
@@ -83,10 +73,6 @@ const InterfaceEntry* CVeltraneExplorerCommand::GetEntries() {
   return kEntries;
 }
 
-CVeltraneExplorerCommand::~CVeltraneExplorerCommand() {
-  if (m_site != nullptr) m_site->Release();
-}
-
 HRESULT CVeltraneExplorerCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
   // In the user's display language, asked each time the menu is built.
   return CopyOut(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_COMMAND_TITLE), kMenuText), name);
@@ -100,7 +86,7 @@ HRESULT CVeltraneExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* icon) {
     if (icon != nullptr) *icon = nullptr;
     return E_FAIL;
   }
-  std::u16string location(reinterpret_cast<const char16_t*>(path), length);
+  std::u16string location(win32::Utf16(path), length);
   location += u",-";
   for (const char c : std::to_string(IDI_SCAN_MENU)) location += static_cast<char16_t>(c);
   return CopyOut(location, icon);
@@ -146,17 +132,15 @@ HRESULT CVeltraneExplorerCommand::EnumSubCommands(IEnumExplorerCommand** command
 }
 
 HRESULT CVeltraneExplorerCommand::SetSite(IUnknown* site) {
-  if (site != nullptr) site->AddRef();
-  if (m_site != nullptr) m_site->Release();
-  m_site = site;
+  site_ = site;
   return S_OK;
 }
 
 HRESULT CVeltraneExplorerCommand::GetSite(REFIID iid, void** site) {
   if (site == nullptr) return E_POINTER;
   *site = nullptr;
-  if (m_site == nullptr) return E_FAIL;
-  return m_site->QueryInterface(iid, site);
+  if (site_ == nullptr) return E_FAIL;
+  return site_->QueryInterface(iid, site);
 }
 
 }  // namespace scanmenu

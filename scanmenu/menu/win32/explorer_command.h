@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <shobjidl.h>
+#include <wrl/client.h>
 
 #include "scanmenu/module/registration_text.h"
 #include "scanmenu/module/win32/interface_entry.h"
@@ -46,10 +47,10 @@ class CVeltraneExplorerCommand : public IExplorerCommand,
  protected:
   // Built only inside the module's instance wrappers.
   CVeltraneExplorerCommand() = default;
-  ~CVeltraneExplorerCommand();
+  ~CVeltraneExplorerCommand() = default;
 
  private:
-  IUnknown* m_site = nullptr;
+  Microsoft::WRL::ComPtr<IUnknown> site_;
 };
 
 }  // namespace scanmenu

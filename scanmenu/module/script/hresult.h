@@ -1,8 +1,7 @@
 // Result codes of the registration script interpreter. They carry the same
 // numbers as the platform's HRESULTs so that callers can hand them on
 // unchanged; portable code uses these names instead of the platform macros.
-#ifndef SCANMENU_MODULE_SCRIPT_HRESULT_H_
-#define SCANMENU_MODULE_SCRIPT_HRESULT_H_
+#pragma once
 
 #include <cstdint>
 
@@ -13,6 +12,11 @@ using HResult = std::int32_t;
 inline constexpr HResult kHrOk = 0;
 inline constexpr HResult kHrFail = static_cast<HResult>(0x80004005);
 inline constexpr HResult kHrPointer = static_cast<HResult>(0x80004003);
+// A failed allocation, handled one way throughout the server: memory taken
+// directly (new (std::nothrow), the selection's heap functions) is tested for
+// null; the std::bad_alloc of a standard container or string is caught where
+// the operation that grew it ends. Either becomes this result, or the
+// operation's own documented failure where it reports no HRESULT.
 inline constexpr HResult kHrOutOfMemory = static_cast<HResult>(0x8007000E);
 inline constexpr HResult kHrDispException = static_cast<HResult>(0x80020009);
 inline constexpr HResult kHrDispTypeMismatch = static_cast<HResult>(0x80020005);
@@ -29,5 +33,3 @@ inline constexpr HResult HResultFromError(std::int32_t error) {
 }
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_HRESULT_H_

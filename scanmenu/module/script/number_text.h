@@ -1,6 +1,5 @@
 // Reading the text of a "D" (32-bit number) value without the platform.
-#ifndef SCANMENU_MODULE_SCRIPT_NUMBER_TEXT_H_
-#define SCANMENU_MODULE_SCRIPT_NUMBER_TEXT_H_
+#pragma once
 
 #include <cstdint>
 
@@ -31,5 +30,3 @@ using NumberConverter = HResult (*)(const char16_t* text, std::uint32_t* value);
 HResult UInt32FromNumberText(const char16_t* text, std::uint32_t* value);
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_NUMBER_TEXT_H_

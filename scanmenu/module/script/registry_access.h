@@ -1,8 +1,7 @@
 // The registry operations the script interpreter needs, and nothing more.
 // Results are Windows error numbers: 0 for success, 2 for a key or value
 // that does not exist; an implementation may report any other number.
-#ifndef SCANMENU_MODULE_SCRIPT_REGISTRY_ACCESS_H_
-#define SCANMENU_MODULE_SCRIPT_REGISTRY_ACCESS_H_
+#pragma once
 
 #include <cstdint>
 
@@ -68,5 +67,3 @@ class RegistryAccess {
 };
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_REGISTRY_ACCESS_H_

@@ -1,8 +1,7 @@
 // Owner of one open key of a RegistryAccess: closes it when it goes out of
 // scope. Close() closes early and reports the registry's answer, for the
 // places where a failed close matters.
-#ifndef SCANMENU_MODULE_SCRIPT_SCOPED_KEY_H_
-#define SCANMENU_MODULE_SCRIPT_SCOPED_KEY_H_
+#pragma once
 
 #include <cstdint>
 #include <utility>
@@ -31,8 +30,12 @@ class ScopedKey {
   RegistryKey get() const { return key_; }
   bool is_valid() const { return key_ != kNoKey; }
 
-  // For an out-parameter; the owner must be empty.
-  RegistryKey* Receive() { return &key_; }
+  // For an out-parameter: closes the key held, if any, and returns the
+  // address the call fills.
+  RegistryKey* put() {
+    Close();
+    return &key_;
+  }
 
   // Closes the key, if any; the owner is empty afterwards whatever the answer.
   std::int32_t Close() {
@@ -46,5 +49,3 @@ class ScopedKey {
 };
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_SCOPED_KEY_H_

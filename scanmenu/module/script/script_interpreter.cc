@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/text/ascii_case.h"
 #include "scanmenu/module/script/scoped_key.h"
 
 namespace scanmenu::script {
@@ -73,7 +74,7 @@ std::size_t LengthUpTo(const ScriptInterpreter::TokenBuffer& token, std::size_t 
 
 bool TokenIs(const ScriptInterpreter::TokenBuffer& token, std::u16string_view keyword) {
   return LengthUpTo(token, keyword.size()) == keyword.size() &&
-         EqualsIgnoringCase(std::u16string_view(token.data(), keyword.size()), keyword);
+         text::EqualsIgnoringAsciiCase(std::u16string_view(token.data(), keyword.size()), keyword);
 }
 
 bool TokenIsExactly(const ScriptInterpreter::TokenBuffer& token, std::u16string_view text) {
@@ -387,9 +388,9 @@ HResult ScriptInterpreter::ProcessBlock(TokenBuffer& token, RegistryKey parent, 
 // it; the key becomes the level's current key.
 HResult ScriptInterpreter::RegisterKey(RegistryKey parent, const char16_t* name, ScopedKey& current) {
   ScopedKey opened(registry_);
-  if (registry_.OpenKey(parent, name, kAccessReadWrite, opened.Receive()) != kErrorSuccess &&
-      registry_.OpenKey(parent, name, kAccessRead, opened.Receive()) != kErrorSuccess) {
-    const std::int32_t error = registry_.CreateKey(parent, name, kAccessReadWrite, opened.Receive());
+  if (registry_.OpenKey(parent, name, kAccessReadWrite, opened.put()) != kErrorSuccess &&
+      registry_.OpenKey(parent, name, kAccessRead, opened.put()) != kErrorSuccess) {
+    const std::int32_t error = registry_.CreateKey(parent, name, kAccessReadWrite, opened.put());
     if (error != kErrorSuccess) return HResultFromError(error);
   }
   const std::int32_t error = current.Close();
@@ -404,7 +405,7 @@ HResult ScriptInterpreter::UnregisterKey(TokenBuffer& token, RegistryKey parent,
                                          bool delete_flag) {
   ScopedKey key(registry_);
   const std::int32_t open_error =
-      recovery ? kErrorNotFound : registry_.OpenKey(parent, token.data(), kAccessRead, key.Receive());
+      recovery ? kErrorNotFound : registry_.OpenKey(parent, token.data(), kAccessRead, key.put());
   const bool nested_recovery = open_error != kErrorSuccess || recovery;
 
   char16_t key_name[kKeyNameBufferSize];
@@ -441,7 +442,7 @@ HResult ScriptInterpreter::UnregisterKey(TokenBuffer& token, RegistryKey parent,
 
 HResult ScriptInterpreter::UnregisterValue(RegistryKey parent, const char16_t* name) {
   ScopedKey writable(registry_);
-  std::int32_t error = registry_.OpenKey(parent, nullptr, kAccessWrite, writable.Receive());
+  std::int32_t error = registry_.OpenKey(parent, nullptr, kAccessWrite, writable.put());
   if (error != kErrorSuccess) return HResultFromError(error);
   error = registry_.DeleteValue(writable.get(), name);
   if (error != kErrorSuccess && error != kErrorNotFound) return HResultFromError(error);
@@ -532,7 +533,7 @@ HResult ScriptInterpreter::SkipValueClause(TokenBuffer& token) {
 
 std::int32_t ScriptInterpreter::DeleteKeyTree(RegistryKey parent, const char16_t* name) {
   ScopedKey key(registry_);
-  std::int32_t error = registry_.OpenKey(parent, name, kAccessReadWrite, key.Receive());
+  std::int32_t error = registry_.OpenKey(parent, name, kAccessReadWrite, key.put());
   if (error != kErrorSuccess) return error;
   char16_t subkey[kSubkeyNameBufferSize];
   while (registry_.FirstSubkeyName(key.get(), subkey, kSubkeyNameBufferSize) == kErrorSuccess) {

@@ -10,8 +10,7 @@
 //
 // One interpreter performs one run at a time; it keeps the run's state and
 // reaches the registry only through its RegistryAccess.
-#ifndef SCANMENU_MODULE_SCRIPT_SCRIPT_INTERPRETER_H_
-#define SCANMENU_MODULE_SCRIPT_SCRIPT_INTERPRETER_H_
+#pragma once
 
 #include <array>
 #include <cstddef>
@@ -76,5 +75,3 @@ class ScriptInterpreter {
 };
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_SCRIPT_INTERPRETER_H_

@@ -1,6 +1,5 @@
 // The (name, text) pairs a script's %name% references are replaced with.
-#ifndef SCANMENU_MODULE_SCRIPT_SUBSTITUTIONS_H_
-#define SCANMENU_MODULE_SCRIPT_SUBSTITUTIONS_H_
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -16,13 +15,9 @@ struct Substitution {
 // In the order the entries were added.
 using SubstitutionList = std::vector<Substitution>;
 
-// Script keywords, root-key names and substitution names are compared
-// ignoring the case of the letters A-Z.
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
-
-// The first entry whose name equals `name` ignoring case, or null.
+// The first entry whose name equals `name` ignoring the case of the letters
+// A-Z (text::EqualsIgnoringAsciiCase, as script keywords and root-key names
+// are compared), or null.
 const Substitution* FindSubstitution(const SubstitutionList& list, std::u16string_view name);
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_SUBSTITUTIONS_H_

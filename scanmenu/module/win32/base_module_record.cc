@@ -4,15 +4,15 @@
 
 namespace scanmenu {
 
-BaseModuleRecord::BaseModuleRecord() : m_hInst(ThisModule()), m_hInstResource(ThisModule()) {
-  if (FAILED(m_resourceLock.Init())) {
+BaseModuleRecord::BaseModuleRecord() : module_instance_(ThisModule()), resource_instance_(ThisModule()) {
+  if (FAILED(resource_lock_.Init())) {
     if (::IsDebuggerPresent()) {
       ::OutputDebugStringW(L"Scanmenu: unable to initialize the critical section of the base module\n");
     }
     g_initFailed = true;
     return;
   }
-  m_cbSize = sizeof(*this);
+  cb_size_ = sizeof(*this);
 }
 
 }  // namespace scanmenu

@@ -13,15 +13,15 @@ class BaseModuleRecord {
   BaseModuleRecord(const BaseModuleRecord&) = delete;
   BaseModuleRecord& operator=(const BaseModuleRecord&) = delete;
 
-  HINSTANCE module_instance() const { return m_hInst; }
-  HINSTANCE resource_instance() const { return m_hInstResource; }
+  HINSTANCE module_instance() const { return module_instance_; }
+  HINSTANCE resource_instance() const { return resource_instance_; }
 
  private:
-  UINT m_cbSize = 0;
-  HINSTANCE m_hInst;
-  HINSTANCE m_hInstResource;
+  UINT cb_size_ = 0;
+  HINSTANCE module_instance_;
+  HINSTANCE resource_instance_;
   // Guards the list of extra resource modules, which stays empty here.
-  CriticalSection m_resourceLock;
+  CriticalSection resource_lock_;
 };
 
 }  // namespace scanmenu

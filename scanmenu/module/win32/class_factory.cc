@@ -20,8 +20,8 @@ HRESULT CComClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (outer != nullptr && !::IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-  if (m_creator == nullptr) return E_UNEXPECTED;
-  return m_creator(outer, iid, out);
+  if (creator_ == nullptr) return E_UNEXPECTED;
+  return creator_(outer, iid, out);
 }
 
 HRESULT CComClassFactory::LockServer(BOOL lock) {

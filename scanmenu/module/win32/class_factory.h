@@ -15,9 +15,9 @@ class CComClassFactory : public IClassFactory, public CObjectRoot<MultiThreadMod
  public:
   static const InterfaceEntry* GetEntries();
 
-  void SetCreator(InstanceCreator creator) { m_creator = creator; }
+  void SetCreator(InstanceCreator creator) { creator_ = creator; }
   // The object's own critical section (spin count 0).
-  HRESULT InitLock() { return m_lock.Init(); }
+  HRESULT InitLock() { return lock_.Init(); }
 
   // IClassFactory
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
@@ -28,8 +28,8 @@ class CComClassFactory : public IClassFactory, public CObjectRoot<MultiThreadMod
   ~CComClassFactory() = default;
 
  private:
-  CriticalSection m_lock;
-  InstanceCreator m_creator = nullptr;
+  CriticalSection lock_;
+  InstanceCreator creator_ = nullptr;
 };
 
 // The class-object creator of every ClassEntry: a cached CComClassFactory.

@@ -16,9 +16,9 @@ namespace scanmenu {
 template <class Base>
 class CComAggObject final : public IUnknown, public CObjectRoot<SingleThreadModel> {
  public:
-  explicit CComAggObject(IUnknown* outer) : m_contained(outer) { Module().LockModule(); }
+  explicit CComAggObject(IUnknown* outer) : contained_(outer) { Module().LockModule(); }
   ~CComAggObject() {
-    m_refCount = kDestroyedReferenceCount;
+    ref_count_ = kDestroyedReferenceCount;
     Module().UnlockModule();
   }
 
@@ -40,7 +40,7 @@ class CComAggObject final : public IUnknown, public CObjectRoot<SingleThreadMode
       AddRef();
       return S_OK;
     }
-    return m_contained.InnerQueryInterface(iid, out);
+    return contained_.InnerQueryInterface(iid, out);
   }
 
   static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) {
@@ -54,7 +54,7 @@ class CComAggObject final : public IUnknown, public CObjectRoot<SingleThreadMode
   }
 
  private:
-  CComContainedObject<Base> m_contained;
+  CComContainedObject<Base> contained_;
 };
 
 }  // namespace scanmenu

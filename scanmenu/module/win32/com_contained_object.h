@@ -10,12 +10,12 @@ namespace scanmenu {
 template <class Base>
 class CComContainedObject final : public Base {
  public:
-  explicit CComContainedObject(IUnknown* outer) : m_outer(outer) {}
+  explicit CComContainedObject(IUnknown* outer) : outer_(outer) {}
 
-  ULONG STDMETHODCALLTYPE AddRef() override { return m_outer->AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return m_outer->Release(); }
+  ULONG STDMETHODCALLTYPE AddRef() override { return outer_->AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return outer_->Release(); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return m_outer->QueryInterface(iid, out);
+    return outer_->QueryInterface(iid, out);
   }
 
   // The aggregate's own query: the table walk, whose AddRef reaches the outer object.
@@ -24,7 +24,7 @@ class CComContainedObject final : public Base {
   }
 
  private:
-  IUnknown* m_outer;
+  IUnknown* outer_;
 };
 
 }  // namespace scanmenu

@@ -14,12 +14,12 @@ IUnknown* CachedObject(const ClassObjectCache& cache) {
 
 ComModuleRecord::ComModuleRecord(ClassEntry* const* first, ClassEntry* const* last,
                                  HINSTANCE type_library_module)
-    : m_hInstTypeLib(type_library_module), m_first(first), m_last(last) {
-  if (FAILED(m_objectLock.Init())) {
+    : type_library_module_(type_library_module), first_(first), last_(last) {
+  if (FAILED(object_lock_.Init())) {
     g_initFailed = true;
     return;
   }
-  m_cbSize = sizeof(*this);
+  cb_size_ = sizeof(*this);
 }
 
 ComModuleRecord::~ComModuleRecord() { Term(); }
@@ -29,7 +29,7 @@ HRESULT ComModuleRecord::GetClassObject(REFCLSID clsid, REFIID iid, void** out) 
   *out = nullptr;
   if (!initialized()) return E_UNEXPECTED;
 
-  for (ClassEntry* const* row = m_first; row != m_last; ++row) {
+  for (ClassEntry* const* row = first_; row != last_; ++row) {
     ClassEntry* entry = *row;
     if (entry == nullptr || entry->create_class_object == nullptr) continue;
     if (!::IsEqualCLSID(*entry->clsid, clsid)) continue;
@@ -37,7 +37,7 @@ HRESULT ComModuleRecord::GetClassObject(REFCLSID clsid, REFIID iid, void** out) 
     HRESULT hr = S_OK;
     IUnknown* object = CachedObject(*entry->cache);
     if (object == nullptr) {
-      AutoLock hold(m_objectLock);
+      AutoLock hold(object_lock_);
       if (entry->cache->encoded_object == nullptr) {
         void* created = nullptr;
         hr = entry->create_class_object(entry->create_instance, IID_IUnknown, &created);
@@ -54,7 +54,7 @@ HRESULT ComModuleRecord::GetClassObject(REFCLSID clsid, REFIID iid, void** out) 
 
 void ComModuleRecord::Term() {
   if (!initialized()) return;
-  for (ClassEntry* const* row = m_first; row != m_last; ++row) {
+  for (ClassEntry* const* row = first_; row != last_; ++row) {
     ClassEntry* entry = *row;
     if (entry == nullptr || entry->cache == nullptr) continue;
     if (IUnknown* object = CachedObject(*entry->cache)) {
@@ -62,8 +62,8 @@ void ComModuleRecord::Term() {
       object->Release();
     }
   }
-  m_objectLock.Term();
-  m_cbSize = 0;
+  object_lock_.Term();
+  cb_size_ = 0;
 }
 
 }  // namespace scanmenu

@@ -21,18 +21,18 @@ class ComModuleRecord {
   // Releases every cached class object; done at unload.
   void Term();
 
-  bool initialized() const { return m_cbSize != 0; }
-  HINSTANCE type_library_module() const { return m_hInstTypeLib; }
-  ClassEntry* const* begin() const { return m_first; }
-  ClassEntry* const* end() const { return m_last; }
+  bool initialized() const { return cb_size_ != 0; }
+  HINSTANCE type_library_module() const { return type_library_module_; }
+  ClassEntry* const* begin() const { return first_; }
+  ClassEntry* const* end() const { return last_; }
 
  private:
-  UINT m_cbSize = 0;
-  HINSTANCE m_hInstTypeLib;
-  ClassEntry* const* m_first;
-  ClassEntry* const* m_last;
+  UINT cb_size_ = 0;
+  HINSTANCE type_library_module_;
+  ClassEntry* const* first_;
+  ClassEntry* const* last_;
   // Serialises the first creation of each class object.
-  CriticalSection m_objectLock;
+  CriticalSection object_lock_;
 };
 
 }  // namespace scanmenu

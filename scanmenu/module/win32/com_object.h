@@ -20,7 +20,7 @@ class CComObject final : public Base {
   // Runs before the members of Base are freed, which the lock taken in
   // Release covers.
   ~CComObject() {
-    this->m_refCount = kDestroyedReferenceCount;
+    this->ref_count_ = kDestroyedReferenceCount;
     Module().UnlockModule();
   }
 

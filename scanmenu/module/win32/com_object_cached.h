@@ -15,7 +15,7 @@ template <class Base>
 class CComObjectCached final : public Base {
  public:
   CComObjectCached() = default;
-  ~CComObjectCached() { this->m_refCount = kDestroyedReferenceCount; }
+  ~CComObjectCached() { this->ref_count_ = kDestroyedReferenceCount; }
 
   ULONG STDMETHODCALLTYPE AddRef() override {
     const ULONG count = this->InternalAddRef();

@@ -5,16 +5,9 @@
 #include <windows.h>
 #include <objbase.h>
 
-namespace scanmenu {
+#include "scanmenu/module/win32/last_error.h"
 
-// HRESULT for a Windows error number: 0 and negative numbers unchanged,
-// others 0x8007 in the high word and the number's low 16 bits.
-inline HRESULT HResultFromWindowsError(DWORD error) {
-  const LONG code = static_cast<LONG>(error);
-  if (code <= 0) return static_cast<HRESULT>(code);
-  return static_cast<HRESULT>((error & 0x0000FFFF) | 0x80070000);
-}
-inline HRESULT HResultFromLastError() { return HResultFromWindowsError(::GetLastError()); }
+namespace scanmenu {
 
 class CriticalSection {
  public:

@@ -3,6 +3,7 @@
 
 #include <oaidl.h>
 #include <windows.h>
+#include <wrl/client.h>
 
 #include "scanmenu/module/win32/type_info_holder.h"
 
@@ -24,21 +25,17 @@ class CDispatchImpl : public Interface {
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
-    ITypeInfo* info = nullptr;
-    HRESULT hr = Holder().GetTypeInfo(&info);
+    Microsoft::WRL::ComPtr<ITypeInfo> info;
+    const HRESULT hr = Holder().GetTypeInfo(&info);
     if (FAILED(hr)) return hr;
-    hr = info->GetIDsOfNames(names, count, ids);
-    info->Release();
-    return hr;
+    return info->GetIDsOfNames(names, count, ids);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* exception, UINT* arg_error) override {
-    ITypeInfo* info = nullptr;
-    HRESULT hr = Holder().GetTypeInfo(&info);
+    Microsoft::WRL::ComPtr<ITypeInfo> info;
+    const HRESULT hr = Holder().GetTypeInfo(&info);
     if (FAILED(hr)) return hr;
-    hr = info->Invoke(static_cast<Interface*>(this), member, flags, params, result, exception, arg_error);
-    info->Release();
-    return hr;
+    return info->Invoke(static_cast<Interface*>(this), member, flags, params, result, exception, arg_error);
   }
 
  protected:

@@ -25,14 +25,14 @@ inline constexpr LONG kDestroyedReferenceCount = static_cast<LONG>(0xC0000001u);
 template <typename ThreadModel>
 class CObjectRoot {
  public:
-  ULONG InternalAddRef() { return ThreadModel::Increment(&m_refCount); }
-  ULONG InternalRelease() { return ThreadModel::Decrement(&m_refCount); }
+  ULONG InternalAddRef() { return ThreadModel::Increment(&ref_count_); }
+  ULONG InternalRelease() { return ThreadModel::Decrement(&ref_count_); }
 
  protected:
   CObjectRoot() = default;
   ~CObjectRoot() = default;
 
-  LONG m_refCount = 0;
+  LONG ref_count_ = 0;
 };
 
 }  // namespace scanmenu

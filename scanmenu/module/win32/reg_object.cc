@@ -1,7 +1,8 @@
 #include "scanmenu/module/win32/reg_object.h"
 
 #include <new>
-#include <stdexcept>
+
+#include "common/win32/wide.h"
 
 namespace scanmenu {
 
@@ -14,11 +15,8 @@ ULONG STDMETHODCALLTYPE CRegObject::Release() { return 0; }
 HRESULT STDMETHODCALLTYPE CRegObject::AddSubstitution(LPCOLESTR name, LPCOLESTR text) {
   if (name == nullptr || text == nullptr) return E_INVALIDARG;
   try {
-    list_.push_back(script::Substitution{std::u16string(reinterpret_cast<const char16_t*>(name)),
-                                         std::u16string(reinterpret_cast<const char16_t*>(text))});
+    list_.push_back(script::Substitution{win32::FromWide(name), win32::FromWide(text)});
   } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::length_error&) {
     return E_OUTOFMEMORY;
   }
   return S_OK;

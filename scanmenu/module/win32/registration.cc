@@ -1,17 +1,21 @@
 #include "scanmenu/module/win32/registration.h"
 
 #include <oleauto.h>
+#include <wrl/client.h>
 
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "scanmenu/module/registration_text.h"
 #include "scanmenu/module/script/script_interpreter.h"
-#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/script/win32/registry_access.h"
 #include "scanmenu/module/win32/class_entry.h"
 #include "scanmenu/module/win32/com_module_record.h"
+#include "scanmenu/module/win32/last_error.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/reg_object.h"
 #include "scanmenu/module/win32/scanmenu_module.h"
@@ -20,28 +24,34 @@
 namespace scanmenu {
 namespace {
 
-constexpr HRESULT kHrPathTooLong = static_cast<HRESULT>(0x8007007A);  // ERROR_INSUFFICIENT_BUFFER
 constexpr wchar_t kRegistryType[] = L"REGISTRY";
-
-HRESULT HResultFromLastError() { return script::HResultFromError(static_cast<std::int32_t>(::GetLastError())); }
 
 // GetModuleFileNameW into a buffer of kModulePathCapacity characters.
 HRESULT ModulePath(HMODULE module, wchar_t (&path)[kModulePathCapacity]) {
   const DWORD length = ::GetModuleFileNameW(module, path, kModulePathCapacity);
   if (length == 0) return HResultFromLastError();
-  if (length == kModulePathCapacity) return kHrPathTooLong;
+  if (length == kModulePathCapacity) return script::HResultFromError(ERROR_INSUFFICIENT_BUFFER);
   return S_OK;
 }
 
-struct BstrFree {
-  void operator()(BSTR text) const { ::SysFreeString(text); }
-};
-using ScopedBstr = std::unique_ptr<OLECHAR, BstrFree>;
+// A BSTR, freed with SysFreeString.
+class ScopedBstr {
+ public:
+  ScopedBstr() = default;
+  ScopedBstr(const ScopedBstr&) = delete;
+  ScopedBstr& operator=(const ScopedBstr&) = delete;
+  ~ScopedBstr() { ::SysFreeString(text_); }
+  BSTR get() const { return text_; }
+  // For an out-parameter: frees the text held, if any, and returns the
+  // address the call fills.
+  BSTR* put() {
+    ::SysFreeString(std::exchange(text_, nullptr));
+    return &text_;
+  }
 
-struct ComRelease {
-  void operator()(IUnknown* object) const { object->Release(); }
+ private:
+  BSTR text_ = nullptr;
 };
-using ScopedTypeLib = std::unique_ptr<ITypeLib, ComRelease>;
 
 // The library's attributes, handed back through ReleaseTLibAttr.
 class ScopedLibAttr {
@@ -52,7 +62,12 @@ class ScopedLibAttr {
   ~ScopedLibAttr() {
     if (attr_ != nullptr) library_->ReleaseTLibAttr(attr_);
   }
-  TLIBATTR** out() { return &attr_; }
+  // For GetLibAttr's out-parameter: hands back the attributes held, if any,
+  // and returns the address the call fills.
+  TLIBATTR** put() {
+    if (attr_ != nullptr) library_->ReleaseTLibAttr(std::exchange(attr_, nullptr));
+    return &attr_;
+  }
   const TLIBATTR* operator->() const { return attr_; }
 
  private:
@@ -115,8 +130,8 @@ HRESULT RunRegistrationScript(UINT resource_id, bool do_register, const Registra
   hr = ModulePath(ThisModule(), path);
   if (FAILED(hr)) return hr;
   char16_t escaped[kEscapedPathCapacity];
-  EscapeSingleQuotes(reinterpret_cast<const char16_t*>(path), escaped);
-  const auto* escaped_path = reinterpret_cast<const wchar_t*>(escaped);
+  EscapeSingleQuotes(win32::Utf16(path), escaped);
+  const wchar_t* escaped_path = win32::Wide(escaped);
   if (FAILED(registrar.AddSubstitution(L"Module", escaped_path)) ||
       FAILED(registrar.AddSubstitution(L"Module_Raw", escaped_path))) {
     return E_OUTOFMEMORY;
@@ -129,7 +144,7 @@ HRESULT RunRegistrationScript(UINT resource_id, bool do_register, const Registra
 
   script::Win32RegistryAccess registry;
   script::ScriptInterpreter interpreter(registry, &script::VarUI4NumberFromText);
-  return interpreter.RunScript(reinterpret_cast<const char16_t*>(text.get()), do_register,
+  return interpreter.RunScript(win32::Utf16(text.get()), do_register,
                                registrar.substitutions());
 }
 
@@ -150,20 +165,19 @@ HRESULT LoadTypeLibraryOf(HMODULE module, BSTR* path_out, ITypeLib** library_out
   HRESULT hr = ModulePath(module, path);
   if (FAILED(hr)) return hr;
 
-  ITypeLib* loaded = nullptr;
-  hr = ::LoadTypeLib(path, &loaded);
+  Microsoft::WRL::ComPtr<ITypeLib> library;
+  hr = ::LoadTypeLib(path, &library);
   if (FAILED(hr)) {
     char16_t beside[kModulePathCapacity];
-    if (!TypeLibraryFileName(reinterpret_cast<const char16_t*>(path), beside)) return E_FAIL;
-    hr = ::LoadTypeLib(reinterpret_cast<const wchar_t*>(beside), &loaded);
+    if (!TypeLibraryFileName(win32::Utf16(path), beside)) return E_FAIL;
+    hr = ::LoadTypeLib(win32::Wide(beside), &library);
     if (FAILED(hr)) return hr;
-    ::lstrcpynW(path, reinterpret_cast<const wchar_t*>(beside), kModulePathCapacity);
+    ::lstrcpynW(path, win32::Wide(beside), kModulePathCapacity);
   }
-  ScopedTypeLib library(loaded);
   BSTR copy = ::SysAllocString(path);
   if (copy == nullptr) return E_OUTOFMEMORY;
   *path_out = copy;
-  *library_out = library.release();
+  *library_out = library.Detach();
   return hr;
 }
 
@@ -172,20 +186,18 @@ HRESULT LoadModuleTypeLibrary(BSTR* path, ITypeLib** library) {
 }
 
 HRESULT RegisterTypeLibrary() {
-  BSTR raw_path = nullptr;
-  ITypeLib* raw_library = nullptr;
-  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &raw_library);
+  ScopedBstr path;
+  Microsoft::WRL::ComPtr<ITypeLib> library;
+  HRESULT hr = LoadModuleTypeLibrary(path.put(), &library);
   if (FAILED(hr)) return hr;
-  ScopedBstr path(raw_path);
-  ScopedTypeLib library(raw_library);
 
   // A help file named by the library gives the help directory: its name cut
   // after the last backslash, slash or colon.
-  BSTR raw_help = nullptr;
+  ScopedBstr help_file;
   wchar_t help_directory[kModulePathCapacity] = {};
   wchar_t* help = nullptr;
-  if (SUCCEEDED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &raw_help)) && raw_help != nullptr) {
-    ScopedBstr help_file(raw_help);
+  if (SUCCEEDED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, help_file.put())) &&
+      help_file.get() != nullptr) {
     ::lstrcpynW(help_directory, help_file.get(), kModulePathCapacity);
     wchar_t* cut = nullptr;
     for (wchar_t* p = help_directory; *p != L'\0'; ++p) {
@@ -194,19 +206,17 @@ HRESULT RegisterTypeLibrary() {
     if (cut != nullptr) cut[1] = L'\0';
     help = help_directory;
   }
-  return ::RegisterTypeLib(library.get(), path.get(), help);
+  return ::RegisterTypeLib(library.Get(), path.get(), help);
 }
 
 HRESULT UnregisterTypeLibrary() {
-  BSTR raw_path = nullptr;
-  ITypeLib* raw_library = nullptr;
-  HRESULT hr = LoadModuleTypeLibrary(&raw_path, &raw_library);
+  ScopedBstr path;
+  Microsoft::WRL::ComPtr<ITypeLib> library;
+  HRESULT hr = LoadModuleTypeLibrary(path.put(), &library);
   if (FAILED(hr)) return hr;
-  ScopedBstr path(raw_path);
-  ScopedTypeLib library(raw_library);
 
-  ScopedLibAttr attr(library.get());
-  hr = library->GetLibAttr(attr.out());
+  ScopedLibAttr attr(library.Get());
+  hr = library->GetLibAttr(attr.put());
   if (FAILED(hr)) return hr;
   return ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
 }
@@ -229,7 +239,7 @@ HRESULT ApproveHandler(bool approve) {
   } else {
     error = key.Open(HKEY_LOCAL_MACHINE, kApprovedExtensionsKey, KEY_SET_VALUE);
     if (error == ERROR_SUCCESS) {
-      error = ::RegDeleteValueW(key.Get(), reinterpret_cast<const wchar_t*>(kHandlerClassIdText));
+      error = ::RegDeleteValueW(key.Get(), win32::Wide(kHandlerClassIdText));
     }
     if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
   }

@@ -1,6 +1,7 @@
-// Self-registration of the server: the two registration scripts embedded as
-// "REGISTRY" resources, run over the substitution list of a CRegObject, and
-// the type library embedded as TYPELIB 1.
+// Self-registration of the server: the registration scripts embedded as
+// "REGISTRY" resources (the module's, the handler's and the Windows 11
+// command's), run over the substitution list of a CRegObject; the type
+// library embedded as TYPELIB 1; and the handler's approval by the shell.
 #pragma once
 
 #include <windows.h>

@@ -7,33 +7,31 @@
 
 namespace scanmenu {
 
-CVeltraneScanmenuModule::CVeltraneScanmenuModule(const GUID& libid) : m_libid(libid) {
-  if (FAILED(m_lock.Init())) {
+CVeltraneScanmenuModule::CVeltraneScanmenuModule(const GUID& libid) : libid_(libid) {
+  if (FAILED(lock_.Init())) {
     g_initFailed = true;
     return;
   }
-  m_cbSize = sizeof(*this);
+  cb_size_ = sizeof(*this);
 }
 
 CVeltraneScanmenuModule::~CVeltraneScanmenuModule() { Term(); }
 
-LONG CVeltraneScanmenuModule::LockModule() { return ::InterlockedIncrement(&m_lockCount); }
+LONG CVeltraneScanmenuModule::LockModule() { return ::InterlockedIncrement(&lock_count_); }
 
-LONG CVeltraneScanmenuModule::UnlockModule() { return ::InterlockedDecrement(&m_lockCount); }
+LONG CVeltraneScanmenuModule::UnlockModule() { return ::InterlockedDecrement(&lock_count_); }
 
-LONG CVeltraneScanmenuModule::LockCount() const { return m_lockCount; }
+LONG CVeltraneScanmenuModule::LockCount() const { return lock_count_; }
 
 HRESULT CVeltraneScanmenuModule::GetGITPtr(IGlobalInterfaceTable** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  if (m_git == nullptr) {
+  if (git_ == nullptr) {
     const HRESULT hr = ::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&m_git));
+                                          IID_IGlobalInterfaceTable, reinterpret_cast<void**>(git_.GetAddressOf()));
     if (FAILED(hr)) return hr;
   }
-  *out = m_git;
-  m_git->AddRef();
-  return S_OK;
+  return git_.CopyTo(out);
 }
 
 HRESULT CVeltraneScanmenuModule::AddStandardSubstitutions(IRegistrarBase* registrar) {
@@ -44,26 +42,23 @@ HRESULT CVeltraneScanmenuModule::AddTermFunc(TermFunc func, DWORD_PTR context) {
   if (!initialized()) return E_UNEXPECTED;
   auto* node = new (std::nothrow) TermNode{func, context, nullptr};
   if (node == nullptr) return E_OUTOFMEMORY;
-  AutoLock hold(m_lock);
-  node->next = m_termList;
-  m_termList = node;
+  AutoLock hold(lock_);
+  node->next = term_list_;
+  term_list_ = node;
   return S_OK;
 }
 
 void CVeltraneScanmenuModule::Term() {
   if (!initialized()) return;
-  while (m_termList != nullptr) {
-    TermNode* node = m_termList;
-    m_termList = node->next;
+  while (term_list_ != nullptr) {
+    TermNode* node = term_list_;
+    term_list_ = node->next;
     node->func(node->context);
     delete node;
   }
-  if (m_git != nullptr) {
-    m_git->Release();
-    m_git = nullptr;
-  }
-  m_lock.Term();
-  m_cbSize = 0;
+  git_.Reset();
+  lock_.Term();
+  cb_size_ = 0;
 }
 
 }  // namespace scanmenu

@@ -4,6 +4,7 @@
 
 #include <objidl.h>
 #include <windows.h>
+#include <wrl/client.h>
 
 #include "scanmenu/module/win32/critical_section.h"
 
@@ -40,10 +41,10 @@ class CVeltraneScanmenuModule {
   // and deletes the critical section. Also done at destruction.
   void Term();
 
-  bool initialized() const { return m_cbSize != 0; }
-  const GUID& libid() const { return m_libid; }
+  bool initialized() const { return cb_size_ != 0; }
+  const GUID& libid() const { return libid_; }
   // Guards the termination list and the type-information caches.
-  CriticalSection& lock() { return m_lock; }
+  CriticalSection& lock() { return lock_; }
 
  private:
   struct TermNode {
@@ -52,12 +53,12 @@ class CVeltraneScanmenuModule {
     TermNode* next;
   };
 
-  UINT m_cbSize = 0;
-  volatile LONG m_lockCount = 0;
-  TermNode* m_termList = nullptr;
-  CriticalSection m_lock;
-  GUID m_libid;
-  IGlobalInterfaceTable* m_git = nullptr;
+  UINT cb_size_ = 0;
+  volatile LONG lock_count_ = 0;
+  TermNode* term_list_ = nullptr;
+  CriticalSection lock_;
+  GUID libid_;
+  Microsoft::WRL::ComPtr<IGlobalInterfaceTable> git_;
 };
 
 }  // namespace scanmenu

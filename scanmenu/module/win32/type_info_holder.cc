@@ -1,6 +1,10 @@
 #include "scanmenu/module/win32/type_info_holder.h"
 
+#include <wrl/client.h>
+
+#include "scanmenu/module/script/hresult.h"
 #include "scanmenu/module/win32/com_module_record.h"
+#include "scanmenu/module/win32/last_error.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/scanmenu_module.h"
 
@@ -11,7 +15,7 @@ HRESULT LoadOwnTypeLibrary(ITypeLib** out) {
   wchar_t path[MAX_PATH];
   const DWORD length = ::GetModuleFileNameW(ComModule().type_library_module(), path, MAX_PATH);
   if (length == 0) return HResultFromLastError();
-  if (length == MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+  if (length == MAX_PATH) return script::HResultFromError(ERROR_INSUFFICIENT_BUFFER);
   return ::LoadTypeLibEx(path, REGKIND_NONE, out);
 }
 
@@ -24,31 +28,27 @@ HRESULT TypeInfoHolder::GetTypeInfo(ITypeInfo** out) {
   if (!module.initialized()) return E_UNEXPECTED;
 
   AutoLock hold(module.lock());
-  if (m_info == nullptr) {
-    ITypeLib* library = nullptr;
+  if (info_ == nullptr) {
+    Microsoft::WRL::ComPtr<ITypeLib> library;
     HRESULT hr = LoadOwnTypeLibrary(&library);
     if (FAILED(hr)) return hr;
-    ITypeInfo* info = nullptr;
-    hr = library->GetTypeInfoOfGuid(m_iid, &info);
-    library->Release();
+    Microsoft::WRL::ComPtr<ITypeInfo> info;
+    hr = library->GetTypeInfoOfGuid(iid_, &info);
     if (FAILED(hr)) return hr;
     hr = module.AddTermFunc(&TypeInfoHolder::Cleanup, reinterpret_cast<DWORD_PTR>(this));
-    if (FAILED(hr)) {
-      info->Release();
-      return hr;
-    }
-    m_info = info;
+    if (FAILED(hr)) return hr;
+    info_ = info.Detach();
   }
-  m_info->AddRef();
-  *out = m_info;
+  info_->AddRef();
+  *out = info_;
   return S_OK;
 }
 
 void TypeInfoHolder::Cleanup(DWORD_PTR context) {
   auto* holder = reinterpret_cast<TypeInfoHolder*>(context);
-  if (holder->m_info != nullptr) {
-    holder->m_info->Release();
-    holder->m_info = nullptr;
+  if (holder->info_ != nullptr) {
+    holder->info_->Release();
+    holder->info_ = nullptr;
   }
 }
 

@@ -11,7 +11,7 @@ namespace scanmenu {
 
 class TypeInfoHolder {
  public:
-  explicit TypeInfoHolder(const IID& iid) : m_iid(iid) {}
+  explicit TypeInfoHolder(const IID& iid) : iid_(iid) {}
   TypeInfoHolder(const TypeInfoHolder&) = delete;
   TypeInfoHolder& operator=(const TypeInfoHolder&) = delete;
 
@@ -21,8 +21,8 @@ class TypeInfoHolder {
  private:
   static void Cleanup(DWORD_PTR context);
 
-  const IID& m_iid;
-  ITypeInfo* m_info = nullptr;
+  const IID& iid_;
+  ITypeInfo* info_ = nullptr;
 };
 
 // Holders live in function-local statics that the module's termination list

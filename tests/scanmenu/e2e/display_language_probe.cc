@@ -8,6 +8,7 @@
 // that text. Prints what differs; exit code 0 when nothing does.
 #include <windows.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <cstdio>
 #include <string>
@@ -48,20 +49,19 @@ int wmain(int argc, wchar_t** argv) {
   // A translation is a text of its own.
   if (language != 0x0409 && item == StringIn(library, IDS_MENU_ITEM, 0x0409)) Expect(L"translation", item, L"");
 
-  IClassFactory* factory = nullptr;
-  IShellExtInit* handler = nullptr;
-  IContextMenu3* menu = nullptr;
-  IExplorerCommand* command = nullptr;
+  Microsoft::WRL::ComPtr<IClassFactory> factory;
+  Microsoft::WRL::ComPtr<IShellExtInit> handler;
+  Microsoft::WRL::ComPtr<IContextMenu3> menu;
+  Microsoft::WRL::ComPtr<IExplorerCommand> command;
   CLSID command_class = {};
-  IDataObject* data = shell_host::NewDropDataObject({L"C:\\"});
-  if (FAILED(shell_host::CallDllGetClassObject(CLSID_VeltraneContextMenuHandler, IID_IClassFactory,
-                                               reinterpret_cast<void**>(&factory))) ||
-      FAILED(factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&handler))) ||
-      FAILED(handler->Initialize(nullptr, data, nullptr)) ||
-      FAILED(handler->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&menu))) ||
+  const Microsoft::WRL::ComPtr<IDataObject> data = shell_host::NewDropDataObject({L"C:\\"});
+  if (FAILED(shell_host::CallDllGetClassObject(CLSID_VeltraneContextMenuHandler, IID_IClassFactory, &factory)) ||
+      FAILED(factory->CreateInstance(nullptr, IID_IShellExtInit, &handler)) ||
+      FAILED(handler->Initialize(nullptr, data.Get(), nullptr)) ||
+      FAILED(handler->QueryInterface(IID_IContextMenu3, &menu)) ||
       FAILED(::CLSIDFromString(L"{C6B0F1D4-8E27-4A93-B5D8-3F61E2A90C7B}", &command_class)) ||
-      FAILED(shell_host::CallDllGetClassObject(command_class, IID_IClassFactory, reinterpret_cast<void**>(&factory))) ||
-      FAILED(factory->CreateInstance(nullptr, IID_IExplorerCommand, reinterpret_cast<void**>(&command)))) {
+      FAILED(shell_host::CallDllGetClassObject(command_class, IID_IClassFactory, &factory)) ||
+      FAILED(factory->CreateInstance(nullptr, IID_IExplorerCommand, &command))) {
     std::printf("the handler or the command could not be made\n");
     return 2;
   }

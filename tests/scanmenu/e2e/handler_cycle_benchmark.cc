@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,17 +29,18 @@ namespace {
 // One cycle as the shell makes it: the handler of `handler_class` made
 // through COM, initialised with the data, asked for its item, released.
 bool Cycle(REFCLSID handler_class, IDataObject* data, HMENU popup) {
-  IShellExtInit* handler = nullptr;
-  if (FAILED(::CoCreateInstance(handler_class, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
-                                reinterpret_cast<void**>(&handler)))) {
-    return false;
+  HRESULT initialized = E_FAIL;
+  HRESULT queried = E_NOINTERFACE;
+  {
+    Microsoft::WRL::ComPtr<IShellExtInit> handler;
+    if (FAILED(::CoCreateInstance(handler_class, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, &handler))) {
+      return false;
+    }
+    initialized = handler->Initialize(nullptr, data, nullptr);
+    Microsoft::WRL::ComPtr<IContextMenu> menu;
+    handler->QueryInterface(IID_IContextMenu, &menu);
+    if (menu) queried = menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL);
   }
-  const HRESULT initialized = handler->Initialize(nullptr, data, nullptr);
-  IContextMenu* menu = nullptr;
-  handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
-  const HRESULT queried = menu != nullptr ? menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL) : E_NOINTERFACE;
-  if (menu != nullptr) menu->Release();
-  handler->Release();
   ::DeleteMenu(popup, 0, MF_BYPOSITION);
   return initialized == S_OK && queried == MAKE_HRESULT(0, 0, 1);
 }
@@ -66,13 +68,9 @@ class MinimalRegistration {
 
 // COM's part alone: the class looked up and its class object got, released.
 bool ActivationOnly() {
-  IClassFactory* factory = nullptr;
-  if (FAILED(::CoGetClassObject(CLSID_VeltraneContextMenuHandler, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                reinterpret_cast<void**>(&factory)))) {
-    return false;
-  }
-  factory->Release();
-  return true;
+  Microsoft::WRL::ComPtr<IClassFactory> factory;
+  return SUCCEEDED(
+      ::CoGetClassObject(CLSID_VeltraneContextMenuHandler, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &factory));
 }
 
 }  // namespace
@@ -88,14 +86,14 @@ int main(int argc, char** argv) {
     MinimalRegistration minimal_registration;
     shell_host::TempFolder folder(L"Scan Menu Cycle Benchmark");
     const std::vector<std::wstring> paths{folder.AddFile(L"one file.dat")};
-    IDataObject* data = shell_host::NewDropDataObject(paths);
+    const Microsoft::WRL::ComPtr<IDataObject> data = shell_host::NewDropDataObject(paths);
     HMENU popup = ::CreatePopupMenu();
     // The first cycle loads the library, whose icon the minimal handler uses too.
-    if (!registration.ok() || !Cycle(CLSID_VeltraneContextMenuHandler, data, popup)) {
+    if (!registration.ok() || !Cycle(CLSID_VeltraneContextMenuHandler, data.Get(), popup)) {
       std::fprintf(stderr, "could not register or drive the handler\n");
       status = 1;
     }
-    if (status == 0 && (!minimal_registration.ok() || !Cycle(kMinimalMenuHandlerClass, data, popup))) {
+    if (status == 0 && (!minimal_registration.ok() || !Cycle(kMinimalMenuHandlerClass, data.Get(), popup))) {
       std::fprintf(stderr, "could not register or drive the minimal handler\n");
       status = 1;
     }
@@ -107,7 +105,7 @@ int main(int argc, char** argv) {
         const bool handler_turn = (half == 0) == (round % 2 == 0);
         const double start = bench::NowMs();
         for (int i = 0; i < cycles && status == 0; ++i) {
-          if (!Cycle(handler_turn ? CLSID_VeltraneContextMenuHandler : kMinimalMenuHandlerClass, data, popup)) {
+          if (!Cycle(handler_turn ? CLSID_VeltraneContextMenuHandler : kMinimalMenuHandlerClass, data.Get(), popup)) {
             status = 1;
           }
         }
@@ -123,7 +121,6 @@ int main(int argc, char** argv) {
       ratios.push_back(handler / minimal);
     }
     ::DestroyMenu(popup);
-    data->Release();
     if (status == 0) {
       std::printf("handler cycle: %d rounds of %d cycles\n", rounds, cycles);
       std::printf("  Scanmenu handler   median %8.1f us per cycle\n", bench::Median(handler_us));

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <new>
 
@@ -113,11 +114,10 @@ class Factory final : public IClassFactory {
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    auto* handler = new (std::nothrow) MinimalHandler;
-    if (handler == nullptr) return E_OUTOFMEMORY;
-    const HRESULT hr = handler->QueryInterface(iid, out);
-    handler->Release();
-    return hr;
+    Microsoft::WRL::ComPtr<IShellExtInit> handler;
+    handler.Attach(new (std::nothrow) MinimalHandler);
+    if (!handler) return E_OUTOFMEMORY;
+    return handler->QueryInterface(iid, out);
   }
   STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 };

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <oleauto.h>
+#include <wrl/client.h>
 #include <psapi.h>
 #include <sddl.h>
 
@@ -515,12 +516,12 @@ ProcessFigures Figures() {
 // One registration and unregistration of the type library by the platform
 // alone, as the exports make them.
 void PlatformTypeLibraryCycle() {
-  ITypeLib* library = nullptr;
+  Microsoft::WRL::ComPtr<ITypeLib> library;
   ASSERT_EQ(::LoadTypeLib(DllPath().c_str(), &library), S_OK);
   BSTR path = ::SysAllocString(DllPath().c_str());
-  EXPECT_EQ(::RegisterTypeLib(library, path, nullptr), S_OK);
+  EXPECT_EQ(::RegisterTypeLib(library.Get(), path, nullptr), S_OK);
   ::SysFreeString(path);
-  library->Release();
+  library.Reset();
   EXPECT_EQ(PlatformUnregisterTypeLib(), S_OK);
 }
 

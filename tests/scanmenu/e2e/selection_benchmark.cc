@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -103,29 +104,28 @@ int main(int argc, char** argv) {
     const std::wstring floor_list_path = folder.path() + L"\\floor.filelist";
     for (int round = 0; round < rounds && status == 0; ++round) {
       scanner.ClearLog();
-      IDataObject* data = shell_host::NewDropDataObject(paths);
+      Microsoft::WRL::ComPtr<IDataObject> data = shell_host::NewDropDataObject(paths);
       const double start = Now();
-      IShellExtInit* handler = shell_host::CreateHandler();
-      if (handler == nullptr) {
+      Microsoft::WRL::ComPtr<IShellExtInit> handler = shell_host::CreateHandler();
+      if (!handler) {
         status = 1;
-        data->Release();
         break;
       }
       const double created = Now();
-      const HRESULT initialized = handler->Initialize(nullptr, data, nullptr);
+      const HRESULT initialized = handler->Initialize(nullptr, data.Get(), nullptr);
       const double after_initialize = Now();
-      IContextMenu* menu = nullptr;
-      handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+      Microsoft::WRL::ComPtr<IContextMenu> menu;
+      handler->QueryInterface(IID_IContextMenu, &menu);
       HMENU popup = ::CreatePopupMenu();
       const HRESULT queried = menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL);
       const double after_query = Now();
-      const HRESULT invoked = shell_host::InvokeItem(handler);
+      const HRESULT invoked = shell_host::InvokeItem(handler.Get());
       const double after_invoke = Now();
-      menu->Release();
-      handler->Release();
+      menu.Reset();
+      handler.Reset();
       const double end = Now();
       ::DestroyMenu(popup);
-      data->Release();
+      data.Reset();
 
       if (initialized != S_OK || queried != MAKE_HRESULT(0, 0, 1) || invoked != S_OK ||
           scanner.WaitForLog(1, 20000).size() != 1) {
@@ -143,11 +143,10 @@ int main(int argc, char** argv) {
       // The floor, with the bytes the handler has just written.
       const std::string list_bytes = shell_host::ReadFileBytes(list_path);
       scanner.ClearLog();
-      IDataObject* same = shell_host::NewDropDataObject(paths);
+      const Microsoft::WRL::ComPtr<IDataObject> same = shell_host::NewDropDataObject(paths);
       const double floor_start = Now();
-      const bool floor_done = Floor(same, list_bytes, floor_list_path, scanner.path());
+      const bool floor_done = Floor(same.Get(), list_bytes, floor_list_path, scanner.path());
       const double floor_end = Now();
-      same->Release();
       if (list_bytes.empty() || !floor_done || scanner.WaitForLog(1, 20000).size() != 1) {
         std::fprintf(stderr, "round %d: the floor failed\n", round);
         status = 1;

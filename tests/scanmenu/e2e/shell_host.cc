@@ -150,30 +150,34 @@ std::string DropBlock(const std::vector<std::wstring>& paths, bool wide) {
   return std::string(reinterpret_cast<const char*>(&header), sizeof(header)) + list;
 }
 
-IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list, bool wide) {
-  return new DropDataObject(DropBlock(paths, wide), offer_drop_list);
+Microsoft::WRL::ComPtr<IDataObject> NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list,
+                                                      bool wide) {
+  Microsoft::WRL::ComPtr<IDataObject> data;
+  data.Attach(new DropDataObject(DropBlock(paths, wide), offer_drop_list));
+  return data;
 }
 
-IDataObject* NewRawDropDataObject(std::string block) { return new DropDataObject(std::move(block), true); }
+Microsoft::WRL::ComPtr<IDataObject> NewRawDropDataObject(std::string block) {
+  Microsoft::WRL::ComPtr<IDataObject> data;
+  data.Attach(new DropDataObject(std::move(block), true));
+  return data;
+}
 
-IShellExtInit* CreateHandler(HRESULT* result) {
-  IShellExtInit* handler = nullptr;
+Microsoft::WRL::ComPtr<IShellExtInit> CreateHandler(HRESULT* result) {
+  Microsoft::WRL::ComPtr<IShellExtInit> handler;
   const HRESULT hr = ::CoCreateInstance(CLSID_VeltraneContextMenuHandler, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IShellExtInit, reinterpret_cast<void**>(&handler));
+                                        IID_IShellExtInit, reinterpret_cast<void**>(handler.GetAddressOf()));
   if (result != nullptr) *result = hr;
   return handler;
 }
 
-IContextMenu* NewContextMenu(const std::vector<std::wstring>& paths) {
-  IShellExtInit* handler = CreateHandler();
-  if (handler == nullptr) return nullptr;
-  IDataObject* data = NewDropDataObject(paths);
-  IContextMenu* menu = nullptr;
-  if (SUCCEEDED(handler->Initialize(nullptr, data, nullptr))) {
-    handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+Microsoft::WRL::ComPtr<IContextMenu> NewContextMenu(const std::vector<std::wstring>& paths) {
+  Microsoft::WRL::ComPtr<IContextMenu> menu;
+  const Microsoft::WRL::ComPtr<IShellExtInit> handler = CreateHandler();
+  if (handler == nullptr) return menu;
+  if (SUCCEEDED(handler->Initialize(nullptr, NewDropDataObject(paths).Get(), nullptr))) {
+    handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(menu.GetAddressOf()));
   }
-  data->Release();
-  handler->Release();
   return menu;
 }
 
@@ -188,16 +192,14 @@ HRESULT CallDllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 }
 
 HRESULT InvokeVerb(IUnknown* handler, const char* verb) {
-  IContextMenu* menu = nullptr;
-  HRESULT hr = handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+  Microsoft::WRL::ComPtr<IContextMenu> menu;
+  HRESULT hr = handler->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(menu.GetAddressOf()));
   if (FAILED(hr)) return hr;
   CMINVOKECOMMANDINFO info = {};
   info.cbSize = sizeof(info);
   info.lpVerb = verb;
   info.nShow = SW_SHOWNORMAL;
-  hr = menu->InvokeCommand(&info);
-  menu->Release();
-  return hr;
+  return menu->InvokeCommand(&info);
 }
 
 HRESULT InvokeItem(IUnknown* handler) { return InvokeVerb(handler, MAKEINTRESOURCEA(0)); }

@@ -1,10 +1,12 @@
-// What the shell does with a context-menu handler, for the end-to-end tests
-// and the benchmark: the library registered by regsvr32, a data object
-// holding a real drop list, and the handler made through COM.
+// What the shell does with a context-menu handler, for the end-to-end tests,
+// the benchmarks and the programs that drive the menu (demo, screenshot,
+// soak, the package and kit checks): the library registered by regsvr32, a
+// data object holding a real drop list, and the handler made through COM.
 #pragma once
 
 #include <windows.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <string>
 #include <vector>
@@ -29,21 +31,21 @@ class ClassRegistration {
 // A data object that offers the given paths as CF_HDROP in global memory,
 // as the shell's own does (UTF-16, or 8-bit in the ANSI code page when
 // `wide` is false); with `offer_drop_list` false it offers nothing.
-IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list = true,
-                               bool wide = true);
+Microsoft::WRL::ComPtr<IDataObject> NewDropDataObject(const std::vector<std::wstring>& paths,
+                                                      bool offer_drop_list = true, bool wide = true);
 // The CF_HDROP block such a data object hands over: the header, then the list.
 std::string DropBlock(const std::vector<std::wstring>& paths, bool wide = true);
 // A data object that hands over `block` as it is, in global memory of exactly
 // its size, however ill-formed it is: as a hostile host would.
-IDataObject* NewRawDropDataObject(std::string block);
+Microsoft::WRL::ComPtr<IDataObject> NewRawDropDataObject(std::string block);
 
 // A handler made through CoCreateInstance, as IShellExtInit.
-IShellExtInit* CreateHandler(HRESULT* result = nullptr);
+Microsoft::WRL::ComPtr<IShellExtInit> CreateHandler(HRESULT* result = nullptr);
 
 // A handler made through COM and initialised with a drop list of `paths`, as
 // the shell prepares one before it asks for menu items: its IContextMenu, or
 // null when any of these steps failed.
-IContextMenu* NewContextMenu(const std::vector<std::wstring>& paths);
+Microsoft::WRL::ComPtr<IContextMenu> NewContextMenu(const std::vector<std::wstring>& paths);
 
 // The exports of the loaded Scanmenu.dll.
 HRESULT CallDllCanUnloadNow();

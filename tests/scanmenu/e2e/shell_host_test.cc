@@ -47,21 +47,13 @@ class ComApartment : public ::testing::Environment {
 };
 ::testing::Environment* const kApartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
 
-template <typename T>
-struct Releaser {
-  void operator()(T* p) const {
-    if (p != nullptr) p->Release();
-  }
-};
-template <typename T>
-using ComPtr = std::unique_ptr<T, Releaser<T>>;
+using Microsoft::WRL::ComPtr;
 
 template <typename T>
 ComPtr<T> Query(IUnknown* object, REFIID iid) {
-  T* out = nullptr;
-  if (object == nullptr) return nullptr;
-  if (FAILED(object->QueryInterface(iid, reinterpret_cast<void**>(&out)))) return nullptr;
-  return ComPtr<T>(out);
+  ComPtr<T> out;
+  if (object != nullptr) object->QueryInterface(iid, reinterpret_cast<void**>(out.GetAddressOf()));
+  return out;
 }
 
 // A handler initialised with `paths`.
@@ -71,7 +63,7 @@ ComPtr<IShellExtInit> HandlerFor(const std::vector<std::wstring>& paths, HRESULT
   EXPECT_EQ(created, S_OK);
   if (!handler) return nullptr;
   ComPtr<IDataObject> data(NewDropDataObject(paths));
-  EXPECT_EQ(handler->Initialize(nullptr, data.get(), nullptr), expected);
+  EXPECT_EQ(handler->Initialize(nullptr, data.Get(), nullptr), expected);
   return handler;
 }
 
@@ -109,11 +101,11 @@ TEST_F(ShellHostTest, InitializeTakesFilesAndDirectoriesAndRefusesWhatHoldsNoDro
   ASSERT_TRUE(handler);
   EXPECT_EQ(handler->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
   ComPtr<IDataObject> nothing(NewDropDataObject({file}, false));
-  EXPECT_EQ(handler->Initialize(nullptr, nothing.get(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(handler->Initialize(nullptr, nothing.Get(), nullptr), E_INVALIDARG);
   ComPtr<IDataObject> empty(NewDropDataObject({}));
-  EXPECT_EQ(handler->Initialize(nullptr, empty.get(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(handler->Initialize(nullptr, empty.Get(), nullptr), E_INVALIDARG);
   // The refused selection leaves nothing to ask about.
-  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.get(), IID_IContextMenu);
+  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.Get(), IID_IContextMenu);
   wchar_t text[100];
   EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(text), 100), E_INVALIDARG);
 }
@@ -138,23 +130,23 @@ TEST_F(ShellHostTest, InitializeRefusesABlockWithoutASoundDropListAndTheHostLive
   ASSERT_TRUE(handler);
   for (const std::string& block : malformed) {
     ComPtr<IDataObject> data(shell_host::NewRawDropDataObject(block));
-    EXPECT_EQ(handler->Initialize(nullptr, data.get(), nullptr), E_INVALIDARG) << &block - malformed;
+    EXPECT_EQ(handler->Initialize(nullptr, data.Get(), nullptr), E_INVALIDARG) << &block - malformed;
   }
   ComPtr<IDataObject> sound(shell_host::NewRawDropDataObject(narrow));
-  EXPECT_EQ(handler->Initialize(nullptr, sound.get(), nullptr), S_OK);
+  EXPECT_EQ(handler->Initialize(nullptr, sound.Get(), nullptr), S_OK);
 }
 
 TEST_F(ShellHostTest, TheHandlerAnswersItsShellInterfacesButNotItsDualOne) {
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
   ASSERT_TRUE(handler);
-  ComPtr<IUnknown> identity = Query<IUnknown>(handler.get(), IID_IUnknown);
-  EXPECT_EQ(static_cast<void*>(identity.get()), static_cast<void*>(handler.get()));
-  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.get(), IID_IContextMenu);
-  ComPtr<IContextMenu2> menu2 = Query<IContextMenu2>(handler.get(), IID_IContextMenu2);
-  ComPtr<IContextMenu3> menu3 = Query<IContextMenu3>(handler.get(), IID_IContextMenu3);
+  ComPtr<IUnknown> identity = Query<IUnknown>(handler.Get(), IID_IUnknown);
+  EXPECT_EQ(static_cast<void*>(identity.Get()), static_cast<void*>(handler.Get()));
+  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.Get(), IID_IContextMenu);
+  ComPtr<IContextMenu2> menu2 = Query<IContextMenu2>(handler.Get(), IID_IContextMenu2);
+  ComPtr<IContextMenu3> menu3 = Query<IContextMenu3>(handler.Get(), IID_IContextMenu3);
   ASSERT_TRUE(menu && menu2 && menu3);
-  EXPECT_EQ(static_cast<void*>(menu.get()), static_cast<void*>(menu3.get()));
+  EXPECT_EQ(static_cast<void*>(menu.Get()), static_cast<void*>(menu3.Get()));
   for (const IID* refused : {&IID_IDispatch, &IID_IVeltraneContextMenuHandler}) {
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(handler->QueryInterface(*refused, &out), E_NOINTERFACE);
@@ -166,21 +158,22 @@ TEST_F(ShellHostTest, TheHandlerAnswersItsShellInterfacesButNotItsDualOne) {
 
 TEST_F(ShellHostTest, TheClassObjectIsCachedAndHoldsTheModuleOnlyWhileAClientHoldsIt) {
   ComPtr<IShellExtInit> loaded = HandlerFor({L"C:\\"});  // makes sure the DLL is loaded
-  loaded.reset();
+  loaded.Reset();
   ASSERT_EQ(CallDllCanUnloadNow(), S_OK);
 
-  IClassFactory* first = nullptr;
-  IClassFactory* second = nullptr;
+  ComPtr<IClassFactory> first;
+  ComPtr<IClassFactory> second;
   ASSERT_EQ(shell_host::CallDllGetClassObject(CLSID_VeltraneContextMenuHandler, IID_IClassFactory,
-                                              reinterpret_cast<void**>(&first)),
+                                              reinterpret_cast<void**>(first.GetAddressOf())),
             S_OK);
   ASSERT_EQ(shell_host::CallDllGetClassObject(CLSID_VeltraneContextMenuHandler, IID_IClassFactory,
-                                              reinterpret_cast<void**>(&second)),
+                                              reinterpret_cast<void**>(second.GetAddressOf())),
             S_OK);
-  EXPECT_EQ(first, second);
+  EXPECT_EQ(first.Get(), second.Get());
   EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE);
-  second->Release();
-  first->Release();
+  IClassFactory* const cached = second.Get();
+  second.Reset();
+  first.Reset();
   EXPECT_EQ(CallDllCanUnloadNow(), S_OK);
 
   void* out = reinterpret_cast<void*>(1);
@@ -193,13 +186,14 @@ TEST_F(ShellHostTest, TheClassObjectIsCachedAndHoldsTheModuleOnlyWhileAClientHol
   EXPECT_EQ(out, nullptr);
 
   ASSERT_EQ(shell_host::CallDllGetClassObject(CLSID_VeltraneContextMenuHandler, IID_IClassFactory,
-                                              reinterpret_cast<void**>(&first)),
+                                              reinterpret_cast<void**>(first.GetAddressOf())),
             S_OK);
-  EXPECT_EQ(first, second);  // the same cached object after the refused query
+  EXPECT_EQ(first.Get(), cached);  // the same cached object after the refused query
   first->LockServer(TRUE);
-  first->Release();
+  IClassFactory* const locked = first.Get();
+  first.Reset();
   EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE);
-  first->LockServer(FALSE);
+  locked->LockServer(FALSE);  // the cache's own reference keeps it alive
   EXPECT_EQ(CallDllCanUnloadNow(), S_OK);
 
   // A living handler holds the module too.
@@ -210,51 +204,57 @@ TEST_F(ShellHostTest, TheClassObjectIsCachedAndHoldsTheModuleOnlyWhileAClientHol
 // An outer object that counts the references that reach it.
 class Outer final : public IUnknown {
  public:
-  ULONG refs = 1;
+  ULONG refs() const { return refs_; }
+  // The aggregate's non-delegating unknown, which answers every other id.
+  void set_inner(IUnknown* inner) { inner_ = inner; }
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (IsEqualIID(iid, IID_IUnknown)) {
       *out = this;
       AddRef();
       return S_OK;
     }
-    if (inner != nullptr) return inner->QueryInterface(iid, out);
+    if (inner_ != nullptr) return inner_->QueryInterface(iid, out);
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  IUnknown* inner = nullptr;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+
+ private:
+  ULONG refs_ = 1;
+  IUnknown* inner_ = nullptr;
 };
 
 TEST_F(ShellHostTest, AnAggregatedHandlerSendsItsReferencesToTheOuterObject) {
-  IClassFactory* factory = nullptr;
+  ComPtr<IClassFactory> factory;
   ASSERT_EQ(shell_host::CallDllGetClassObject(CLSID_VeltraneContextMenuHandler, IID_IClassFactory,
-                                              reinterpret_cast<void**>(&factory)),
+                                              reinterpret_cast<void**>(factory.GetAddressOf())),
             S_OK);
   Outer outer;
   void* refused = reinterpret_cast<void*>(1);
   EXPECT_EQ(factory->CreateInstance(&outer, IID_IContextMenu, &refused), CLASS_E_NOAGGREGATION);
   EXPECT_EQ(refused, nullptr);
-  IUnknown* inner = nullptr;
-  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
-  factory->Release();
-  outer.inner = inner;
+  ComPtr<IUnknown> inner;
+  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(inner.GetAddressOf())), S_OK);
+  factory.Reset();
+  outer.set_inner(inner.Get());
 
-  IContextMenu* menu = nullptr;
-  ASSERT_EQ(inner->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)), S_OK);
-  EXPECT_EQ(outer.refs, 2u);
-  menu->AddRef();
-  EXPECT_EQ(outer.refs, 3u);
-  menu->Release();
-  menu->Release();
-  EXPECT_EQ(outer.refs, 1u);
+  ComPtr<IContextMenu> menu;
+  ASSERT_EQ(inner->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(menu.GetAddressOf())), S_OK);
+  EXPECT_EQ(outer.refs(), 2u);
+  ComPtr<IContextMenu> copy = menu;  // AddRef
+  EXPECT_EQ(outer.refs(), 3u);
+  copy.Reset();
+  menu.Reset();
+  EXPECT_EQ(outer.refs(), 1u);
   for (const IID* iid : {&IID_IDispatch, &IID_IVeltraneContextMenuHandler}) {
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(inner->QueryInterface(*iid, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
   }
   EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE);
-  EXPECT_EQ(inner->Release(), 0u);
+  EXPECT_EQ(inner.Reset(), 0u);
 }
 
 // --- the menu item ---------------------------------------------------------
@@ -262,7 +262,7 @@ TEST_F(ShellHostTest, AnAggregatedHandlerSendsItsReferencesToTheOuterObject) {
 TEST_F(ShellHostTest, QueryContextMenuAddsOneItemWithTextIdAndBitmap) {
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
-  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.get(), IID_IContextMenu);
+  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.Get(), IID_IContextMenu);
   HMENU popup = ::CreatePopupMenu();
   ::AppendMenuW(popup, MF_STRING, 1, L"Before");
   ::AppendMenuW(popup, MF_STRING, 2, L"After");
@@ -296,7 +296,7 @@ TEST_F(ShellHostTest, QueryContextMenuAddsOneItemWithTextIdAndBitmap) {
 TEST_F(ShellHostTest, QueryContextMenuLeavesTheMenuAloneForDefaultOnlyAndExactlyVerbsOnly) {
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
-  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.get(), IID_IContextMenu);
+  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.Get(), IID_IContextMenu);
   HMENU popup = ::CreatePopupMenu();
   EXPECT_EQ(menu->QueryContextMenu(popup, 0, 1, 100, CMF_DEFAULTONLY), S_OK);
   EXPECT_EQ(menu->QueryContextMenu(popup, 0, 1, 100, CMF_DEFAULTONLY | CMF_EXPLORE), S_OK);
@@ -311,7 +311,7 @@ TEST_F(ShellHostTest, QueryContextMenuLeavesTheMenuAloneForDefaultOnlyAndExactly
 TEST_F(ShellHostTest, GetCommandStringGivesTheHelpTextAndRefusesEverythingElse) {
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
-  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.get(), IID_IContextMenu);
+  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.Get(), IID_IContextMenu);
   wchar_t text[100];
   ASSERT_EQ(menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(text), 100), S_OK);
   EXPECT_STREQ(text, kMenuText);
@@ -371,7 +371,7 @@ class Canvas {
 TEST_F(ShellHostTest, MeasureItemSizesTheTextInTheIconTitleFontPlusTheIconSlot) {
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
-  ComPtr<IContextMenu3> menu = Query<IContextMenu3>(handler.get(), IID_IContextMenu3);
+  ComPtr<IContextMenu3> menu = Query<IContextMenu3>(handler.Get(), IID_IContextMenu3);
 
   LOGFONTW description = {};
   ASSERT_TRUE(::SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof(description), &description, 0));
@@ -409,7 +409,7 @@ TEST_F(ShellHostTest, MeasureItemSizesTheTextInTheIconTitleFontPlusTheIconSlot) 
 TEST_F(ShellHostTest, DrawItemPaintsBackgroundIconAndTextInTheMenuColours) {
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
-  ComPtr<IContextMenu3> menu = Query<IContextMenu3>(handler.get(), IID_IContextMenu3);
+  ComPtr<IContextMenu3> menu = Query<IContextMenu3>(handler.Get(), IID_IContextMenu3);
   const int check = ::GetSystemMetrics(SM_CXMENUCHECK);
   const int edge = ::GetSystemMetrics(SM_CXEDGE);
   const int text_left = check + 2 * edge;
@@ -464,10 +464,10 @@ class ScanRequestTest : public ShellHostTest {
   void InvokeForOneAndForTwo(HRESULT expected) {
     ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
     ASSERT_TRUE(one);
-    EXPECT_EQ(InvokeItem(one.get()), expected);
+    EXPECT_EQ(InvokeItem(one.Get()), expected);
     ComPtr<IShellExtInit> two = HandlerFor({L"C:\\", L"C:\\windows"});
     ASSERT_TRUE(two);
-    EXPECT_EQ(InvokeItem(two.get()), expected);
+    EXPECT_EQ(InvokeItem(two.Get()), expected);
   }
   // The parameters after the scanner's own quoted path.
   static std::wstring Parameters(const std::wstring& line) {
@@ -486,13 +486,13 @@ TEST_F(ScanRequestTest, OneFileWithBlanksGoesOnTheCommandLineInQuotes) {
   const std::wstring file = folder.AddFile(L"my report.txt");
   ComPtr<IShellExtInit> handler = HandlerFor({file});
   ASSERT_TRUE(handler);
-  EXPECT_EQ(InvokeItem(handler.get()), S_OK);
+  EXPECT_EQ(InvokeItem(handler.Get()), S_OK);
   const std::vector<std::wstring> log = WaitForOneStart();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log[0].substr(0, scanner_.path().size() + 2), L"\"" + scanner_.path() + L"\"");
   EXPECT_EQ(Parameters(log[0]), L"/scan \"" + file + L"\"");
   // The request used the selection up.
-  EXPECT_EQ(InvokeItem(handler.get()), E_INVALIDARG);
+  EXPECT_EQ(InvokeItem(handler.Get()), E_INVALIDARG);
 }
 
 TEST_F(ScanRequestTest, ADriveRootKeepsItsTrailingBackslash) {
@@ -504,13 +504,13 @@ TEST_F(ScanRequestTest, ADriveRootKeepsItsTrailingBackslash) {
             ERROR_SUCCESS);
   CLSID clsid = {};
   ASSERT_EQ(::CLSIDFromString(class_id, &clsid), S_OK);
-  IShellExtInit* raw = nullptr;
-  ASSERT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, reinterpret_cast<void**>(&raw)),
+  ComPtr<IShellExtInit> handler;
+  ASSERT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                               reinterpret_cast<void**>(handler.GetAddressOf())),
             S_OK);
-  ComPtr<IShellExtInit> handler(raw);
   ComPtr<IDataObject> data(NewDropDataObject({L"C:\\"}));
-  ASSERT_EQ(handler->Initialize(nullptr, data.get(), nullptr), S_OK);
-  EXPECT_EQ(InvokeItem(handler.get()), S_OK);
+  ASSERT_EQ(handler->Initialize(nullptr, data.Get(), nullptr), S_OK);
+  EXPECT_EQ(InvokeItem(handler.Get()), S_OK);
   const std::vector<std::wstring> log = WaitForOneStart();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(Parameters(log[0]), L"/scan \"C:\\\"");
@@ -523,7 +523,7 @@ TEST_F(ScanRequestTest, APathLongerThanTheOldBuffersIsPassedWhole) {
     const std::wstring path = L"C:\\" + std::wstring(length, L'n') + L"\\file.txt";
     ComPtr<IShellExtInit> handler = HandlerFor({path});
     ASSERT_TRUE(handler);
-    EXPECT_EQ(InvokeItem(handler.get()), S_OK);
+    EXPECT_EQ(InvokeItem(handler.Get()), S_OK);
     const std::vector<std::wstring> log = WaitForOneStart();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(Parameters(log[0]), L"/scan \"" + path + L"\"");
@@ -539,7 +539,7 @@ TEST_F(ScanRequestTest, SeveralItemsGoThroughTheListFileWhichALaterRequestReplac
 
   ComPtr<IShellExtInit> handler = HandlerFor({a, b, c});
   ASSERT_TRUE(handler);
-  EXPECT_EQ(InvokeItem(handler.get()), S_OK);
+  EXPECT_EQ(InvokeItem(handler.Get()), S_OK);
   std::vector<std::wstring> log = WaitForOneStart();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(Parameters(log[0]), L"/scan /filelist=\"" + list + L"\"");
@@ -551,7 +551,7 @@ TEST_F(ScanRequestTest, SeveralItemsGoThroughTheListFileWhichALaterRequestReplac
   scanner_.ClearLog();
   ComPtr<IShellExtInit> fewer = HandlerFor({c, a});
   ASSERT_TRUE(fewer);
-  EXPECT_EQ(InvokeItem(fewer.get()), S_OK);
+  EXPECT_EQ(InvokeItem(fewer.Get()), S_OK);
   log = WaitForOneStart();
   EXPECT_EQ(Utf16Le(shell_host::ReadFileBytes(list)), c + L"\r\n" + a + L"\r\n");
 }
@@ -564,8 +564,8 @@ TEST_F(ScanRequestTest, AnEightBitDropListIsReadThroughThePlatform) {
   ComPtr<IShellExtInit> handler(CreateHandler(&created));
   ASSERT_TRUE(handler);
   ComPtr<IDataObject> data(NewDropDataObject({a, b}, true, false));
-  ASSERT_EQ(handler->Initialize(nullptr, data.get(), nullptr), S_OK);
-  EXPECT_EQ(InvokeItem(handler.get()), S_OK);
+  ASSERT_EQ(handler->Initialize(nullptr, data.Get(), nullptr), S_OK);
+  EXPECT_EQ(InvokeItem(handler.Get()), S_OK);
   WaitForOneStart();
   EXPECT_EQ(Utf16Le(shell_host::ReadFileBytes(shell_host::TempDirectory() + L"quenorclean.filelist")),
             a + L"\r\n" + b + L"\r\n");
@@ -581,7 +581,7 @@ TEST_F(ScanRequestTest, AnUninstallStringWithoutLeadingQuoteNamesNoApplication) 
   ASSERT_TRUE(scanner_.SetUninstallString(scanner_.path() + L" /uninstall"));
   ComPtr<IShellExtInit> one = HandlerFor({L"C:\\"});
   ASSERT_TRUE(one);
-  EXPECT_EQ(InvokeItem(one.get()), S_FALSE);
+  EXPECT_EQ(InvokeItem(one.Get()), S_FALSE);
   ExpectNothingStarted();
 }
 
@@ -620,7 +620,7 @@ TEST_F(ScanRequestTest, AStaleApplicationPathFailsWithoutAnErrorBoxFromTheShell)
   DialogWatch watch;
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
-  EXPECT_EQ(InvokeItem(handler.get()), S_FALSE);
+  EXPECT_EQ(InvokeItem(handler.Get()), S_FALSE);
   EXPECT_EQ(watch.seen(), 0);
 }
 
@@ -633,13 +633,15 @@ ComPtr<IShellItemArray> ItemsFor(const std::vector<std::wstring>& names) {
     PIDLIST_ABSOLUTE list = nullptr;
     if (SUCCEEDED(::SHParseDisplayName(name.c_str(), nullptr, &list, 0, nullptr))) lists.push_back(list);
   }
-  IShellItemArray* items = nullptr;
-  const HRESULT hr = lists.size() == names.size()
-                         ? ::SHCreateShellItemArrayFromIDLists(static_cast<UINT>(lists.size()),
-                                                               const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists.data()), &items)
-                         : E_FAIL;
+  ComPtr<IShellItemArray> items;
+  if (lists.size() == names.size() &&
+      FAILED(::SHCreateShellItemArrayFromIDLists(static_cast<UINT>(lists.size()),
+                                                 const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists.data()),
+                                                 items.GetAddressOf()))) {
+    items.Reset();
+  }
   for (PIDLIST_ABSOLUTE list : lists) ::CoTaskMemFree(list);
-  return SUCCEEDED(hr) ? ComPtr<IShellItemArray>(items) : nullptr;
+  return items;
 }
 
 std::wstring TakeText(LPWSTR text) {
@@ -651,11 +653,10 @@ std::wstring TakeText(LPWSTR text) {
 TEST_F(ScanRequestTest, TheWindows11CommandScansFileSystemItemsAndIsHiddenForOthers) {
   CLSID clsid = {};
   ASSERT_EQ(::CLSIDFromString(L"{C6B0F1D4-8E27-4A93-B5D8-3F61E2A90C7B}", &clsid), S_OK);
-  IExplorerCommand* raw = nullptr;
+  ComPtr<IExplorerCommand> command;
   ASSERT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IExplorerCommand,
-                               reinterpret_cast<void**>(&raw)),
+                               reinterpret_cast<void**>(command.GetAddressOf())),
             S_OK);
-  ComPtr<IExplorerCommand> command(raw);
   EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE) << "the command holds the module";
 
   LPWSTR text = nullptr;
@@ -683,9 +684,9 @@ TEST_F(ScanRequestTest, TheWindows11CommandScansFileSystemItemsAndIsHiddenForOth
     ComPtr<IShellItemArray> items = ItemsFor(c.items);
     ASSERT_TRUE(items);
     EXPCMDSTATE state = ECS_HIDDEN;
-    EXPECT_EQ(command->GetState(items.get(), FALSE, &state), S_OK);
+    EXPECT_EQ(command->GetState(items.Get(), FALSE, &state), S_OK);
     EXPECT_EQ(state, static_cast<EXPCMDSTATE>(ECS_ENABLED));
-    EXPECT_EQ(command->Invoke(items.get(), nullptr), S_OK);
+    EXPECT_EQ(command->Invoke(items.Get(), nullptr), S_OK);
     const std::vector<std::wstring> log = WaitForOneStart();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(Parameters(log[0]), c.parameters);
@@ -700,24 +701,24 @@ TEST_F(ScanRequestTest, TheWindows11CommandScansFileSystemItemsAndIsHiddenForOth
     ComPtr<IShellItemArray> items = ItemsFor(names);
     ASSERT_TRUE(items);
     EXPCMDSTATE state = ECS_ENABLED;
-    EXPECT_EQ(command->GetState(items.get(), FALSE, &state), S_OK);
+    EXPECT_EQ(command->GetState(items.Get(), FALSE, &state), S_OK);
     EXPECT_EQ(state, static_cast<EXPCMDSTATE>(ECS_HIDDEN)) << names.size() << " item(s)";
   }
   ComPtr<IShellItemArray> virtual_only = ItemsFor({this_pc});
-  EXPECT_EQ(command->Invoke(virtual_only.get(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(command->Invoke(virtual_only.Get(), nullptr), E_INVALIDARG);
   ExpectNothingStarted();
-  command.reset();
+  command.Reset();
   EXPECT_EQ(CallDllCanUnloadNow(), S_OK);
 }
 
 TEST_F(ScanRequestTest, AStringVerbIsRefusedAndTheSelectionKeptForTheItem) {
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
-  EXPECT_EQ(shell_host::InvokeVerb(handler.get(), "open"), E_INVALIDARG);
-  EXPECT_EQ(shell_host::InvokeVerb(handler.get(), MAKEINTRESOURCEA(1)), E_INVALIDARG);
-  EXPECT_EQ(InvokeItem(handler.get()), S_OK);
+  EXPECT_EQ(shell_host::InvokeVerb(handler.Get(), "open"), E_INVALIDARG);
+  EXPECT_EQ(shell_host::InvokeVerb(handler.Get(), MAKEINTRESOURCEA(1)), E_INVALIDARG);
+  EXPECT_EQ(InvokeItem(handler.Get()), S_OK);
   WaitForOneStart();
-  EXPECT_EQ(InvokeItem(handler.get()), E_INVALIDARG);
+  EXPECT_EQ(InvokeItem(handler.Get()), E_INVALIDARG);
 }
 
 // Sets TMP and TEMP for the process and puts them back afterwards.
@@ -754,9 +755,9 @@ TEST_F(ScanRequestTest, ATemporaryDirectoryTooLongForTheListNameFailsAndWritesNo
     TemporaryDirectoryOverride temp(deep);
     ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\", L"C:\\windows"});
     ASSERT_TRUE(handler);
-    EXPECT_EQ(InvokeItem(handler.get()), E_INVALIDARG);
+    EXPECT_EQ(InvokeItem(handler.Get()), E_INVALIDARG);
     // The selection is used up all the same.
-    EXPECT_EQ(InvokeItem(handler.get()), E_INVALIDARG);
+    EXPECT_EQ(InvokeItem(handler.Get()), E_INVALIDARG);
   }
   WIN32_FIND_DATAW found;
   HANDLE search = ::FindFirstFileW((deep + L"\\*.filelist").c_str(), &found);
@@ -790,7 +791,7 @@ TEST_F(ScanRequestTest, AListNameThatIsASecondNameOfAnotherFileIsRefused) {
   TemporaryDirectoryOverride temp(folder.path());
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\", L"C:\\windows"});
   ASSERT_TRUE(handler);
-  EXPECT_EQ(InvokeItem(handler.get()), E_INVALIDARG);
+  EXPECT_EQ(InvokeItem(handler.Get()), E_INVALIDARG);
   EXPECT_EQ(shell_host::ReadFileBytes(target), before);
   ExpectNothingStarted();
 }
@@ -805,11 +806,11 @@ TEST_F(ScanRequestTest, TenThousandFilesAreHandedOverInTheList) {
   }
   ComPtr<IShellExtInit> handler = HandlerFor(paths);
   ASSERT_TRUE(handler);
-  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.get(), IID_IContextMenu);
+  ComPtr<IContextMenu> menu = Query<IContextMenu>(handler.Get(), IID_IContextMenu);
   HMENU popup = ::CreatePopupMenu();
   EXPECT_EQ(menu->QueryContextMenu(popup, 0, 1, 100, CMF_NORMAL), MAKE_HRESULT(0, 0, 1));
   ::DestroyMenu(popup);
-  EXPECT_EQ(InvokeItem(handler.get()), S_OK);
+  EXPECT_EQ(InvokeItem(handler.Get()), S_OK);
   WaitForOneStart();
   EXPECT_EQ(Utf16Le(shell_host::ReadFileBytes(shell_host::TempDirectory() + L"quenorclean.filelist")), expected);
 }
@@ -818,7 +819,7 @@ TEST_F(ScanRequestTest, TenThousandFilesAreHandedOverInTheList) {
 
 TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndTheProjectVersion) {
   const std::wstring dll = test_support::SiblingPath(L"Scanmenu.dll");
-  ITypeLib* library = nullptr;
+  ComPtr<ITypeLib> library;
   ASSERT_EQ(::LoadTypeLibEx(dll.c_str(), REGKIND_NONE, &library), S_OK);
   TLIBATTR* attributes = nullptr;
   ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
@@ -828,16 +829,15 @@ TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndTheProjectVersio
   EXPECT_EQ(attributes->lcid, 0x0409u);
   library->ReleaseTLibAttr(attributes);
 
-  ITypeInfo* coclass = nullptr;
+  ComPtr<ITypeInfo> coclass;
   ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_VeltraneContextMenuHandler, &coclass), S_OK);
   TYPEATTR* type = nullptr;
   ASSERT_EQ(coclass->GetTypeAttr(&type), S_OK);
   EXPECT_EQ(type->typekind, TKIND_COCLASS);
   EXPECT_NE(type->wTypeFlags & TYPEFLAG_FCANCREATE, 0);
   coclass->ReleaseTypeAttr(type);
-  coclass->Release();
 
-  ITypeInfo* dual = nullptr;
+  ComPtr<ITypeInfo> dual;
   ASSERT_EQ(library->GetTypeInfoOfGuid(IID_IVeltraneContextMenuHandler, &dual), S_OK);
   ASSERT_EQ(dual->GetTypeAttr(&type), S_OK);
   const WORD wanted = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE;
@@ -846,16 +846,13 @@ TEST_F(ShellHostTest, TheDllCarriesTheTypeLibraryTheIconGroupAndTheProjectVersio
   // Its vtable side derives from IDispatch and is automation-compatible.
   HREFTYPE vtable_side = 0;
   ASSERT_EQ(dual->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable_side), S_OK);
-  ITypeInfo* interface_info = nullptr;
+  ComPtr<ITypeInfo> interface_info;
   ASSERT_EQ(dual->GetRefTypeInfo(vtable_side, &interface_info), S_OK);
   ASSERT_EQ(interface_info->GetTypeAttr(&type), S_OK);
   EXPECT_EQ(type->typekind, TKIND_INTERFACE);
   EXPECT_NE(type->wTypeFlags & TYPEFLAG_FOLEAUTOMATION, 0);
   EXPECT_EQ(type->cFuncs, 0);  // no members of its own
   interface_info->ReleaseTypeAttr(type);
-  interface_info->Release();
-  dual->Release();
-  library->Release();
 
   HMODULE image = ::LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(image, nullptr);

@@ -40,7 +40,7 @@ std::vector<std::byte> WithOffset(std::vector<std::byte> block, std::uint32_t of
 }
 
 Paths Captured(const std::vector<std::byte>& block) {
-  testing::Latin1DropListPlatform platform;
+  test_support::Latin1DropListPlatform platform;
   Selection selection;
   CaptureDropList(block, platform, selection);
   Paths out;

@@ -8,7 +8,7 @@
 
 #include "scanmenu/menu/drop_list.h"
 
-namespace scanmenu::testing {
+namespace scanmenu::test_support {
 
 class Latin1DropListPlatform final : public DropListPlatform {
  public:
@@ -20,4 +20,4 @@ class Latin1DropListPlatform final : public DropListPlatform {
   }
 };
 
-}  // namespace scanmenu::testing
+}  // namespace scanmenu::test_support

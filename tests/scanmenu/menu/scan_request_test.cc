@@ -28,44 +28,44 @@ class FakePlatform final : public ScanPlatform {
     std::u16string parameters;
   };
 
-  std::optional<std::u16string> temporary_directory = u"C:\\Temp\\";
-  application::PresenceOpen presence = application::PresenceOpen::kNotFound;
-  bool open_succeeds = true;
-  bool create_succeeds = true;
-  ListFileFacts facts;
-  bool throw_on_temporary_directory = false;
-  int fail_write_at = 0;  // the n-th write fails (counting from 1); 0: none
-  std::map<std::u16string, std::vector<std::byte>> files;
-  std::vector<Start> starts;
-  int writes = 0;
+  std::optional<std::u16string> temporary_directory_ = u"C:\\Temp\\";
+  application::PresenceOpen presence_ = application::PresenceOpen::kNotFound;
+  bool open_succeeds_ = true;
+  bool create_succeeds_ = true;
+  ListFileFacts facts_;
+  bool throw_on_temporary_directory_ = false;
+  int fail_write_at_ = 0;  // the n-th write fails (counting from 1); 0: none
+  std::map<std::u16string, std::vector<std::byte>> files_;
+  std::vector<Start> starts_;
+  int writes_ = 0;
 
-  std::vector<std::byte>& File(const std::u16string& path) { return files.at(path); }
+  std::vector<std::byte>& File(const std::u16string& path) { return files_.at(path); }
 
   std::optional<std::u16string> TemporaryDirectory() override {
-    if (throw_on_temporary_directory) throw std::bad_alloc();
-    return temporary_directory;
+    if (throw_on_temporary_directory_) throw std::bad_alloc();
+    return temporary_directory_;
   }
   std::unique_ptr<ListFile> OpenListFile(const std::u16string& path) override {
-    if (!create_succeeds) return nullptr;
-    return std::make_unique<MemoryFile>(*this, files[path]);
+    if (!create_succeeds_) return nullptr;
+    return std::make_unique<MemoryFile>(*this, files_[path]);
   }
-  application::PresenceOpen OpenPresenceEvent() override { return presence; }
+  application::PresenceOpen OpenPresenceEvent() override { return presence_; }
   bool Open(const std::u16string& file, const std::u16string& parameters) override {
-    starts.push_back({file, parameters});
-    return open_succeeds;
+    starts_.push_back({file, parameters});
+    return open_succeeds_;
   }
 
  private:
   class MemoryFile final : public ListFile {
    public:
     MemoryFile(FakePlatform& platform, std::vector<std::byte>& bytes) : platform_(platform), bytes_(bytes) {}
-    std::optional<ListFileFacts> Facts() override { return platform_.facts; }
+    std::optional<ListFileFacts> Facts() override { return platform_.facts_; }
     bool Truncate() override {
       bytes_.clear();
       return true;
     }
     bool Write(std::span<const std::byte> bytes) override {
-      if (++platform_.writes == platform_.fail_write_at) return false;
+      if (++platform_.writes_ == platform_.fail_write_at_) return false;
       bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
       return true;
     }
@@ -87,16 +87,16 @@ std::vector<std::byte> Utf16Le(std::u16string_view text) {
 
 class ScanRequestTest : public ::testing::Test {
  protected:
-  ScanRequestTest() { settings.Set(RegistryRoot::LocalMachine, kUninstallKey, u"UninstallString", u"\"" + kScanner + u"\" /uninstall"); }
+  ScanRequestTest() { settings_.Set(RegistryRoot::LocalMachine, kUninstallKey, u"UninstallString", u"\"" + kScanner + u"\" /uninstall"); }
 
   void Select(std::initializer_list<std::u16string_view> paths) {
-    for (const auto path : paths) ASSERT_TRUE(selection.Append(path));
+    for (const auto path : paths) ASSERT_TRUE(selection_.Append(path));
   }
-  Outcome Invoke(std::uintptr_t verb = 0) { return InvokeScanCommand(verb, selection, platform, settings); }
+  Outcome Invoke(std::uintptr_t verb = 0) { return InvokeScanCommand(verb, selection_, platform_, settings_); }
 
-  testing_support::InMemorySettings settings;
-  FakePlatform platform;
-  Selection selection;
+  testing_support::InMemorySettings settings_;
+  FakePlatform platform_;
+  Selection selection_;
 };
 
 // --- the list file ---------------------------------------------------------
@@ -104,7 +104,7 @@ class ScanRequestTest : public ::testing::Test {
 TEST_F(ScanRequestTest, TwoPathsGiveAListOfExactlyTheirUnitsEachEndedByCrLf) {
   Select({u"C:\\a.txt", u"D:\\b"});
   ASSERT_EQ(Invoke(), Outcome::kOk);
-  const std::vector<std::byte>& bytes = platform.File(u"C:\\Temp\\quenorclean.filelist");
+  const std::vector<std::byte>& bytes = platform_.File(u"C:\\Temp\\quenorclean.filelist");
   EXPECT_EQ(bytes.size(), 32u);
   EXPECT_EQ(bytes, Utf16Le(u"C:\\a.txt\r\nD:\\b\r\n"));  // no byte-order mark
 }
@@ -112,7 +112,7 @@ TEST_F(ScanRequestTest, TwoPathsGiveAListOfExactlyTheirUnitsEachEndedByCrLf) {
 TEST_F(ScanRequestTest, ListEntriesBeyondLatinAreWrittenLittleEndian) {
   Select({u"C:\\\u00e9t\u00e9", u"C:\\\u65e5\u672c"});
   ASSERT_EQ(Invoke(), Outcome::kOk);
-  const std::vector<std::byte>& bytes = platform.File(u"C:\\Temp\\quenorclean.filelist");
+  const std::vector<std::byte>& bytes = platform_.File(u"C:\\Temp\\quenorclean.filelist");
   ASSERT_EQ(bytes.size(), (6 + 2 + 5 + 2) * 2u);
   EXPECT_EQ(bytes[6], std::byte{0xE9});
   EXPECT_EQ(bytes[7], std::byte{0x00});
@@ -125,19 +125,19 @@ TEST_F(ScanRequestTest, ALaterShorterListReplacesTheFileWholly) {
   ASSERT_EQ(Invoke(), Outcome::kOk);
   Select({u"C:\\x", u"C:\\y"});
   ASSERT_EQ(Invoke(), Outcome::kOk);
-  EXPECT_EQ(platform.File(u"C:\\Temp\\quenorclean.filelist"), Utf16Le(u"C:\\x\r\nC:\\y\r\n"));
+  EXPECT_EQ(platform_.File(u"C:\\Temp\\quenorclean.filelist"), Utf16Le(u"C:\\x\r\nC:\\y\r\n"));
 }
 
 TEST_F(ScanRequestTest, AListLargerThanOneWriteComesOutWhole) {
   std::u16string expected;
   for (int i = 0; i < 3000; ++i) {
     const std::u16string path = u"C:\\files\\item" + std::u16string(1, u'0' + i % 10) + u".dat";
-    ASSERT_TRUE(selection.Append(path));
+    ASSERT_TRUE(selection_.Append(path));
     expected += path + u"\r\n";
   }
   ASSERT_EQ(Invoke(), Outcome::kOk);
-  EXPECT_GT(platform.writes, 1);
-  EXPECT_EQ(platform.File(u"C:\\Temp\\quenorclean.filelist"), Utf16Le(expected));
+  EXPECT_GT(platform_.writes_, 1);
+  EXPECT_EQ(platform_.File(u"C:\\Temp\\quenorclean.filelist"), Utf16Le(expected));
 }
 
 TEST(ListFilePath, FitsTheNameIntoTheBufferOrRefuses) {
@@ -156,30 +156,30 @@ TEST(ListFilePath, FitsTheNameIntoTheBufferOrRefuses) {
 TEST_F(ScanRequestTest, OneItemGoesOnTheCommandLineBetweenQuotesAndNoListIsWritten) {
   Select({u"C:\\dir\\file.txt"});
   ASSERT_EQ(Invoke(), Outcome::kOk);
-  ASSERT_EQ(platform.starts.size(), 1u);
-  EXPECT_EQ(platform.starts[0].file, kScanner);
-  EXPECT_EQ(platform.starts[0].parameters, u"/scan \"C:\\dir\\file.txt\"");
-  EXPECT_TRUE(platform.files.empty());
+  ASSERT_EQ(platform_.starts_.size(), 1u);
+  EXPECT_EQ(platform_.starts_[0].file, kScanner);
+  EXPECT_EQ(platform_.starts_[0].parameters, u"/scan \"C:\\dir\\file.txt\"");
+  EXPECT_TRUE(platform_.files_.empty());
 }
 
 TEST_F(ScanRequestTest, ADriveRootKeepsItsBackslashBeforeTheClosingQuote) {
   Select({u"C:\\"});
   ASSERT_EQ(Invoke(), Outcome::kOk);
-  EXPECT_EQ(platform.starts.at(0).parameters, u"/scan \"C:\\\"");
+  EXPECT_EQ(platform_.starts_.at(0).parameters, u"/scan \"C:\\\"");
 }
 
 TEST_F(ScanRequestTest, SeveralItemsPassTheListFileInTheListFormat) {
   Select({u"C:\\a", u"C:\\b", u"C:\\c"});
   ASSERT_EQ(Invoke(), Outcome::kOk);
-  ASSERT_EQ(platform.starts.size(), 1u);
-  EXPECT_EQ(platform.starts[0].parameters, u"/scan /filelist=\"C:\\Temp\\quenorclean.filelist\"");
+  ASSERT_EQ(platform_.starts_.size(), 1u);
+  EXPECT_EQ(platform_.starts_[0].parameters, u"/scan /filelist=\"C:\\Temp\\quenorclean.filelist\"");
 }
 
 TEST_F(ScanRequestTest, APathTooLongForTheOldParameterBufferGoesInWhole) {
   const std::u16string path = u"C:\\" + std::u16string(600, u'n') + u"\\file.txt";
   Select({path});
   ASSERT_EQ(Invoke(), Outcome::kOk);
-  EXPECT_EQ(platform.starts.at(0).parameters, u"/scan \"" + path + u"\"");
+  EXPECT_EQ(platform_.starts_.at(0).parameters, u"/scan \"" + path + u"\"");
 }
 
 TEST_F(ScanRequestTest, OnlyWhatNoCommandLineCanHoldIsRefused) {
@@ -187,11 +187,11 @@ TEST_F(ScanRequestTest, OnlyWhatNoCommandLineCanHoldIsRefused) {
   const std::size_t room = kCommandLineUnits - (kScanner.size() + 2 + 1 + 8 + 1);
   Select({std::u16string(room, u'p')});
   EXPECT_EQ(Invoke(), Outcome::kOk);
-  EXPECT_EQ(platform.starts.size(), 1u);
+  EXPECT_EQ(platform_.starts_.size(), 1u);
   Select({std::u16string(room + 1, u'p')});
   EXPECT_EQ(Invoke(), Outcome::kNothingStarted);
-  EXPECT_EQ(platform.starts.size(), 1u);
-  EXPECT_TRUE(selection.empty());
+  EXPECT_EQ(platform_.starts_.size(), 1u);
+  EXPECT_TRUE(selection_.empty());
 }
 
 TEST(FindApplication, TakesTheQuotedPathOfTheUninstallString) {
@@ -229,8 +229,8 @@ TEST_F(ScanRequestTest, AStringVerbOrAnotherOffsetIsRefusedAndTheSelectionKept) 
   EXPECT_EQ(Invoke(1), Outcome::kInvalidArgument);
   static const char kOpen[] = "open";
   EXPECT_EQ(Invoke(reinterpret_cast<std::uintptr_t>(kOpen)), Outcome::kInvalidArgument);
-  EXPECT_EQ(selection.size(), 1u);
-  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_EQ(selection_.size(), 1u);
+  EXPECT_TRUE(platform_.starts_.empty());
 }
 
 TEST_F(ScanRequestTest, AnEmptySelectionIsRefusedAndSoIsASecondInvoke) {
@@ -238,7 +238,7 @@ TEST_F(ScanRequestTest, AnEmptySelectionIsRefusedAndSoIsASecondInvoke) {
   Select({u"C:\\a"});
   EXPECT_EQ(Invoke(), Outcome::kOk);
   EXPECT_EQ(Invoke(), Outcome::kInvalidArgument);
-  EXPECT_EQ(platform.starts.size(), 1u);
+  EXPECT_EQ(platform_.starts_.size(), 1u);
 }
 
 TEST_F(ScanRequestTest, WhileTheApplicationRunsNothingStartsAndNoListIsWritten) {
@@ -246,96 +246,96 @@ TEST_F(ScanRequestTest, WhileTheApplicationRunsNothingStartsAndNoListIsWritten) 
   // An event that refuses the caller exists all the same: an elevated
   // application's event, opened from Explorer's lower integrity level.
   for (const PresenceOpen running : {PresenceOpen::kOpened, PresenceOpen::kAccessDenied}) {
-    platform.presence = running;
+    platform_.presence_ = running;
     Select({u"C:\\a"});
     EXPECT_EQ(Invoke(), Outcome::kOk);
-    EXPECT_TRUE(selection.empty());
+    EXPECT_TRUE(selection_.empty());
     Select({u"C:\\a", u"C:\\b"});
     EXPECT_EQ(Invoke(), Outcome::kOk);
-    EXPECT_TRUE(selection.empty());
+    EXPECT_TRUE(selection_.empty());
   }
-  EXPECT_TRUE(platform.starts.empty());
-  EXPECT_TRUE(platform.files.empty());
-  platform.presence = PresenceOpen::kFailed;
+  EXPECT_TRUE(platform_.starts_.empty());
+  EXPECT_TRUE(platform_.files_.empty());
+  platform_.presence_ = PresenceOpen::kFailed;
   Select({u"C:\\a", u"C:\\b"});
   EXPECT_EQ(Invoke(), Outcome::kOk);
-  EXPECT_EQ(platform.starts.size(), 1u);
+  EXPECT_EQ(platform_.starts_.size(), 1u);
 }
 
 TEST_F(ScanRequestTest, AListNameThatIsALinkADirectoryOrASecondNameIsLeftAsItIs) {
   const std::u16string list = u"C:\\Temp\\quenorclean.filelist";
-  platform.files[list] = Utf16Le(u"kept");
+  platform_.files_[list] = Utf16Le(u"kept");
   for (const ListFileFacts facts : {ListFileFacts{.reparse_point = true}, ListFileFacts{.directory = true},
                                     ListFileFacts{.links = 2}}) {
-    platform.facts = facts;
+    platform_.facts_ = facts;
     Select({u"C:\\a", u"C:\\b"});
     EXPECT_EQ(Invoke(), Outcome::kInvalidArgument);
-    EXPECT_TRUE(selection.empty());
+    EXPECT_TRUE(selection_.empty());
   }
-  EXPECT_EQ(platform.File(list), Utf16Le(u"kept"));
-  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_EQ(platform_.File(list), Utf16Le(u"kept"));
+  EXPECT_TRUE(platform_.starts_.empty());
 }
 
 TEST_F(ScanRequestTest, WithoutTheApplicationOrWhenItFailsToStartNothingIsStarted) {
-  settings.Clear();
+  settings_.Clear();
   Select({u"C:\\a"});
   EXPECT_EQ(Invoke(), Outcome::kNothingStarted);
-  EXPECT_TRUE(selection.empty());
+  EXPECT_TRUE(selection_.empty());
   Select({u"C:\\a", u"C:\\b"});
   EXPECT_EQ(Invoke(), Outcome::kNothingStarted);
-  EXPECT_TRUE(selection.empty());
-  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_TRUE(selection_.empty());
+  EXPECT_TRUE(platform_.starts_.empty());
 
-  settings.Set(RegistryRoot::LocalMachine, kUninstallKey, u"UninstallString", u"\"" + kScanner + u"\"");
-  platform.open_succeeds = false;
+  settings_.Set(RegistryRoot::LocalMachine, kUninstallKey, u"UninstallString", u"\"" + kScanner + u"\"");
+  platform_.open_succeeds_ = false;
   Select({u"C:\\a"});
   EXPECT_EQ(Invoke(), Outcome::kNothingStarted);
   Select({u"C:\\a", u"C:\\b"});
   EXPECT_EQ(Invoke(), Outcome::kNothingStarted);
-  EXPECT_EQ(platform.starts.size(), 2u);
-  EXPECT_TRUE(selection.empty());
+  EXPECT_EQ(platform_.starts_.size(), 2u);
+  EXPECT_TRUE(selection_.empty());
 }
 
 TEST_F(ScanRequestTest, NoTemporaryDirectoryOrNoFileFailsTheListAndReleasesTheSelection) {
-  platform.temporary_directory.reset();
+  platform_.temporary_directory_.reset();
   Select({u"C:\\a", u"C:\\b"});
   EXPECT_EQ(Invoke(), Outcome::kInvalidArgument);
-  EXPECT_TRUE(selection.empty());
+  EXPECT_TRUE(selection_.empty());
 
-  platform.temporary_directory = u"C:\\Temp\\";
-  platform.create_succeeds = false;
+  platform_.temporary_directory_ = u"C:\\Temp\\";
+  platform_.create_succeeds_ = false;
   Select({u"C:\\a", u"C:\\b"});
   EXPECT_EQ(Invoke(), Outcome::kInvalidArgument);
-  EXPECT_TRUE(selection.empty());
+  EXPECT_TRUE(selection_.empty());
 
-  platform.create_succeeds = true;
-  platform.throw_on_temporary_directory = true;
+  platform_.create_succeeds_ = true;
+  platform_.throw_on_temporary_directory_ = true;
   Select({u"C:\\a", u"C:\\b"});
   EXPECT_EQ(Invoke(), Outcome::kInvalidArgument);
-  EXPECT_TRUE(selection.empty());
-  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_TRUE(selection_.empty());
+  EXPECT_TRUE(platform_.starts_.empty());
 }
 
 TEST_F(ScanRequestTest, ATemporaryDirectoryTooLongForTheListNameFailsWithoutAFile) {
-  platform.temporary_directory = u"C:\\" + std::u16string(236, u'd') + u"\\";  // 240 units
+  platform_.temporary_directory_ = u"C:\\" + std::u16string(236, u'd') + u"\\";  // 240 units
   Select({u"C:\\a", u"C:\\b"});
   EXPECT_EQ(Invoke(), Outcome::kInvalidArgument);
-  EXPECT_TRUE(selection.empty());
-  EXPECT_TRUE(platform.files.empty());
-  EXPECT_TRUE(platform.starts.empty());
+  EXPECT_TRUE(selection_.empty());
+  EXPECT_TRUE(platform_.files_.empty());
+  EXPECT_TRUE(platform_.starts_.empty());
 }
 
 TEST_F(ScanRequestTest, AFailedWriteLeavesThePartialFileAndStartsNothing) {
   std::u16string expected;
   for (int i = 0; i < 2000; ++i) {
-    ASSERT_TRUE(selection.Append(u"C:\\some\\longer\\path\\name.txt"));
+    ASSERT_TRUE(selection_.Append(u"C:\\some\\longer\\path\\name.txt"));
     expected += u"C:\\some\\longer\\path\\name.txt\r\n";
   }
-  platform.fail_write_at = 2;
+  platform_.fail_write_at_ = 2;
   EXPECT_EQ(Invoke(), Outcome::kNothingStarted);
-  EXPECT_TRUE(selection.empty());
-  EXPECT_TRUE(platform.starts.empty());
-  const std::vector<std::byte>& partial = platform.File(u"C:\\Temp\\quenorclean.filelist");
+  EXPECT_TRUE(selection_.empty());
+  EXPECT_TRUE(platform_.starts_.empty());
+  const std::vector<std::byte>& partial = platform_.File(u"C:\\Temp\\quenorclean.filelist");
   EXPECT_FALSE(partial.empty());
   EXPECT_LT(partial.size(), expected.size() * 2);
   const std::vector<std::byte> whole = Utf16Le(expected);

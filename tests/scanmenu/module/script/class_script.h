@@ -1,9 +1,8 @@
 // The class script of the context-menu handler, byte for byte as the module
 // stores it (CR LF line ends, tabs and spaces as written).
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_CLASS_SCRIPT_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_CLASS_SCRIPT_H_
+#pragma once
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 inline constexpr char16_t kClassScript[] =
     u"HKCR\r\n"
@@ -52,6 +51,4 @@ inline constexpr char16_t kClassScript[] =
 
 inline constexpr char16_t kModuleScript[] = u"HKCR\r\n{\r\n}\r\n";
 
-}  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_CLASS_SCRIPT_H_
+}  // namespace scanmenu::script::test_support

@@ -18,7 +18,7 @@
 #include "script_cases.h"
 #include "test_support.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 constexpr std::int32_t kRegistryIoFailed = 1016;
@@ -176,4 +176,4 @@ INSTANTIATE_TEST_SUITE_P(ClassScript, FaultInjectionTest,
                          [](const ::testing::TestParamInfo<Pass>& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

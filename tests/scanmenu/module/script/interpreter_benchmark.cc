@@ -23,8 +23,8 @@ using scanmenu::script::RegistryAccess;
 using scanmenu::script::RegistryKey;
 using scanmenu::script::ScriptInterpreter;
 using scanmenu::script::SubstitutionList;
-using scanmenu::script::testing::kClassScript;
-using scanmenu::script::testing::MemoryRegistry;
+using scanmenu::script::test_support::kClassScript;
+using scanmenu::script::test_support::MemoryRegistry;
 
 // One registry call with its arguments. Keys are either a slot (a handle an
 // earlier call returned) or a literal (a root key).
@@ -44,7 +44,7 @@ struct Call {
 class Recorder final : public RegistryAccess {
  public:
   explicit Recorder(RegistryAccess& inner) : inner_(inner) {}
-  std::vector<Call> calls;
+  std::vector<Call> calls_;
 
   std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access, RegistryKey* key) override {
     return Opening(Call::kOpen, parent, subkey, access, key, [&] { return inner_.OpenKey(parent, subkey, access, key); });
@@ -91,8 +91,8 @@ class Recorder final : public RegistryAccess {
     }
     call.has_name = name != nullptr;
     if (name != nullptr) call.name = name;
-    calls.push_back(std::move(call));
-    return calls.back();
+    calls_.push_back(std::move(call));
+    return calls_.back();
   }
   // A call that opens a key: the key it gives becomes the next slot.
   template <typename Operation>
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     if (interpreter.RunScript(kClassScript, true, substitutions) != scanmenu::script::kHrOk) return 1;
     if (interpreter.RunScript(kClassScript, false, substitutions) != scanmenu::script::kHrOk) return 1;
     interpreted_dump = registry.Dump();
-    calls = std::move(recorder.calls);
+    calls = std::move(recorder.calls_);
   }
   int slot_count = 0;
   for (const Call& call : calls) slot_count = std::max(slot_count, call.result_slot + 1);

@@ -4,7 +4,7 @@
 
 #include "registry_dump.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 namespace {
 
@@ -286,4 +286,4 @@ std::string MemoryRegistry::Dump() const {
   return JoinSorted(std::move(lines));
 }
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

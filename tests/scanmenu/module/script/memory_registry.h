@@ -2,8 +2,7 @@
 // root keys, keys with default and named typed values, and the Windows error
 // numbers of the operations, including the access a handle was opened with.
 // Any one call can be made to fail with a chosen error number.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_MEMORY_REGISTRY_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_MEMORY_REGISTRY_H_
+#pragma once
 
 #include <cstdint>
 #include <map>
@@ -15,7 +14,7 @@
 
 #include "scanmenu/module/script/registry_access.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 // Error numbers the in-memory registry reports besides 0 and 2.
 inline constexpr std::int32_t kErrorAccessDenied = 5;
@@ -93,6 +92,4 @@ class MemoryRegistry final : public RegistryAccess {
   std::int32_t fail_error_ = 0;
 };
 
-}  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_MEMORY_REGISTRY_H_
+}  // namespace scanmenu::script::test_support

@@ -1,15 +1,14 @@
 // Texts of "D" values and how the platform's conversion (locale 0, US
 // English) reads them. The native tests hold the portable reading to this
 // table; the Windows tests hold the platform's conversion to it as well.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_NUMBER_CASES_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_NUMBER_CASES_H_
+#pragma once
 
 #include <cstdint>
 #include <string_view>
 
 #include "scanmenu/module/script/hresult.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 struct NumberCase {
   std::u16string_view text;
@@ -90,6 +89,4 @@ inline constexpr NumberCase kNumberCases[] = {
     {u"\u0661\u0662", kMismatch, 0},  // Arabic-Indic digits
 };
 
-}  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_NUMBER_CASES_H_
+}  // namespace scanmenu::script::test_support

@@ -7,7 +7,7 @@
 #include "number_cases.h"
 #include "test_support.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 TEST(UInt32FromNumberText, ReadsEveryTextOfTheTableAsThePlatformDoes) {
@@ -38,4 +38,4 @@ TEST(UInt32FromNumberText, HugeExponentsAndDigitRunsStayExact) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 std::string Hex(const std::vector<std::uint8_t>& data) {
@@ -69,4 +69,4 @@ std::string JoinSorted(std::vector<std::string> lines) {
   return text;
 }
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

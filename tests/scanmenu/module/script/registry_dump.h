@@ -2,15 +2,14 @@
 // the dump of a real registry key, so that the two can be compared line by
 // line. Each key is a line with its path ("HKCR\CLSID\x"); each value a line
 // "path : name = type data" with "@" for the default value. Lines are sorted.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_REGISTRY_DUMP_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_REGISTRY_DUMP_H_
+#pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 // UTF-16 text as ASCII: characters outside the printable range as \uXXXX.
 std::string Printable(std::u16string_view text);
@@ -23,6 +22,4 @@ std::string ValueLine(std::u16string_view path, std::u16string_view name, std::u
 // Sorted and joined, one line each, each ending in "\n".
 std::string JoinSorted(std::vector<std::string> lines);
 
-}  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_REGISTRY_DUMP_H_
+}  // namespace scanmenu::script::test_support

@@ -3,7 +3,7 @@
 #include "class_script.h"
 #include "registry_dump.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 constexpr bool kRegister = true;
@@ -267,4 +267,4 @@ std::vector<ScriptCase> ScriptCases() {
   return cases;
 }
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

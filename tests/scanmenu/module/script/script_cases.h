@@ -1,8 +1,7 @@
 // Script-level cases with the registry content each must leave behind. The
 // native tests run them over the in-memory registry, the Windows tests over
 // the real registry, so the two must agree line for line.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_SCRIPT_CASES_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_SCRIPT_CASES_H_
+#pragma once
 
 #include <ostream>
 #include <string>
@@ -11,7 +10,7 @@
 #include "scanmenu/module/script/hresult.h"
 #include "scanmenu/module/script/substitutions.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 struct ScriptStep {
   std::u16string script;
@@ -36,6 +35,4 @@ inline constexpr char16_t kModulePath[] = u"C:\\Program Files\\It''s\\Scanmenu.d
 
 inline void PrintTo(const ScriptCase& script_case, std::ostream* os) { *os << script_case.name; }
 
-}  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_SCRIPT_CASES_H_
+}  // namespace scanmenu::script::test_support

@@ -5,7 +5,7 @@
 #include "script_cases.h"
 #include "test_support.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 class ScriptCaseTest : public ::testing::TestWithParam<ScriptCase> {};
@@ -28,4 +28,4 @@ INSTANTIATE_TEST_SUITE_P(Scripts, ScriptCaseTest, ::testing::ValuesIn(ScriptCase
                          [](const ::testing::TestParamInfo<ScriptCase>& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

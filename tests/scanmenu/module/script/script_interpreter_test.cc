@@ -10,7 +10,7 @@
 #include "memory_registry.h"
 #include "test_support.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 using Calls = std::vector<std::string>;
@@ -167,4 +167,4 @@ TEST(Values, LongMultiStringAndBinaryDataAreWrittenWhole) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

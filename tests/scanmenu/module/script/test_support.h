@@ -1,13 +1,12 @@
 // Small helpers shared by the interpreter's tests.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_TEST_SUPPORT_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_TEST_SUPPORT_H_
+#pragma once
 
 #include <cstdio>
 #include <string>
 
 #include "scanmenu/module/script/hresult.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 // HRESULTs compare better as hex text in failure messages.
 inline std::string HrText(HResult hr) {
@@ -16,6 +15,4 @@ inline std::string HrText(HResult hr) {
   return text;
 }
 
-}  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_TEST_SUPPORT_H_
+}  // namespace scanmenu::script::test_support

@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <ocidl.h>
 #include <oleidl.h>
+#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -82,19 +83,22 @@ namespace {
 
 LONG Locks() { return Module().LockCount(); }
 
-IClassFactory* GetFactory() {
-  IClassFactory* factory = nullptr;
-  EXPECT_EQ(ComModule().GetClassObject(kTestClassId, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+using Microsoft::WRL::ComPtr;
+
+ComPtr<IClassFactory> GetFactory() {
+  ComPtr<IClassFactory> factory;
+  EXPECT_EQ(ComModule().GetClassObject(kTestClassId, IID_IClassFactory, &factory), S_OK);
   return factory;
 }
 
 // An outer object that counts what reaches it.
 class Outer final : public IUnknown {
  public:
-  ULONG refs = 1;
-  int queries = 0;
+  ULONG refs() const { return refs_; }
+  int queries() const { return queries_; }
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    ++queries;
+    ++queries_;
     if (IsEqualIID(iid, IID_IUnknown)) {
       *out = this;
       AddRef();
@@ -103,8 +107,12 @@ class Outer final : public IUnknown {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+
+ private:
+  ULONG refs_ = 1;
+  int queries_ = 0;
 };
 
 class ModuleTest : public ::testing::Test {
@@ -118,15 +126,15 @@ class ModuleTest : public ::testing::Test {
 };
 
 TEST_F(ModuleTest, TheTableWalkAnswersIUnknownWithTheFirstRowAndRefusesTheRest) {
-  IClassFactory* factory = GetFactory();
-  IPersist* persist = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
-  IUnknown* identity = nullptr;
-  ASSERT_EQ(persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-  EXPECT_EQ(static_cast<void*>(identity), static_cast<void*>(persist));
-  IOleWindow* window = nullptr;
-  ASSERT_EQ(persist->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window)), S_OK);
-  EXPECT_NE(static_cast<void*>(window), static_cast<void*>(persist));
+  ComPtr<IClassFactory> factory = GetFactory();
+  ComPtr<IPersist> persist;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPersist, &persist), S_OK);
+  ComPtr<IUnknown> identity;
+  ASSERT_EQ(persist->QueryInterface(IID_IUnknown, &identity), S_OK);
+  EXPECT_EQ(static_cast<void*>(identity.Get()), static_cast<void*>(persist.Get()));
+  ComPtr<IOleWindow> window;
+  ASSERT_EQ(persist->QueryInterface(IID_IOleWindow, &window), S_OK);
+  EXPECT_NE(static_cast<void*>(window.Get()), static_cast<void*>(persist.Get()));
 
   for (const IID* refused : {&IID_IDispatch, &IID_IVeltraneContextMenuHandler, &IID_IClassFactory}) {
     void* out = reinterpret_cast<void*>(1);
@@ -136,33 +144,32 @@ TEST_F(ModuleTest, TheTableWalkAnswersIUnknownWithTheFirstRowAndRefusesTheRest) 
   EXPECT_EQ(persist->QueryInterface(IID_IPersist, nullptr), E_POINTER);
   void* out = nullptr;
   EXPECT_EQ(InternalQueryInterface(nullptr, CTestObject::GetEntries(), IID_IPersist, &out), E_INVALIDARG);
-  EXPECT_EQ(InternalQueryInterface(persist, nullptr, IID_IPersist, &out), E_INVALIDARG);
+  EXPECT_EQ(InternalQueryInterface(persist.Get(), nullptr, IID_IPersist, &out), E_INVALIDARG);
 
-  window->Release();
-  identity->Release();
-  EXPECT_EQ(persist->Release(), 0u);
-  factory->Release();
+  window.Reset();
+  identity.Reset();
+  EXPECT_EQ(persist.Reset(), 0u);
+  factory.Reset();
 }
 
 TEST_F(ModuleTest, TheClassObjectIsCachedAndOnlyFurtherReferencesLockTheModule) {
-  IClassFactory* first = GetFactory();
+  ComPtr<IClassFactory> first = GetFactory();
   EXPECT_EQ(Locks(), baseline_ + 1);
-  IClassFactory* second = GetFactory();
-  EXPECT_EQ(first, second);
+  ComPtr<IClassFactory> second = GetFactory();
+  EXPECT_EQ(first.Get(), second.Get());
+  IClassFactory* const cached = first.Get();
   // Client references together hold one lock: taken on the first, given
   // back when the last one goes.
   EXPECT_EQ(Locks(), baseline_ + 1);
-  second->Release();
-  first->Release();
+  second.Reset();
+  first.Reset();
   EXPECT_EQ(Locks(), baseline_);
 
   // A refused query leaves the cached object in place.
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(ComModule().GetClassObject(kTestClassId, IID_IPersist, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
-  IClassFactory* again = GetFactory();
-  EXPECT_EQ(again, first);
-  again->Release();
+  EXPECT_EQ(GetFactory().Get(), cached);
 }
 
 TEST_F(ModuleTest, UnknownClassesRowsWithoutCreatorAndNullOutPointersAreRefused) {
@@ -177,7 +184,7 @@ TEST_F(ModuleTest, UnknownClassesRowsWithoutCreatorAndNullOutPointersAreRefused)
 }
 
 TEST_F(ModuleTest, CreateInstanceChecksItsArgumentsAndAggregation) {
-  IClassFactory* factory = GetFactory();
+  const ComPtr<IClassFactory> factory = GetFactory();
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersist, nullptr), E_POINTER);
   Outer outer;
   void* out = reinterpret_cast<void*>(1);
@@ -188,79 +195,76 @@ TEST_F(ModuleTest, CreateInstanceChecksItsArgumentsAndAggregation) {
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(CTestObject::live, 0);
-  factory->Release();
 }
 
 TEST_F(ModuleTest, AnInstanceLocksTheModuleUntilItsMembersAreFreed) {
-  IClassFactory* factory = GetFactory();
-  factory->Release();
-  IPersist* persist = nullptr;
-  ASSERT_EQ(CreateInstanceOf<CTestObject>(nullptr, IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
+  GetFactory().Reset();
+  ComPtr<IPersist> persist;
+  ASSERT_EQ(CreateInstanceOf<CTestObject>(nullptr, IID_IPersist, &persist), S_OK);
   EXPECT_EQ(Locks(), baseline_ + 1);
-  EXPECT_EQ(persist->AddRef(), 2u);
-  EXPECT_EQ(persist->Release(), 1u);
+  EXPECT_EQ(persist.Get()->AddRef(), 2u);
+  EXPECT_EQ(persist.Get()->Release(), 1u);
   CTestObject::lock_count_at_destruction = -1;
-  EXPECT_EQ(persist->Release(), 0u);
+  EXPECT_EQ(persist.Reset(), 0u);
   EXPECT_GT(CTestObject::lock_count_at_destruction, baseline_);
 }
 
 TEST_F(ModuleTest, AnAggregatedInstanceForwardsItsInterfacesToTheOuterObject) {
-  IClassFactory* factory = GetFactory();
   Outer outer;
-  IUnknown* inner = nullptr;
-  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
-  factory->Release();
-  EXPECT_EQ(outer.refs, 1u);
+  ComPtr<IUnknown> inner;
+  ASSERT_EQ(GetFactory()->CreateInstance(&outer, IID_IUnknown, &inner), S_OK);
+  EXPECT_EQ(outer.refs(), 1u);
 
   // The non-delegating unknown answers IUnknown with itself.
-  IUnknown* self = nullptr;
-  ASSERT_EQ(inner->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&self)), S_OK);
-  EXPECT_EQ(self, inner);
-  self->Release();
+  ComPtr<IUnknown> self;
+  ASSERT_EQ(inner->QueryInterface(IID_IUnknown, &self), S_OK);
+  EXPECT_EQ(self.Get(), inner.Get());
+  self.Reset();
 
-  IPersist* persist = nullptr;
-  ASSERT_EQ(inner->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
-  EXPECT_EQ(outer.refs, 2u);
-  persist->AddRef();
-  EXPECT_EQ(outer.refs, 3u);
-  persist->Release();
-  IUnknown* through = nullptr;
-  ASSERT_EQ(persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&through)), S_OK);
-  EXPECT_EQ(through, &outer);
-  EXPECT_EQ(outer.queries, 1);
-  through->Release();
-  persist->Release();
-  EXPECT_EQ(outer.refs, 1u);
+  ComPtr<IPersist> persist;
+  ASSERT_EQ(inner->QueryInterface(IID_IPersist, &persist), S_OK);
+  EXPECT_EQ(outer.refs(), 2u);
+  ComPtr<IPersist> copy = persist;  // AddRef
+  EXPECT_EQ(outer.refs(), 3u);
+  copy.Reset();
+  ComPtr<IUnknown> through;
+  ASSERT_EQ(persist->QueryInterface(IID_IUnknown, &through), S_OK);
+  EXPECT_EQ(through.Get(), &outer);
+  EXPECT_EQ(outer.queries(), 1);
+  through.Reset();
+  persist.Reset();
+  EXPECT_EQ(outer.refs(), 1u);
 
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(inner->QueryInterface(IID_IVeltraneContextMenuHandler, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(Locks(), baseline_ + 1);
-  EXPECT_EQ(inner->Release(), 0u);
+  EXPECT_EQ(inner.Reset(), 0u);
 }
 
 TEST_F(ModuleTest, LockServerCountsEitherWayAndTheCountMayGoBelowZero) {
-  IClassFactory* factory = GetFactory();
+  ComPtr<IClassFactory> factory = GetFactory();
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
   EXPECT_EQ(Locks(), baseline_ + 2);
   EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-  factory->Release();
+  IClassFactory* const cached = factory.Get();
+  factory.Reset();
   EXPECT_EQ(Locks(), baseline_);
-  EXPECT_EQ(factory->LockServer(FALSE), S_OK);  // the cache still holds it
+  EXPECT_EQ(cached->LockServer(FALSE), S_OK);  // the cache still holds it
   EXPECT_EQ(Locks(), baseline_ - 1);
   EXPECT_NE(Locks(), 0);
   Module().LockModule();
 }
 
 TEST_F(ModuleTest, TheDualInterfaceServesItsTypeInformationFromTheTypeLibrary) {
-  IPersist* persist = nullptr;
-  ASSERT_EQ(CreateInstanceOf<CTestObject>(nullptr, IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
-  IVeltraneContextMenuHandler* dual = static_cast<CTestObject*>(persist)->dual();
+  ComPtr<IPersist> persist;
+  ASSERT_EQ(CreateInstanceOf<CTestObject>(nullptr, IID_IPersist, &persist), S_OK);
+  IVeltraneContextMenuHandler* dual = static_cast<CTestObject*>(persist.Get())->dual();
 
   UINT count = 0;
   ASSERT_EQ(dual->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
-  ITypeInfo* info = nullptr;
+  ComPtr<ITypeInfo> info;
   ASSERT_EQ(dual->GetTypeInfo(0, 0, &info), S_OK);
   TYPEATTR* attributes = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
@@ -268,19 +272,19 @@ TEST_F(ModuleTest, TheDualInterfaceServesItsTypeInformationFromTheTypeLibrary) {
   EXPECT_NE(attributes->wTypeFlags & TYPEFLAG_FDUAL, 0);
   info->ReleaseTypeAttr(attributes);
 
-  ITypeInfo* cached = nullptr;
+  ComPtr<ITypeInfo> cached;
   ASSERT_EQ(dual->GetTypeInfo(0, 0, &cached), S_OK);
-  EXPECT_EQ(cached, info);
-  cached->Release();
-  info->Release();
+  EXPECT_EQ(cached.Get(), info.Get());
+  cached.Reset();
+  info.Reset();
 
-  EXPECT_EQ(dual->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
-  EXPECT_EQ(info, nullptr);
+  ITypeInfo* refused = reinterpret_cast<ITypeInfo*>(1);
+  EXPECT_EQ(dual->GetTypeInfo(1, 0, &refused), DISP_E_BADINDEX);
+  EXPECT_EQ(refused, nullptr);
   wchar_t name[] = L"NoSuchMember";
   LPOLESTR names[] = {name};
   DISPID id = 0;
   EXPECT_EQ(dual->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
-  persist->Release();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // script nor a type library.
 #include <windows.h>
 #include <oleauto.h>
+#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -133,16 +134,17 @@ TEST_F(TypeLibraryBesideTest, LoadsFromTheTlbBesideTheProgramAndFailsAsLoadTypeL
   EXPECT_EQ(LoadModuleTypeLibrary(nullptr, &library), E_POINTER);
   EXPECT_EQ(LoadModuleTypeLibrary(&path, nullptr), E_POINTER);
 
-  ASSERT_EQ(LoadModuleTypeLibrary(&path, &library), S_OK);
+  Microsoft::WRL::ComPtr<ITypeLib> loaded;
+  ASSERT_EQ(LoadModuleTypeLibrary(&path, &loaded), S_OK);
   EXPECT_STREQ(path, ProgramTypeLibrary().c_str());
   TLIBATTR* attr = nullptr;
-  ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
+  ASSERT_EQ(loaded->GetLibAttr(&attr), S_OK);
   EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_VeltraneScanmenuLib));
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
   EXPECT_EQ(attr->lcid, 0x0409u);
-  library->ReleaseTLibAttr(attr);
-  library->Release();
+  loaded->ReleaseTLibAttr(attr);
+  loaded.Reset();
   ::SysFreeString(path);
 
   ASSERT_TRUE(::DeleteFileW(ProgramTypeLibrary().c_str()));

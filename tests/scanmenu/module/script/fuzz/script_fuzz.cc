@@ -17,8 +17,8 @@ namespace {
 
 using scanmenu::script::ScriptInterpreter;
 using scanmenu::script::SubstitutionList;
-using scanmenu::script::testing::kClassScript;
-using scanmenu::script::testing::MemoryRegistry;
+using scanmenu::script::test_support::kClassScript;
+using scanmenu::script::test_support::MemoryRegistry;
 
 void Check(bool condition) {
   if (!condition) std::abort();

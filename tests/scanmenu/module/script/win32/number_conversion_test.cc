@@ -6,10 +6,10 @@
 
 #include "number_cases.h"
 #include "scanmenu/module/script/number_text.h"
-#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/script/win32/registry_access.h"
 #include "test_support.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 TEST(NumberConversion, PlatformAndPortableReadingAgreeOverTheTable) {
@@ -30,4 +30,4 @@ TEST(NumberConversion, PlatformAndPortableReadingAgreeOverTheTable) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

@@ -2,9 +2,10 @@
 
 #include <vector>
 
+#include "common/win32/wide.h"
 #include "registry_dump.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 constexpr char16_t kScratchPath[] = u"Software\\QuenorClean Script Tests";
@@ -22,7 +23,7 @@ void Collect(HKEY key, const std::u16string& path, bool is_root, std::vector<std
     name_length = static_cast<DWORD>(name.size());
     if (RegEnumValueW(key, i, name.data(), &name_length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
     data.resize(size);
-    lines.push_back(ValueLine(path, std::u16string(reinterpret_cast<const char16_t*>(name.data()), name_length),
+    lines.push_back(ValueLine(path, std::u16string(win32::Utf16(name.data()), name_length),
                               type, data));
   }
   for (DWORD i = 0;; ++i) {
@@ -30,7 +31,7 @@ void Collect(HKEY key, const std::u16string& path, bool is_root, std::vector<std
     if (RegEnumKeyExW(key, i, name.data(), &name_length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
       break;
     }
-    const std::u16string child(reinterpret_cast<const char16_t*>(name.data()), name_length);
+    const std::u16string child(win32::Utf16(name.data()), name_length);
     win32::RegistryKey subkey;
     if (subkey.Open(key, child, KEY_READ) == ERROR_SUCCESS) Collect(subkey.Get(), path + u"\\" + child, false, lines);
   }
@@ -60,8 +61,8 @@ ScratchRegistry::~ScratchRegistry() {
 }
 
 void ScratchRegistry::RemoveScratch() {
-  RegDeleteTreeW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(kScratchPath));
-  RegDeleteKeyW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(kScratchPath));
+  RegDeleteTreeW(HKEY_CURRENT_USER, win32::Wide(kScratchPath));
+  RegDeleteKeyW(HKEY_CURRENT_USER, win32::Wide(kScratchPath));
 }
 
 std::string ScratchRegistry::Dump() const {
@@ -113,4 +114,4 @@ std::int32_t ScratchRegistry::DeleteValue(RegistryKey key, const char16_t* name)
   return real_.DeleteValue(Map(key), name);
 }
 
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

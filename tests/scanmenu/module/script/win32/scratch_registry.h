@@ -1,8 +1,7 @@
 // The real registry, with each root key replaced by a key of its own under
 // HKCU\Software\QuenorClean Script Tests, so that scripts written for any
 // root run against the platform's registry without touching the real roots.
-#ifndef TESTS_SCANMENU_MODULE_SCRIPT_WIN32_SCRATCH_REGISTRY_H_
-#define TESTS_SCANMENU_MODULE_SCRIPT_WIN32_SCRATCH_REGISTRY_H_
+#pragma once
 
 #include <windows.h>
 
@@ -12,9 +11,9 @@
 
 #include "common/win32/registry_key.h"
 #include "scanmenu/module/script/registry_access.h"
-#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/script/win32/registry_access.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 
 class ScratchRegistry final : public RegistryAccess {
  public:
@@ -55,6 +54,4 @@ class ScratchRegistry final : public RegistryAccess {
   bool ready_ = false;
 };
 
-}  // namespace scanmenu::script::testing
-
-#endif  // TESTS_SCANMENU_MODULE_SCRIPT_WIN32_SCRATCH_REGISTRY_H_
+}  // namespace scanmenu::script::test_support

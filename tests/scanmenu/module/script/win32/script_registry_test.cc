@@ -8,12 +8,12 @@
 #include "common/win32/registry_key.h"
 #include "memory_registry.h"
 #include "scanmenu/module/script/script_interpreter.h"
-#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/script/win32/registry_access.h"
 #include "scratch_registry.h"
 #include "script_cases.h"
 #include "test_support.h"
 
-namespace scanmenu::script::testing {
+namespace scanmenu::script::test_support {
 namespace {
 
 class PlatformScriptCaseTest : public ::testing::TestWithParam<ScriptCase> {};
@@ -94,4 +94,4 @@ TEST(ClassesRoot, ClassScriptUnregistrationKeepsTheSharedKeys) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::testing
+}  // namespace scanmenu::script::test_support

@@ -1,4 +1,4 @@
-#include "scanmenu/menu/win32/win32_scan_platform.h"
+#include "scanmenu/menu/win32/scan_platform.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -9,6 +9,7 @@
 #include "common/application/win32/presence_event.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 
 namespace scanmenu {
 namespace {
@@ -49,7 +50,7 @@ std::optional<std::u16string> Win32ScanPlatform::TemporaryDirectory() {
   const DWORD length = ::GetTempPathW(kListPathUnits, buffer);
   // 0 is a failure; a length of the buffer or more is the size it would need.
   if (length == 0 || length >= kListPathUnits) return std::nullopt;
-  return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
+  return std::u16string(win32::Utf16(buffer), length);
 }
 
 std::unique_ptr<ListFile> Win32ScanPlatform::OpenListFile(const std::u16string& path) {

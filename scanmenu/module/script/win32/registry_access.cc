@@ -1,16 +1,15 @@
-#include "scanmenu/module/script/win32/win32_registry_access.h"
+#include "scanmenu/module/script/win32/registry_access.h"
 
 #include <windows.h>
 #include <oleauto.h>
 
+#include "common/win32/wide.h"
+
 namespace scanmenu::script {
 namespace {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text is shared with the Windows calls");
-
 HKEY ToHkey(RegistryKey key) { return reinterpret_cast<HKEY>(key); }
 RegistryKey FromHkey(HKEY key) { return reinterpret_cast<RegistryKey>(key); }
-const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
 using RegDeleteKeyExWFunction = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
 
@@ -30,7 +29,7 @@ RegDeleteKeyExWFunction RegDeleteKeyExWIfPresent() {
 std::int32_t Win32RegistryAccess::OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access,
                                           RegistryKey* key) {
   HKEY opened = nullptr;
-  const LONG error = RegOpenKeyExW(ToHkey(parent), Wide(subkey), 0, access, &opened);
+  const LONG error = RegOpenKeyExW(ToHkey(parent), win32::Wide(subkey), 0, access, &opened);
   *key = error == ERROR_SUCCESS ? FromHkey(opened) : kNoKey;
   return error;
 }
@@ -38,7 +37,7 @@ std::int32_t Win32RegistryAccess::OpenKey(RegistryKey parent, const char16_t* su
 std::int32_t Win32RegistryAccess::CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access,
                                             RegistryKey* key) {
   HKEY created = nullptr;
-  const LONG error = RegCreateKeyExW(ToHkey(parent), Wide(name), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+  const LONG error = RegCreateKeyExW(ToHkey(parent), win32::Wide(name), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
                                      nullptr, &created, nullptr);
   *key = error == ERROR_SUCCESS ? FromHkey(created) : kNoKey;
   return error;
@@ -48,14 +47,14 @@ std::int32_t Win32RegistryAccess::CloseKey(RegistryKey key) { return RegCloseKey
 
 std::int32_t Win32RegistryAccess::DeleteKey(RegistryKey parent, const char16_t* name) {
   if (const RegDeleteKeyExWFunction delete_key_ex = RegDeleteKeyExWIfPresent()) {
-    return delete_key_ex(ToHkey(parent), Wide(name), 0, 0);
+    return delete_key_ex(ToHkey(parent), win32::Wide(name), 0, 0);
   }
-  return RegDeleteKeyW(ToHkey(parent), Wide(name));
+  return RegDeleteKeyW(ToHkey(parent), win32::Wide(name));
 }
 
 std::int32_t Win32RegistryAccess::FirstSubkeyName(RegistryKey key, char16_t* name, std::uint32_t capacity) {
   DWORD length = capacity;
-  return RegEnumKeyExW(ToHkey(key), 0, reinterpret_cast<wchar_t*>(name), &length, nullptr, nullptr, nullptr,
+  return RegEnumKeyExW(ToHkey(key), 0, win32::Wide(name), &length, nullptr, nullptr, nullptr,
                        nullptr);
 }
 
@@ -69,17 +68,17 @@ std::int32_t Win32RegistryAccess::QuerySubkeyCount(RegistryKey key, std::uint32_
 
 std::int32_t Win32RegistryAccess::SetValue(RegistryKey key, const char16_t* name, std::uint32_t type,
                                            const std::uint8_t* data, std::uint32_t size) {
-  return RegSetValueExW(ToHkey(key), Wide(name), 0, type, data, size);
+  return RegSetValueExW(ToHkey(key), win32::Wide(name), 0, type, data, size);
 }
 
 std::int32_t Win32RegistryAccess::DeleteValue(RegistryKey key, const char16_t* name) {
-  return RegDeleteValueW(ToHkey(key), Wide(name));
+  return RegDeleteValueW(ToHkey(key), win32::Wide(name));
 }
 
 HResult VarUI4NumberFromText(const char16_t* text, std::uint32_t* value) {
   ULONG number = 0;
   // The declaration takes a non-const string; the text is only read.
-  const HRESULT hr = VarUI4FromStr(const_cast<OLECHAR*>(Wide(text)), 0, 0, &number);
+  const HRESULT hr = VarUI4FromStr(const_cast<OLECHAR*>(win32::Wide(text)), 0, 0, &number);
   if (SUCCEEDED(hr)) *value = number;
   return hr;
 }

@@ -1,6 +1,5 @@
 // The script interpreter's registry operations on the Windows registry.
-#ifndef SCANMENU_MODULE_SCRIPT_WIN32_WIN32_REGISTRY_ACCESS_H_
-#define SCANMENU_MODULE_SCRIPT_WIN32_WIN32_REGISTRY_ACCESS_H_
+#pragma once
 
 #include <cstdint>
 
@@ -29,5 +28,3 @@ class Win32RegistryAccess final : public RegistryAccess {
 HResult VarUI4NumberFromText(const char16_t* text, std::uint32_t* value);
 
 }  // namespace scanmenu::script
-
-#endif  // SCANMENU_MODULE_SCRIPT_WIN32_WIN32_REGISTRY_ACCESS_H_
