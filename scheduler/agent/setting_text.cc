@@ -3,6 +3,8 @@
 #include <array>
 #include <limits>
 
+#include "common/text/ascii_case.h"
+
 namespace agent {
 namespace {
 
@@ -10,19 +12,13 @@ constexpr std::u16string_view kTimestampSeparators = u"- :T";
 
 std::u16string_view UpToTerminator(std::u16string_view text) { return text.substr(0, text.find(u'\0')); }
 
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
-
 bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
 
 }  // namespace
 
 bool SettingEquals(std::u16string_view text, std::u16string_view word) {
-  if (text.size() != word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (AsciiLower(text[i]) != AsciiLower(word[i])) return false;
-  }
-  return true;
+  return text::EqualsIgnoringAsciiCase(text, word);
 }
 
 DecimalReading ReadDecimal(std::u16string_view text) {
