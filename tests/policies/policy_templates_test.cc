@@ -15,10 +15,10 @@
 
 namespace {
 
-using testing_support::Element;
-using testing_support::XmlReader;
+using test_support::Element;
+using test_support::XmlReader;
 
-std::vector<Element> ReadTemplate(const std::string& path) { return testing_support::ReadXmlFile(path); }
+std::vector<Element> ReadTemplate(const std::string& path) { return test_support::ReadXmlFile(path); }
 
 std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
 

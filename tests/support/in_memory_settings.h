@@ -66,7 +66,3 @@ class InMemorySettings final : public application::SettingsSource {
 };
 
 }  // namespace test_support
-
-// The former name, for the tests outside the scheduler that still use it;
-// to go once they name test_support.
-namespace testing_support = test_support;

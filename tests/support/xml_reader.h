@@ -138,7 +138,3 @@ inline std::vector<Element> ReadXmlFile(const std::string& path) {
 }
 
 }  // namespace test_support
-
-// The former name, for the tests outside the scheduler that still use it;
-// to go once they name test_support.
-namespace testing_support = test_support;

@@ -103,19 +103,19 @@ int main(int argc, char** argv) {
       double handler = 0, minimal = 0;
       for (int half = 0; half < 2 && status == 0; ++half) {
         const bool handler_turn = (half == 0) == (round % 2 == 0);
-        const double start = bench::NowMs();
+        const double start = test_support::NowMs();
         for (int i = 0; i < cycles && status == 0; ++i) {
           if (!Cycle(handler_turn ? CLSID_VeltraneContextMenuHandler : kMinimalMenuHandlerClass, data.Get(), popup)) {
             status = 1;
           }
         }
-        (handler_turn ? handler : minimal) = (bench::NowMs() - start) * 1000.0 / cycles;
+        (handler_turn ? handler : minimal) = (test_support::NowMs() - start) * 1000.0 / cycles;
       }
-      const double activation_start = bench::NowMs();
+      const double activation_start = test_support::NowMs();
       for (int i = 0; i < cycles && status == 0; ++i) {
         if (!ActivationOnly()) status = 1;
       }
-      activation_us.push_back((bench::NowMs() - activation_start) * 1000.0 / cycles);
+      activation_us.push_back((test_support::NowMs() - activation_start) * 1000.0 / cycles);
       handler_us.push_back(handler);
       minimal_us.push_back(minimal);
       ratios.push_back(handler / minimal);
@@ -123,11 +123,11 @@ int main(int argc, char** argv) {
     ::DestroyMenu(popup);
     if (status == 0) {
       std::printf("handler cycle: %d rounds of %d cycles\n", rounds, cycles);
-      std::printf("  Scanmenu handler   median %8.1f us per cycle\n", bench::Median(handler_us));
-      std::printf("  minimal handler    median %8.1f us per cycle\n", bench::Median(minimal_us));
+      std::printf("  Scanmenu handler   median %8.1f us per cycle\n", test_support::Median(handler_us));
+      std::printf("  minimal handler    median %8.1f us per cycle\n", test_support::Median(minimal_us));
       std::printf("  of the handler's:  COM's lookup of the class object alone %8.1f us\n",
-                  bench::Median(activation_us));
-      bench::PrintRatio("handler_cycle", bench::Median(ratios), 1.2);
+                  test_support::Median(activation_us));
+      test_support::PrintRatio("handler_cycle", test_support::Median(ratios), 1.2);
     } else {
       std::fprintf(stderr, "a cycle failed\n");
     }

@@ -26,7 +26,7 @@
 
 namespace {
 
-double Now() { return bench::NowMs(); }
+double Now() { return test_support::NowMs(); }
 
 struct Phase {
   const char* name;
@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
       std::printf("%d files, %d rounds\n", files, rounds);
       for (const Phase* phase : {&initialize, &query, &invoke, &whole, &floor}) Report(*phase);
       const std::string name = "selection_" + std::to_string(files);
-      bench::PrintRatio(name.c_str(), bench::Median(ratios), 1.5);
+      test_support::PrintRatio(name.c_str(), test_support::Median(ratios), 1.5);
     }
   }
   ::CoUninitialize();

@@ -8,9 +8,9 @@
 
 #include "scanmenu/menu/drop_list.h"
 
-namespace scanmenu::test_support {
+namespace test_support {
 
-class Latin1DropListPlatform final : public DropListPlatform {
+class Latin1DropListPlatform final : public scanmenu::DropListPlatform {
  public:
   std::optional<std::u16string> FromAnsiCodePage(std::string_view path) override {
     if (path.find('|') != std::string_view::npos) return std::nullopt;
@@ -20,4 +20,4 @@ class Latin1DropListPlatform final : public DropListPlatform {
   }
 };
 
-}  // namespace scanmenu::test_support
+}  // namespace test_support

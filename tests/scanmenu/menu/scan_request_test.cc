@@ -94,7 +94,7 @@ class ScanRequestTest : public ::testing::Test {
   }
   Outcome Invoke(std::uintptr_t verb = 0) { return InvokeScanCommand(verb, selection_, platform_, settings_); }
 
-  testing_support::InMemorySettings settings_;
+  test_support::InMemorySettings settings_;
   FakePlatform platform_;
   Selection selection_;
 };
@@ -195,7 +195,7 @@ TEST_F(ScanRequestTest, OnlyWhatNoCommandLineCanHoldIsRefused) {
 }
 
 TEST(FindApplication, TakesTheQuotedPathOfTheUninstallString) {
-  testing_support::InMemorySettings settings;
+  test_support::InMemorySettings settings;
   EXPECT_FALSE(FindApplication(settings));  // no entry
   settings.Set(RegistryRoot::LocalMachine, kUninstallKey, u"UninstallString",
                u"\"C:\\Program Files\\Scanner\\app.exe\" /uninstall");
@@ -214,7 +214,7 @@ TEST(FindApplication, TakesTheQuotedPathOfTheUninstallString) {
 }
 
 TEST(FindApplication, AValueThatFillsTheBufferWithoutTerminatorEndsThere) {
-  testing_support::InMemorySettings settings;
+  test_support::InMemorySettings settings;
   const std::u16string full = u"\"" + std::u16string(511, u'x');  // 512 units, 1024 bytes
   settings.SetRaw(RegistryRoot::LocalMachine, kUninstallKey, u"UninstallString", full);
   EXPECT_EQ(FindApplication(settings), std::u16string(511, u'x'));
@@ -352,7 +352,7 @@ TEST(InvokeScanCommand, ASinglePathThatCannotBeCopiedKeepsTheSelection) {
   Selection selection({&OneFailure::Allocate, &std::realloc, &std::free});
   ASSERT_TRUE(selection.Append(u"C:\\a"));
   FakePlatform platform;
-  testing_support::InMemorySettings settings;
+  test_support::InMemorySettings settings;
   OneFailure::fail = true;
   EXPECT_EQ(InvokeScanCommand(0, selection, platform, settings), Outcome::kNothingStarted);
   EXPECT_EQ(selection.size(), 1u);

@@ -11,15 +11,15 @@
 namespace {
 
 TEST(SparsePackageTest, TheManifestDeclaresTheCommandsClassAsAServerInScanmenu) {
-  const std::vector<testing_support::Element> manifest =
-      testing_support::ReadXmlFile(QC_SPARSE_PACKAGE_DIR "/AppxManifest.xml");
+  const std::vector<test_support::Element> manifest =
+      test_support::ReadXmlFile(QC_SPARSE_PACKAGE_DIR "/AppxManifest.xml");
   ASSERT_FALSE(manifest.empty()) << "AppxManifest.xml is not well-formed";
 
   // The manifest writes class ids without braces.
   const std::u16string_view braced = scanmenu::kExplorerCommandClassIdText;
   const std::string class_id(braced.begin() + 1, braced.end() - 1);
   std::vector<std::string> verb_types, servers;
-  for (const testing_support::Element& element : manifest) {
+  for (const test_support::Element& element : manifest) {
     if (element.name == "desktop5:Verb") {
       EXPECT_EQ(element.attributes.at("Clsid"), class_id);
       verb_types.push_back(manifest[element.parent].attributes.at("Type"));

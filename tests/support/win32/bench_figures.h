@@ -35,7 +35,3 @@ inline void PrintRatio(const char* name, double value, double limit) {
 }
 
 }  // namespace test_support
-
-// The former name, for the tests outside the scheduler that still use it;
-// to go once they name test_support.
-namespace bench = test_support;

@@ -44,7 +44,7 @@ std::vector<std::u16string> Expected(const std::uint8_t* data, std::size_t size)
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  scanmenu::test_support::Latin1DropListPlatform platform;
+  test_support::Latin1DropListPlatform platform;
   scanmenu::Selection selection;
   scanmenu::CaptureDropList(std::span(reinterpret_cast<const std::byte*>(data), size), platform, selection);
   const std::vector<std::u16string> expected = Expected(data, size);

@@ -2,7 +2,7 @@
 // stores it (CR LF line ends, tabs and spaces as written).
 #pragma once
 
-namespace scanmenu::script::test_support {
+namespace test_support {
 
 inline constexpr char16_t kClassScript[] =
     u"HKCR\r\n"
@@ -51,4 +51,4 @@ inline constexpr char16_t kClassScript[] =
 
 inline constexpr char16_t kModuleScript[] = u"HKCR\r\n{\r\n}\r\n";
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

@@ -18,7 +18,13 @@
 #include "script_cases.h"
 #include "test_support.h"
 
-namespace scanmenu::script::test_support {
+namespace scanmenu::script {
+
+using test_support::HrText;
+using test_support::MemoryRegistry;
+using test_support::kClassScript;
+using test_support::kErrorAccessDenied;
+using test_support::kModulePath;
 namespace {
 
 constexpr std::int32_t kRegistryIoFailed = 1016;
@@ -176,4 +182,4 @@ INSTANTIATE_TEST_SUITE_P(ClassScript, FaultInjectionTest,
                          [](const ::testing::TestParamInfo<Pass>& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace scanmenu::script::test_support
+}  // namespace scanmenu::script

@@ -23,8 +23,8 @@ using scanmenu::script::RegistryAccess;
 using scanmenu::script::RegistryKey;
 using scanmenu::script::ScriptInterpreter;
 using scanmenu::script::SubstitutionList;
-using scanmenu::script::test_support::kClassScript;
-using scanmenu::script::test_support::MemoryRegistry;
+using test_support::kClassScript;
+using test_support::MemoryRegistry;
 
 // One registry call with its arguments. Keys are either a slot (a handle an
 // earlier call returned) or a literal (a root key).

@@ -4,7 +4,15 @@
 
 #include "registry_dump.h"
 
-namespace scanmenu::script::test_support {
+namespace test_support {
+
+using scanmenu::script::RegistryKey;
+using scanmenu::script::RootKey;
+using scanmenu::script::kAccessRead;
+using scanmenu::script::kAccessWrite;
+using scanmenu::script::kErrorNotFound;
+using scanmenu::script::kErrorSuccess;
+using scanmenu::script::kNoKey;
 
 namespace {
 
@@ -286,4 +294,4 @@ std::string MemoryRegistry::Dump() const {
   return JoinSorted(std::move(lines));
 }
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

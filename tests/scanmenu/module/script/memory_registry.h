@@ -14,7 +14,7 @@
 
 #include "scanmenu/module/script/registry_access.h"
 
-namespace scanmenu::script::test_support {
+namespace test_support {
 
 // Error numbers the in-memory registry reports besides 0 and 2.
 inline constexpr std::int32_t kErrorAccessDenied = 5;
@@ -29,29 +29,29 @@ struct StoredValue {
   std::vector<std::uint8_t> data;
 };
 
-class MemoryRegistry final : public RegistryAccess {
+class MemoryRegistry final : public scanmenu::script::RegistryAccess {
  public:
   MemoryRegistry();
   ~MemoryRegistry() override;
   MemoryRegistry(const MemoryRegistry&) = delete;
   MemoryRegistry& operator=(const MemoryRegistry&) = delete;
 
-  // RegistryAccess. Root keys are open with every access right; a key name
+  // scanmenu::script::RegistryAccess. Root keys are open with every access right; a key name
   // longer than 255 characters cannot be created (87). Creating a subkey
   // needs the parent's create right, values need the set right, the first
   // subkey the enumerate right and the subkey count the query right (5).
-  std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access,
-                       RegistryKey* key) override;
-  std::int32_t CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access,
-                         RegistryKey* key) override;
+  std::int32_t OpenKey(scanmenu::script::RegistryKey parent, const char16_t* subkey, std::uint32_t access,
+                       scanmenu::script::RegistryKey* key) override;
+  std::int32_t CreateKey(scanmenu::script::RegistryKey parent, const char16_t* name, std::uint32_t access,
+                         scanmenu::script::RegistryKey* key) override;
   // A close that is made to fail still releases the handle.
-  std::int32_t CloseKey(RegistryKey key) override;
-  std::int32_t DeleteKey(RegistryKey parent, const char16_t* name) override;
-  std::int32_t FirstSubkeyName(RegistryKey key, char16_t* name, std::uint32_t capacity) override;
-  std::int32_t QuerySubkeyCount(RegistryKey key, std::uint32_t* count) override;
-  std::int32_t SetValue(RegistryKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
+  std::int32_t CloseKey(scanmenu::script::RegistryKey key) override;
+  std::int32_t DeleteKey(scanmenu::script::RegistryKey parent, const char16_t* name) override;
+  std::int32_t FirstSubkeyName(scanmenu::script::RegistryKey key, char16_t* name, std::uint32_t capacity) override;
+  std::int32_t QuerySubkeyCount(scanmenu::script::RegistryKey key, std::uint32_t* count) override;
+  std::int32_t SetValue(scanmenu::script::RegistryKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
                         std::uint32_t size) override;
-  std::int32_t DeleteValue(RegistryKey key, const char16_t* name) override;
+  std::int32_t DeleteValue(scanmenu::script::RegistryKey key, const char16_t* name) override;
 
   // Makes call number `call` (1-based, every operation counted, from now on)
   // fail with `error`, without any effect.
@@ -75,16 +75,16 @@ class MemoryRegistry final : public RegistryAccess {
     std::uint32_t access;
   };
 
-  std::int32_t Resolve(RegistryKey key, std::uint32_t needed, std::shared_ptr<Node>* node) const;
+  std::int32_t Resolve(scanmenu::script::RegistryKey key, std::uint32_t needed, std::shared_ptr<Node>* node) const;
   const Node* Find(std::u16string_view path) const;
   template <typename Describer>
   bool Intercept(Describer describe, std::int32_t* error);
-  std::string Describe(RegistryKey key, const char16_t* name) const;
-  RegistryKey AddHandle(std::shared_ptr<Node> node, std::uint32_t access);
+  std::string Describe(scanmenu::script::RegistryKey key, const char16_t* name) const;
+  scanmenu::script::RegistryKey AddHandle(std::shared_ptr<Node> node, std::uint32_t access);
 
-  std::map<RegistryKey, std::shared_ptr<Node>> roots_;
-  std::map<RegistryKey, Handle> handles_;
-  RegistryKey next_handle_ = 0x1000;
+  std::map<scanmenu::script::RegistryKey, std::shared_ptr<Node>> roots_;
+  std::map<scanmenu::script::RegistryKey, Handle> handles_;
+  scanmenu::script::RegistryKey next_handle_ = 0x1000;
   std::vector<std::string> calls_;
   bool record_calls_ = true;
   int call_count_ = 0;
@@ -92,4 +92,4 @@ class MemoryRegistry final : public RegistryAccess {
   std::int32_t fail_error_ = 0;
 };
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

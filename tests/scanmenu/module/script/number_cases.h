@@ -8,7 +8,12 @@
 
 #include "scanmenu/module/script/hresult.h"
 
-namespace scanmenu::script::test_support {
+namespace test_support {
+
+using scanmenu::script::HResult;
+using scanmenu::script::kHrDispOverflow;
+using scanmenu::script::kHrDispTypeMismatch;
+using scanmenu::script::kHrOk;
 
 struct NumberCase {
   std::u16string_view text;
@@ -89,4 +94,4 @@ inline constexpr NumberCase kNumberCases[] = {
     {u"\u0661\u0662", kMismatch, 0},  // Arabic-Indic digits
 };
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

@@ -7,8 +7,13 @@
 #include "number_cases.h"
 #include "test_support.h"
 
-namespace scanmenu::script::test_support {
+namespace scanmenu::script {
 namespace {
+
+using test_support::HrText;
+using test_support::kNumberCases;
+
+using test_support::NumberCase;
 
 TEST(UInt32FromNumberText, ReadsEveryTextOfTheTableAsThePlatformDoes) {
   for (const NumberCase& number : kNumberCases) {
@@ -38,4 +43,4 @@ TEST(UInt32FromNumberText, HugeExponentsAndDigitRunsStayExact) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::test_support
+}  // namespace scanmenu::script

@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace scanmenu::script::test_support {
+namespace test_support {
+
+using scanmenu::script::kTypeBinary;
+using scanmenu::script::kTypeDword;
+using scanmenu::script::kTypeMultiString;
+using scanmenu::script::kTypeString;
 namespace {
 
 std::string Hex(const std::vector<std::uint8_t>& data) {
@@ -69,4 +74,4 @@ std::string JoinSorted(std::vector<std::string> lines) {
   return text;
 }
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

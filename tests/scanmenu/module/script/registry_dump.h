@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace scanmenu::script::test_support {
+namespace test_support {
 
 // UTF-16 text as ASCII: characters outside the printable range as \uXXXX.
 std::string Printable(std::u16string_view text);
@@ -22,4 +22,4 @@ std::string ValueLine(std::u16string_view path, std::u16string_view name, std::u
 // Sorted and joined, one line each, each ending in "\n".
 std::string JoinSorted(std::vector<std::string> lines);
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

@@ -3,7 +3,14 @@
 #include "class_script.h"
 #include "registry_dump.h"
 
-namespace scanmenu::script::test_support {
+namespace test_support {
+
+using scanmenu::script::SubstitutionList;
+using scanmenu::script::kHrDispException;
+using scanmenu::script::kHrDispOverflow;
+using scanmenu::script::kHrDispTypeMismatch;
+using scanmenu::script::kHrFail;
+using scanmenu::script::kHrOk;
 namespace {
 
 constexpr bool kRegister = true;
@@ -267,4 +274,4 @@ std::vector<ScriptCase> ScriptCases() {
   return cases;
 }
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

@@ -10,12 +10,12 @@
 #include "scanmenu/module/script/hresult.h"
 #include "scanmenu/module/script/substitutions.h"
 
-namespace scanmenu::script::test_support {
+namespace test_support {
 
 struct ScriptStep {
   std::u16string script;
   bool register_mode;
-  HResult expected;
+  scanmenu::script::HResult expected;
 };
 
 struct ScriptCase {
@@ -24,7 +24,7 @@ struct ScriptCase {
   std::vector<ScriptStep> steps;
   // Every key and value afterwards, in the form of registry_dump.h.
   std::string expected_content;
-  SubstitutionList substitutions;
+  scanmenu::script::SubstitutionList substitutions;
 };
 
 std::vector<ScriptCase> ScriptCases();
@@ -35,4 +35,4 @@ inline constexpr char16_t kModulePath[] = u"C:\\Program Files\\It''s\\Scanmenu.d
 
 inline void PrintTo(const ScriptCase& script_case, std::ostream* os) { *os << script_case.name; }
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

@@ -5,8 +5,15 @@
 #include "script_cases.h"
 #include "test_support.h"
 
-namespace scanmenu::script::test_support {
+namespace scanmenu::script {
+
+using test_support::HrText;
+using test_support::MemoryRegistry;
+using test_support::ScriptCase;
+using test_support::ScriptCases;
 namespace {
+
+using test_support::ScriptStep;
 
 class ScriptCaseTest : public ::testing::TestWithParam<ScriptCase> {};
 
@@ -28,4 +35,4 @@ INSTANTIATE_TEST_SUITE_P(Scripts, ScriptCaseTest, ::testing::ValuesIn(ScriptCase
                          [](const ::testing::TestParamInfo<ScriptCase>& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace scanmenu::script::test_support
+}  // namespace scanmenu::script

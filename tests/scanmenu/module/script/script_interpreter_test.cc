@@ -10,8 +10,13 @@
 #include "memory_registry.h"
 #include "test_support.h"
 
-namespace scanmenu::script::test_support {
+namespace scanmenu::script {
 namespace {
+
+using test_support::HrText;
+using test_support::MemoryRegistry;
+using test_support::StoredValue;
+using test_support::kErrorAccessDenied;
 
 using Calls = std::vector<std::string>;
 
@@ -167,4 +172,4 @@ TEST(Values, LongMultiStringAndBinaryDataAreWrittenWhole) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::test_support
+}  // namespace scanmenu::script

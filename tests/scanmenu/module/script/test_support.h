@@ -6,13 +6,13 @@
 
 #include "scanmenu/module/script/hresult.h"
 
-namespace scanmenu::script::test_support {
+namespace test_support {
 
 // HRESULTs compare better as hex text in failure messages.
-inline std::string HrText(HResult hr) {
+inline std::string HrText(scanmenu::script::HResult hr) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(hr));
   return text;
 }
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

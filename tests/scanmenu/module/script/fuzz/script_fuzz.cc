@@ -17,8 +17,8 @@ namespace {
 
 using scanmenu::script::ScriptInterpreter;
 using scanmenu::script::SubstitutionList;
-using scanmenu::script::test_support::kClassScript;
-using scanmenu::script::test_support::MemoryRegistry;
+using test_support::kClassScript;
+using test_support::MemoryRegistry;
 
 void Check(bool condition) {
   if (!condition) std::abort();

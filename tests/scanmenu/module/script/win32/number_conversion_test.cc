@@ -9,8 +9,13 @@
 #include "scanmenu/module/script/win32/registry_access.h"
 #include "test_support.h"
 
-namespace scanmenu::script::test_support {
+namespace scanmenu::script {
 namespace {
+
+using test_support::HrText;
+using test_support::kNumberCases;
+
+using test_support::NumberCase;
 
 TEST(NumberConversion, PlatformAndPortableReadingAgreeOverTheTable) {
   for (const NumberCase& number : kNumberCases) {
@@ -30,4 +35,4 @@ TEST(NumberConversion, PlatformAndPortableReadingAgreeOverTheTable) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::test_support
+}  // namespace scanmenu::script

@@ -5,7 +5,7 @@
 #include "common/win32/wide.h"
 #include "registry_dump.h"
 
-namespace scanmenu::script::test_support {
+namespace test_support {
 namespace {
 
 constexpr char16_t kScratchPath[] = u"Software\\QuenorClean Script Tests";
@@ -114,4 +114,4 @@ std::int32_t ScratchRegistry::DeleteValue(RegistryKey key, const char16_t* name)
   return real_.DeleteValue(Map(key), name);
 }
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

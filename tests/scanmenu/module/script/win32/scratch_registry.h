@@ -13,7 +13,12 @@
 #include "scanmenu/module/script/registry_access.h"
 #include "scanmenu/module/script/win32/registry_access.h"
 
-namespace scanmenu::script::test_support {
+namespace test_support {
+
+using scanmenu::script::RegistryAccess;
+using scanmenu::script::RegistryKey;
+using scanmenu::script::RootKey;
+using scanmenu::script::Win32RegistryAccess;
 
 class ScratchRegistry final : public RegistryAccess {
  public:
@@ -54,4 +59,4 @@ class ScratchRegistry final : public RegistryAccess {
   bool ready_ = false;
 };
 
-}  // namespace scanmenu::script::test_support
+}  // namespace test_support

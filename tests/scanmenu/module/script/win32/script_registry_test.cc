@@ -13,8 +13,18 @@
 #include "script_cases.h"
 #include "test_support.h"
 
-namespace scanmenu::script::test_support {
+namespace scanmenu::script {
+
+using test_support::HrText;
+using test_support::MemoryRegistry;
+using test_support::ScratchRegistry;
+using test_support::ScriptCase;
+using test_support::ScriptCases;
+using test_support::kClassScript;
+using test_support::kModulePath;
 namespace {
+
+using test_support::ScriptStep;
 
 class PlatformScriptCaseTest : public ::testing::TestWithParam<ScriptCase> {};
 
@@ -94,4 +104,4 @@ TEST(ClassesRoot, ClassScriptUnregistrationKeepsTheSharedKeys) {
 }
 
 }  // namespace
-}  // namespace scanmenu::script::test_support
+}  // namespace scanmenu::script
