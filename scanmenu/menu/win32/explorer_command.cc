@@ -50,10 +50,8 @@ class ShellItemArrayItems : public ShellItems {
     Microsoft::WRL::ComPtr<IShellItem> item;
     if (FAILED(items_->GetItemAt(static_cast<DWORD>(index), &item)) || !item) return std::nullopt;
     // Only items that report SFGAO_FILESYSTEM have one; the call fails for the others.
-    LPWSTR raw_path = nullptr;
-    const HRESULT named = item->GetDisplayName(SIGDN_FILESYSPATH, &raw_path);
-    const win32::GenericScopedHandle<TaskMemoryTraits> path(raw_path);
-    if (FAILED(named) || !path) return std::nullopt;
+    win32::GenericScopedHandle<TaskMemoryTraits> path;
+    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put())) || !path) return std::nullopt;
     return win32::FromWide(path.Get());
   }
 

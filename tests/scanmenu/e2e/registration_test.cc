@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "support/win32/process_runner.h"
 
@@ -42,13 +43,6 @@ constexpr DWORD kRegsvr32TimeoutMs = 60000;
 
 // --- the registry as text ------------------------------------------------
 
-struct KeyCloser {
-  HKEY key = nullptr;
-  ~KeyCloser() {
-    if (key != nullptr) ::RegCloseKey(key);
-  }
-};
-
 std::wstring ValueText(DWORD type, const BYTE* data, DWORD size) {
   if (type == REG_SZ) {
     // A text as registration writes it ends in exactly one zero.
@@ -71,8 +65,8 @@ std::wstring ValueText(DWORD type, const BYTE* data, DWORD size) {
 // Every key and value under root\path, one line each: "path" for a key,
 // "path|name=type:data" for a value (the default value has an empty name).
 void DumpKey(HKEY root, const std::wstring& path, std::set<std::wstring>& lines) {
-  KeyCloser key;
-  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key.key) != ERROR_SUCCESS) return;
+  win32::RegistryKey key;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
   lines.insert(path);
   for (DWORD index = 0;; ++index) {
     wchar_t name[16384];
@@ -80,14 +74,14 @@ void DumpKey(HKEY root, const std::wstring& path, std::set<std::wstring>& lines)
     BYTE data[4096];
     DWORD size = sizeof(data);
     DWORD type = 0;
-    if (::RegEnumValueW(key.key, index, name, &name_length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+    if (::RegEnumValueW(key.Get(), index, name, &name_length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
     lines.insert(path + L"|" + std::wstring(name, name_length) + L"=" + ValueText(type, data, size));
   }
   std::vector<std::wstring> subkeys;
   for (DWORD index = 0;; ++index) {
     wchar_t name[256];
     DWORD name_length = 256;
-    if (::RegEnumKeyExW(key.key, index, name, &name_length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    if (::RegEnumKeyExW(key.Get(), index, name, &name_length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
       break;
     }
     subkeys.emplace_back(name, name_length);
@@ -119,8 +113,8 @@ std::string Narrow(const std::set<std::wstring>& lines) {
 }
 
 bool KeyExists(const std::wstring& path) {
-  KeyCloser key;
-  return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key.key) == ERROR_SUCCESS;
+  win32::RegistryKey key;
+  return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 std::wstring ReadText(const std::wstring& path, const wchar_t* name) {
@@ -133,10 +127,10 @@ std::wstring ReadText(const std::wstring& path, const wchar_t* name) {
 }
 
 void WriteText(const std::wstring& path, const wchar_t* name, const std::wstring& text) {
-  KeyCloser key;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key.key, nullptr),
+  win32::RegistryKey key;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(::RegSetValueExW(key.key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+  ASSERT_EQ(::RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
             ERROR_SUCCESS);
 }
@@ -227,8 +221,8 @@ class RegistrationTest : public ::testing::Test {
                                      std::pair{HKEY_CLASSES_ROOT, kDirectoryHandlers},
                                      std::pair{HKEY_CLASSES_ROOT, kDriveHandlers},
                                      std::pair{HKEY_LOCAL_MACHINE, kApprovedKey}}) {
-      KeyCloser key;
-      ASSERT_EQ(::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_READ, nullptr, &key.key, nullptr), ERROR_SUCCESS);
+      win32::RegistryKey key;
+      ASSERT_EQ(::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_READ, nullptr, key.put(), nullptr), ERROR_SUCCESS);
     }
     clean_ = Snapshot();
   }
@@ -237,9 +231,9 @@ class RegistrationTest : public ::testing::Test {
   void CleanUp() {
     server_.Unregister();
     for (const wchar_t* path : {L"*\\shellex", L"Directory\\shellex"}) {
-      KeyCloser key;
-      if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_WRITE, &key.key) == ERROR_SUCCESS) {
-        ::RegDeleteValueW(key.key, L"PlantedByTest");
+      win32::RegistryKey key;
+      if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(key.Get(), L"PlantedByTest");
       }
     }
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(kFileHandlers) + L"\\OtherProduct").c_str());
@@ -363,25 +357,25 @@ TEST_F(RegistrationTest, InstallRegistersAsRegistrationDoesAndUninstallTakesItAw
 class DeniedKey {
  public:
   explicit DeniedKey(const std::wstring& path, HKEY root = HKEY_CLASSES_ROOT) : root_(root), path_(path) {
-    KeyCloser key;
-    if (::RegOpenKeyExW(root_, path_.c_str(), 0, READ_CONTROL | WRITE_DAC, &key.key) != ERROR_SUCCESS) {
+    win32::RegistryKey key;
+    if (::RegOpenKeyExW(root_, path_.c_str(), 0, READ_CONTROL | WRITE_DAC, key.put()) != ERROR_SUCCESS) {
       return;
     }
     DWORD size = sizeof(saved_);
-    if (::RegGetKeySecurity(key.key, DACL_SECURITY_INFORMATION, saved_, &size) != ERROR_SUCCESS) return;
+    if (::RegGetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, saved_, &size) != ERROR_SUCCESS) return;
     PSECURITY_DESCRIPTOR denied = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;KA;;;WD)", SDDL_REVISION_1, &denied,
                                                                 nullptr)) {
       return;
     }
     win32::ScopedLocalMemory owner(denied);
-    ok_ = ::RegSetKeySecurity(key.key, DACL_SECURITY_INFORMATION, denied) == ERROR_SUCCESS;
+    ok_ = ::RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, denied) == ERROR_SUCCESS;
   }
   ~DeniedKey() {
     if (!ok_) return;
-    KeyCloser key;
-    if (::RegOpenKeyExW(root_, path_.c_str(), 0, WRITE_DAC, &key.key) == ERROR_SUCCESS) {
-      ::RegSetKeySecurity(key.key, DACL_SECURITY_INFORMATION, saved_);
+    win32::RegistryKey key;
+    if (::RegOpenKeyExW(root_, path_.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS) {
+      ::RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, saved_);
     }
   }
   DeniedKey(const DeniedKey&) = delete;
@@ -389,8 +383,8 @@ class DeniedKey {
   bool ok() const { return ok_; }
   // Whether the platform enforces the denial on this key.
   bool Enforced() const {
-    KeyCloser key;
-    return ::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &key.key) == ERROR_ACCESS_DENIED;
+    win32::RegistryKey key;
+    return ::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, key.put()) == ERROR_ACCESS_DENIED;
   }
 
  private:

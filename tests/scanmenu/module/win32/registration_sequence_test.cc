@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "scanmenu/module/win32/class_entry.h"
 #include "scanmenu/module/win32/module_globals.h"
@@ -65,10 +66,8 @@ std::wstring ProgramTypeLibrary() {
 }
 
 bool TypeLibraryRegistered() {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, kTypeLibVersionKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  ::RegCloseKey(key);
-  return true;
+  win32::RegistryKey key;
+  return ::RegOpenKeyExW(HKEY_CLASSES_ROOT, kTypeLibVersionKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 // --- the registrar ---------------------------------------------------------------
