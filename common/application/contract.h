@@ -9,8 +9,7 @@ namespace application {
 
 // Where the application is installed: the "UninstallString" of its entry under
 // HKEY_LOCAL_MACHINE begins with the executable's full path in double quotes.
-inline constexpr std::u16string_view kUninstallKeyPath =
-    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr std::u16string_view kUninstallKeyPath = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline constexpr std::u16string_view kSchedulerUninstallSubkey = u"Veltrane37";
 inline constexpr std::u16string_view kScanmenuUninstallSubkey = u"QuenorClean";
 inline constexpr std::u16string_view kUninstallStringValue = u"UninstallString";

@@ -21,8 +21,7 @@ class SettingsSource {
   // first terminator, or at the end of the data when it has none. A value
   // that is missing, unreadable or larger than the buffer gives nullopt.
   virtual std::optional<std::u16string> ReadText(RegistryRoot root, std::u16string_view key_path,
-                                                 std::u16string_view value_name,
-                                                 std::size_t buffer_bytes) const = 0;
+                                                 std::u16string_view value_name, std::size_t buffer_bytes) const = 0;
 
   // A count held as a REG_DWORD or as decimal text (blanks around the digits
   // allowed). Missing, unreadable or any other text: nullopt. This default

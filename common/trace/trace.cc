@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <cstdarg>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -51,11 +51,16 @@ void AppendNumber(std::string& out, std::string_view flags_and_width, bool is_si
   bool left = false, zero = false, plus = false, space = false;
   std::size_t width = 0;
   for (const char c : flags_and_width) {
-    if (c == '-') left = true;
-    else if (c == '0' && width == 0) zero = true;
-    else if (c == '+') plus = true;
-    else if (c == ' ') space = true;
-    else width = width * 10 + static_cast<std::size_t>(c - '0');
+    if (c == '-')
+      left = true;
+    else if (c == '0' && width == 0)
+      zero = true;
+    else if (c == '+')
+      plus = true;
+    else if (c == ' ')
+      space = true;
+    else
+      width = width * 10 + static_cast<std::size_t>(c - '0');
   }
   const char* const letters = digits_base < 0 ? "0123456789ABCDEF" : "0123456789abcdef";
   const unsigned base = static_cast<unsigned>(digits_base < 0 ? -digits_base : digits_base);
@@ -104,35 +109,57 @@ std::string Format(const char* format, va_list args) {
     for (int digits = 0; *p >= '0' && *p <= '9' && digits < 3; ++digits) width += *p++;
     int longs = 0;
     bool size = false;
-    while (*p == 'l') { ++longs; ++p; }
-    if (*p == 'z') { size = true; ++p; }
+    while (*p == 'l') {
+      ++longs;
+      ++p;
+    }
+    if (*p == 'z') {
+      size = true;
+      ++p;
+    }
     switch (*p) {
       case 's': {
         const char* text = va_arg(args, const char*);
         out += text ? text : "(null)";
         break;
       }
-      case 'c': out += static_cast<char>(va_arg(args, int)); break;
+      case 'c':
+        out += static_cast<char>(va_arg(args, int));
+        break;
       case 'p':  // as the C library writes it here: every hexadecimal digit
         AppendNumber(out, "016", false, false, reinterpret_cast<std::uintptr_t>(va_arg(args, void*)), 16);
         break;
-      case 'd': case 'i':
-        if (size || longs >= 2) AppendSigned(out, width, va_arg(args, long long));
-        else if (longs == 1) AppendSigned(out, width, va_arg(args, long));
-        else AppendSigned(out, width, va_arg(args, int));
+      case 'd':
+      case 'i':
+        if (size || longs >= 2)
+          AppendSigned(out, width, va_arg(args, long long));
+        else if (longs == 1)
+          AppendSigned(out, width, va_arg(args, long));
+        else
+          AppendSigned(out, width, va_arg(args, int));
         break;
-      case 'u': case 'x': case 'X': {
+      case 'u':
+      case 'x':
+      case 'X': {
         const int base = *p == 'u' ? 10 : (*p == 'x' ? 16 : -16);
         unsigned long long value;
-        if (size) value = va_arg(args, std::size_t);
-        else if (longs >= 2) value = va_arg(args, unsigned long long);
-        else if (longs == 1) value = va_arg(args, unsigned long);
-        else value = va_arg(args, unsigned int);
+        if (size)
+          value = va_arg(args, std::size_t);
+        else if (longs >= 2)
+          value = va_arg(args, unsigned long long);
+        else if (longs == 1)
+          value = va_arg(args, unsigned long);
+        else
+          value = va_arg(args, unsigned int);
         AppendNumber(out, width, false, false, value, base);
         break;
       }
-      case 0: return out;
-      default: out += '%'; out += *p; break;
+      case 0:
+        return out;
+      default:
+        out += '%';
+        out += *p;
+        break;
     }
   }
   return out;

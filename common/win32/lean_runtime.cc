@@ -39,8 +39,8 @@ volatile LONG* State(void* guard) { return static_cast<volatile LONG*>(guard); }
 extern "C" int __cxa_guard_acquire(void* guard) {
   for (;;) {
     const LONG seen = ::InterlockedCompareExchange(State(guard), kBusy, 0);
-    if (seen == 0) return 1;          // this thread runs the initialiser
-    if (seen == kDone) return 0;      // done meanwhile
+    if (seen == 0) return 1;      // this thread runs the initialiser
+    if (seen == kDone) return 0;  // done meanwhile
     ::SwitchToThread();
   }
 }

@@ -42,8 +42,8 @@ BOOL WTSQueryUserToken(ULONG session, PHANDLE token) {
 }
 
 BOOL WTSQuerySessionInformationW(HANDLE server, DWORD session, WTS_INFO_CLASS what, LPWSTR* buffer, DWORD* bytes) {
-  static auto* const function = Find<BOOL WINAPI(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*)>(
-      L"wtsapi32.dll", "WTSQuerySessionInformationW");
+  static auto* const function =
+      Find<BOOL WINAPI(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*)>(L"wtsapi32.dll", "WTSQuerySessionInformationW");
   return Call(function, server, session, what, buffer, bytes);
 }
 

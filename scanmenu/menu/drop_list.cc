@@ -32,29 +32,26 @@ void ForEachPath(std::basic_string_view<Unit> paths, Take take) {
 
 }  // namespace
 
-void CaptureDropList(std::span<const std::byte> block, DropListPlatform& platform,
-                     Selection& selection) noexcept {
+void CaptureDropList(std::span<const std::byte> block, DropListPlatform& platform, Selection& selection) noexcept {
   if (block.size() < kHeaderBytes) return;
   const std::uint32_t offset = ReadLittleEndian32(block, kFilesOffsetAt);
   if (offset < kHeaderBytes || offset > block.size()) return;
   const std::span<const std::byte> list = block.subspan(offset);
 
   if (ReadLittleEndian32(block, kWideFlagAt) == 0) {
-    ForEachPath(std::string_view(reinterpret_cast<const char*>(list.data()), list.size()),
-                [&](std::string_view path) {
-                  try {
-                    const std::optional<std::u16string> converted = platform.FromAnsiCodePage(path);
-                    if (converted && !converted->empty()) selection.Append(*converted);
-                  } catch (const std::bad_alloc&) {
-                    // Left out, as a path whose copy cannot be allocated.
-                  }
-                });
+    ForEachPath(std::string_view(reinterpret_cast<const char*>(list.data()), list.size()), [&](std::string_view path) {
+      try {
+        const std::optional<std::u16string> converted = platform.FromAnsiCodePage(path);
+        if (converted && !converted->empty()) selection.Append(*converted);
+      } catch (const std::bad_alloc&) {
+        // Left out, as a path whose copy cannot be allocated.
+      }
+    });
     return;
   }
   // Global memory is aligned for any type, so the paths after an even offset
   // are aligned for 16-bit units; a block that is not holds no paths either.
-  if (offset % sizeof(char16_t) != 0 ||
-      reinterpret_cast<std::uintptr_t>(list.data()) % alignof(char16_t) != 0) {
+  if (offset % sizeof(char16_t) != 0 || reinterpret_cast<std::uintptr_t>(list.data()) % alignof(char16_t) != 0) {
     return;
   }
   ForEachPath(std::u16string_view(reinterpret_cast<const char16_t*>(list.data()), list.size() / sizeof(char16_t)),

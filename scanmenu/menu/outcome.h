@@ -7,8 +7,8 @@
 namespace scanmenu {
 
 enum class Outcome : std::int32_t {
-  kOk = 0,                   // S_OK
-  kNothingStarted = 1,       // S_FALSE: accepted, but nothing was started
+  kOk = 0,                                                    // S_OK
+  kNothingStarted = 1,                                        // S_FALSE: accepted, but nothing was started
   kInvalidArgument = static_cast<std::int32_t>(0x80070057u),  // E_INVALIDARG
 };
 

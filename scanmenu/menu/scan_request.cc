@@ -76,8 +76,7 @@ std::optional<std::u16string> FindApplication(const application::SettingsSource&
 }
 
 std::u16string ComposeScanParameters(std::u16string_view path, bool list) {
-  const std::u16string_view format =
-      list ? application::kScanFileListFormat : application::kScanOneItemFormat;
+  const std::u16string_view format = list ? application::kScanFileListFormat : application::kScanOneItemFormat;
   const std::size_t at = format.find(kPlaceholder);
   std::u16string parameters(format.substr(0, at));
   parameters += path;

@@ -11,9 +11,7 @@ namespace scanmenu {
 HeapFunctions CrtHeap() { return {&std::malloc, &std::realloc, &std::free}; }
 
 HeapText::HeapText(HeapText&& other) noexcept
-    : text_(std::exchange(other.text_, nullptr)),
-      length_(std::exchange(other.length_, 0)),
-      release_(other.release_) {}
+    : text_(std::exchange(other.text_, nullptr)), length_(std::exchange(other.length_, 0)), release_(other.release_) {}
 
 HeapText& HeapText::operator=(HeapText&& other) noexcept {
   if (this != &other) {
@@ -63,9 +61,7 @@ void Selection::FreePaths() noexcept {
   size_ = 0;
 }
 
-std::u16string_view Selection::operator[](std::size_t index) const {
-  return std::u16string_view(paths_[index]);
-}
+std::u16string_view Selection::operator[](std::size_t index) const { return std::u16string_view(paths_[index]); }
 
 HeapText Selection::CopyOf(std::size_t index) const noexcept {
   const std::u16string_view path = (*this)[index];

@@ -58,8 +58,8 @@ constexpr ClassIdFields ParseClassId(std::u16string_view text) {
     bytes[nibble / 2] = static_cast<std::uint8_t>(bytes[nibble / 2] * 16 + digit);
     ++nibble;
   }
-  fields.data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
-                 bytes[3];
+  fields.data1 =
+      (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
   fields.data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
   fields.data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
   for (std::size_t i = 0; i < 8; ++i) fields.data4[i] = bytes[8 + i];

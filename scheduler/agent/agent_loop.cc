@@ -55,7 +55,7 @@ unsigned WholeMinutes(std::chrono::milliseconds span) {
 // which the launch's new lastScanTime moves past this one.
 void StartDueScan(AgentLoopHost& host, std::optional<ArmedRun>& armed) {
   host.LaunchScheduledScan(armed && armed->catch_up ? events::ScanOccasion::kCatchUp
-                                                     : events::ScanOccasion::kScheduled);
+                                                    : events::ScanOccasion::kScheduled);
   armed = host.ArmScheduleTimer();
   if (armed) events::NextScanDue(LocalTimeText(armed->due));
 }

@@ -7,17 +7,15 @@ namespace agent {
 BusyState DecideBusyState(BusyProbe& probe, const application::SettingsSource& settings) {
   const std::optional<FrontWindow> window = probe.GetFrontWindow();
   if (!window || window->left != 0 || window->top != 0) return BusyState::kAcceptsNotifications;
-  if (window->right - window->left != probe.ScreenWidth() ||
-      window->bottom - window->top != probe.ScreenHeight()) {
+  if (window->right - window->left != probe.ScreenWidth() || window->bottom - window->top != probe.ScreenHeight()) {
     return BusyState::kAcceptsNotifications;
   }
 
-  const BusyState by_border = (window->style & kWindowStyleBorder) == 0
-                                  ? BusyState::kBusy
-                                  : BusyState::kAcceptsNotifications;
+  const BusyState by_border =
+      (window->style & kWindowStyleBorder) == 0 ? BusyState::kBusy : BusyState::kAcceptsNotifications;
 
-  const std::optional<std::u16string> saver = settings.ReadText(
-      application::RegistryRoot::CurrentUser, kDesktopKeyPath, kScreenSaverValue, kScreenSaverBytes);
+  const std::optional<std::u16string> saver =
+      settings.ReadText(application::RegistryRoot::CurrentUser, kDesktopKeyPath, kScreenSaverValue, kScreenSaverBytes);
   if (!saver) return by_border;
   const std::uint32_t process_id = probe.FrontWindowProcessId();
   if (process_id == 0) return by_border;

@@ -12,8 +12,8 @@ namespace agent {
 
 // The shell's notification-state numbers for the same states.
 enum class BusyState : std::int32_t {
-  kNotPresent = 1,          // the configured screen saver owns the full-screen window
-  kBusy = 2,                // a borderless full-screen window is in front
+  kNotPresent = 1,  // the configured screen saver owns the full-screen window
+  kBusy = 2,        // a borderless full-screen window is in front
   kAcceptsNotifications = 5,
 };
 

@@ -24,7 +24,7 @@ class EventWindowHost {
 
 // Acts on one message. Returns the window procedure's result, or nothing when
 // the message goes on to the default window procedure.
-std::optional<std::intptr_t> HandleEventWindowMessage(WindowMessage message, std::uint64_t wparam,
-                                                      std::uint64_t lparam, EventWindowHost& host);
+std::optional<std::intptr_t> HandleEventWindowMessage(WindowMessage message, std::uint64_t wparam, std::uint64_t lparam,
+                                                      EventWindowHost& host);
 
 }  // namespace agent

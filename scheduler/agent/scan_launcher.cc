@@ -21,8 +21,7 @@ std::u16string UninstallEntryKey() {
   return key;
 }
 
-std::optional<std::u16string> ReadSetting(const application::SettingsSource& settings,
-                                          std::u16string_view name) {
+std::optional<std::u16string> ReadSetting(const application::SettingsSource& settings, std::u16string_view name) {
   return settings.ReadText(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath, name,
                            application::kSettingBytes);
 }
@@ -77,9 +76,9 @@ bool LaunchScheduledScan(const application::SettingsSource& settings, ScanProces
     return true;
   }
   const std::u16string entry = UninstallEntryKey();
-  const std::optional<std::u16string> value = settings.ReadText(
-      application::RegistryRoot::LocalMachine, entry, application::kUninstallStringValue,
-      application::kUninstallStringBytes);
+  const std::optional<std::u16string> value =
+      settings.ReadText(application::RegistryRoot::LocalMachine, entry, application::kUninstallStringValue,
+                        application::kUninstallStringBytes);
   if (!value) {
     events::ScanSkippedNoEntry(entry);
     return false;

@@ -17,10 +17,9 @@ constinit DateTime lastScanTime = DateTime::MaxValue();
 
 namespace {
 
-std::optional<std::u16string> ReadSetting(const application::SettingsSource& settings,
-                                          std::u16string_view name, std::size_t buffer_bytes) {
-  return settings.ReadText(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath, name,
-                           buffer_bytes);
+std::optional<std::u16string> ReadSetting(const application::SettingsSource& settings, std::u16string_view name,
+                                          std::size_t buffer_bytes) {
+  return settings.ReadText(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath, name, buffer_bytes);
 }
 
 // A due time, and whether it catches up a missed run.
@@ -81,8 +80,9 @@ DateTime NextWeeklyRun(int day_of_week, TimeSpan time_of_day) { return WeeklyRun
 
 std::uint32_t RandomDelaySeconds(const application::SettingsSource& settings, RandomSource& random) {
   const std::uint32_t minutes =
-      std::min(settings.ReadNumber(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
-                                   application::kSchedulerRandomDelayMinutesValue)
+      std::min(settings
+                   .ReadNumber(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
+                               application::kSchedulerRandomDelayMinutesValue)
                    .value_or(0),
                kLongestWaitMinutes);
   return minutes == 0 ? 0 : random.Below(minutes * 60);
@@ -101,8 +101,8 @@ bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer
   const TimeSpan time_of_day = around ? ParseTimeOfDay(*around) : TimeSpan();
   if (code == ScheduleCode::kStartup) return true;
 
-  const Due next = code == ScheduleCode::kDaily ? DailyRun(time_of_day)
-                                                : WeeklyRun(DayOfWeekFromScheduleCode(code), time_of_day);
+  const Due next =
+      code == ScheduleCode::kDaily ? DailyRun(time_of_day) : WeeklyRun(DayOfWeekFromScheduleCode(code), time_of_day);
   // A catch-up is not spread: it is late already.
   DateTime due = next.when;
   if (random != nullptr && !next.catch_up) due = due.AddSeconds(RandomDelaySeconds(settings, *random));

@@ -82,7 +82,7 @@ struct ArmedRun {
 // schedule word, when the due time lies outside the calendar (before 1601 or
 // after 30827), or when the timer refuses. `armed`, when given, receives the
 // run the timer stands at, or nothing when none was armed.
-bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer,
-                      RandomSource* random = nullptr, std::optional<ArmedRun>* armed = nullptr);
+bool ArmScheduleTimer(const application::SettingsSource& settings, WaitableTimer& timer, RandomSource* random = nullptr,
+                      std::optional<ArmedRun>* armed = nullptr);
 
 }  // namespace agent

@@ -14,7 +14,6 @@ std::u16string_view UpToTerminator(std::u16string_view text) { return text.subst
 
 bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
-
 }  // namespace
 
 bool SettingEquals(std::u16string_view text, std::u16string_view word) {

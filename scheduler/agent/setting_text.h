@@ -20,8 +20,8 @@ bool SettingEquals(std::u16string_view text, std::u16string_view word);
 // 32 bits: ASCII white space skipped, an optional sign, ASCII digits up to
 // the first other character. Text without digits reads 0.
 struct DecimalReading {
-  std::int32_t value = 0;     // saturated at the 32-bit limits
-  bool in_range = true;       // false when the digits lie outside int32
+  std::int32_t value = 0;  // saturated at the 32-bit limits
+  bool in_range = true;    // false when the digits lie outside int32
 };
 DecimalReading ReadDecimal(std::u16string_view text);
 

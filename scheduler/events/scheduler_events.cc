@@ -58,9 +58,12 @@ void ServiceStarted(bool end_session) {
 
 void ServiceStopping(StopReason reason) {
   switch (reason) {
-    case StopReason::kControl: return Report(Code::kServiceStoppingOnControl);
-    case StopReason::kUpdateEvent: return Report(Code::kServiceStoppingForUpdate);
-    case StopReason::kWaitFailed: return Report(Code::kServiceWaitFailed);
+    case StopReason::kControl:
+      return Report(Code::kServiceStoppingOnControl);
+    case StopReason::kUpdateEvent:
+      return Report(Code::kServiceStoppingForUpdate);
+    case StopReason::kWaitFailed:
+      return Report(Code::kServiceWaitFailed);
   }
 }
 
@@ -96,12 +99,12 @@ void AgentStartEnded(std::uint32_t session, const AgentStart& start) {
 void AgentEndedForUpdate() { Report(Code::kAgentEndedForUpdate); }
 
 void AgentFault(std::uint32_t exception_code, std::uint64_t address, bool service_started) {
-  Report(Code::kAgentFault, {Hexadecimal(exception_code, 8), Hexadecimal(address, 16),
-                             service_started ? u"yes" : u"no"});
+  Report(Code::kAgentFault,
+         {Hexadecimal(exception_code, 8), Hexadecimal(address, 16), service_started ? u"yes" : u"no"});
 }
 
 void ScanStarted(ScanOccasion occasion, bool quick, std::u16string_view command_line) {
-  const Code code = occasion == ScanOccasion::kCatchUp  ? Code::kScanStartedCatchUp
+  const Code code = occasion == ScanOccasion::kCatchUp   ? Code::kScanStartedCatchUp
                     : occasion == ScanOccasion::kAtLogon ? Code::kScanStartedAtLogon
                                                          : Code::kScanStartedScheduled;
   Report(code, {quick ? u"quick" : u"full", std::u16string(command_line)});

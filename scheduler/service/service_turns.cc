@@ -14,8 +14,7 @@ char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 
 
 bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char16_t x, char16_t y) { return FoldAscii(x) == FoldAscii(y); });
+         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
 // Waits up to kLogonWorkStopLimit for the logon work, reporting STOP_PENDING
@@ -76,8 +75,8 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
   platform.ReportStatus(ServiceState::kStopped);
 }
 
-void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
-                          std::optional<std::uint32_t> logon_session, ServicePlatform& platform) {
+void HandleServiceControl(std::uint32_t control, std::uint32_t event_type, std::optional<std::uint32_t> logon_session,
+                          ServicePlatform& platform) {
   if (platform.IsStopping()) return;
   if (control == kControlStop || control == kControlShutdown) {
     // ServiceMain may wait for logon work before it stops: the hint covers that.

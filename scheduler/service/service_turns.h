@@ -96,8 +96,8 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
 // the handler returns. Once the service is stopping it reports nothing and
 // starts nothing: ServiceMain reports the stop's progress, and a RUNNING in
 // between would tell the service control manager the stop was over.
-void HandleServiceControl(std::uint32_t control, std::uint32_t event_type,
-                          std::optional<std::uint32_t> logon_session, ServicePlatform& platform);
+void HandleServiceControl(std::uint32_t control, std::uint32_t event_type, std::optional<std::uint32_t> logon_session,
+                          ServicePlatform& platform);
 
 // What a logon at the console brings: in start-up mode the program in
 // /user mode, which starts the scan in the session (the application's

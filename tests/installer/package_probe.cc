@@ -5,9 +5,9 @@
 //   package_probe menu      a context-menu request for a file reaches the
 //                           stand-in scanner through COM alone, served by the
 //                           Scanmenu.dll of the install folder
+#include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <string>

@@ -32,7 +32,8 @@ std::string EnclosingValueName(const std::vector<Element>& elements, int index) 
 }
 
 TEST(PolicyTemplatesTest, TheReaderRefusesWhatIsNotWellFormed) {
-  for (const char* bad : {"<a><b></a></b>", "<a>", "<a x=1/>", "<a x='1' x='2'/>", "<a>&nope;</a>", "<a/><b/>", "<a></b>"}) {
+  for (const char* bad :
+       {"<a><b></a></b>", "<a>", "<a x=1/>", "<a x='1' x='2'/>", "<a>&nope;</a>", "<a/><b/>", "<a></b>"}) {
     EXPECT_TRUE(XmlReader(bad).Read().empty()) << bad;
   }
   EXPECT_EQ(XmlReader("<?xml version='1.0'?><!-- c --><a x=\"&lt;\">t&amp;<b/></a>").Read().size(), 2u);
@@ -91,7 +92,8 @@ TEST(PolicyTemplatesTest, EveryKeyValueAndWordIsOneTheSchedulerReads) {
   std::set<std::string> words;
   for (const agent::ScheduleWord& row : agent::kScheduleWords) words.insert(Narrow(row.word));
   EXPECT_EQ(schedule_words, words);
-  EXPECT_EQ(scan_words, (std::set<std::string>{Narrow(application::kQuickScanWord), Narrow(application::kFullScanWord)}));
+  EXPECT_EQ(scan_words,
+            (std::set<std::string>{Narrow(application::kQuickScanWord), Narrow(application::kFullScanWord)}));
 }
 
 }  // namespace

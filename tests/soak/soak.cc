@@ -108,8 +108,7 @@ bool Read(HANDLE process, const char* image, bool agent, Figures* figures) {
 }
 
 bool ReadProcess(DWORD process_id, const char* image, bool agent, Figures* figures) {
-  win32::ScopedHandle process(
-      ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
+  win32::ScopedHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
   return process.IsValid() && Read(process.Get(), image, agent, figures);
 }
 
@@ -142,10 +141,11 @@ struct Series {
     const double handles = HandleGrowth() - floor_handles;
     const bool handles_grew = handles > first.handles * kGrowthLimit && handles > 1;
     const bool bytes_grew = ByteGrowth() - floor_bytes > first.private_bytes * kGrowthLimit;
-    std::printf("%-16s handles %5lu -> %5lu   private %8.1f KiB -> %8.1f KiB", name, first.handles,
-                last.handles, first.private_bytes / 1024.0, last.private_bytes / 1024.0);
-    if (floor != nullptr) std::printf("   beyond the %s: %+.0f handles, %+.1f KiB", floor->name, handles,
-                                      (ByteGrowth() - floor_bytes) / 1024.0);
+    std::printf("%-16s handles %5lu -> %5lu   private %8.1f KiB -> %8.1f KiB", name, first.handles, last.handles,
+                first.private_bytes / 1024.0, last.private_bytes / 1024.0);
+    if (floor != nullptr)
+      std::printf("   beyond the %s: %+.0f handles, %+.1f KiB", floor->name, handles,
+                  (ByteGrowth() - floor_bytes) / 1024.0);
     if (is_floor) {
       std::printf("   (floor)\n");
       return true;
@@ -202,10 +202,9 @@ bool Turns(int turns, Series& service_series, Series& agent_series) {
   }
   test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
   win32::ScopedServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  win32::ScopedServiceHandle service(
-      manager ? ::OpenServiceW(manager.Get(), test_support::kSchedulerServiceName,
-                               SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS)
-              : nullptr);
+  win32::ScopedServiceHandle service(manager ? ::OpenServiceW(manager.Get(), test_support::kSchedulerServiceName,
+                                                              SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS)
+                                             : nullptr);
   bool ok = scanner.ok() && service.IsValid();
   for (int turn = 0; turn < turns && ok; ++turn) {
     if (!test_support::ScheduleCatchUpScan()) {
@@ -220,10 +219,12 @@ bool Turns(int turns, Series& service_series, Series& agent_series) {
       break;
     }
     Figures service_figures;
-    const bool service_read = PollFor([&] {
-      const DWORD id = ServiceProcessId(service.Get());
-      return id != 0 && ReadProcess(id, "scheduler.exe", false, &service_figures);
-    }, 10000);
+    const bool service_read = PollFor(
+        [&] {
+          const DWORD id = ServiceProcessId(service.Get());
+          return id != 0 && ReadProcess(id, "scheduler.exe", false, &service_figures);
+        },
+        10000);
     if (!PollFor([] { return AgentWindow() != nullptr; }, 20000)) {
       std::fprintf(stderr, "turn %d: no agent\n", turn);
       ok = false;
@@ -326,8 +327,7 @@ bool Cycles(Series& series) {
       reinterpret_cast<Export>(reinterpret_cast<void*>(::GetProcAddress(library, "DllRegisterServer")));
   const auto do_unregister =
       reinterpret_cast<Export>(reinterpret_cast<void*>(::GetProcAddress(library, "DllUnregisterServer")));
-  const bool ok = do_register != nullptr && do_unregister != nullptr &&
-                  RepeatCycles("register cycle", series, [&] {
+  const bool ok = do_register != nullptr && do_unregister != nullptr && RepeatCycles("register cycle", series, [&] {
                     return do_register() == S_OK && do_unregister() == S_OK ? S_OK : E_FAIL;
                   });
   ::FreeLibrary(library);

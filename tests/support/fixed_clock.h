@@ -17,8 +17,8 @@ namespace test_support {
 
 // Calendar fields from plain numbers, day of week left 0; each cut to 16 bits
 // as the platform's record holds them.
-inline datetime::CalendarFields Fields(int year, int month, int day, int hour = 0, int minute = 0,
-                                       int second = 0, int millisecond = 0) {
+inline datetime::CalendarFields Fields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                                       int millisecond = 0) {
   datetime::CalendarFields f;
   f.year = static_cast<std::uint16_t>(year);
   f.month = static_cast<std::uint16_t>(month);
@@ -33,10 +33,8 @@ inline datetime::CalendarFields Fields(int year, int month, int day, int hour = 
 class FixedClock final : public datetime::Clock {
  public:
   // Local now as calendar fields (must be valid).
-  void SetLocalNow(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-                   int millisecond = 0) {
-    local_now_ = datetime::calendar::FieldsToTicks(
-                     Fields(year, month, day, hour, minute, second, millisecond)).value();
+  void SetLocalNow(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int millisecond = 0) {
+    local_now_ = datetime::calendar::FieldsToTicks(Fields(year, month, day, hour, minute, second, millisecond)).value();
   }
   void SetLocalNowTicks(std::int64_t ticks) { local_now_ = ticks; }
   void Advance(datetime::TimeSpan span) { local_now_ += span.ticks(); }

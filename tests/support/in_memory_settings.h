@@ -37,8 +37,7 @@ class InMemorySettings final : public application::SettingsSource {
   std::size_t reads() const { return reads_; }
 
   std::optional<std::u16string> ReadText(application::RegistryRoot root, std::u16string_view key_path,
-                                         std::u16string_view value_name,
-                                         std::size_t buffer_bytes) const override {
+                                         std::u16string_view value_name, std::size_t buffer_bytes) const override {
     ++reads_;
     const auto it = values_.find(Key(root, key_path, value_name));
     if (it == values_.end()) return std::nullopt;
@@ -56,8 +55,7 @@ class InMemorySettings final : public application::SettingsSource {
     return out;
   }
   static std::tuple<int, std::u16string, std::u16string> Key(application::RegistryRoot root,
-                                                             std::u16string_view key_path,
-                                                             std::u16string_view name) {
+                                                             std::u16string_view key_path, std::u16string_view name) {
     return {static_cast<int>(root), Lower(key_path), Lower(name)};
   }
 

@@ -96,8 +96,7 @@ int ContextMenuScan(const test_support::StandInScanner& scanner) {
         const auto log = scanner.WaitForLog(1, 20000);
         if (!log.empty()) {
           Say(L"the scanner was started with: " + log.front());
-          const std::string list =
-              shell_host::ReadFileBytes(shell_host::TempDirectory() + L"quenorclean.filelist");
+          const std::string list = shell_host::ReadFileBytes(shell_host::TempDirectory() + L"quenorclean.filelist");
           Say(L"the list file holds (UTF-16LE, one path a line):");
           Say(std::wstring(reinterpret_cast<const wchar_t*>(list.data()), list.size() / sizeof(wchar_t)));
           status = 0;

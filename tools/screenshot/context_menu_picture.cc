@@ -26,9 +26,9 @@ constexpr int kWindowY = 24;
 constexpr int kWindowWidth = 400;
 constexpr int kWindowHeight = 180;
 constexpr RECT kFileRow = {12, 12, 232, 34};  // the selected file, in client coordinates
-constexpr int kTextPadding = 6;                // before the file's name in its row
-constexpr POINT kMenuAt = {140, 28};           // where the user right-clicked, in client coordinates
-constexpr int kMargin = 12;                    // around the region announced for the picture
+constexpr int kTextPadding = 6;               // before the file's name in its row
+constexpr POINT kMenuAt = {140, 28};          // where the user right-clicked, in client coordinates
+constexpr int kMargin = 12;                   // around the region announced for the picture
 
 constexpr UINT kOpenId = 1;
 constexpr UINT kPropertiesId = 2;
@@ -51,9 +51,7 @@ struct Scene {
 };
 constexpr Scene kEnglish = {L"Documents", L"Quarterly report.docx", L"&Open", L"P&roperties"};
 constexpr Scene kGerman = {L"Dokumente", L"Quartalsbericht.docx", L"\u00d6&ffnen", L"&Eigenschaften"};
-const Scene& CurrentScene() {
-  return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_GERMAN ? kGerman : kEnglish;
-}
+const Scene& CurrentScene() { return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_GERMAN ? kGerman : kEnglish; }
 
 // The state that the window procedure shares with the program: one window,
 // one menu, one run.
@@ -78,12 +76,12 @@ void Say(const char* text) {
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
   const std::wstring partial = path + L".partial";
-  HANDLE file = ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+  HANDLE file =
+      ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
+  const bool ok =
+      ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
   ::CloseHandle(file);
   // The reader sees the whole text or none.
   return ok && ::MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
@@ -142,9 +140,8 @@ void Paint(HWND window) {
   RECT row = kFileRow;
   ::FillRect(dc, &row, ::GetSysColorBrush(COLOR_HIGHLIGHT));
   LOGFONTW look = {};
-  HFONT font = ::SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof(look), &look, 0)
-                   ? ::CreateFontIndirectW(&look)
-                   : nullptr;
+  HFONT font =
+      ::SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof(look), &look, 0) ? ::CreateFontIndirectW(&look) : nullptr;
   HGDIOBJ previous = font != nullptr ? ::SelectObject(dc, font) : nullptr;
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ::GetSysColor(COLOR_HIGHLIGHTTEXT));

@@ -41,8 +41,8 @@ std::string Attribute(const std::string& text, std::size_t tag, const std::strin
 }
 
 std::string Unescaped(std::string text) {
-  const std::pair<const char*, const char*> entities[] = {
-      {"&#x0A;", "\n"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}};
+  const std::pair<const char*, const char*> entities[] = {{"&#x0A;", "\n"}, {"&quot;", "\""}, {"&apos;", "'"},
+                                                          {"&lt;", "<"},    {"&gt;", ">"},    {"&amp;", "&"}};
   for (const auto& [entity, plain] : entities) {
     for (std::size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1)) {
       text.replace(at, std::string(entity).size(), plain);

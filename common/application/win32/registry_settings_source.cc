@@ -11,8 +11,7 @@ HKEY Hive(RegistryRoot root) { return root == RegistryRoot::LocalMachine ? HKEY_
 
 }  // namespace
 
-std::optional<std::u16string> RegistrySettingsSource::ReadText(RegistryRoot root,
-                                                               std::u16string_view key_path,
+std::optional<std::u16string> RegistrySettingsSource::ReadText(RegistryRoot root, std::u16string_view key_path,
                                                                std::u16string_view value_name,
                                                                std::size_t buffer_bytes) const {
   win32::RegistryKey key;

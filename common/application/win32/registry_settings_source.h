@@ -8,8 +8,7 @@ namespace application {
 class RegistrySettingsSource final : public SettingsSource {
  public:
   std::optional<std::u16string> ReadText(RegistryRoot root, std::u16string_view key_path,
-                                         std::u16string_view value_name,
-                                         std::size_t buffer_bytes) const override;
+                                         std::u16string_view value_name, std::size_t buffer_bytes) const override;
   // A REG_DWORD as it is; any other type as decimal text.
   std::optional<std::uint32_t> ReadNumber(RegistryRoot root, std::u16string_view key_path,
                                           std::u16string_view value_name) const override;

@@ -3,8 +3,8 @@
 // C++ threading runtime.
 #include "common/threads/threads.h"
 
-#include <process.h>
 #include <windows.h>
+#include <process.h>
 
 #include "common/win32/scoped_handle.h"
 

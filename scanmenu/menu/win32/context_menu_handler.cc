@@ -84,8 +84,7 @@ class Win32DropListPlatform final : public DropListPlatform {
     const int units = ::MultiByteToWideChar(CP_ACP, 0, path.data(), length, nullptr, 0);
     if (units <= 0) return std::nullopt;
     std::u16string converted(static_cast<std::size_t>(units), u'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, path.data(), length, win32::Wide(converted.data()),
-                              units) != units) {
+    if (::MultiByteToWideChar(CP_ACP, 0, path.data(), length, win32::Wide(converted.data()), units) != units) {
       return std::nullopt;
     }
     return converted;
@@ -112,8 +111,8 @@ CVeltraneContextMenuHandler::CVeltraneContextMenuHandler()
       help_text_(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_HELP_TEXT), kMenuText)),
       m_menuText(win32::Wide(item_text_)),
       m_menuTextLength(static_cast<int>(item_text_.size())) {
-  m_hIcon.Set(static_cast<HICON>(::LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_SCAN_MENU), IMAGE_ICON,
-                                              m_iconSize.cx, m_iconSize.cy, LR_LOADTRANSPARENT)));
+  m_hIcon.Set(static_cast<HICON>(::LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_SCAN_MENU), IMAGE_ICON, m_iconSize.cx,
+                                              m_iconSize.cy, LR_LOADTRANSPARENT)));
   // Without an icon or a bitmap the item shows its text alone.
   m_hBitmap.Set(MakeMenuBitmap(m_hIcon.Get(), m_iconSize));
 }
@@ -134,8 +133,7 @@ HRESULT CVeltraneContextMenuHandler::Initialize(PCIDLIST_ABSOLUTE, IDataObject* 
       ScopedGlobalLock drop(medium.global());
       if (drop.data() != nullptr) {
         Win32DropListPlatform platform;
-        CaptureDropList({static_cast<const std::byte*>(drop.data()), ::GlobalSize(medium.global())}, platform,
-                        m_paths);
+        CaptureDropList({static_cast<const std::byte*>(drop.data()), ::GlobalSize(medium.global())}, platform, m_paths);
       }
     }
   }
@@ -144,8 +142,7 @@ HRESULT CVeltraneContextMenuHandler::Initialize(PCIDLIST_ABSOLUTE, IDataObject* 
 
 // --- IContextMenu ---------------------------------------------------------
 
-HRESULT CVeltraneContextMenuHandler::QueryContextMenu(HMENU menu, UINT position, UINT first_id, UINT,
-                                                      UINT flags) {
+HRESULT CVeltraneContextMenuHandler::QueryContextMenu(HMENU menu, UINT position, UINT first_id, UINT, UINT flags) {
   if (!ShouldAddMenuItem(flags)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
 
   MENUITEMINFOW item = {};

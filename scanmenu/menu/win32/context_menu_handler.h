@@ -17,11 +17,10 @@
 
 namespace scanmenu {
 
-class CVeltraneContextMenuHandler
-    : public CDispatchImpl<IVeltraneContextMenuHandler, &IID_IVeltraneContextMenuHandler>,
-      public IShellExtInit,
-      public IContextMenu3,
-      public CObjectRoot<SingleThreadModel> {
+class CVeltraneContextMenuHandler : public CDispatchImpl<IVeltraneContextMenuHandler, &IID_IVeltraneContextMenuHandler>,
+                                    public IShellExtInit,
+                                    public IContextMenu3,
+                                    public CObjectRoot<SingleThreadModel> {
  public:
   // IShellExtInit first: it answers IUnknown and so gives the object its
   // identity. IDispatch and IVeltraneContextMenuHandler are not handed out.
@@ -39,8 +38,7 @@ class CVeltraneContextMenuHandler
   // IContextMenu2
   HRESULT STDMETHODCALLTYPE HandleMenuMsg(UINT message, WPARAM wparam, LPARAM lparam) override;
   // IContextMenu3
-  HRESULT STDMETHODCALLTYPE HandleMenuMsg2(UINT message, WPARAM wparam, LPARAM lparam,
-                                           LRESULT* result) override;
+  HRESULT STDMETHODCALLTYPE HandleMenuMsg2(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) override;
 
  protected:
   // Built only inside the module's instance wrappers.

@@ -11,9 +11,20 @@ constexpr std::int64_t kExponentLimit = 100000;
 
 bool IsBlank(char16_t c) {
   switch (c) {
-    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20:
-    case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029:
-    case 0x202F: case 0x205F: case 0x3000:
+    case 0x09:
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x20:
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
       return true;
     default:
       return c >= 0x2000 && c <= 0x200A;
@@ -24,9 +35,12 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 int DigitValue(char16_t c, int base) {
   int v = -1;
-  if (c >= u'0' && c <= u'9') v = c - u'0';
-  else if (c >= u'a' && c <= u'f') v = c - u'a' + 10;
-  else if (c >= u'A' && c <= u'F') v = c - u'A' + 10;
+  if (c >= u'0' && c <= u'9')
+    v = c - u'0';
+  else if (c >= u'a' && c <= u'f')
+    v = c - u'a' + 10;
+  else if (c >= u'A' && c <= u'F')
+    v = c - u'A' + 10;
   return v < base ? v : -1;
 }
 
@@ -42,10 +56,22 @@ struct Signs {
 void ReadLeading(const char16_t*& p, Signs& signs) {
   for (;; ++p) {
     if (IsBlank(*p)) continue;
-    if (*p == u'+' && !signs.plus) { signs.plus = true; continue; }
-    if (*p == u'-' && !signs.minus) { signs.minus = true; continue; }
-    if (*p == u'(' && !signs.open_paren) { signs.open_paren = true; continue; }
-    if (*p == u'$' && !signs.currency) { signs.currency = true; continue; }
+    if (*p == u'+' && !signs.plus) {
+      signs.plus = true;
+      continue;
+    }
+    if (*p == u'-' && !signs.minus) {
+      signs.minus = true;
+      continue;
+    }
+    if (*p == u'(' && !signs.open_paren) {
+      signs.open_paren = true;
+      continue;
+    }
+    if (*p == u'$' && !signs.currency) {
+      signs.currency = true;
+      continue;
+    }
     return;
   }
 }
@@ -55,10 +81,22 @@ void ReadLeading(const char16_t*& p, Signs& signs) {
 bool ReadTrailing(const char16_t* p, Signs& signs, bool currency_allowed) {
   for (;; ++p) {
     if (IsBlank(*p)) continue;
-    if (*p == u'+' && !signs.plus) { signs.plus = true; continue; }
-    if (*p == u'-' && !signs.minus) { signs.minus = true; continue; }
-    if (*p == u')' && signs.open_paren && !signs.close_paren) { signs.close_paren = true; continue; }
-    if (*p == u'$' && currency_allowed && !signs.currency) { signs.currency = true; continue; }
+    if (*p == u'+' && !signs.plus) {
+      signs.plus = true;
+      continue;
+    }
+    if (*p == u'-' && !signs.minus) {
+      signs.minus = true;
+      continue;
+    }
+    if (*p == u')' && signs.open_paren && !signs.close_paren) {
+      signs.close_paren = true;
+      continue;
+    }
+    if (*p == u'$' && currency_allowed && !signs.currency) {
+      signs.currency = true;
+      continue;
+    }
     break;
   }
   return *p == 0 && signs.open_paren == signs.close_paren;
@@ -85,7 +123,7 @@ HResult ReadRadix(const char16_t* p, Signs& signs, std::uint32_t* value) {
 }
 
 HResult ReadDecimal(const char16_t* p, Signs& signs, std::uint32_t* value) {
-  std::u16string digits;  // significant digits, leading zeros dropped
+  std::u16string digits;   // significant digits, leading zeros dropped
   std::int64_t scale = 0;  // value = digits * 10^scale
   bool any_digit = false;
   bool point = false;

@@ -48,11 +48,9 @@ class RegistryAccess {
   virtual ~RegistryAccess() = default;
 
   // Opens parent\subkey; a null subkey opens the parent again.
-  virtual std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access,
-                               RegistryKey* key) = 0;
+  virtual std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access, RegistryKey* key) = 0;
   // Opens parent\name, creating it (non-volatile) when it does not exist.
-  virtual std::int32_t CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access,
-                                 RegistryKey* key) = 0;
+  virtual std::int32_t CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access, RegistryKey* key) = 0;
   virtual std::int32_t CloseKey(RegistryKey key) = 0;
   // Deletes parent\name, which must have no subkeys.
   virtual std::int32_t DeleteKey(RegistryKey parent, const char16_t* name) = 0;
@@ -61,8 +59,8 @@ class RegistryAccess {
   virtual std::int32_t FirstSubkeyName(RegistryKey key, char16_t* name, std::uint32_t capacity) = 0;
   virtual std::int32_t QuerySubkeyCount(RegistryKey key, std::uint32_t* count) = 0;
   // A null name sets the key's default value.
-  virtual std::int32_t SetValue(RegistryKey key, const char16_t* name, std::uint32_t type,
-                                const std::uint8_t* data, std::uint32_t size) = 0;
+  virtual std::int32_t SetValue(RegistryKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
+                                std::uint32_t size) = 0;
   virtual std::int32_t DeleteValue(RegistryKey key, const char16_t* name) = 0;
 };
 

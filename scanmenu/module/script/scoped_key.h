@@ -15,8 +15,7 @@ class ScopedKey {
   explicit ScopedKey(RegistryAccess& registry) : registry_(&registry) {}
   ScopedKey(const ScopedKey&) = delete;
   ScopedKey& operator=(const ScopedKey&) = delete;
-  ScopedKey(ScopedKey&& other) noexcept
-      : registry_(other.registry_), key_(std::exchange(other.key_, kNoKey)) {}
+  ScopedKey(ScopedKey&& other) noexcept : registry_(other.registry_), key_(std::exchange(other.key_, kNoKey)) {}
   ScopedKey& operator=(ScopedKey&& other) noexcept {
     if (this != &other) {
       Close();

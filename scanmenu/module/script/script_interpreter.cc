@@ -38,8 +38,10 @@ constexpr RootKeyName kRootKeyTable[] = {
 
 // Keys that a forced removal never deletes, at any depth.
 constexpr std::u16string_view kProtectedKeyNames[] = {
-    u"AppID", u"CLSID", u"Component Categories", u"FileType", u"Interface", u"Hardware",
-    u"Mime",  u"SAM",   u"SECURITY",             u"SYSTEM",   u"Software",  u"TypeLib",
+    u"AppID",    u"CLSID",     u"Component Categories",
+    u"FileType", u"Interface", u"Hardware",
+    u"Mime",     u"SAM",       u"SECURITY",
+    u"SYSTEM",   u"Software",  u"TypeLib",
 };
 
 struct ValueType {
@@ -298,8 +300,7 @@ HResult ScriptInterpreter::ReadToken(TokenBuffer& token) {
   return complete ? kHrOk : kHrDispException;
 }
 
-HResult ScriptInterpreter::ProcessBlock(TokenBuffer& token, RegistryKey parent, bool register_mode,
-                                        bool recovery) {
+HResult ScriptInterpreter::ProcessBlock(TokenBuffer& token, RegistryKey parent, bool register_mode, bool recovery) {
   DepthScope depth(depth_);
   if (depth_ > kMaxBlockDepth) {
     too_deep_ = true;
@@ -401,8 +402,7 @@ HResult ScriptInterpreter::RegisterKey(RegistryKey parent, const char16_t* name,
 // One key item in unregister mode, entered with the key name in `token` and
 // left with the token after the item. The key is removed after its nested
 // block, when it has no subkeys left and is not marked NoRemove.
-HResult ScriptInterpreter::UnregisterKey(TokenBuffer& token, RegistryKey parent, bool recovery,
-                                         bool delete_flag) {
+HResult ScriptInterpreter::UnregisterKey(TokenBuffer& token, RegistryKey parent, bool recovery, bool delete_flag) {
   ScopedKey key(registry_);
   const std::int32_t open_error =
       recovery ? kErrorNotFound : registry_.OpenKey(parent, token.data(), kAccessRead, key.put());
@@ -499,9 +499,8 @@ HResult ScriptInterpreter::WriteValue(RegistryKey key, const char16_t* value_nam
       std::uint32_t number = 0;
       hr = convert_number_(text.data(), &number);
       if (Failed(hr)) return hr;
-      const std::uint8_t data[4] = {
-          static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-          static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
+      const std::uint8_t data[4] = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+                                    static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
       error = registry_.SetValue(key, value_name, kTypeDword, data, sizeof data);
       break;
     }

@@ -40,8 +40,7 @@ class ScriptInterpreter {
 
   using TokenBuffer = std::array<char16_t, kTokenBufferSize>;
 
-  explicit ScriptInterpreter(RegistryAccess& registry,
-                             NumberConverter convert_number = &UInt32FromNumberText);
+  explicit ScriptInterpreter(RegistryAccess& registry, NumberConverter convert_number = &UInt32FromNumberText);
   ScriptInterpreter(const ScriptInterpreter&) = delete;
   ScriptInterpreter& operator=(const ScriptInterpreter&) = delete;
 

@@ -14,9 +14,7 @@ class CComContainedObject final : public Base {
 
   ULONG STDMETHODCALLTYPE AddRef() override { return outer_->AddRef(); }
   ULONG STDMETHODCALLTYPE Release() override { return outer_->Release(); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return outer_->QueryInterface(iid, out);
-  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return outer_->QueryInterface(iid, out); }
 
   // The aggregate's own query: the table walk, whose AddRef reaches the outer object.
   HRESULT InnerQueryInterface(REFIID iid, void** out) {

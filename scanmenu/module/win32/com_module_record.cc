@@ -12,8 +12,7 @@ IUnknown* CachedObject(const ClassObjectCache& cache) {
 
 }  // namespace
 
-ComModuleRecord::ComModuleRecord(ClassEntry* const* first, ClassEntry* const* last,
-                                 HINSTANCE type_library_module)
+ComModuleRecord::ComModuleRecord(ClassEntry* const* first, ClassEntry* const* last, HINSTANCE type_library_module)
     : type_library_module_(type_library_module), first_(first), last_(last) {
   if (FAILED(object_lock_.Init())) {
     g_initFailed = true;

@@ -1,8 +1,8 @@
 // IDispatch for a dual interface, served from the module's type library.
 #pragma once
 
-#include <oaidl.h>
 #include <windows.h>
+#include <oaidl.h>
 #include <wrl/client.h>
 
 #include "scanmenu/module/win32/type_info_holder.h"
@@ -23,15 +23,14 @@ class CDispatchImpl : public Interface {
     if (index != 0) return DISP_E_BADINDEX;
     return Holder().GetTypeInfo(out);
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     Microsoft::WRL::ComPtr<ITypeInfo> info;
     const HRESULT hr = Holder().GetTypeInfo(&info);
     if (FAILED(hr)) return hr;
     return info->GetIDsOfNames(names, count, ids);
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* exception, UINT* arg_error) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* arg_error) override {
     Microsoft::WRL::ComPtr<ITypeInfo> info;
     const HRESULT hr = Holder().GetTypeInfo(&info);
     if (FAILED(hr)) return hr;

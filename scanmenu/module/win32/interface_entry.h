@@ -19,8 +19,7 @@ inline constexpr DWORD_PTR kSimpleEntry = 1;
 template <class Base, class Derived>
 DWORD_PTR OffsetOfClass() {
   constexpr DWORD_PTR kAnyAddress = 8;
-  return reinterpret_cast<DWORD_PTR>(static_cast<Base*>(reinterpret_cast<Derived*>(kAnyAddress))) -
-         kAnyAddress;
+  return reinterpret_cast<DWORD_PTR>(static_cast<Base*>(reinterpret_cast<Derived*>(kAnyAddress))) - kAnyAddress;
 }
 
 // The table walk: IUnknown is answered with the first row's base (the

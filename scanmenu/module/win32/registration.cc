@@ -10,6 +10,7 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/wide.h"
+#include "resource_ids.h"
 #include "scanmenu/module/registration_text.h"
 #include "scanmenu/module/script/script_interpreter.h"
 #include "scanmenu/module/script/win32/registry_access.h"
@@ -19,7 +20,6 @@
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/reg_object.h"
 #include "scanmenu/module/win32/scanmenu_module.h"
-#include "resource_ids.h"
 
 namespace scanmenu {
 namespace {
@@ -105,8 +105,8 @@ HRESULT LoadScriptText(const wchar_t* path, UINT resource_id, win32::ScopedModul
 
   text.reset(new (std::nothrow) wchar_t[static_cast<std::size_t>(size) + 1]);
   if (!text) return E_OUTOFMEMORY;
-  const int converted = ::MultiByteToWideChar(CP_THREAD_ACP, 0, static_cast<const char*>(bytes),
-                                              static_cast<int>(size), text.get(), static_cast<int>(size) + 1);
+  const int converted = ::MultiByteToWideChar(CP_THREAD_ACP, 0, static_cast<const char*>(bytes), static_cast<int>(size),
+                                              text.get(), static_cast<int>(size) + 1);
   if (converted == 0) return HResultFromLastError();
   text[converted] = L'\0';
   return S_OK;
@@ -144,8 +144,7 @@ HRESULT RunRegistrationScript(UINT resource_id, bool do_register, const Registra
 
   script::Win32RegistryAccess registry;
   script::ScriptInterpreter interpreter(registry, &script::VarUI4NumberFromText);
-  return interpreter.RunScript(win32::Utf16(text.get()), do_register,
-                               registrar.substitutions());
+  return interpreter.RunScript(win32::Utf16(text.get()), do_register, registrar.substitutions());
 }
 
 HRESULT UpdateHandlerRegistry(bool do_register) {

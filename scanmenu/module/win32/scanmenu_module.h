@@ -2,8 +2,8 @@
 // unloaded, and the work to do when it is.
 #pragma once
 
-#include <objidl.h>
 #include <windows.h>
+#include <objidl.h>
 #include <wrl/client.h>
 
 #include "scanmenu/module/win32/critical_section.h"

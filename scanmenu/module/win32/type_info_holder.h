@@ -2,8 +2,8 @@
 // this module on first use and released when the module is torn down.
 #pragma once
 
-#include <oaidl.h>
 #include <windows.h>
+#include <oaidl.h>
 
 #include <type_traits>
 

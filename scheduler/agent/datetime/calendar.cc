@@ -15,8 +15,7 @@ using std::chrono::year;
 using std::chrono::year_month_day;
 
 // Day number of 1601-01-01 counted from the system clock's epoch, 1970-01-01.
-constexpr std::int64_t kEpochDay =
-    sys_days(year_month_day(year(1601), month(1), day(1))).time_since_epoch().count();
+constexpr std::int64_t kEpochDay = sys_days(year_month_day(year(1601), month(1), day(1))).time_since_epoch().count();
 static_assert(kEpochDay == -134774);
 
 }  // namespace
@@ -28,8 +27,8 @@ std::optional<std::int64_t> FieldsToTicks(const CalendarFields& f) {
   const year_month_day date(year(f.year), month(f.month), day(f.day));
   if (!date.ok()) return std::nullopt;  // day 0, or past the end of the month
   const std::int64_t day_number = sys_days(date).time_since_epoch().count() - kEpochDay;
-  return day_number * kTicksPerDay + f.hour * kTicksPerHour + f.minute * kTicksPerMinute +
-         f.second * kTicksPerSecond + std::int64_t{f.millisecond} * 10'000;
+  return day_number * kTicksPerDay + f.hour * kTicksPerHour + f.minute * kTicksPerMinute + f.second * kTicksPerSecond +
+         std::int64_t{f.millisecond} * 10'000;
 }
 
 std::optional<CalendarFields> TicksToFields(std::int64_t ticks) {

@@ -3,8 +3,7 @@
 namespace datetime {
 
 std::optional<DateTime> DateTime::FromCalendar(std::uint16_t year, std::uint16_t month, std::uint16_t day,
-                                               std::uint16_t hour, std::uint16_t minute,
-                                               std::uint16_t second) {
+                                               std::uint16_t hour, std::uint16_t minute, std::uint16_t second) {
   CalendarFields fields;
   fields.year = year;
   fields.month = month;

@@ -36,14 +36,13 @@ class DateTime final {
   // ArgumentOutOfRangeError ("DateTime() ArgumentOutOfRangeException") when
   // the fields form no valid date and time or the year lies outside
   // 1601..30827. Code that must not throw uses FromCalendar.
-  DateTime(std::uint16_t year, std::uint16_t month, std::uint16_t day, std::uint16_t hour,
-           std::uint16_t minute, std::uint16_t second);
+  DateTime(std::uint16_t year, std::uint16_t month, std::uint16_t day, std::uint16_t hour, std::uint16_t minute,
+           std::uint16_t second);
 
   // The same conversion without the exception: nullopt where the constructor
   // would throw.
   static std::optional<DateTime> FromCalendar(std::uint16_t year, std::uint16_t month, std::uint16_t day,
-                                              std::uint16_t hour, std::uint16_t minute,
-                                              std::uint16_t second);
+                                              std::uint16_t hour, std::uint16_t minute, std::uint16_t second);
 
   // The current local wall-clock time, to the millisecond; kind Local.
   static DateTime Now();

@@ -45,9 +45,7 @@ class TimeSpan final {
   // Each factory multiplies in double precision and truncates toward zero.
   static constexpr TimeSpan FromDays(double days) { return TimeSpan(TruncateToTicks(days * 864'000'000'000.0)); }
   static constexpr TimeSpan FromHours(double hours) { return TimeSpan(TruncateToTicks(hours * 36'000'000'000.0)); }
-  static constexpr TimeSpan FromMinutes(double minutes) {
-    return TimeSpan(TruncateToTicks(minutes * 600'000'000.0));
-  }
+  static constexpr TimeSpan FromMinutes(double minutes) { return TimeSpan(TruncateToTicks(minutes * 600'000'000.0)); }
 
   constexpr std::int64_t ticks() const { return ticks_; }
 

@@ -33,12 +33,18 @@ class Win32EventWindowHost final : public EventWindowHost {
 
 WindowMessage Classify(UINT message) {
   switch (message) {
-    case WM_CREATE: return WindowMessage::kCreate;
-    case WM_DESTROY: return WindowMessage::kDestroy;
-    case WM_QUERYENDSESSION: return WindowMessage::kQueryEndSession;
-    case WM_ENDSESSION: return WindowMessage::kEndSession;
-    case WM_TIMER: return WindowMessage::kTimer;
-    default: return WindowMessage::kOther;
+    case WM_CREATE:
+      return WindowMessage::kCreate;
+    case WM_DESTROY:
+      return WindowMessage::kDestroy;
+    case WM_QUERYENDSESSION:
+      return WindowMessage::kQueryEndSession;
+    case WM_ENDSESSION:
+      return WindowMessage::kEndSession;
+    case WM_TIMER:
+      return WindowMessage::kTimer;
+    default:
+      return WindowMessage::kOther;
   }
 }
 
@@ -64,8 +70,8 @@ HWND CreateEventWindow() {
   window_class.lpszClassName = kEventWindowClass;
   // A class left registered by an earlier start in this process is fine.
   RegisterClassExW(&window_class);
-  return CreateWindowExW(0, kEventWindowClass, kEventWindowClass, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                         instance, nullptr);
+  return CreateWindowExW(0, kEventWindowClass, kEventWindowClass, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
+                         nullptr);
 }
 
 bool SchedulerCreateWindow() {

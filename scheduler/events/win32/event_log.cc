@@ -22,9 +22,12 @@ using ScopedEventSource = win32::GenericScopedHandle<EventSourceTraits>;
 
 WORD EventType(Level level) {
   switch (level) {
-    case Level::kError: return EVENTLOG_ERROR_TYPE;
-    case Level::kWarning: return EVENTLOG_WARNING_TYPE;
-    case Level::kInformation: break;
+    case Level::kError:
+      return EVENTLOG_ERROR_TYPE;
+    case Level::kWarning:
+      return EVENTLOG_WARNING_TYPE;
+    case Level::kInformation:
+      break;
   }
   return EVENTLOG_INFORMATION_TYPE;
 }

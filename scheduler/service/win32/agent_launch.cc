@@ -32,7 +32,8 @@ std::u16string SessionUserName(DWORD session) {
     LPWSTR text = nullptr;
     DWORD bytes = 0;
     std::u16string value;
-    if (win32::system32::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, what, &text, &bytes) && text != nullptr) {
+    if (win32::system32::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, what, &text, &bytes) &&
+        text != nullptr) {
       value = win32::FromWide(text);
     }
     if (text != nullptr) win32::system32::WTSFreeMemory(text);

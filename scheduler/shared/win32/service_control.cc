@@ -83,20 +83,18 @@ bool UninstallService() {
 bool StartSchedulerService(bool end_of_session) {
   win32::ScopedServiceHandle manager = OpenManager(nullptr);
   if (!manager) return false;
-  win32::ScopedServiceHandle scheduler(
-      ::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_START));
+  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_START));
   if (!scheduler) return false;
   const wchar_t* arguments[] = {win32::Wide(entry::kEndSessionArgument.data())};
-  const BOOL started = end_of_session ? ::StartServiceW(scheduler.Get(), 1, arguments)
-                                      : ::StartServiceW(scheduler.Get(), 0, nullptr);
+  const BOOL started =
+      end_of_session ? ::StartServiceW(scheduler.Get(), 1, arguments) : ::StartServiceW(scheduler.Get(), 0, nullptr);
   return started || ::GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
 }
 
 bool StopSchedulerService() {
   win32::ScopedServiceHandle manager = OpenManager(nullptr);
   if (!manager) return false;
-  win32::ScopedServiceHandle scheduler(
-      ::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_STOP));
+  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_STOP));
   if (!scheduler) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
   SERVICE_STATUS status = {};
   return ::ControlService(scheduler.Get(), SERVICE_CONTROL_STOP, &status) ||

@@ -39,8 +39,8 @@ bool CreateUserProcess(HANDLE token, const std::u16string& command_line, DWORD b
   startup.lpDesktop = desktop;
   process = {};
   if (!::CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
-                              plan.flags, plan.pass_user_environment ? environment.Get() : nullptr, nullptr,
-                              &startup, &process)) {
+                              plan.flags, plan.pass_user_environment ? environment.Get() : nullptr, nullptr, &startup,
+                              &process)) {
     const DWORD error = ::GetLastError();
     trace::Trace("CreateProcessAsUserW failed: %u\r\n", static_cast<unsigned>(error));
     ::SetLastError(error);  // for the caller's report

@@ -47,7 +47,9 @@ class PlantedFolder {
     ::RemoveDirectoryW(path_.c_str());
   }
   bool ok() const { return ok_; }
-  bool Copy(const std::wstring& from, const wchar_t* name) { return ::CopyFileW(from.c_str(), File(name).c_str(), FALSE); }
+  bool Copy(const std::wstring& from, const wchar_t* name) {
+    return ::CopyFileW(from.c_str(), File(name).c_str(), FALSE);
+  }
   std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
   bool AnyLoaded() const { return Exists(File(L"USERENV.dll.loaded")) || Exists(File(L"WTSAPI32.dll.loaded")); }
 

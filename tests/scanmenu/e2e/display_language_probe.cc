@@ -91,8 +91,8 @@ int wmain(int argc, wchar_t** argv) {
          std::to_wstring(extent.cx + ::GetSystemMetrics(SM_CXMENUCHECK)));
 
   const std::wstring scheduler = test_support::SiblingPath(L"scheduler.exe");
-  const auto run = test_support::RunAnsweringMessageBoxes(test_support::Quoted(scheduler) + L" /uninstall", L"Veltrane",
-                                                          60000);
+  const auto run =
+      test_support::RunAnsweringMessageBoxes(test_support::Quoted(scheduler) + L" /uninstall", L"Veltrane", 60000);
   HMODULE resources = ::LoadLibraryExW(scheduler.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   Expect(L"scheduler's box", run.boxes.size() == 1 ? run.boxes[0].text : L"<not one box>",
          StringIn(resources, IDS_SERVICE_UNINSTALLED, language));

@@ -4,9 +4,9 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <oleauto.h>
-#include <wrl/client.h>
 #include <psapi.h>
 #include <sddl.h>
+#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <iterator>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/win32/registry_key.h"
@@ -190,7 +190,8 @@ class Server {
     register_ = reinterpret_cast<Plain>(reinterpret_cast<void*>(::GetProcAddress(module_.Get(), "DllRegisterServer")));
     unregister_ =
         reinterpret_cast<Plain>(reinterpret_cast<void*>(::GetProcAddress(module_.Get(), "DllUnregisterServer")));
-    install_ = reinterpret_cast<InstallFunction>(reinterpret_cast<void*>(::GetProcAddress(module_.Get(), "DllInstall")));
+    install_ =
+        reinterpret_cast<InstallFunction>(reinterpret_cast<void*>(::GetProcAddress(module_.Get(), "DllInstall")));
   }
   bool ok() const { return register_ != nullptr && unregister_ != nullptr && install_ != nullptr; }
   HRESULT Register() const { return register_(); }
@@ -217,10 +218,9 @@ class RegistrationTest : public ::testing::Test {
     ASSERT_TRUE(server_.ok());
     CleanUp();
     // The handler lists and the approved list exist already wherever a shell does.
-    for (const auto& [root, path] : {std::pair{HKEY_CLASSES_ROOT, kFileHandlers},
-                                     std::pair{HKEY_CLASSES_ROOT, kDirectoryHandlers},
-                                     std::pair{HKEY_CLASSES_ROOT, kDriveHandlers},
-                                     std::pair{HKEY_LOCAL_MACHINE, kApprovedKey}}) {
+    for (const auto& [root, path] :
+         {std::pair{HKEY_CLASSES_ROOT, kFileHandlers}, std::pair{HKEY_CLASSES_ROOT, kDirectoryHandlers},
+          std::pair{HKEY_CLASSES_ROOT, kDriveHandlers}, std::pair{HKEY_LOCAL_MACHINE, kApprovedKey}}) {
       win32::RegistryKey key;
       ASSERT_EQ(::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_READ, nullptr, key.put(), nullptr), ERROR_SUCCESS);
     }
@@ -264,9 +264,8 @@ TEST(RegistrationScriptsTest, TheEmbeddedScriptsAreTheFilesByteForByte) {
   const struct {
     UINT id;
     const wchar_t* file;
-  } scripts[] = {{200, L"module.regscript"},
-                 {201, L"context_menu_handler.regscript"},
-                 {202, L"explorer_command.regscript"}};
+  } scripts[] = {
+      {200, L"module.regscript"}, {201, L"context_menu_handler.regscript"}, {202, L"explorer_command.regscript"}};
   for (const auto& script : scripts) {
     HRSRC found = ::FindResourceW(data.Get(), MAKEINTRESOURCEW(script.id), L"REGISTRY");
     ASSERT_NE(found, nullptr) << script.id;
@@ -442,8 +441,7 @@ TEST_F(RegistrationTest, ARefusedApprovalFailsRegistrationAndLeavesNothingBehind
 }
 
 TEST_F(RegistrationTest, AQuoteInTheLibrarysFolderIsWrittenOnce) {
-  const std::wstring folder = SiblingPath(L"") + L"Quenor's copy " +
-                              std::to_wstring(::GetCurrentProcessId());
+  const std::wstring folder = SiblingPath(L"") + L"Quenor's copy " + std::to_wstring(::GetCurrentProcessId());
   const std::wstring copy = folder + L"\\Scanmenu.dll";
   ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
   ASSERT_TRUE(::CopyFileW(DllPath().c_str(), copy.c_str(), FALSE));
@@ -503,7 +501,8 @@ ProcessFigures Figures() {
   figures.handles = HandleCount();
   PROCESS_MEMORY_COUNTERS memory = {};
   memory.cb = sizeof(memory);
-  if (::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof(memory))) figures.private_bytes = memory.PagefileUsage;
+  if (::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof(memory)))
+    figures.private_bytes = memory.PagefileUsage;
   return figures;
 }
 
@@ -541,11 +540,12 @@ TEST_F(RegistrationTest, FiftyCyclesEndAsTheFirstAndGrowNothingBeyondThePlatform
   ASSERT_NE(after_first.private_bytes, 0u);
   const long ours = static_cast<long>(after_fifty.handles) - static_cast<long>(after_first.handles);
   const long platform = static_cast<long>(after_platform.handles) - static_cast<long>(after_fifty.handles);
-  std::printf("after cycle 1: %lu handles, %zu private bytes; after cycle 50: %lu handles, %zu private bytes; "
-              "49 bare type-library cycles of the platform: %+ld handles, %+lld private bytes\n",
-              static_cast<unsigned long>(after_first.handles), after_first.private_bytes,
-              static_cast<unsigned long>(after_fifty.handles), after_fifty.private_bytes, platform,
-              static_cast<long long>(after_platform.private_bytes) - static_cast<long long>(after_fifty.private_bytes));
+  std::printf(
+      "after cycle 1: %lu handles, %zu private bytes; after cycle 50: %lu handles, %zu private bytes; "
+      "49 bare type-library cycles of the platform: %+ld handles, %+lld private bytes\n",
+      static_cast<unsigned long>(after_first.handles), after_first.private_bytes,
+      static_cast<unsigned long>(after_fifty.handles), after_fifty.private_bytes, platform,
+      static_cast<long long>(after_platform.private_bytes) - static_cast<long long>(after_fifty.private_bytes));
   EXPECT_LE(ours, platform);
   // 49 cycles that each leaked even one script buffer would pass 64 KiB.
   EXPECT_LE(after_fifty.private_bytes, after_first.private_bytes + 64 * 1024);

@@ -129,8 +129,8 @@ int main(int argc, char** argv) {
 
       if (initialized != S_OK || queried != MAKE_HRESULT(0, 0, 1) || invoked != S_OK ||
           scanner.WaitForLog(1, 20000).size() != 1) {
-        std::fprintf(stderr, "round %d failed: Initialize %08lx, QueryContextMenu %08lx, InvokeCommand %08lx\n",
-                     round, static_cast<unsigned long>(initialized), static_cast<unsigned long>(queried),
+        std::fprintf(stderr, "round %d failed: Initialize %08lx, QueryContextMenu %08lx, InvokeCommand %08lx\n", round,
+                     static_cast<unsigned long>(initialized), static_cast<unsigned long>(queried),
                      static_cast<unsigned long>(invoked));
         status = 1;
       }

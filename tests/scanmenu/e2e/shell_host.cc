@@ -6,8 +6,8 @@
 #include <new>
 #include <utility>
 
-#include "support/win32/process_runner.h"
 #include "scanmenu_idl.h"
+#include "support/win32/process_runner.h"
 
 namespace shell_host {
 namespace {

@@ -122,10 +122,16 @@ TEST_F(ShellHostTest, InitializeRefusesABlockWithoutASoundDropListAndTheHostLive
   const auto end = static_cast<DWORD>(wide.size());
   // Empty; shorter than the header; paths inside the header, at an odd offset,
   // past the end (near and far), at the very end; a path the end cuts off.
-  const std::string malformed[] = {"", wide.substr(0, 12), WithOffset(wide, 4), WithOffset(wide, 21),
-                                   WithOffset(wide, end + 2), WithOffset(wide, 0x7FFFFFF0),
-                                   WithOffset(narrow, 0x7FFFFFF0), WithOffset(wide, end),
-                                   wide.substr(0, wide.size() - 4), narrow.substr(0, narrow.size() - 2)};
+  const std::string malformed[] = {"",
+                                   wide.substr(0, 12),
+                                   WithOffset(wide, 4),
+                                   WithOffset(wide, 21),
+                                   WithOffset(wide, end + 2),
+                                   WithOffset(wide, 0x7FFFFFF0),
+                                   WithOffset(narrow, 0x7FFFFFF0),
+                                   WithOffset(wide, end),
+                                   wide.substr(0, wide.size() - 4),
+                                   narrow.substr(0, narrow.size() - 2)};
   ComPtr<IShellExtInit> handler = HandlerFor({L"C:\\"});
   ASSERT_TRUE(handler);
   for (const std::string& block : malformed) {
@@ -181,8 +187,7 @@ TEST_F(ShellHostTest, TheClassObjectIsCachedAndHoldsTheModuleOnlyWhileAClientHol
             E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
   out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(shell_host::CallDllGetClassObject(IID_IShellExtInit, IID_IClassFactory, &out),
-            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(shell_host::CallDllGetClassObject(IID_IShellExtInit, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(out, nullptr);
 
   ASSERT_EQ(shell_host::CallDllGetClassObject(CLSID_VeltraneContextMenuHandler, IID_IClassFactory,
@@ -635,9 +640,8 @@ ComPtr<IShellItemArray> ItemsFor(const std::vector<std::wstring>& names) {
   }
   ComPtr<IShellItemArray> items;
   if (lists.size() == names.size() &&
-      FAILED(::SHCreateShellItemArrayFromIDLists(static_cast<UINT>(lists.size()),
-                                                 const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists.data()),
-                                                 items.GetAddressOf()))) {
+      FAILED(::SHCreateShellItemArrayFromIDLists(
+          static_cast<UINT>(lists.size()), const_cast<PCIDLIST_ABSOLUTE_ARRAY>(lists.data()), items.GetAddressOf()))) {
     items.Reset();
   }
   for (PIDLIST_ABSOLUTE list : lists) ::CoTaskMemFree(list);

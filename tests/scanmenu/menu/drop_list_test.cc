@@ -78,7 +78,7 @@ TEST(DropList, TheHeaderMustFitTheBlockAndPointInsideIt) {
   const std::string narrow("C:\\x\0\0"sv);
   EXPECT_EQ(Captured(Block(wide, 1, 24)), Paths{u"C:\\x"});
   EXPECT_EQ(Captured(Block(narrow, 0, 21)), Paths{u"C:\\x"});  // odd offsets are fine for 8 bits
-  EXPECT_TRUE(Captured(Block(wide, 1, 21)).empty());             // not on a unit boundary
+  EXPECT_TRUE(Captured(Block(wide, 1, 21)).empty());           // not on a unit boundary
   for (const std::uint32_t wide_flag : {0u, 1u}) {
     const std::vector<std::byte> block = Block(wide_flag != 0 ? wide : narrow, wide_flag);
     const auto size = static_cast<std::uint32_t>(block.size());

@@ -87,7 +87,9 @@ std::vector<std::byte> Utf16Le(std::u16string_view text) {
 
 class ScanRequestTest : public ::testing::Test {
  protected:
-  ScanRequestTest() { settings_.Set(RegistryRoot::LocalMachine, kUninstallKey, u"UninstallString", u"\"" + kScanner + u"\" /uninstall"); }
+  ScanRequestTest() {
+    settings_.Set(RegistryRoot::LocalMachine, kUninstallKey, u"UninstallString", u"\"" + kScanner + u"\" /uninstall");
+  }
 
   void Select(std::initializer_list<std::u16string_view> paths) {
     for (const auto path : paths) ASSERT_TRUE(selection_.Append(path));
@@ -265,8 +267,8 @@ TEST_F(ScanRequestTest, WhileTheApplicationRunsNothingStartsAndNoListIsWritten) 
 TEST_F(ScanRequestTest, AListNameThatIsALinkADirectoryOrASecondNameIsLeftAsItIs) {
   const std::u16string list = u"C:\\Temp\\quenorclean.filelist";
   platform_.files_[list] = Utf16Le(u"kept");
-  for (const ListFileFacts facts : {ListFileFacts{.reparse_point = true}, ListFileFacts{.directory = true},
-                                    ListFileFacts{.links = 2}}) {
+  for (const ListFileFacts facts :
+       {ListFileFacts{.reparse_point = true}, ListFileFacts{.directory = true}, ListFileFacts{.links = 2}}) {
     platform_.facts_ = facts;
     Select({u"C:\\a", u"C:\\b"});
     EXPECT_EQ(Invoke(), Outcome::kInvalidArgument);

@@ -114,16 +114,16 @@ TEST(AgentLoopTest, QuitClosesTheHandlesThenStartsTheService) {
   ScriptedHost host;
   host.script_ = {ScriptedHost::Input(), ScriptedHost::Quit()};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kQuit);
-  EXPECT_THAT(host.calls_,
-              ElementsAre("open-update", "last-scan", "create-timer", "arm", "quit", "close", "release", "start-service"));
+  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "quit", "close", "release",
+                                       "start-service"));
 }
 
 TEST(AgentLoopTest, EachTimerExpiryLaunchesTheScanAndArmsAgain) {
   ScriptedHost host;
   host.script_ = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Object(1), ScriptedHost::Quit()};
   RunAgentLoop(host);
-  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "scan",
-                                      "arm", "quit", "close", "release", "start-service"));
+  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "scan", "arm",
+                                       "quit", "close", "release", "start-service"));
   EXPECT_THAT(host.wait_counts_, ElementsAre(2u, 2u, 2u));
 }
 
@@ -133,7 +133,7 @@ TEST(AgentLoopTest, WithoutUpdateEventTheTimerStillStartsScans) {
   host.script_ = {ScriptedHost::Object(0), ScriptedHost::Quit()};
   RunAgentLoop(host);
   EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "quit",
-                                      "close", "release", "start-service"));
+                                       "close", "release", "start-service"));
   EXPECT_THAT(host.wait_counts_, ElementsAre(1u));
 }
 
@@ -161,7 +161,7 @@ TEST(AgentLoopTest, FailedWaitPausesAndTheLoopGoesOn) {
   host.script_ = {ScriptedHost::Failed(), ScriptedHost::Failed(), ScriptedHost::Object(1), ScriptedHost::Object(0)};
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
   EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "pause", "pause", "scan",
-                                      "arm", "close", "release"));
+                                       "arm", "close", "release"));
 }
 
 TEST(AgentLoopTest, IndexBeyondTheListIsNotMistakenForAnObject) {
@@ -209,7 +209,7 @@ TEST(AgentLoopTest, ADueScanWaitsWhileTheUserIsBusyAndStartsOnceWhenTheWindowGoe
   host.script_ = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Quit()};
   RunAgentLoop(host);
   EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "busy?", "busy?", "busy?",
-                                      "scan", "arm", "quit", "close", "release", "start-service"));
+                                       "scan", "arm", "quit", "close", "release", "start-service"));
 }
 
 // A caught-up run, a deferral and the next due time each reach the Event Log
@@ -217,11 +217,11 @@ TEST(AgentLoopTest, ADueScanWaitsWhileTheUserIsBusyAndStartsOnceWhenTheWindowGoe
 TEST(AgentLoopTest, EventsComeOncePerOccurrenceNeverPerTick) {
   ScriptedHost host;
   host.runs_ = {{test_support::Local(2026, 3, 15, 12, 0, 10), true},
-               {test_support::Local(2026, 3, 16, 9, 5, 0), false}};
+                {test_support::Local(2026, 3, 16, 9, 5, 0), false}};
   host.defer_limit_ = minutes(5);
   host.busy_states_ = {BusyState::kBusy, BusyState::kBusy, BusyState::kBusy, BusyState::kAcceptsNotifications};
   host.script_ = {ScriptedHost::Object(1), ScriptedHost::Input(), ScriptedHost::Input(), ScriptedHost::Input(),
-                 ScriptedHost::Object(0)};
+                  ScriptedHost::Object(0)};
   test_support::RecordingEvents events;
   EXPECT_EQ(RunAgentLoop(host), LoopEnd::kUpdateEvent);
   EXPECT_EQ(std::count(host.calls_.begin(), host.calls_.end(), "catch-up scan"), 1);

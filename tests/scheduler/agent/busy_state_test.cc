@@ -43,7 +43,8 @@ class FakeDesktop : public BusyProbe {
   }
   bool SamePath(const std::u16string& a, const std::u16string& b) override {
     auto fold = [](std::u16string s) {
-      for (char16_t& c : s) if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+      for (char16_t& c : s)
+        if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
       return s;
     };
     return fold(a) == fold(b);
@@ -70,12 +71,11 @@ TEST_F(BusyStateTest, FullScreenBorderlessIsBusyAndWithBorderIsNot) {
 
 TEST_F(BusyStateTest, AnythingButExactlyThePrimaryScreenAcceptsNotifications) {
   const FrontWindow cases[] = {
-      {-8, -8, 1032, 776, kPopup},   // maximised, frame outside the screen
-      {0, 0, 1023, 768, kPopup},     // one pixel narrow
-      {0, 0, 1024, 769, kPopup},     // one pixel tall
-      {1024, 0, 2048, 768, kPopup},  // full screen on a monitor to the right
-      {0, 1, 1024, 769, kPopup},
-      {100, 100, 500, 400, kPopup},  // an ordinary window
+      {-8, -8, 1032, 776, kPopup},                                 // maximised, frame outside the screen
+      {0, 0, 1023, 768, kPopup},                                   // one pixel narrow
+      {0, 0, 1024, 769, kPopup},                                   // one pixel tall
+      {1024, 0, 2048, 768, kPopup},                                // full screen on a monitor to the right
+      {0, 1, 1024, 769, kPopup},    {100, 100, 500, 400, kPopup},  // an ordinary window
   };
   for (const FrontWindow& window : cases) {
     desktop_.front_ = window;

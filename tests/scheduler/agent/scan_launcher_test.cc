@@ -113,8 +113,8 @@ TEST_F(ScanLauncherTest, ALastFullScanMoreThan30DaysOldForcesAFullScan) {
 }
 
 TEST_F(ScanLauncherTest, ALastFullScanThatIsNoTimestampForcesNothing) {
-  for (const char16_t* text : {u"2016-04-22", u"2016/04/22 13:45:10", u"2016-02-30 10:00:00",
-                               u"2016-13-01 00:00:00", u"1500-01-01 00:00:00", u"", u"never"}) {
+  for (const char16_t* text : {u"2016-04-22", u"2016/04/22 13:45:10", u"2016-02-30 10:00:00", u"2016-13-01 00:00:00",
+                               u"1500-01-01 00:00:00", u"", u"never"}) {
     SetSetting(u"LastDefaultScan", text);
     EXPECT_TRUE(Quick());
   }

@@ -306,8 +306,8 @@ TEST_F(ScheduleTest, ReadLastScanTimeFallsBackToMaxValue) {
   EXPECT_EQ(ReadLastScanTime(settings_), DateTime::MaxValue());
   Set(application::kLastScanValue, u"2016-04-22 13:45:10");
   EXPECT_EQ(ReadLastScanTime(settings_), Local(2016, 4, 22, 13, 45, 10));
-  for (std::u16string_view text : {u"2016-04-22 13:45", u"2016/04/22 13:45:10", u"2016-02-30 10:00:00",
-                                   u"2016-04-22 24:00:00", u""}) {
+  for (std::u16string_view text :
+       {u"2016-04-22 13:45", u"2016/04/22 13:45:10", u"2016-02-30 10:00:00", u"2016-04-22 24:00:00", u""}) {
     Set(application::kLastScanValue, text);
     EXPECT_EQ(ReadLastScanTime(settings_), DateTime::MaxValue()) << std::string(text.begin(), text.end());
   }

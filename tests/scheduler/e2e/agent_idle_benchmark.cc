@@ -39,8 +39,8 @@ ULONGLONG HostCpuTicks(const char* image) {
   const std::size_t close = stat.rfind(')');
   if (close == std::string::npos) return 0;
   unsigned long long user = 0, system = 0;
-  if (std::sscanf(stat.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
-                  &system) != 2) {
+  if (std::sscanf(stat.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user, &system) !=
+      2) {
     return 0;
   }
   return (user + system) * 100000;  // 10 ms in 100 ns units

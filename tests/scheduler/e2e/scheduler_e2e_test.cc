@@ -30,9 +30,8 @@ class SchedulerProgramTest : public ::testing::Test {
   // Runs scheduler.exe with `arguments` to its end; the texts of the boxes it
   // showed, each checked to be an information box with the one button OK.
   std::vector<std::wstring> Run(const std::wstring& arguments) {
-    const test_support::DialogRunResult run =
-        test_support::RunAnsweringMessageBoxes(test_support::Quoted(program_) + L" " + arguments, L"Veltrane",
-                                               kRunLimitMs);
+    const test_support::DialogRunResult run = test_support::RunAnsweringMessageBoxes(
+        test_support::Quoted(program_) + L" " + arguments, L"Veltrane", kRunLimitMs);
     EXPECT_TRUE(run.process.started) << "arguments: " << test_support::ToUtf8(arguments);
     EXPECT_FALSE(run.process.timed_out) << "arguments: " << test_support::ToUtf8(arguments);
     EXPECT_EQ(run.process.exit_code, 0u) << "arguments: " << test_support::ToUtf8(arguments);
@@ -110,8 +109,8 @@ TEST_F(SchedulerProgramTest, SwitchesInAnyCaseTheFirstInstallationSwitchDecides)
 // manager ends without doing anything, as does an empty command line. (Under
 // Wine that end takes about ten seconds, so the cases run side by side.)
 TEST_F(SchedulerProgramTest, NearMissesEndWithoutABox) {
-  const std::vector<std::wstring> near_misses = {L"-install", L"/installx", L"install", L"\"/install \"",
-                                                 L"-uninstall", L"/users", L""};
+  const std::vector<std::wstring> near_misses = {L"-install",   L"/installx", L"install", L"\"/install \"",
+                                                 L"-uninstall", L"/users",    L""};
   std::vector<std::wstring> command_lines;
   for (const std::wstring& arguments : near_misses) {
     command_lines.push_back(test_support::Quoted(program_) + L" " + arguments);
@@ -153,8 +152,8 @@ TEST(SchedulerProgram, CarriesTheProjectVersionAndAnAsInvokerManifest) {
 // scheduler.exe under its identifier with its level bits, and its text takes
 // exactly the inserts the code gives it; the table holds no other message.
 TEST(SchedulerProgram, MessageTableHoldsEveryEventWithItsLevelAndInserts) {
-  win32::ScopedModule image(::LoadLibraryExW(test_support::SiblingPath(L"scheduler.exe").c_str(), nullptr,
-                                             LOAD_LIBRARY_AS_DATAFILE));
+  win32::ScopedModule image(
+      ::LoadLibraryExW(test_support::SiblingPath(L"scheduler.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(image);
   const wchar_t* const markers[] = {L"<1>", L"<2>", L"<3>", L"<4>", L"<5>", L"<6>", L"<7>", L"<8>", L"<9>"};
   for (const events::CodeLevel& entry : events::kCatalogue) {

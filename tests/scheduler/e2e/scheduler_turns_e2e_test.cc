@@ -34,13 +34,13 @@
 
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using test_support::ChildProcess;
 using test_support::PollFor;
 using test_support::Quoted;
 using test_support::SiblingPath;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 constexpr wchar_t kEventWindowClass[] = L"Veltrane Scheduler Event Window";
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Veltrane";
@@ -102,8 +102,7 @@ bool StopService() {
 void SetSetting(const wchar_t* name, const std::wstring& text) {
   win32::RegistryKey key;
   ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
-  ASSERT_EQ(key.WriteText(win32::Utf16(name), win32::Utf16(text.c_str())),
-            ERROR_SUCCESS);
+  ASSERT_EQ(key.WriteText(win32::Utf16(name), win32::Utf16(text.c_str())), ERROR_SUCCESS);
 }
 
 constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\Veltrane";
@@ -133,8 +132,8 @@ std::wstring Timestamp(LONGLONG offset_minutes) {
   SYSTEMTIME then;
   FileTimeToSystemTime(&file_time, &then);
   wchar_t text[32];
-  swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u:%02u", then.wYear, then.wMonth, then.wDay, then.wHour,
-           then.wMinute, then.wSecond);
+  swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u:%02u", then.wYear, then.wMonth, then.wDay, then.wHour, then.wMinute,
+           then.wSecond);
   return text;
 }
 
@@ -188,7 +187,8 @@ class SchedulerTurnsTest : public ::testing::Test {
   }
 
   void RunUpdateTool() {
-    const test_support::ProcessResult result = test_support::RunProcess(Quoted(SiblingPath(L"set_update_event.exe")), 10000);
+    const test_support::ProcessResult result =
+        test_support::RunProcess(Quoted(SiblingPath(L"set_update_event.exe")), 10000);
     ASSERT_TRUE(result.started);
     ASSERT_EQ(result.exit_code, 0u) << "the update event does not exist";
   }
@@ -242,9 +242,9 @@ TEST_F(SchedulerTurnsTest, ADueScanWaitsWhileAFullScreenWindowIsInFrontAndStarts
   SetPolicyNumber(L"SchedulerDeferBusyMinutes", 5);
 
   // A borderless window over the whole screen, in front: a game or a video.
-  HWND full_screen = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"full screen", WS_POPUP | WS_VISIBLE, 0, 0,
-                                     GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr,
-                                     nullptr, nullptr, nullptr);
+  HWND full_screen =
+      CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"full screen", WS_POPUP | WS_VISIBLE, 0, 0,
+                      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(full_screen, nullptr);
   SetForegroundWindow(full_screen);
   ASSERT_EQ(GetForegroundWindow(), full_screen);
@@ -319,10 +319,12 @@ TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndTheServiceThatTookTheAgents
   Install(TracedScheduler());
   StartAgent(Scheduler());
   const DWORD agent_id = AgentProcessId();
-  ASSERT_TRUE(PollFor([] {
-    win32::ScopedHandle event(OpenEventW(SYNCHRONIZE, FALSE, L"Global\\Veltrane Scheduler Update"));
-    return event.IsValid() && AgentMutexExists();
-  }, 5000));
+  ASSERT_TRUE(PollFor(
+      [] {
+        win32::ScopedHandle event(OpenEventW(SYNCHRONIZE, FALSE, L"Global\\Veltrane Scheduler Update"));
+        return event.IsValid() && AgentMutexExists();
+      },
+      5000));
   // Started after the agent made both objects, the service trusts them: it
   // starts no second agent and waits on the agent's event.
   test_support::DebugOutputListener listener;

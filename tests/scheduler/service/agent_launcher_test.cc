@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <tuple>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/recording_events.h"

@@ -20,9 +20,8 @@ TEST(SelectProgramMode, SwitchesMatchWholeArgumentsInAnyCase) {
 }
 
 TEST(SelectProgramMode, NearMissesAreIgnoredAndLeaveTheService) {
-  for (const char16_t* argument : {u"-install", u"install", u"/installx", u"/instal", u" /install",
-                                   u"/install ", u"-user", u"user", u"/users", u"/uninstal", u"//user",
-                                   u"", u"/\u0130nstall"}) {
+  for (const char16_t* argument : {u"-install", u"install", u"/installx", u"/instal", u" /install", u"/install ",
+                                   u"-user", u"user", u"/users", u"/uninstal", u"//user", u"", u"/\u0130nstall"}) {
     EXPECT_EQ(Select({argument}), ProgramMode::kService) << std::u16string(argument).size();
   }
 }
@@ -70,8 +69,10 @@ TEST(RunUserMode, StartupModeScansForAnyUserAndOtherwiseOnlyAnAdministratorBecom
   const struct {
     bool startup, administrator, window;
     const char* steps;
-  } cases[] = {{true, true, true, "scan "},      {true, false, false, "scan "},
-               {false, true, true, "window loop close "}, {false, true, false, "window close "},
+  } cases[] = {{true, true, true, "scan "},
+               {true, false, false, "scan "},
+               {false, true, true, "window loop close "},
+               {false, true, false, "window close "},
                {false, false, true, ""}};
   for (const auto& c : cases) {
     RecordingUserMode platform;

@@ -43,8 +43,8 @@ class RecordingPlatform : public ServicePlatform {
   void CreateStopEvent() override { calls_.push_back("stop-event"); }
   void ReportStatus(ServiceState state) override {
     calls_.push_back(state == ServiceState::kRunning       ? "RUNNING"
-                    : state == ServiceState::kStopPending ? "STOP_PENDING"
-                                                          : "STOPPED");
+                     : state == ServiceState::kStopPending ? "STOP_PENDING"
+                                                           : "STOPPED");
   }
   void ReportStopProgress(std::chrono::milliseconds wait_hint) override {
     calls_.push_back("STOP_PENDING");
@@ -55,9 +55,7 @@ class RecordingPlatform : public ServicePlatform {
   bool stopping_ = false;
   std::uint32_t ActiveConsoleSession() override { return console_; }
   bool IsStartupSchedule() override { return startup_schedule_; }
-  void LaunchAgentInSession(std::uint32_t session) override {
-    calls_.push_back("agent:" + std::to_string(session));
-  }
+  void LaunchAgentInSession(std::uint32_t session) override { calls_.push_back("agent:" + std::to_string(session)); }
   void LaunchStartupScanInSession(std::uint32_t session) override {
     calls_.push_back("startup-scan:" + std::to_string(session));
   }
@@ -82,10 +80,10 @@ TEST(ServiceMainTest, StartLaunchesAgentAtConsoleAndStopsThroughPendingToStopped
   RecordingPlatform platform;
   test_support::TraceCapture trace;
   RunServiceMain(kPlainStart, platform);
-  EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
-                                          "wait", "STOP_PENDING", "drain", "close", "STOPPED"));
-  EXPECT_THAT(trace.lines(), ElementsAre("Service Arg[0] = VeltraneScheduler\r\n",
-                                         "ServiceMain: Stopping [Control_Stop]\r\n"));
+  EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1", "wait",
+                                           "STOP_PENDING", "drain", "close", "STOPPED"));
+  EXPECT_THAT(trace.lines(),
+              ElementsAre("Service Arg[0] = VeltraneScheduler\r\n", "ServiceMain: Stopping [Control_Stop]\r\n"));
 }
 
 // The trace keeps its one reason; the Event Log tells the start and the true
@@ -142,7 +140,7 @@ TEST(ServiceMainTest, EndSessionStartInAnyCaseLaunchesNothing) {
     RunServiceMain({u"VeltraneScheduler", word}, platform);
     EXPECT_EQ(events.codes(), (std::vector<int>{101, 102}));
     EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
-                                            "STOP_PENDING", "drain", "close", "STOPPED"));
+                                             "STOP_PENDING", "drain", "close", "STOPPED"));
   }
 }
 
@@ -158,8 +156,8 @@ TEST(ServiceMainTest, StartupScheduleStartsNeitherAgentNorScan) {
   RecordingPlatform platform;
   platform.startup_schedule_ = true;
   RunServiceMain(kPlainStart, platform);
-  EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait",
-                                          "STOP_PENDING", "drain", "close", "STOPPED"));
+  EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "wait", "STOP_PENDING",
+                                           "drain", "close", "STOPPED"));
 }
 
 TEST(ServiceMainTest, WithoutAnUpdateEventTheServiceStillServesAndWaitsForTheStopAlone) {
@@ -168,7 +166,7 @@ TEST(ServiceMainTest, WithoutAnUpdateEventTheServiceStillServesAndWaitsForTheSto
   test_support::TraceCapture trace;
   RunServiceMain(kPlainStart, platform);
   EXPECT_THAT(platform.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "agent:1",
-                                          "wait-stop-only", "STOP_PENDING", "drain", "close", "STOPPED"));
+                                           "wait-stop-only", "STOP_PENDING", "drain", "close", "STOPPED"));
   EXPECT_EQ(trace.lines().back(), "ServiceMain: Stopping [Control_Stop]\r\n");
 }
 
@@ -183,9 +181,8 @@ TEST(ServiceMainTest, TracesEveryArgumentWithItsIndex) {
   RecordingPlatform platform;
   test_support::TraceCapture trace;
   RunServiceMain({u"VeltraneScheduler", u"endsession", u"x y"}, platform);
-  EXPECT_THAT(trace.lines(), ElementsAre("Service Arg[0] = VeltraneScheduler\r\n",
-                                         "Service Arg[1] = endsession\r\n", "Service Arg[2] = x y\r\n",
-                                         "ServiceMain: Stopping [Control_Stop]\r\n"));
+  EXPECT_THAT(trace.lines(), ElementsAre("Service Arg[0] = VeltraneScheduler\r\n", "Service Arg[1] = endsession\r\n",
+                                         "Service Arg[2] = x y\r\n", "ServiceMain: Stopping [Control_Stop]\r\n"));
 }
 
 TEST(ServiceControlTest, StopAndShutdownReportStopPendingThenSetTheStopEventAndLaterControlsDoNothing) {

@@ -16,8 +16,7 @@ constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Veltrane";
 bool SetSetting(const wchar_t* name, const std::wstring& text) {
   win32::RegistryKey key;
   return key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE) == ERROR_SUCCESS &&
-         key.WriteText(win32::Utf16(name), win32::Utf16(text.c_str())) ==
-             ERROR_SUCCESS;
+         key.WriteText(win32::Utf16(name), win32::Utf16(text.c_str())) == ERROR_SUCCESS;
 }
 
 // Local time `offset_minutes` from now, as the application stores it.

@@ -33,8 +33,7 @@ std::wstring FindHostProcess(const char* image, bool user_argument) {
     for (char& c : command) {
       if (c == 0) c = ' ';
     }
-    if (program.size() >= image_length &&
-        program.compare(program.size() - image_length, image_length, image) == 0 &&
+    if (program.size() >= image_length && program.compare(program.size() - image_length, image_length, image) == 0 &&
         (command.find(" /user") != std::string::npos) == user_argument) {
       found = folder;
       break;

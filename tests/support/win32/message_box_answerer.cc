@@ -22,8 +22,8 @@ std::optional<std::wstring> WindowText(HWND window) {
   }
   std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  if (!::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                             SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied)) {
+  if (!::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                             kMessageTimeoutMs, &copied)) {
     return std::nullopt;
   }
   text.resize(copied);
@@ -112,8 +112,7 @@ std::optional<MessageBoxSeen> AnswerMessageBox(std::wstring_view caption, DWORD 
   }
 }
 
-DialogRunResult RunAnsweringMessageBoxes(std::wstring_view command_line, std::wstring_view caption,
-                                         DWORD timeout_ms) {
+DialogRunResult RunAnsweringMessageBoxes(std::wstring_view command_line, std::wstring_view caption, DWORD timeout_ms) {
   return RunAllAnsweringMessageBoxes({std::wstring(command_line)}, caption, timeout_ms).front();
 }
 

@@ -15,7 +15,7 @@
 namespace test_support {
 
 struct MessageBoxSeen {
-  DWORD process_id = 0;               // the process that showed it
+  DWORD process_id = 0;  // the process that showed it
   std::wstring caption;
   std::wstring text;                  // the message itself
   std::vector<std::wstring> buttons;  // labels of the visible buttons, in window order
@@ -34,8 +34,7 @@ struct DialogRunResult {
 
 // Runs `command_line` to its end, at most `timeout_ms`, answering every
 // message box with `caption` that the process shows on the way.
-DialogRunResult RunAnsweringMessageBoxes(std::wstring_view command_line, std::wstring_view caption,
-                                         DWORD timeout_ms);
+DialogRunResult RunAnsweringMessageBoxes(std::wstring_view command_line, std::wstring_view caption, DWORD timeout_ms);
 
 // The same for several programs at once, all started together: one result
 // per command line, in order. For programs that take long to end.

@@ -17,4 +17,3 @@ bool PollFor(Condition condition, DWORD timeout_ms, DWORD interval_ms = 50) {
 }
 
 }  // namespace test_support
-

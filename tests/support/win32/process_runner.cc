@@ -40,8 +40,7 @@ bool ChildProcess::Start(std::wstring_view command_line) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
     last_error_ = ::GetLastError();
     return false;
   }
@@ -60,9 +59,7 @@ std::optional<DWORD> ChildProcess::Wait(DWORD timeout_ms) {
   return exit_code;
 }
 
-bool ChildProcess::IsRunning() const {
-  return process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
-}
+bool ChildProcess::IsRunning() const { return process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
 
 void ChildProcess::Terminate() {
   if (!process_) return;
@@ -100,12 +97,11 @@ std::wstring FromUtf8(std::string_view text) {
 
 std::string ToUtf8(std::wstring_view text) {
   if (text.empty()) return {};
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                          nullptr, nullptr);
+  const int bytes =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return {};
   std::string narrow(static_cast<std::size_t>(bytes), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), bytes, nullptr,
-                        nullptr);
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), bytes, nullptr, nullptr);
   return narrow;
 }
 

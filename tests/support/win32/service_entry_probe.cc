@@ -89,11 +89,9 @@ bool RemoveEntry() {
 bool CreateEntry(const std::wstring& binary_path, const std::wstring& display_name) {
   win32::ScopedServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return false;
-  win32::ScopedServiceHandle entry(::CreateServiceW(manager.Get(), kSchedulerServiceName, display_name.c_str(),
-                                                    SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                                    SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
-                                                    binary_path.c_str(), nullptr, nullptr, nullptr, nullptr,
-                                                    nullptr));
+  win32::ScopedServiceHandle entry(::CreateServiceW(
+      manager.Get(), kSchedulerServiceName, display_name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+      SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, binary_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
   return entry.IsValid();
 }
 

@@ -93,8 +93,8 @@ bool StandInScanner::Unregister() {
 std::vector<std::wstring> ReadLogLines(const std::wstring& path) {
   std::vector<std::wstring> lines;
   win32::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return lines;
   std::string content;
   char buffer[4096];

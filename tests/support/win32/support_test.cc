@@ -85,9 +85,8 @@ TEST(ProcessRunner, EndsAProcessThatOutlivesItsTimeLimit) {
 
 TEST(MessageBoxAnswerer, ReadsTheTextAndPressesOk) {
   int pressed = 0;
-  std::thread shower([&] {
-    pressed = ::MessageBoxA(nullptr, "Something happened.", "Veltrane", MB_OK | MB_ICONINFORMATION);
-  });
+  std::thread shower(
+      [&] { pressed = ::MessageBoxA(nullptr, "Something happened.", "Veltrane", MB_OK | MB_ICONINFORMATION); });
   const auto seen = AnswerMessageBox(L"Veltrane", ::GetCurrentProcessId(), 10000);
   shower.join();
   ASSERT_TRUE(seen.has_value());

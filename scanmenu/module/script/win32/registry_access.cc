@@ -54,8 +54,7 @@ std::int32_t Win32RegistryAccess::DeleteKey(RegistryKey parent, const char16_t* 
 
 std::int32_t Win32RegistryAccess::FirstSubkeyName(RegistryKey key, char16_t* name, std::uint32_t capacity) {
   DWORD length = capacity;
-  return RegEnumKeyExW(ToHkey(key), 0, win32::Wide(name), &length, nullptr, nullptr, nullptr,
-                       nullptr);
+  return RegEnumKeyExW(ToHkey(key), 0, win32::Wide(name), &length, nullptr, nullptr, nullptr, nullptr);
 }
 
 std::int32_t Win32RegistryAccess::QuerySubkeyCount(RegistryKey key, std::uint32_t* count) {

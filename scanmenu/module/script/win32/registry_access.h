@@ -10,10 +10,8 @@ namespace scanmenu::script {
 
 class Win32RegistryAccess final : public RegistryAccess {
  public:
-  std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access,
-                       RegistryKey* key) override;
-  std::int32_t CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access,
-                         RegistryKey* key) override;
+  std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access, RegistryKey* key) override;
+  std::int32_t CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access, RegistryKey* key) override;
   std::int32_t CloseKey(RegistryKey key) override;
   // RegDeleteKeyExW where Advapi32 exports it, else RegDeleteKeyW.
   std::int32_t DeleteKey(RegistryKey parent, const char16_t* name) override;

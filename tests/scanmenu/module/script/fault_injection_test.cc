@@ -21,10 +21,10 @@
 namespace scanmenu::script {
 
 using test_support::HrText;
-using test_support::MemoryRegistry;
 using test_support::kClassScript;
 using test_support::kErrorAccessDenied;
 using test_support::kModulePath;
+using test_support::MemoryRegistry;
 namespace {
 
 constexpr std::int32_t kRegistryIoFailed = 1016;
@@ -74,8 +74,8 @@ std::set<HResult> AllowedResults(bool register_mode, const std::vector<std::stri
     if (StartsWith(call, "open ")) return {kHrOk, HResultFromError(kErrorAccessDenied)};
     // Closing the key that a newly opened one replaces is checked; closing
     // at the end of a level or inside a forced removal is not.
-    const bool replaces = (StartsWith(previous, "open ") || StartsWith(previous, "create ")) &&
-                          CallPath(previous) != CallPath(call);
+    const bool replaces =
+        (StartsWith(previous, "open ") || StartsWith(previous, "create ")) && CallPath(previous) != CallPath(call);
     return {replaces ? failure : kHrOk};
   }
   if (StartsWith(call, "open ") && call.size() > 2 && call.substr(call.size() - 2) == " w") return {failure};

@@ -47,10 +47,12 @@ class Recorder final : public RegistryAccess {
   std::vector<Call> calls_;
 
   std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access, RegistryKey* key) override {
-    return Opening(Call::kOpen, parent, subkey, access, key, [&] { return inner_.OpenKey(parent, subkey, access, key); });
+    return Opening(Call::kOpen, parent, subkey, access, key,
+                   [&] { return inner_.OpenKey(parent, subkey, access, key); });
   }
   std::int32_t CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access, RegistryKey* key) override {
-    return Opening(Call::kCreate, parent, name, access, key, [&] { return inner_.CreateKey(parent, name, access, key); });
+    return Opening(Call::kCreate, parent, name, access, key,
+                   [&] { return inner_.CreateKey(parent, name, access, key); });
   }
   std::int32_t CloseKey(RegistryKey key) override {
     Add(Call::kClose, key, nullptr);
@@ -122,16 +124,30 @@ void Replay(const std::vector<Call>& calls, RegistryAccess& registry, std::vecto
     const char16_t* name = call.has_name ? call.name.c_str() : nullptr;
     RegistryKey opened = 0;
     switch (call.kind) {
-      case Call::kOpen: registry.OpenKey(key, name, call.access, &opened); break;
-      case Call::kCreate: registry.CreateKey(key, name, call.access, &opened); break;
-      case Call::kClose: registry.CloseKey(key); break;
-      case Call::kDelete: registry.DeleteKey(key, name); break;
-      case Call::kFirstSubkey: registry.FirstSubkeyName(key, subkey, 256); break;
-      case Call::kCount: registry.QuerySubkeyCount(key, &count); break;
+      case Call::kOpen:
+        registry.OpenKey(key, name, call.access, &opened);
+        break;
+      case Call::kCreate:
+        registry.CreateKey(key, name, call.access, &opened);
+        break;
+      case Call::kClose:
+        registry.CloseKey(key);
+        break;
+      case Call::kDelete:
+        registry.DeleteKey(key, name);
+        break;
+      case Call::kFirstSubkey:
+        registry.FirstSubkeyName(key, subkey, 256);
+        break;
+      case Call::kCount:
+        registry.QuerySubkeyCount(key, &count);
+        break;
       case Call::kSet:
         registry.SetValue(key, name, call.type, call.data.data(), static_cast<std::uint32_t>(call.data.size()));
         break;
-      case Call::kDeleteValue: registry.DeleteValue(key, name); break;
+      case Call::kDeleteValue:
+        registry.DeleteValue(key, name);
+        break;
     }
     if (call.result_slot >= 0) slots[call.result_slot] = opened;
   }

@@ -6,13 +6,13 @@
 
 namespace test_support {
 
-using scanmenu::script::RegistryKey;
-using scanmenu::script::RootKey;
 using scanmenu::script::kAccessRead;
 using scanmenu::script::kAccessWrite;
 using scanmenu::script::kErrorNotFound;
 using scanmenu::script::kErrorSuccess;
 using scanmenu::script::kNoKey;
+using scanmenu::script::RegistryKey;
+using scanmenu::script::RootKey;
 
 namespace {
 
@@ -28,8 +28,8 @@ struct RootName {
 };
 
 constexpr RootName kRoots[] = {
-    {RootKey::kClassesRoot, u"HKCR"},  {RootKey::kCurrentUser, u"HKCU"},     {RootKey::kLocalMachine, u"HKLM"},
-    {RootKey::kUsers, u"HKU"},         {RootKey::kPerformanceData, u"HKPD"}, {RootKey::kDynData, u"HKDD"},
+    {RootKey::kClassesRoot, u"HKCR"},   {RootKey::kCurrentUser, u"HKCU"},     {RootKey::kLocalMachine, u"HKLM"},
+    {RootKey::kUsers, u"HKU"},          {RootKey::kPerformanceData, u"HKPD"}, {RootKey::kDynData, u"HKDD"},
     {RootKey::kCurrentConfig, u"HKCC"},
 };
 
@@ -63,7 +63,7 @@ struct MemoryRegistry::Node {
   std::u16string name;
   bool is_root = false;
   bool deleted = false;
-  std::map<std::u16string, std::shared_ptr<Node>> children;  // by folded name
+  std::map<std::u16string, std::shared_ptr<Node>> children;                 // by folded name
   std::map<std::u16string, std::pair<std::u16string, StoredValue>> values;  // by folded name
 
   void Collect(std::vector<std::string>& lines) const {

@@ -49,8 +49,8 @@ class MemoryRegistry final : public scanmenu::script::RegistryAccess {
   std::int32_t DeleteKey(scanmenu::script::RegistryKey parent, const char16_t* name) override;
   std::int32_t FirstSubkeyName(scanmenu::script::RegistryKey key, char16_t* name, std::uint32_t capacity) override;
   std::int32_t QuerySubkeyCount(scanmenu::script::RegistryKey key, std::uint32_t* count) override;
-  std::int32_t SetValue(scanmenu::script::RegistryKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
-                        std::uint32_t size) override;
+  std::int32_t SetValue(scanmenu::script::RegistryKey key, const char16_t* name, std::uint32_t type,
+                        const std::uint8_t* data, std::uint32_t size) override;
   std::int32_t DeleteValue(scanmenu::script::RegistryKey key, const char16_t* name) override;
 
   // Makes call number `call` (1-based, every operation counted, from now on)

@@ -1,5 +1,5 @@
-#include "scanmenu/module/script/registry_access.h"
 #include "registry_dump.h"
+#include "scanmenu/module/script/registry_access.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,12 +5,12 @@
 
 namespace test_support {
 
-using scanmenu::script::SubstitutionList;
 using scanmenu::script::kHrDispException;
 using scanmenu::script::kHrDispOverflow;
 using scanmenu::script::kHrDispTypeMismatch;
 using scanmenu::script::kHrFail;
 using scanmenu::script::kHrOk;
+using scanmenu::script::SubstitutionList;
 namespace {
 
 constexpr bool kRegister = true;
@@ -37,19 +37,23 @@ std::vector<std::string> NoRemoveKeysOfClassScript() {
 
 std::vector<std::string> RegisteredClassScript() {
   std::vector<std::string> lines = NoRemoveKeysOfClassScript();
-  lines.insert(lines.end(), {
-      kClsidKey,
-      kClsidKey + " : @ = sz \"Quenor Clean Shell Extension\\0\"",
-      kClsidKey + "\\InprocServer32",
-      kClsidKey + "\\InprocServer32 : @ = sz \"C:\\Program Files\\It's\\Scanmenu.dll\\0\"",
-      kClsidKey + "\\InprocServer32 : ThreadingModel = sz \"Apartment\\0\"",
-      "HKCR\\*\\shellex\\ContextMenuHandlers\\QuenorClean",
-      "HKCR\\*\\shellex\\ContextMenuHandlers\\QuenorClean : @ = sz \"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\0\"",
-      "HKCR\\Directory\\shellex\\ContextMenuHandlers\\QuenorClean",
-      "HKCR\\Directory\\shellex\\ContextMenuHandlers\\QuenorClean : @ = sz \"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\0\"",
-      "HKCR\\Drive\\shellex\\ContextMenuHandlers\\QuenorClean",
-      "HKCR\\Drive\\shellex\\ContextMenuHandlers\\QuenorClean : @ = sz \"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\0\"",
-  });
+  lines.insert(
+      lines.end(),
+      {
+          kClsidKey,
+          kClsidKey + " : @ = sz \"Quenor Clean Shell Extension\\0\"",
+          kClsidKey + "\\InprocServer32",
+          kClsidKey + "\\InprocServer32 : @ = sz \"C:\\Program Files\\It's\\Scanmenu.dll\\0\"",
+          kClsidKey + "\\InprocServer32 : ThreadingModel = sz \"Apartment\\0\"",
+          "HKCR\\*\\shellex\\ContextMenuHandlers\\QuenorClean",
+          "HKCR\\*\\shellex\\ContextMenuHandlers\\QuenorClean : @ = sz \"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\0\"",
+          "HKCR\\Directory\\shellex\\ContextMenuHandlers\\QuenorClean",
+          "HKCR\\Directory\\shellex\\ContextMenuHandlers\\QuenorClean : @ = sz "
+          "\"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\0\"",
+          "HKCR\\Drive\\shellex\\ContextMenuHandlers\\QuenorClean",
+          "HKCR\\Drive\\shellex\\ContextMenuHandlers\\QuenorClean : @ = sz "
+          "\"{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\0\"",
+      });
   return lines;
 }
 
@@ -99,7 +103,8 @@ std::vector<ScriptCase> ScriptCases() {
                    {}});
 
   // The class script of the context-menu handler.
-  cases.push_back({"ClassScriptRegisters", {{kClassScript, kRegister, kHrOk}}, Content(RegisteredClassScript()), module});
+  cases.push_back(
+      {"ClassScriptRegisters", {{kClassScript, kRegister, kHrOk}}, Content(RegisteredClassScript()), module});
   cases.push_back({"ClassScriptRegisteredTwice",
                    {{kClassScript, kRegister, kHrOk}, {kClassScript, kRegister, kHrOk}},
                    Content(RegisteredClassScript()),
@@ -167,12 +172,12 @@ std::vector<ScriptCase> ScriptCases() {
 
   // Tokens. Quotes are gone once a token is read: a quoted '{' that follows a
   // value would open a block, so the key named "{" comes first.
-  cases.push_back({"QuotedTokens",
-                   {{u"HKCU { Quotes = s 'It''s' { '{' = s '}' val 'a b' = s '{ = }' val Empty = s '' } }", kRegister,
-                     kHrOk}},
-                   Content({"HKCU\\Quotes", "HKCU\\Quotes : @ = sz \"It's\\0\"", "HKCU\\Quotes : a b = sz \"{ = }\\0\"",
-                            "HKCU\\Quotes : Empty = sz \"\\0\"", "HKCU\\Quotes\\{", "HKCU\\Quotes\\{ : @ = sz \"}\\0\""}),
-                   {}});
+  cases.push_back(
+      {"QuotedTokens",
+       {{u"HKCU { Quotes = s 'It''s' { '{' = s '}' val 'a b' = s '{ = }' val Empty = s '' } }", kRegister, kHrOk}},
+       Content({"HKCU\\Quotes", "HKCU\\Quotes : @ = sz \"It's\\0\"", "HKCU\\Quotes : a b = sz \"{ = }\\0\"",
+                "HKCU\\Quotes : Empty = sz \"\\0\"", "HKCU\\Quotes\\{", "HKCU\\Quotes\\{ : @ = sz \"}\\0\""}),
+       {}});
   cases.push_back({"EqualsAgainstANameBelongsToIt",
                    {{u"HKCU { Eq= s }", kRegister, kHrOk}},
                    Content({"HKCU\\Eq=", "HKCU\\s"}),
@@ -192,33 +197,33 @@ std::vector<ScriptCase> ScriptCases() {
     SubstitutionList list = module;
     list.push_back({u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcde", u"thirty-one"});
     list.push_back({u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdef", u"thirty-two"});
-    cases.push_back(
-        {"PercentSignsAndSubstitutionNames",
-         {{u"HKCU { Subst { val Percent = s '100%%' val Module = s '%MODULE%' "
-           u"val Long = s '%abcdefghijklmnopqrstuvwxyzABCDE%' } }",
-           kRegister, kHrOk},
-          {u"HKCU { X = s '%ABCDEFGHIJKLMNOPQRSTUVWXYZabcdef%' }", kRegister, kHrFail},
-          {u"HKCU { X = s '%Unknown%' }", kRegister, kHrDispException},
-          {u"HKCU { X = s '%Module' }", kRegister, kHrDispException}},
-         Content({"HKCU\\Subst", "HKCU\\Subst : Percent = sz \"100%\\0\"",
-                  "HKCU\\Subst : Module = sz \"C:\\Program Files\\It's\\Scanmenu.dll\\0\"",
-                  "HKCU\\Subst : Long = sz \"thirty-one\\0\""}),
-         list});
+    cases.push_back({"PercentSignsAndSubstitutionNames",
+                     {{u"HKCU { Subst { val Percent = s '100%%' val Module = s '%MODULE%' "
+                       u"val Long = s '%abcdefghijklmnopqrstuvwxyzABCDE%' } }",
+                       kRegister, kHrOk},
+                      {u"HKCU { X = s '%ABCDEFGHIJKLMNOPQRSTUVWXYZabcdef%' }", kRegister, kHrFail},
+                      {u"HKCU { X = s '%Unknown%' }", kRegister, kHrDispException},
+                      {u"HKCU { X = s '%Module' }", kRegister, kHrDispException}},
+                     Content({"HKCU\\Subst", "HKCU\\Subst : Percent = sz \"100%\\0\"",
+                              "HKCU\\Subst : Module = sz \"C:\\Program Files\\It's\\Scanmenu.dll\\0\"",
+                              "HKCU\\Subst : Long = sz \"thirty-one\\0\""}),
+                     list});
   }
 
   // Value types.
-  cases.push_back({"ValueTypes",
-                   {{u"HKCU { Types { val S = s 'text' val M = m 'a\\0b' val M2 = m 'a\\0\\0b' val M3 = m '' "
-                     u"val B = b '0aFf' val B0 = b '' val Bx = b 'zZ1g' val D = d '12' val DHex = d '&H10' "
-                     u"val DMax = d '4294967295' val DBlank = d ' 7 ' val DRound = d '2.5' } }",
-                     kRegister, kHrOk}},
-                   Content({"HKCU\\Types", "HKCU\\Types : S = sz \"text\\0\"", "HKCU\\Types : M = multi \"a\\0b\\0\\0\"",
-                            "HKCU\\Types : M2 = multi \"a\\0\\0\"", "HKCU\\Types : M3 = multi \"\\0\"",
-                            "HKCU\\Types : B = hex [0a ff]", "HKCU\\Types : B0 = hex []", "HKCU\\Types : Bx = hex [00 10]",
-                            "HKCU\\Types : D = dword 0x0000000c", "HKCU\\Types : DHex = dword 0x00000010",
-                            "HKCU\\Types : DMax = dword 0xffffffff", "HKCU\\Types : DBlank = dword 0x00000007",
-                            "HKCU\\Types : DRound = dword 0x00000002"}),
-                   {}});
+  cases.push_back(
+      {"ValueTypes",
+       {{u"HKCU { Types { val S = s 'text' val M = m 'a\\0b' val M2 = m 'a\\0\\0b' val M3 = m '' "
+         u"val B = b '0aFf' val B0 = b '' val Bx = b 'zZ1g' val D = d '12' val DHex = d '&H10' "
+         u"val DMax = d '4294967295' val DBlank = d ' 7 ' val DRound = d '2.5' } }",
+         kRegister, kHrOk}},
+       Content({"HKCU\\Types", "HKCU\\Types : S = sz \"text\\0\"", "HKCU\\Types : M = multi \"a\\0b\\0\\0\"",
+                "HKCU\\Types : M2 = multi \"a\\0\\0\"", "HKCU\\Types : M3 = multi \"\\0\"",
+                "HKCU\\Types : B = hex [0a ff]", "HKCU\\Types : B0 = hex []", "HKCU\\Types : Bx = hex [00 10]",
+                "HKCU\\Types : D = dword 0x0000000c", "HKCU\\Types : DHex = dword 0x00000010",
+                "HKCU\\Types : DMax = dword 0xffffffff", "HKCU\\Types : DBlank = dword 0x00000007",
+                "HKCU\\Types : DRound = dword 0x00000002"}),
+       {}});
 
   // Rollback of a failed root block.
   cases.push_back({"RejectedNumberInACreatedKeyLeavesNothing",
@@ -250,19 +255,18 @@ std::vector<ScriptCase> ScriptCases() {
                    {}});
 
   // Case of names and keywords.
-  cases.push_back(
-      {"RootNamesAndKeywordsInAnyCase",
-       {{u"hkcr { a1 } HKEY_classes_root { a2 } hkcu { B1 } HKEY_CURRENT_USER { b2 } HkLm { C1 } "
-         u"hkey_local_machine { C2 } hku { D1 } hkey_users { D2 } hkpd { E1 } Hkey_Performance_Data { E2 } "
-         u"hkdd { F1 } hkey_dyn_data { F2 } hkcc { G1 } HKEY_Current_Config { G2 } "
-         u"hkcu { nOrEMOVE Keys { fORCErEMOVE K = S 'x' { VAL v = D '1' vAl w = M 'y' vaL z = b '01' } } "
-         u"delete B2 }",
-         kRegister, kHrOk}},
-       Content({"HKCR\\a1", "HKCR\\a2", "HKCU\\B1", "HKLM\\C1", "HKLM\\C2", "HKU\\D1", "HKU\\D2", "HKPD\\E1",
-                "HKPD\\E2", "HKDD\\F1", "HKDD\\F2", "HKCC\\G1", "HKCC\\G2", "HKCU\\Keys", "HKCU\\Keys\\K",
-                "HKCU\\Keys\\K : @ = sz \"x\\0\"", "HKCU\\Keys\\K : v = dword 0x00000001",
-                "HKCU\\Keys\\K : w = multi \"y\\0\\0\"", "HKCU\\Keys\\K : z = hex [01]"}),
-       {}});
+  cases.push_back({"RootNamesAndKeywordsInAnyCase",
+                   {{u"hkcr { a1 } HKEY_classes_root { a2 } hkcu { B1 } HKEY_CURRENT_USER { b2 } HkLm { C1 } "
+                     u"hkey_local_machine { C2 } hku { D1 } hkey_users { D2 } hkpd { E1 } Hkey_Performance_Data { E2 } "
+                     u"hkdd { F1 } hkey_dyn_data { F2 } hkcc { G1 } HKEY_Current_Config { G2 } "
+                     u"hkcu { nOrEMOVE Keys { fORCErEMOVE K = S 'x' { VAL v = D '1' vAl w = M 'y' vaL z = b '01' } } "
+                     u"delete B2 }",
+                     kRegister, kHrOk}},
+                   Content({"HKCR\\a1", "HKCR\\a2", "HKCU\\B1", "HKLM\\C1", "HKLM\\C2", "HKU\\D1", "HKU\\D2",
+                            "HKPD\\E1", "HKPD\\E2", "HKDD\\F1", "HKDD\\F2", "HKCC\\G1", "HKCC\\G2", "HKCU\\Keys",
+                            "HKCU\\Keys\\K", "HKCU\\Keys\\K : @ = sz \"x\\0\"", "HKCU\\Keys\\K : v = dword 0x00000001",
+                            "HKCU\\Keys\\K : w = multi \"y\\0\\0\"", "HKCU\\Keys\\K : z = hex [01]"}),
+                   {}});
 
   // Nesting.
   cases.push_back({"SixteenLevelsOfBlocks", {{NestedScript(16), kRegister, kHrOk}}, Content(NestedKeys(16, true)), {}});

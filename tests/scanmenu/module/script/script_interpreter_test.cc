@@ -14,9 +14,9 @@ namespace scanmenu::script {
 namespace {
 
 using test_support::HrText;
+using test_support::kErrorAccessDenied;
 using test_support::MemoryRegistry;
 using test_support::StoredValue;
-using test_support::kErrorAccessDenied;
 
 using Calls = std::vector<std::string>;
 

@@ -68,11 +68,12 @@ class CTestObject : public CDispatchImpl<IVeltraneContextMenuHandler, &IID_IVelt
 };
 
 ClassObjectCache g_testCache = {nullptr, 0};
-ClassEntry g_testEntry = {&kTestClassId, nullptr, &CreateClassObject, &CreateInstanceOf<CTestObject>,
-                          &g_testCache, nullptr, nullptr, nullptr};
+ClassEntry g_testEntry = {
+    &kTestClassId, nullptr, &CreateClassObject, &CreateInstanceOf<CTestObject>, &g_testCache, nullptr,
+    nullptr,       nullptr};
 ClassObjectCache g_noCreatorCache = {nullptr, 0};
 ClassEntry g_noCreatorEntry = {&kNoCreatorClassId, nullptr, nullptr, &CreateInstanceOf<CTestObject>,
-                               &g_noCreatorCache, nullptr, nullptr, nullptr};
+                               &g_noCreatorCache,  nullptr, nullptr, nullptr};
 
 }  // namespace
 

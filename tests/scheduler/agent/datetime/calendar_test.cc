@@ -20,7 +20,7 @@ TEST(CalendarTest, KnownInstants) {
 }
 
 TEST(CalendarTest, DayOfWeekCountsFromSunday) {
-  EXPECT_EQ(TicksToFields(0)->day_of_week, 1);  // 1601-01-01 was a Monday
+  EXPECT_EQ(TicksToFields(0)->day_of_week, 1);                                    // 1601-01-01 was a Monday
   EXPECT_EQ(TicksToFields(*FieldsToTicks(Fields(2016, 4, 22)))->day_of_week, 5);  // Friday
   EXPECT_EQ(TicksToFields(*FieldsToTicks(Fields(2016, 4, 24)))->day_of_week, 0);  // Sunday
 }
@@ -32,7 +32,9 @@ TEST(CalendarTest, RoundTripsOverLeapDaysAndCenturies) {
         const CalendarFields f = Fields(year, month, day, 23, 59, 59, 999);
         const auto ticks = FieldsToTicks(f);
         const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-        const int last = month == 2 ? (leap ? 29 : 28) : (month == 4 || month == 6 || month == 9 || month == 11) ? 30 : 31;
+        const int last = month == 2                                                ? (leap ? 29 : 28)
+                         : (month == 4 || month == 6 || month == 9 || month == 11) ? 30
+                                                                                   : 31;
         ASSERT_EQ(ticks.has_value(), day <= last) << year << "-" << month << "-" << day;
         if (!ticks) continue;
         CalendarFields back = *TicksToFields(*ticks);

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "fuzz_text.h"
 #include "scheduler/agent/datetime/calendar.h"
 #include "scheduler/agent/setting_text.h"
 #include "support/fixed_clock.h"
-#include "fuzz_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static test_support::FixedClock clock;

@@ -6,12 +6,12 @@
 #include <string_view>
 
 #include "common/application/contract.h"
+#include "fuzz_text.h"
 #include "scheduler/agent/datetime/calendar.h"
 #include "scheduler/agent/schedule.h"
 #include "scheduler/agent/setting_text.h"
 #include "support/fixed_clock.h"
 #include "support/in_memory_settings.h"
-#include "fuzz_text.h"
 
 namespace {
 
@@ -26,8 +26,7 @@ class CheckingTimer final : public agent::WaitableTimer {
   }
 };
 
-constexpr std::u16string_view kWords[] = {u"daily", u"mon", u"tue", u"wed", u"thu",
-                                          u"fri",   u"sat", u"sun", u"startup"};
+constexpr std::u16string_view kWords[] = {u"daily", u"mon", u"tue", u"wed", u"thu", u"fri", u"sat", u"sun", u"startup"};
 
 }  // namespace
 
@@ -40,15 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int years[] = {1601, 2016, 9999, 30827};
   clock.SetLocalNow(years[data[2] % 4], 1 + data[2] / 4 % 12, 1 + data[3] / 24 % 28, data[3] % 24);
   clock.SetUtcOffsetMinutes((static_cast<int>(data[1]) - 128) * 7);  // within +-14.9 h
-  agent::lastScanTime = (data[0] & 0x80) ? datetime::DateTime(0, datetime::DateTimeKind::Local)
-                                         : datetime::DateTime::MaxValue();
+  agent::lastScanTime =
+      (data[0] & 0x80) ? datetime::DateTime(0, datetime::DateTimeKind::Local) : datetime::DateTime::MaxValue();
 
   const std::u16string around = test_support::FuzzText(data + 4, size - 4);
   (void)agent::ParseTimeOfDay(around);
 
   test_support::InMemorySettings settings;
-  settings.Set(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
-               application::kSchedulerWhenValue, kWords[(data[0] & 0x7F) % 9]);
+  settings.Set(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath, application::kSchedulerWhenValue,
+               kWords[(data[0] & 0x7F) % 9]);
   settings.SetRaw(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
                   application::kSchedulerAroundValue, around);
   CheckingTimer timer;

@@ -22,8 +22,8 @@ class CalendarAgreementTest : public ::testing::Test {
   void ExpectAgreement(const CalendarFields& f) {
     const std::optional<std::int64_t> portable = calendar::FieldsToTicks(f);
     const std::optional<std::int64_t> system = system_.FieldsToTicks(f);
-    ASSERT_EQ(portable, system) << f.year << "-" << f.month << "-" << f.day << " " << f.hour << ":" << f.minute
-                                << ":" << f.second << "." << f.millisecond;
+    ASSERT_EQ(portable, system) << f.year << "-" << f.month << "-" << f.day << " " << f.hour << ":" << f.minute << ":"
+                                << f.second << "." << f.millisecond;
     if (portable) ExpectAgreement(*portable);
   }
   void ExpectAgreement(std::int64_t ticks) {
@@ -84,8 +84,8 @@ TEST_F(CalendarAgreementTest, PseudoRandomFieldsValidOrNot) {
   std::mt19937_64 random(1601);
   const auto pick = [&random](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
   for (int i = 0; i < 20000; ++i) {
-    ExpectAgreement(Fields(pick(1601, 30827), pick(0, 13), pick(0, 32), pick(0, 24), pick(0, 60), pick(0, 60),
-                           pick(0, 1000)));
+    ExpectAgreement(
+        Fields(pick(1601, 30827), pick(0, 13), pick(0, 32), pick(0, 24), pick(0, 60), pick(0, 60), pick(0, 1000)));
   }
 }
 

@@ -44,8 +44,7 @@ class ScanLauncherWin32Test : public ::testing::Test {
   void SetSetting(const wchar_t* name, const wchar_t* text) {
     win32::RegistryKey key;
     ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
-    ASSERT_EQ(key.WriteText(win32::FromWide(name), win32::FromWide(text)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(key.WriteText(win32::FromWide(name), win32::FromWide(text)), ERROR_SUCCESS);
   }
 
   std::wstring Expected(const wchar_t* switches) const { return Quoted(scanner_.path()) + switches; }

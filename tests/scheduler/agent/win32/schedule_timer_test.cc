@@ -25,8 +25,7 @@ using datetime::DateTime;
 std::u16string Timestamp(const DateTime& value) {
   const datetime::CalendarFields f = value.ToCalendar().value();
   char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", f.year, f.month, f.day, f.hour, f.minute,
-                f.second);
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", f.year, f.month, f.day, f.hour, f.minute, f.second);
   return std::u16string(text, text + std::char_traits<char>::length(text));
 }
 

@@ -41,13 +41,12 @@ class SettingsRegistryTest : public ::testing::Test {
   // Removes the settings values and, when nothing else is left in it, the key.
   static void RemoveAll() {
     win32::RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, application::kSettingsKeyPath, KEY_SET_VALUE | KEY_QUERY_VALUE) !=
-        ERROR_SUCCESS) {
+    if (key.Open(HKEY_LOCAL_MACHINE, application::kSettingsKeyPath, KEY_SET_VALUE | KEY_QUERY_VALUE) != ERROR_SUCCESS) {
       return;
     }
     for (std::u16string_view name :
-         {application::kSchedulerWhenValue, application::kSchedulerAroundValue,
-          application::kSchedulerScanTypeValue, application::kLastScanValue, application::kLastDefaultScanValue}) {
+         {application::kSchedulerWhenValue, application::kSchedulerAroundValue, application::kSchedulerScanTypeValue,
+          application::kLastScanValue, application::kLastDefaultScanValue}) {
       const std::u16string terminated(name);
       ::RegDeleteValueW(key.Get(), win32::Wide(terminated));
     }

@@ -34,8 +34,8 @@ TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
 
   PACL dacl = nullptr;
   win32::ScopedLocalMemory descriptor;
-  ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                            nullptr, descriptor.put()),
+  ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            descriptor.put()),
             static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_NE(dacl, nullptr);
   ASSERT_EQ(dacl->AceCount, 2);
@@ -130,7 +130,8 @@ TEST(AgentLaunchTest, ConsoleSessionUserTokenNamesAUser) {
   // impersonation token to it; Windows gives the session user's token only to
   // a caller holding SE_TCB_NAME (LocalSystem). What holds on both: the token
   // for the console session is a token of a user.
-  if (!test_support::RunningUnderWine()) GTEST_SKIP() << "needs LocalSystem on Windows; the real-service check covers it";
+  if (!test_support::RunningUnderWine())
+    GTEST_SKIP() << "needs LocalSystem on Windows; the real-service check covers it";
   const DWORD console = WTSGetActiveConsoleSessionId();
   ASSERT_NE(console, 0xFFFFFFFFu);
   win32::ScopedHandle token(GetSessionUserToken(console));

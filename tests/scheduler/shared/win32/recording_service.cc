@@ -36,11 +36,10 @@ void AppendLine(DWORD count, wchar_t** arguments) {
     if (i > 0) line.push_back(L'\t');
     line += arguments[i];
   }
-  std::string utf8(static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0,
-                                                                   nullptr, nullptr)),
-                   '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr,
-                        nullptr);
+  std::string utf8(
+      static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr)),
+      '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
   utf8.back() = '\n';  // in place of the terminator
 
   wchar_t path[MAX_PATH] = {};

@@ -23,8 +23,7 @@ void Collect(HKEY key, const std::u16string& path, bool is_root, std::vector<std
     name_length = static_cast<DWORD>(name.size());
     if (RegEnumValueW(key, i, name.data(), &name_length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
     data.resize(size);
-    lines.push_back(ValueLine(path, std::u16string(win32::Utf16(name.data()), name_length),
-                              type, data));
+    lines.push_back(ValueLine(path, std::u16string(win32::Utf16(name.data()), name_length), type, data));
   }
   for (DWORD i = 0;; ++i) {
     DWORD name_length = static_cast<DWORD>(name.size());

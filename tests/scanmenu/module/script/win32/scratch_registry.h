@@ -32,10 +32,8 @@ class ScratchRegistry final : public RegistryAccess {
   // registry_dump.h, with the short root names as the first path part.
   std::string Dump() const;
 
-  std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access,
-                       RegistryKey* key) override;
-  std::int32_t CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access,
-                         RegistryKey* key) override;
+  std::int32_t OpenKey(RegistryKey parent, const char16_t* subkey, std::uint32_t access, RegistryKey* key) override;
+  std::int32_t CreateKey(RegistryKey parent, const char16_t* name, std::uint32_t access, RegistryKey* key) override;
   std::int32_t CloseKey(RegistryKey key) override;
   std::int32_t DeleteKey(RegistryKey parent, const char16_t* name) override;
   std::int32_t FirstSubkeyName(RegistryKey key, char16_t* name, std::uint32_t capacity) override;

@@ -16,12 +16,12 @@
 namespace scanmenu::script {
 
 using test_support::HrText;
+using test_support::kClassScript;
+using test_support::kModulePath;
 using test_support::MemoryRegistry;
 using test_support::ScratchRegistry;
 using test_support::ScriptCase;
 using test_support::ScriptCases;
-using test_support::kClassScript;
-using test_support::kModulePath;
 namespace {
 
 using test_support::ScriptStep;
