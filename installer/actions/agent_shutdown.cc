@@ -1,24 +1,17 @@
 #include "installer/actions/agent_shutdown.h"
 
+#include "common/text/decimal.h"
+
 namespace installer {
 namespace {
 
-std::u16string Decimal(std::uint32_t number) {
-  std::u16string text;
-  do {
-    text.insert(text.begin(), static_cast<char16_t>(u'0' + number % 10));
-    number /= 10;
-  } while (number != 0);
-  return text;
-}
-
 std::u16string SessionList(const std::vector<std::uint32_t>& sessions) {
-  std::u16string text;
+  std::u16string list;
   for (const std::uint32_t session : sessions) {
-    if (!text.empty()) text += u", ";
-    text += Decimal(session);
+    if (!list.empty()) list += u", ";
+    list += text::Decimal(session);
   }
-  return text;
+  return list;
 }
 
 }  // namespace
@@ -31,7 +24,7 @@ AgentShutdownOutcome EndAgents(AgentShutdownPlatform& platform, std::chrono::mil
     // No event: neither service nor agent runs, or it cannot be reached.
     // Either way the installer's own service stop and files-in-use handling
     // remain.
-    platform.Log(u"EndAgents: no update event to set (error " + Decimal(error) + u")");
+    platform.Log(u"EndAgents: no update event to set (error " + text::Decimal(error) + u")");
     outcome.agents_left = platform.SessionsWithAgent();
     return outcome;
   }

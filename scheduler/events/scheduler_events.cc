@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "common/text/decimal.h"
+
 namespace events {
 namespace {
 
@@ -11,15 +13,6 @@ std::atomic<EventSink*> g_sink{nullptr};
 constexpr std::uint32_t kErrorNoToken = 1008;
 // ReportEvent takes inserts of at most 31,839 characters.
 constexpr std::size_t kLongestInsert = 31839;
-
-std::u16string Decimal(std::uint64_t value) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value != 0);
-  return digits;
-}
 
 // "0x" and `width` upper-case hexadecimal digits, as Windows writes codes and addresses.
 std::u16string Hexadecimal(std::uint64_t value, int width) {
@@ -85,14 +78,14 @@ void AgentStartEnded(std::uint32_t session, const AgentStart& start) {
   const std::u16string user = start.user.empty() ? u"?" : start.user;
   switch (start.result) {
     case AgentStart::Result::kStarted:
-      return Report(Code::kAgentStarted, {Decimal(session), user, Decimal(start.process_id)});
+      return Report(Code::kAgentStarted, {text::Decimal(session), user, text::Decimal(start.process_id)});
     case AgentStart::Result::kNoUserToken:
       // Nobody at the console (a system start before the first logon) is the
       // ordinary case; any other refusal of the token is a fault.
-      if (start.error == kErrorNoToken) return Report(Code::kAgentNoUser, {Decimal(session)});
-      return Report(Code::kAgentNoToken, {Decimal(session), Decimal(start.error)});
+      if (start.error == kErrorNoToken) return Report(Code::kAgentNoUser, {text::Decimal(session)});
+      return Report(Code::kAgentNoToken, {text::Decimal(session), text::Decimal(start.error)});
     case AgentStart::Result::kNoProcess:
-      return Report(Code::kAgentStartFailed, {Decimal(session), user, Decimal(start.error)});
+      return Report(Code::kAgentStartFailed, {text::Decimal(session), user, text::Decimal(start.error)});
   }
 }
 
@@ -119,16 +112,16 @@ void ScanSkippedMalformedEntry(std::u16string_view key, std::u16string_view valu
 }
 
 void ScanStartFailed(std::u16string_view command_line, std::uint32_t error) {
-  Report(Code::kScanStartFailed, {std::u16string(command_line), Decimal(error)});
+  Report(Code::kScanStartFailed, {std::u16string(command_line), text::Decimal(error)});
 }
 
-void ScanDeferred(std::uint32_t limit_minutes) { Report(Code::kScanDeferred, {Decimal(limit_minutes)}); }
+void ScanDeferred(std::uint32_t limit_minutes) { Report(Code::kScanDeferred, {text::Decimal(limit_minutes)}); }
 
 void DeferredScanStarts(bool limit_reached, std::uint32_t waited_seconds, std::uint32_t limit_minutes) {
   if (limit_reached) {
-    Report(Code::kDeferredScanLimitReached, {Decimal(limit_minutes)});
+    Report(Code::kDeferredScanLimitReached, {text::Decimal(limit_minutes)});
   } else {
-    Report(Code::kDeferredScanUserBack, {Decimal(waited_seconds)});
+    Report(Code::kDeferredScanUserBack, {text::Decimal(waited_seconds)});
   }
 }
 
