@@ -9,11 +9,12 @@
 //     beyond 500 cycles of the bare type-library calls they make.
 // Each series records the handle count and private bytes at each step and
 // prints its first and last figures after warm-up. It fails on growth beyond
-// 2 % or on a turn whose scan did not reach the stand-in exactly once; when
-// all holds, its last line is "soak: N turns, 100 requests, 500 cycles, no
-// growth".
+// 2 % or on a turn whose scan did not reach the stand-in exactly once, and
+// when DllCanUnloadNow does not answer S_OK once every handler is released;
+// when all holds, its last line is "soak: N turns, 100 requests, 500 cycles,
+// no growth".
 //
-//   soak.exe [turns]
+//   soak.exe [turns [requests [cycles]]]   (turns may be 0: no service)
 #include <windows.h>
 #include <psapi.h>
 #include <shlobj.h>
@@ -271,14 +272,14 @@ bool Turns(int turns, Series& service_series, Series& agent_series) {
   return ok;
 }
 
-bool Requests(Series& series) {
+bool Requests(int requests, Series& series) {
   shell_host::ClassRegistration registration;
   test_support::StandInScanner scanner(test_support::kScanmenuApplicationSubkey);
   if (!registration.ok() || !scanner.ok()) return false;
   shell_host::TempFolder folder(L"Scan Menu Soak");
   std::vector<std::wstring> paths;
   for (int i = 0; i < kRequestFiles; ++i) paths.push_back(folder.AddFile(L"file " + std::to_wstring(i) + L".dat"));
-  for (int request = 0; request < kRequests; ++request) {
+  for (int request = 0; request < requests; ++request) {
     scanner.ClearLog();
     Microsoft::WRL::ComPtr<IDataObject> data = shell_host::NewDropDataObject(paths);
     Microsoft::WRL::ComPtr<IShellExtInit> handler = shell_host::CreateHandler();
@@ -303,11 +304,11 @@ bool Requests(Series& series) {
   return true;
 }
 
-// Runs `cycle` kCycles times, or until it fails, reading this process's
+// Runs `cycle` `cycles` times, or until it fails, reading this process's
 // figures after each.
 template <typename Cycle>
-bool RepeatCycles(const char* what, Series& series, Cycle cycle) {
-  for (int turn = 0; turn < kCycles; ++turn) {
+bool RepeatCycles(const char* what, int cycles, Series& series, Cycle cycle) {
+  for (int turn = 0; turn < cycles; ++turn) {
     const HRESULT hr = cycle();
     if (FAILED(hr)) {
       std::fprintf(stderr, "%s %d failed (0x%08lx)\n", what, turn, static_cast<unsigned long>(hr));
@@ -319,7 +320,7 @@ bool RepeatCycles(const char* what, Series& series, Cycle cycle) {
   return true;
 }
 
-bool Cycles(Series& series) {
+bool Cycles(int cycles, Series& series) {
   HMODULE library = ::LoadLibraryW(test_support::SiblingPath(L"Scanmenu.dll").c_str());
   if (library == nullptr) return false;
   using Export = HRESULT(STDAPICALLTYPE*)();
@@ -327,9 +328,9 @@ bool Cycles(Series& series) {
       reinterpret_cast<Export>(reinterpret_cast<void*>(::GetProcAddress(library, "DllRegisterServer")));
   const auto do_unregister =
       reinterpret_cast<Export>(reinterpret_cast<void*>(::GetProcAddress(library, "DllUnregisterServer")));
-  const bool ok = do_register != nullptr && do_unregister != nullptr && RepeatCycles("register cycle", series, [&] {
-                    return do_register() == S_OK && do_unregister() == S_OK ? S_OK : E_FAIL;
-                  });
+  const bool ok = do_register != nullptr && do_unregister != nullptr &&
+                  RepeatCycles("register cycle", cycles, series,
+                               [&] { return do_register() == S_OK && do_unregister() == S_OK ? S_OK : E_FAIL; });
   ::FreeLibrary(library);
   return ok;
 }
@@ -337,9 +338,9 @@ bool Cycles(Series& series) {
 // The floor of a register cycle: the type library's registration and its
 // removal, made directly with the calls the library's registration makes.
 // Under Wine each RegisterTypeLib keeps handles, whoever calls it.
-bool TypeLibraryCycles(Series& series) {
+bool TypeLibraryCycles(int cycles, Series& series) {
   std::wstring path = test_support::SiblingPath(L"Scanmenu.dll");
-  return RepeatCycles("type library cycle", series, [&] {
+  return RepeatCycles("type library cycle", cycles, series, [&] {
     ITypeLib* library = nullptr;
     HRESULT hr = ::LoadTypeLib(path.c_str(), &library);
     if (FAILED(hr)) return hr;
@@ -359,28 +360,34 @@ bool TypeLibraryCycles(Series& series) {
 
 int main(int argc, char** argv) {
   const int turns = argc > 1 ? std::atoi(argv[1]) : 200;
-  if (turns < 1) return 2;
+  const int requests = argc > 2 ? std::atoi(argv[2]) : kRequests;
+  const int cycles = argc > 3 ? std::atoi(argv[3]) : kCycles;
+  if (turns < 0 || requests < 1 || cycles < 1) return 2;
   if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
   // Warm-up: the first steps of a series fill caches and pools.
   Series service_series{"service turns", turns / 2 < 3 ? turns / 2 : 3, {}};
   Series agent_series{"agent turns", turns / 2 < 3 ? turns / 2 : 3, {}};
-  Series request_series{"requests", 10, {}};
-  Series type_library_series{"type library", 50, {}, nullptr, true};
-  Series cycle_series{"register cycles", 50, {}, &type_library_series};
+  Series request_series{"requests", std::min(10, requests / 3), {}};
+  Series type_library_series{"type library", std::min(50, cycles / 3), {}, nullptr, true};
+  Series cycle_series{"register cycles", std::min(50, cycles / 3), {}, &type_library_series};
 
-  bool ok = Turns(turns, service_series, agent_series);
-  ok = Cycles(cycle_series) && ok;
-  ok = TypeLibraryCycles(type_library_series) && ok;
-  ok = Requests(request_series) && ok;
-  for (const Series* series : {&service_series, &agent_series, &type_library_series, &cycle_series, &request_series}) {
-    ok = series->Report() && ok;
-  }
+  bool ok = turns == 0 || Turns(turns, service_series, agent_series);
+  ok = Cycles(cycles, cycle_series) && ok;
+  ok = TypeLibraryCycles(cycles, type_library_series) && ok;
+  ok = Requests(requests, request_series) && ok;
+  std::vector<const Series*> judged = {&type_library_series, &cycle_series, &request_series};
+  if (turns > 0) judged.insert(judged.begin(), {&service_series, &agent_series});
+  for (const Series* series : judged) ok = series->Report() && ok;
+  // Every handler, class object and lock is given back: the library may go.
+  const HRESULT unload = shell_host::CallDllCanUnloadNow();
+  std::printf("DllCanUnloadNow   0x%08lx\n", static_cast<unsigned long>(unload));
+  ok = unload == S_OK && ok;
   ::CoUninitialize();
   std::fflush(stderr);
   if (!ok) {
     std::printf("soak: failed\n");
     return 1;
   }
-  std::printf("soak: %d turns, %d requests, %d cycles, no growth\n", turns, kRequests, kCycles);
+  std::printf("soak: %d turns, %d requests, %d cycles, no growth\n", turns, requests, cycles);
   return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "minimal_handler.h"
 #include "scanmenu/resources/resource_ids.h"
+#include "tests/support/win32/adopt.h"
 
 namespace {
 
@@ -114,8 +115,8 @@ class Factory final : public IClassFactory {
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    Microsoft::WRL::ComPtr<IShellExtInit> handler;
-    handler.Attach(new (std::nothrow) MinimalHandler);
+    const Microsoft::WRL::ComPtr<IShellExtInit> handler =
+        test_support::Adopt<IShellExtInit>(new (std::nothrow) MinimalHandler);
     if (!handler) return E_OUTOFMEMORY;
     return handler->QueryInterface(iid, out);
   }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "scanmenu_idl.h"
+#include "support/win32/adopt.h"
 #include "support/win32/process_runner.h"
 
 namespace shell_host {
@@ -152,15 +153,11 @@ std::string DropBlock(const std::vector<std::wstring>& paths, bool wide) {
 
 Microsoft::WRL::ComPtr<IDataObject> NewDropDataObject(const std::vector<std::wstring>& paths, bool offer_drop_list,
                                                       bool wide) {
-  Microsoft::WRL::ComPtr<IDataObject> data;
-  data.Attach(new DropDataObject(DropBlock(paths, wide), offer_drop_list));
-  return data;
+  return test_support::Adopt<IDataObject>(new DropDataObject(DropBlock(paths, wide), offer_drop_list));
 }
 
 Microsoft::WRL::ComPtr<IDataObject> NewRawDropDataObject(std::string block) {
-  Microsoft::WRL::ComPtr<IDataObject> data;
-  data.Attach(new DropDataObject(std::move(block), true));
-  return data;
+  return test_support::Adopt<IDataObject>(new DropDataObject(std::move(block), true));
 }
 
 Microsoft::WRL::ComPtr<IShellExtInit> CreateHandler(HRESULT* result) {
