@@ -2,7 +2,10 @@
 # run-tests.cmd under Wine's cmd, in a copy of the kit: it refuses a machine
 # with leftovers of the tests, /cleanup removes them, and a run of two test
 # programs and one that is missing writes the combined report and summary
-# with the missing one failed, and leaves nothing behind.
+# with the missing one failed, and leaves nothing behind. Then the programs
+# whose tests read what surrounds them (Wine's relay trace, the time zone,
+# message boxes) pass under the runner, as a packager runs them, with none of
+# what CTest sets up.
 #   runner_test.sh WINE-RUN FILES-LIST WORKDIR
 set -uo pipefail
 wine_run=$1 files=$2 work=$3
@@ -47,6 +50,17 @@ assert "StandInScanner" in suites and "WindowsOnlyTest" in suites, sorted(suites
 assert suites["no_such_tests"].find("testcase/failure") is not None
 assert len(suites["WindowsOnlyTest"].findall("testcase/skipped")) == 3
 PY
+out=$(wine cmd /c run-tests.cmd /cleanup); rc=$?
+[ $rc -eq 0 ] || fail "the run left: $out"
+
+environment=(scheduler_e2e_tests agent_schedule_win32_tests scheduler_turns_e2e_tests)
+out=$(env -u TZ WINE_RUN_TIMEOUT=900 "$wine_run" cmd /c run-tests.cmd "${environment[@]}"); rc=$?
+summary=$(tr -d '\r' <summary.txt) || fail "no summary.txt"
+[ $rc -eq 0 ] || fail "exit $rc for the programs that read their surroundings: $summary"
+for program in "${environment[@]}"; do
+  grep -q "^PASS $program: " <<<"$summary" || fail "$program did not pass: $summary"
+done
+! grep -q 'skipped SchedulerTurnsTest.EventLogRelayTrace' <<<"$summary" || fail "the relay trace was not read: $summary"
 out=$(wine cmd /c run-tests.cmd /cleanup); rc=$?
 [ $rc -eq 0 ] || fail "the run left: $out"
 echo "runner_test: ok"

@@ -18,4 +18,11 @@ std::string ReadHostFile(const std::wstring& path, std::size_t limit = 8192);
 // is none (as on Windows itself).
 std::wstring FindHostProcess(const char* image, bool user_argument);
 
+// The /proc folder of this process on the host: the one whose program is
+// this module, named by its Unix path, whole or relative (`wine
+// path/program.exe`, as the tests' scripts start it), or by its Windows path
+// (as cmd or any Windows process starts it); empty when there is none.
+// "Z:\proc\self" would be Wine's server, which opens files for everyone.
+std::wstring OwnHostProcess();
+
 }  // namespace test_support
