@@ -1,6 +1,23 @@
 #include "scheduler/agent/fault_end.h"
 
 namespace agent {
+namespace {
+
+// While the old agent lives, nothing of it is left for the service to see:
+// its session is free, so the service that comes starts the next agent, and
+// that agent stops the service once it holds the session. The service is
+// asked again only when it is stopped and the session still free, so that a
+// service that is starting, running or stopping is never asked twice.
+void BringBackService(FaultEndHost& host) {
+  host.StartService();
+  for (auto waited = std::chrono::milliseconds::zero(); waited < kSuccessorLimit; waited += kSuccessorPoll) {
+    host.Pause(kSuccessorPoll);
+    if (host.SessionServed()) return;
+    if (host.ServiceStopped()) host.StartService();
+  }
+}
+
+}  // namespace
 
 bool BringsBackAfterFault(std::chrono::milliseconds started, std::chrono::milliseconds now) {
   return now >= started && now - started >= kShortestRunBroughtBack;
@@ -21,7 +38,7 @@ void FaultEnd::OnFault(FaultEndHost& host, std::uint32_t code, std::uint32_t thr
   host.ReportFault(code, bring_back);
   if (bring_back) {
     host.ReleaseSession();
-    host.StartService();
+    BringBackService(host);
   }
   host.EndProcess(code);
 }

@@ -17,6 +17,10 @@ namespace agent {
 
 // The shortest run after which a faulting agent is brought back.
 inline constexpr std::chrono::milliseconds kShortestRunBroughtBack{60000};
+// How long a faulting agent that brings the service back waits for the next
+// agent to hold the session, and how often it looks.
+inline constexpr std::chrono::milliseconds kSuccessorLimit{30000};
+inline constexpr std::chrono::milliseconds kSuccessorPoll{250};
 
 // True when an agent that started at `started` and faults at `now` (both on
 // one monotonic clock) is brought back.
@@ -32,6 +36,11 @@ class FaultEndHost {
   virtual void ReleaseSession() = 0;
   // Starts the service without argument, as the end of the agent's loop does.
   virtual void StartService() = 0;
+  // True when the service is stopped (not starting, running or stopping).
+  virtual bool ServiceStopped() = 0;
+  // True when an agent holds this session again: the next one has come.
+  virtual bool SessionServed() = 0;
+  virtual void Pause(std::chrono::milliseconds time) = 0;
   // Ends the process at once with `exit_code`; does not return on Windows.
   virtual void EndProcess(std::uint32_t exit_code) = 0;
   // Waits for the thread that handles the first fault to end the process.
@@ -47,8 +56,12 @@ class FaultEnd {
   void EndTurn() { turn_over_ = true; }
 
   // A fault with `code` on thread `thread` (never 0) at `now`. The first fault
-  // is reported and, after a run long enough, brings the service back; the
-  // process then ends with `code`. A fault of the same thread while that is
+  // is reported and, after a run long enough, brings the service back: the
+  // process gives up its session, starts the service and stays until the next
+  // agent holds the session, starting the service again whenever it is found
+  // stopped with the session still free (a start that came too early, an
+  // agent that did not last), for at most kSuccessorLimit; it then ends with
+  // `code`. A fault of the same thread while that is
   // under way ends the process at once; one of another thread leaves the end
   // to the first.
   void OnFault(FaultEndHost& host, std::uint32_t code, std::uint32_t thread, std::chrono::milliseconds now);

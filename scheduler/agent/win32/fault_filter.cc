@@ -5,11 +5,16 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <iterator>
+#include <string>
 
 #include "common/trace/trace.h"
+#include "common/win32/scoped_handle.h"
+#include "common/win32/wide.h"
 #include "scheduler/agent/fault_end.h"
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/events/scheduler_events.h"
+#include "scheduler/shared/agent_session.h"
 #include "scheduler/shared/win32/service_control.h"
 
 // WerSetFlags (kernel32), declared here: the toolchain's werapi.h does not
@@ -51,6 +56,10 @@ DWORD WINAPI ReportFaultThread(void*) {
   return 0;
 }
 
+// The name of this session's agent mutex, made before any fault: the fault's
+// end looks for the next agent by it without allocating.
+wchar_t g_session_mutex_name[64] = {};
+
 class Win32FaultEndHost final : public FaultEndHost {
  public:
   void ReportFault(std::uint32_t code, bool brought_back) override {
@@ -62,6 +71,13 @@ class Win32FaultEndHost final : public FaultEndHost {
   }
   void ReleaseSession() override { CloseSessionMutex(); }
   void StartService() override { shared::StartSchedulerService(false); }
+  bool ServiceStopped() override { return shared::IsSchedulerServiceStopped(); }
+  bool SessionServed() override {
+    if (g_session_mutex_name[0] == L'\0') return false;
+    const win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, g_session_mutex_name));
+    return mutex.IsValid();
+  }
+  void Pause(std::chrono::milliseconds time) override { ::Sleep(static_cast<DWORD>(time.count())); }
   // Unlike ExitProcess, TerminateProcess runs no DLL detach code, which
   // could wait for a lock that the faulting thread holds.
   void EndProcess(std::uint32_t exit_code) override { ::TerminateProcess(::GetCurrentProcess(), exit_code); }
@@ -94,6 +110,11 @@ void OnAbort(int) { OnFault(kAbortExitCode); }
 
 void InstallFaultFilter() {
   g_fault_end.Start(Now());
+  DWORD session = 0;
+  if (::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) {
+    const std::u16string name = shared::AgentSessionMutexName(session);
+    if (name.size() < std::size(g_session_mutex_name)) name.copy(win32::Utf16(g_session_mutex_name), name.size());
+  }
   // No critical-error box, and no error reporting when an exception reaches
   // the system's default handling; the scans the agent starts get the default
   // mode back (CREATE_DEFAULT_ERROR_MODE).

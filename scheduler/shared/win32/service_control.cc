@@ -91,6 +91,15 @@ bool StartSchedulerService(bool end_of_session) {
   return started || ::GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
 }
 
+bool IsSchedulerServiceStopped() {
+  win32::ScopedServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  win32::ScopedServiceHandle scheduler(
+      ::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status = {};
+  return scheduler && ::QueryServiceStatus(scheduler.Get(), &status) && status.dwCurrentState == SERVICE_STOPPED;
+}
+
 bool StopSchedulerService() {
   win32::ScopedServiceHandle manager = OpenManager(nullptr);
   if (!manager) return false;

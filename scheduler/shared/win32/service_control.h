@@ -21,6 +21,10 @@ bool UninstallService();
 // no entry.
 bool StartSchedulerService(bool end_of_session);
 
+// True when the service is known to be stopped: not starting, running or
+// stopping, and its entry readable.
+bool IsSchedulerServiceStopped();
+
 // Asks the service to stop, without waiting. True when the stop was accepted,
 // the service did not run, or no entry exists.
 bool StopSchedulerService();
