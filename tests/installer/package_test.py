@@ -96,7 +96,7 @@ def registration(state, clean):  # beyond `clean`, under the classes and the app
 
 def versions_listed():
     return sorted(v["DisplayVersion"][1] for v in export("HKLM\\" + UNINSTALL).values()
-                  if v.get("DisplayName", ("", ""))[1] == "Quenor Clean")
+                  if v.get("DisplayName", ("", ""))[1] == "Quenor Clean Companion")
 
 
 def main():
@@ -108,7 +108,12 @@ def main():
 
     print("-- a failed install rolls back: a folder stands where Scanmenu.dll goes, after scheduler.exe")
     (folder / "Scanmenu.dll").mkdir(parents=True)
-    check(msiexec("/i", package)[0] == 1603 & 0xFF, "the install fails with 1603")
+    rc, log = msiexec("/i", package)
+    check(rc == 1603 & 0xFF, "the install fails with 1603")
+    # Wine runs the rollback script of a first install (not of a repair, and it
+    # does not bring back a product an upgrade removed): the action runs, and
+    # finds no service to start.
+    check("StartServiceOnRollback: no service to start" in log, "the rollback runs StartServiceOnRollback")
     same_state(clean, snapshot(), "registry and services are as before")
     check(sorted(p.name for p in folder.iterdir()) == ["Scanmenu.dll"], "the folder holds only what was there")
     (folder / "Scanmenu.dll").rmdir()
@@ -151,7 +156,7 @@ def main():
     # Wine runs deferred actions at InstallFinalize, after the services are
     # stopped; only the update event ends an agent.
     ended = [line for line in log.splitlines() if line.startswith("EndAgents:")]
-    check(ended == ["EndAgents: no agent runs"], "EndAgents ended the running agent: %s" % ended)
+    check(ended == ["EndAgents: 1 scheduler processes ended"], "EndAgents ended the running agent: %s" % ended)
     check(wine(probe, "no-agent") == 0, "no agent is left")
     same_state(clean, snapshot(), "registry and services are as before the install")
     check(not folder.exists(), "the install folder is gone")
