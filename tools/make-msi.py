@@ -40,6 +40,8 @@ import regexport  # noqa: E402
 
 # One UpgradeCode for ever: every version of the package names it.
 UPGRADE_CODE = uuid.UUID("8F2C4B71-5E36-4D0A-9A1F-C3B7E0D51A62")
+# The companion's one name: the Add/Remove entry, the package's messages and
+# both binaries' version resources (ProductName).
 PRODUCT_NAME = "Quenor Clean Companion"
 MANUFACTURER = "Veltrane"
 INSTALL_FOLDER_NAME = "Quenor Clean"
@@ -301,8 +303,8 @@ def wix_source(args, rows, sources):
     </Feature>
   </Product>
 </Wix>
-""".format(product=product_code, package=package_code, name=quoteattr("Quenor Clean"), version=version,
-           maker=quoteattr(MANUFACTURER), upgrade=str(UPGRADE_CODE).upper(), plain="Quenor Clean",
+""".format(product=product_code, package=package_code, name=quoteattr(PRODUCT_NAME), version=version,
+           maker=quoteattr(MANUFACTURER), upgrade=str(UPGRADE_CODE).upper(), plain=PRODUCT_NAME,
            icon=quoteattr(args.icon.name), actions=quoteattr(args.actions.name),
            folder=quoteattr(INSTALL_FOLDER_NAME), components="\n".join(component_xml),
            components32="\n".join(component_xml32), refs="\n".join(refs)), \
@@ -461,7 +463,7 @@ def build(args):
         apply_table_rules(work / "package.msi", work, sources, args.version)
         # wixl draws a new package code each run; the package's is derived
         # from its version and contents.
-        run(["msibuild", str(work / "package.msi"), "-s", "Quenor Clean", MANUFACTURER, "x64;1033",
+        run(["msibuild", str(work / "package.msi"), "-s", PRODUCT_NAME, MANUFACTURER, "x64;1033",
              "{%s}" % package_code])
         shutil.copyfile(work / "package.msi", msi)
     print(msi)

@@ -30,6 +30,12 @@ def properties(msi):
     return {row["Property"]: row["Value"] for row in table(msi, "Property")}
 
 
+def product_name(path):  # the version resource's ProductName
+    data = Path(path).read_bytes()
+    at = data.find("ProductName\0".encode("utf-16-le")) + len("ProductName\0") * 2
+    return data[at + (-at) % 4:][:256].decode("utf-16-le", "replace").split("\0")[0]
+
+
 def main():
     prop = properties(MSI)
     version = prop["ProductVersion"]
@@ -74,8 +80,10 @@ def main():
     check(not any(r["VersionMin"] == version and int(r["Attributes"]) & 0x100 for r in table(MSI, "Upgrade")),
           "this version is not taken for a newer one")
     check(prop.get("MSIRESTARTMANAGERCONTROL") == "Disable", "Restart Manager disabled")
-    shutil.rmtree(WORK, ignore_errors=True)
     args = dict(zip(BUILD[::2], BUILD[1::2]))
+    names = {prop["ProductName"]} | {product_name(Path(args["--binaries"], f)) for f in ("scheduler.exe", "Scanmenu.dll")}
+    check(len(names) == 1, "one product name in the Add/Remove entry and both version resources: %s" % names)
+    shutil.rmtree(WORK, ignore_errors=True)
     changed = WORK / "changed"
     shutil.copytree(args["--binaries"], changed, ignore=shutil.ignore_patterns("*.exe", "*.dll"))
     for name in ("scheduler.exe", "Scanmenu.dll"):
