@@ -47,8 +47,8 @@ def main():
     check(not between, "nothing between InstallInitialize and RemoveExistingProducts: %s" % between)
     in_script = [a for a, t in actions.items() if t & 0x400 and at.get(a, 10 ** 6) < at["RemoveExistingProducts"]]
     check(not in_script, "no deferred or rollback action before RemoveExistingProducts: %s" % in_script)
-    check(actions["StartServiceOnRollback"] & 0x500 == 0x500 and
-          at["RemoveExistingProducts"] < at["StartServiceOnRollback"] < at["EndAgents"] < at["StopServices"],
+    check(actions.get("StartServiceOnRollback", 0) & 0x500 == 0x500 and
+          at["RemoveExistingProducts"] < at.get("StartServiceOnRollback", -1) < at["EndAgents"] < at["StopServices"],
           "the rollback action is sequenced before EndAgents, EndAgents before the services stop")
     immediate = [a for a, t in actions.items() if not t & 0x400 and t & 0x800]
     check(not immediate, "no immediate action typed no-impersonate: %s" % immediate)
