@@ -9,7 +9,7 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-packages=(cmake make g++ clang libclang-rt-14-dev clang-format python3 openssl osslsigncode
+packages=(cmake make g++ clang libclang-rt-14-dev clang-format python3 openssl osslsigncode softhsm2 libengine-pkcs11-openssl
           wixl msitools python3-pefile
           mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
           binutils-mingw-w64-x86-64 wine64 wine64-tools locales

@@ -7,7 +7,11 @@ language of languages/ (one file per Windows language tag, en-US the source).
                                        language files give
   languages.py adml POLICY_DIR         writes POLICY_DIR/<tag>/veltrane.adml
   languages.py rc COMPONENT OUTPUT     the string tables of scanmenu or
-                                       scheduler, one LANGUAGE block each
+                                       scheduler, one LANGUAGE block each,
+                                       and each again under its neutral
+                                       language (see neutral_tables)
+  languages.py manifest-resources      the <Resource Language> lines of the
+                                       sparse package's manifest, en-us first
 
 Every command first checks the languages: each file has every text of
 en-US.toml and no other, none is empty, none lost a product name or gained or
@@ -145,13 +149,32 @@ def rc_string(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '""').replace("\n", "\\n") + '"'
 
 
+def neutral_tables(languages):
+    """[(label, language id, texts)] to emit beside the languages' own: each
+    primary language once more under its neutral form (fr for fr-CA, pt for
+    pt-PT, en for en-GB: Windows' resource loader tries the display language,
+    then its neutral form), taken from the first tag of that language in file
+    order (en-US first). Nothing goes under LANG_NEUTRAL itself: a lookup in
+    the thread's language asks for LANG_NEUTRAL first and would find that
+    table before the display language's. So the loader's own last resort,
+    English (en-US, then en), is what a language without a translation gets."""
+    tables, seen = [], set()
+    for tag, (language_id, texts) in languages.items():
+        primary = language_id & 0x3FF
+        if primary not in seen:
+            seen.add(primary)
+            tables.append((f"{tag.split('-')[0]} (neutral, from {tag})", primary, texts))
+    return tables
+
+
 def rc(languages, component):
     ids = RESOURCE_IDS[component]
     lines = [f"// The {component} texts of every language, made by tools/languages.py from",
              "// languages/*.toml: edit those, not this.",
              "#pragma code_page(65001)",
              f'#include "{RESOURCE_HEADERS[component]}"', ""]
-    for tag, (language_id, texts) in languages.items():
+    tables = [(tag, language_id, texts) for tag, (language_id, texts) in languages.items()]
+    for tag, language_id, texts in tables + neutral_tables(languages):
         lines += [f"// {tag}", f"LANGUAGE {language_id & 0x3FF:#04x}, {language_id >> 10:#04x}", "STRINGTABLE", "BEGIN"]
         lines += [f"  {symbol} {rc_string(texts[f'{component}.{key}'])}" for key, symbol in ids.items()]
         lines += ["END", ""]
@@ -176,6 +199,9 @@ def main(argv):
         for name in extra:
             print(f"languages: {policy_dir / name} has no language file")
         return 1 if stale or extra else 0
+    if len(argv) == 2 and argv[1] == "manifest-resources":
+        print("\n".join(f'    <Resource Language="{tag.lower()}" />' for tag in checked_languages()))
+        return 0
     if len(argv) == 4 and argv[1] == "rc" and argv[2] in RESOURCE_IDS:
         pathlib.Path(argv[3]).write_text(rc(checked_languages(), argv[2]), encoding="utf-8", newline="\n")
         return 0

@@ -11,11 +11,19 @@
 #   SIGN_CERT + SIGN_KEY    certificate (chain) and private key, PEM or DER
 #   SIGN_PKCS12             or one PKCS#12 file holding both
 #   SIGN_PASSWORD           password of the key or of the PKCS#12 file, if any
+#   SIGN_CERT + SIGN_PKCS11_MODULE + SIGN_PKCS11_KEY
+#                           or a key that stays on a hardware token or HSM:
+#                           the token's PKCS#11 module (a .so path), the key's
+#                           PKCS#11 URI ("pkcs11:token=...;object=...", no PIN
+#                           in it) and the certificate (chain) as a file, the
+#                           signer's certificate first
+#   SIGN_PKCS11_PIN         the token's user PIN, if it asks for one
 #   SIGN_TIMESTAMP_URL      RFC 3161 time-stamping server, if any (contacted
 #                           only when given)
 set -euo pipefail
 
 cert=${SIGN_CERT:-} key=${SIGN_KEY:-} pkcs12=${SIGN_PKCS12:-}
+module=${SIGN_PKCS11_MODULE:-} token_key=${SIGN_PKCS11_KEY:-}
 signer_out=
 if [ "${1:-}" = --signer-certificate ]; then
   [ $# -eq 2 ] || { echo "sign: --signer-certificate takes one file" >&2; exit 2; }
@@ -27,21 +35,30 @@ if [ -z "$cert$key$pkcs12" ]; then
   echo "sign: no certificate given (SIGN_CERT and SIGN_KEY, or SIGN_PKCS12): no Authenticode signature"
   exit 0
 fi
-if [ -n "$pkcs12" ] && [ -n "$cert$key" ]; then
+if [ -n "$module$token_key" ]; then
+  if [ -z "$module" ] || [ -z "$token_key" ] || [ -z "$cert" ] || [ -n "$key$pkcs12" ]; then
+    echo "sign: a token's key takes SIGN_PKCS11_MODULE, SIGN_PKCS11_KEY and SIGN_CERT, and no other key" >&2; exit 2
+  fi
+  [[ $token_key == pkcs11:* ]] || { echo "sign: SIGN_PKCS11_KEY is no PKCS#11 URI" >&2; exit 2; }
+  # The PIN comes from the environment only: a URI is a command-line argument.
+  [[ $token_key != *pin-value=* && $token_key != *pin-source=* ]] ||
+    { echo "sign: no PIN in SIGN_PKCS11_KEY; give it in SIGN_PKCS11_PIN" >&2; exit 2; }
+elif [ -n "$pkcs12" ] && [ -n "$cert$key" ]; then
   echo "sign: give either SIGN_PKCS12 or SIGN_CERT with SIGN_KEY, not both" >&2; exit 2
-fi
-if [ -z "$pkcs12" ] && { [ -z "$cert" ] || [ -z "$key" ]; }; then
+elif [ -z "$pkcs12" ] && { [ -z "$cert" ] || [ -z "$key" ]; }; then
   echo "sign: SIGN_CERT and SIGN_KEY go together" >&2; exit 2
 fi
-for f in "$pkcs12" "$cert" "$key"; do
+for f in "$pkcs12" "$cert" "$key" "$module"; do
   [ -z "$f" ] || [ -r "$f" ] || { echo "sign: cannot read $f" >&2; exit 2; }
 done
-# The password reaches openssl and osslsigncode through a pipe, never a command line.
+# The password (or PIN) reaches openssl and osslsigncode through a pipe, never a command line.
 password() { printf '%s' "${SIGN_PASSWORD:-}"; }
 
 if [ -n "$signer_out" ]; then
   command -v openssl >/dev/null || { echo "sign: openssl is missing" >&2; exit 2; }
-  if [ -n "$pkcs12" ]; then
+  if [ -n "$module" ]; then
+    openssl x509 -in "$cert" -out "$signer_out"  # the chain's first certificate
+  elif [ -n "$pkcs12" ]; then
     openssl pkcs12 -in "$pkcs12" -clcerts -nokeys -passin fd:3 3< <(password) | openssl x509 -out "$signer_out"
   else
     # Of a chain, the certificate whose public key belongs to the private key.
@@ -65,14 +82,20 @@ command -v osslsigncode >/dev/null || { echo "sign: osslsigncode is missing (too
 
 identity=(-certs "$cert" -key "$key")
 [ -z "$pkcs12" ] || identity=(-pkcs12 "$pkcs12")
+secret=${SIGN_PASSWORD:-}
+if [ -n "$module" ]; then
+  # osslsigncode hands the password it reads to the token as its PIN.
+  identity=(-pkcs11module "$module" -certs "$cert" -key "$token_key")
+  secret=${SIGN_PKCS11_PIN:-}
+fi
 timestamp=()
 [ -z "${SIGN_TIMESTAMP_URL:-}" ] || timestamp=(-ts "$SIGN_TIMESTAMP_URL")
 
 for file in "$@"; do
   signed="$file.signing"
   rm -f "$signed"
-  if [ -n "${SIGN_PASSWORD:-}" ]; then
-    osslsigncode sign "${identity[@]}" -readpass <(password) -h sha256 \
+  if [ -n "$secret" ]; then
+    osslsigncode sign "${identity[@]}" -readpass <(printf '%s' "$secret") -h sha256 \
       "${timestamp[@]}" -in "$file" -out "$signed" >/dev/null
   else
     osslsigncode sign "${identity[@]}" -h sha256 "${timestamp[@]}" -in "$file" -out "$signed" >/dev/null

@@ -3,50 +3,37 @@
 #include "common/text/decimal.h"
 
 namespace installer {
-namespace {
-
-std::u16string SessionList(const std::vector<std::uint32_t>& sessions) {
-  std::u16string list;
-  for (const std::uint32_t session : sessions) {
-    if (!list.empty()) list += u", ";
-    list += text::Decimal(session);
-  }
-  return list;
-}
-
-}  // namespace
 
 AgentShutdownOutcome EndAgents(AgentShutdownPlatform& platform, std::chrono::milliseconds limit) {
   AgentShutdownOutcome outcome;
+  const std::size_t processes = platform.OpenSchedulerProcesses();
+  if (processes == 0) {
+    // Nothing to end: the event is left alone, so that no waiter sees it
+    // set and reset at once.
+    platform.Log(u"EndAgents: no agent runs");
+    return outcome;
+  }
   std::uint32_t error = 0;
   std::unique_ptr<UpdateEvent> event = platform.OpenUpdateEvent(error);
   if (!event) {
-    // No event: neither service nor agent runs, or it cannot be reached.
-    // Either way the installer's own service stop and files-in-use handling
-    // remain.
+    // No trusted event: the processes cannot be asked to end. The
+    // installer's own service stop and files-in-use handling remain.
     platform.Log(u"EndAgents: no update event to set (error " + text::Decimal(error) + u")");
-    outcome.agents_left = platform.SessionsWithAgent();
-    return outcome;
+  } else {
+    outcome.event_set = event->Set();
+    if (!outcome.event_set) platform.Log(u"EndAgents: the update event could not be set");
   }
-  outcome.event_set = event->Set();
-  if (!outcome.event_set) platform.Log(u"EndAgents: the update event could not be set");
-
-  const auto deadline = platform.Now() + limit;
-  for (;;) {
-    outcome.agents_left = platform.SessionsWithAgent();
-    if (outcome.agents_left.empty() || !outcome.event_set || platform.Now() >= deadline) break;
-    platform.Sleep(kAgentPollInterval);
-  }
-  // Reset before letting go: whoever still holds the event (an agent that
+  outcome.processes_left = outcome.event_set ? platform.WaitForSchedulerProcesses(limit) : processes;
+  // Reset before letting go: whoever still holds the event (a process that
   // outlived the wait) must not make the new service stop at its start.
   if (outcome.event_set && !event->Reset()) platform.Log(u"EndAgents: the update event could not be reset");
   event.reset();
 
-  if (outcome.agents_left.empty()) {
-    platform.Log(u"EndAgents: no agent runs");
+  if (outcome.processes_left == 0) {
+    platform.Log(u"EndAgents: " + text::Decimal(processes) + u" scheduler processes ended");
   } else {
-    platform.Log(u"EndAgents: agents still run in sessions " + SessionList(outcome.agents_left) +
-                 u"; their files are replaced at the next restart");
+    platform.Log(u"EndAgents: " + text::Decimal(outcome.processes_left) +
+                 u" scheduler processes still run; their files are replaced at the next restart");
   }
   return outcome;
 }

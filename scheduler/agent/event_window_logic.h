@@ -8,8 +8,12 @@ namespace agent {
 
 enum class WindowMessage { kCreate, kDestroy, kQueryEndSession, kEndSession, kTimer, kOther };
 
-// ENDSESSION_LOGOFF in the lParam of WM_ENDSESSION.
+// ENDSESSION_LOGOFF and ENDSESSION_CLOSEAPP in the lParam of
+// WM_QUERYENDSESSION and WM_ENDSESSION. CLOSEAPP alone is no end of the
+// session: Restart Manager (an installer replacing a file in use) asks this
+// one program to close.
 inline constexpr std::uint64_t kEndSessionLogoff = 0x80000000u;
+inline constexpr std::uint64_t kEndSessionCloseApp = 0x1u;
 
 class EventWindowHost {
  public:

@@ -10,8 +10,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Sessions whose agents leave after a number of looks, an update event that
-// records what is done to it, and a clock that moves only when slept on.
+// Scheduler processes of which `left_` outlive any wait, and an update event
+// that records what is done to it.
 class FakePlatform : public AgentShutdownPlatform {
  public:
   struct FakeEvent : UpdateEvent {
@@ -22,42 +22,53 @@ class FakePlatform : public AgentShutdownPlatform {
     std::vector<std::string>& calls;
   };
 
-  std::unique_ptr<UpdateEvent> OpenUpdateEvent(std::uint32_t&) override { return std::make_unique<FakeEvent>(calls_); }
-  std::vector<std::uint32_t> SessionsWithAgent() override {
-    calls_.push_back("look");
-    return ++looks_ > agent_looks_ ? std::vector<std::uint32_t>{} : std::vector<std::uint32_t>{1, 3};
+  std::unique_ptr<UpdateEvent> OpenUpdateEvent(std::uint32_t&) override {
+    calls_.push_back("open");
+    return trusted_event_ ? std::make_unique<FakeEvent>(calls_) : nullptr;
   }
-  std::chrono::steady_clock::time_point Now() override { return now_; }
-  void Sleep(std::chrono::milliseconds pause) override { now_ += pause; }
+  std::size_t OpenSchedulerProcesses() override { return calls_.push_back("processes"), processes_; }
+  std::size_t WaitForSchedulerProcesses(std::chrono::milliseconds limit) override {
+    calls_.push_back("wait " + std::to_string(limit.count()));
+    return left_;
+  }
   void Log(const std::u16string& line) override { lines_.push_back(line); }
 
-  int agent_looks_ = 0;  // how many looks still find the agents of sessions 1 and 3
-  int looks_ = 0;
+  bool trusted_event_ = true;
+  std::size_t processes_ = 3;
+  std::size_t left_ = 0;
   std::vector<std::string> calls_;
-  std::chrono::steady_clock::time_point now_;
   std::vector<std::u16string> lines_;
 };
 
-TEST(EndAgentsTest, SetsTheEventWaitsForTheAgentsThenResetsAndClosesIt) {
+TEST(EndAgentsTest, SetsTheEventWaitsForTheProcessesThenResetsAndClosesIt) {
   FakePlatform platform;
-  platform.agent_looks_ = 3;
   const AgentShutdownOutcome outcome = EndAgents(platform, 30s);
   EXPECT_TRUE(outcome.event_set);
-  EXPECT_TRUE(outcome.agents_left.empty());
-  EXPECT_EQ(platform.calls_, (std::vector<std::string>{"set", "look", "look", "look", "look", "reset", "close"}));
-  EXPECT_EQ(platform.now_ - std::chrono::steady_clock::time_point{}, 3 * kAgentPollInterval);
-  EXPECT_EQ(platform.lines_.back(), u"EndAgents: no agent runs");
+  EXPECT_EQ(outcome.processes_left, 0u);
+  EXPECT_EQ(platform.calls_, (std::vector<std::string>{"processes", "open", "set", "wait 30000", "reset", "close"}));
+  EXPECT_EQ(platform.lines_.back(), u"EndAgents: 3 scheduler processes ended");
 }
 
-TEST(EndAgentsTest, AgentsThatOutliveTheLimitAreReportedAndTheEventIsResetAnyway) {
+TEST(EndAgentsTest, ProcessesThatOutliveTheLimitAreReportedAndTheEventIsResetAnyway) {
   FakePlatform platform;
-  platform.agent_looks_ = 1000000;
+  platform.left_ = 2;
   const AgentShutdownOutcome outcome = EndAgents(platform, 2s);
-  EXPECT_EQ(outcome.agents_left, (std::vector<std::uint32_t>{1, 3}));
-  EXPECT_EQ(platform.now_ - std::chrono::steady_clock::time_point{}, 2s);
+  EXPECT_EQ(outcome.processes_left, 2u);
   EXPECT_EQ(platform.calls_.end()[-2], "reset");
   EXPECT_EQ(platform.calls_.back(), "close");
-  EXPECT_NE(platform.lines_.back().find(u"sessions 1, 3;"), std::u16string::npos);
+  EXPECT_EQ(platform.lines_.back().rfind(u"EndAgents: 2 scheduler processes still run;", 0), 0u);
+}
+
+TEST(EndAgentsTest, WithoutProcessesOrATrustedEventNothingIsSetAndNothingWaitedFor) {
+  FakePlatform none;
+  none.processes_ = 0;
+  EXPECT_FALSE(EndAgents(none, 30s).event_set);
+  EXPECT_EQ(none.calls_, (std::vector<std::string>{"processes"}));
+
+  FakePlatform squatted;
+  squatted.trusted_event_ = false;
+  EXPECT_EQ(EndAgents(squatted, 30s).processes_left, 3u);
+  EXPECT_EQ(squatted.calls_, (std::vector<std::string>{"processes", "open"}));
 }
 
 }  // namespace

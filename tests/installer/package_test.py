@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """The Windows Installer package under Wine's own msiexec, in a fresh prefix:
-    package_test.py WINE-ENV PREFIX-TOOL MSI OLDER-MSI BIN-DIR
+    package_test.py WINE-ENV PREFIX-TOOL MSI OLDER-MSI BIN-DIR MAKE-MSI-BUILD-ARGUMENTS...
 BIN-DIR holds the Scanmenu.dll the package carries, package_probe.exe and
-stand_in_scanner.exe. Registry states are compared value by value; keys
+stand_in_scanner.exe. The arguments (those with which the build made MSI)
+make the same package from other bytes, as an organisation's re-signed
+build. Registry states are compared value by value; keys
 without any value are only reported (Wine's msiexec deletes emptied keys up
 to the root at removal, also empty ones that were there before, and leaves
 the empty keys of a rolled-back value)."""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -16,6 +19,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import regexport  # noqa: E402
 
 ENV_FILE, PREFIX_TOOL, MSI, OLDER_MSI, BIN = sys.argv[1:6]
+BUILD = dict(zip(sys.argv[6::2], sys.argv[7::2]))
 FOLDER = "C:\\Program Files\\Quenor Clean"
 HKLM = "HKEY_LOCAL_MACHINE\\"
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
@@ -96,7 +100,22 @@ def registration(state, clean):  # beyond `clean`, under the classes and the app
 
 def versions_listed():
     return sorted(v["DisplayVersion"][1] for v in export("HKLM\\" + UNINSTALL).values()
-                  if v.get("DisplayName", ("", ""))[1] == "Quenor Clean")
+                  if v.get("DisplayName", ("", ""))[1] == "Quenor Clean Companion")
+
+
+def resigned_package(scratch):
+    """The same package built from the same files but one byte more in
+    Scanmenu.dll, as a signature of someone else's would add."""
+    binaries = Path(scratch, "binaries")
+    binaries.mkdir()
+    for name in ("scheduler.exe", "Scanmenu.dll"):
+        shutil.copyfile(Path(BUILD["--binaries"], name), binaries / name)
+    with open(binaries / "Scanmenu.dll", "ab") as f:
+        f.write(b"\0")
+    arguments = [x for kv in dict(BUILD, **{"--binaries": str(binaries)}).items() for x in kv]
+    subprocess.run([sys.executable, str(Path(__file__).resolve().parents[2] / "tools" / "make-msi.py"), "build",
+                    *arguments, "--output-dir", scratch], check=True, stdout=subprocess.DEVNULL)
+    return windows_path(next(Path(scratch).glob("*.msi")))
 
 
 def main():
@@ -108,7 +127,12 @@ def main():
 
     print("-- a failed install rolls back: a folder stands where Scanmenu.dll goes, after scheduler.exe")
     (folder / "Scanmenu.dll").mkdir(parents=True)
-    check(msiexec("/i", package)[0] == 1603 & 0xFF, "the install fails with 1603")
+    rc, log = msiexec("/i", package)
+    check(rc == 1603 & 0xFF, "the install fails with 1603")
+    # Wine runs the rollback script of a first install (not of a repair, and it
+    # does not bring back a product an upgrade removed): the action runs, and
+    # finds no service to start.
+    check("StartServiceOnRollback: no service to start" in log, "the rollback runs StartServiceOnRollback")
     same_state(clean, snapshot(), "registry and services are as before")
     check(sorted(p.name for p in folder.iterdir()) == ["Scanmenu.dll"], "the folder holds only what was there")
     (folder / "Scanmenu.dll").rmdir()
@@ -144,6 +168,15 @@ def main():
     check(msiexec("/i", package, "REINSTALL=ALL", "REINSTALLMODE=vomus")[0] == 0, "repair succeeds")
     same_state(before, snapshot(), "installing again and repairing change nothing")
 
+    print("-- a re-signed build of the same version over this one, then this one back over it")
+    with tempfile.TemporaryDirectory() as scratch:
+        resigned = resigned_package(scratch)
+        check(msiexec("/i", resigned)[0] == 0, "the re-signed build installs (no 1638)")
+        check(versions_listed() == [version], "one Add/Remove entry: %s" % versions_listed())
+        check(msiexec("/i", package)[0] == 0, "this package installs back over it")
+    check(versions_listed() == [version], "one Add/Remove entry: %s" % versions_listed())
+    same_state(before, snapshot(), "the same registration and service as before")
+
     print("-- removal")
     check(wine(probe, "agent") == 0, "an agent runs")
     rc, log = msiexec("/x", package)
@@ -151,7 +184,7 @@ def main():
     # Wine runs deferred actions at InstallFinalize, after the services are
     # stopped; only the update event ends an agent.
     ended = [line for line in log.splitlines() if line.startswith("EndAgents:")]
-    check(ended == ["EndAgents: no agent runs"], "EndAgents ended the running agent: %s" % ended)
+    check(ended == ["EndAgents: 1 scheduler processes ended"], "EndAgents ended the running agent: %s" % ended)
     check(wine(probe, "no-agent") == 0, "no agent is left")
     same_state(clean, snapshot(), "registry and services are as before the install")
     check(not folder.exists(), "the install folder is gone")

@@ -1,18 +1,23 @@
 // The package's custom actions, in the Binary table of the Windows Installer
 // package (never installed). EndAgents runs deferred, without impersonation,
 // as LocalSystem in session 0: before the files are replaced or removed it
-// ends every agent the documented way (installer/actions/agent_shutdown.h).
-// SetInstallFolderText runs immediate, after the directories are resolved,
-// and gives the Registry rows the install folder as the type library's
-// registration spells it.
+// ends the service and every agent the documented way and waits for their
+// processes (installer/actions/agent_shutdown.h); StartServiceOnRollback,
+// sequenced just before it, starts the service again when a failed
+// installation rolls back. SetInstallFolderText runs immediate, after the
+// directories are resolved, and gives the Registry rows the install folder
+// as the type library's registration spells it.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
-#include <wtsapi32.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/application/contract.h"
@@ -20,7 +25,9 @@
 #include "common/win32/wide.h"
 #include "installer/actions/agent_shutdown.h"
 #include "installer/actions/folder_text.h"
-#include "scheduler/shared/agent_session.h"
+#include "scheduler/shared/object_owner.h"
+#include "scheduler/shared/win32/object_owner.h"
+#include "scheduler/shared/win32/service_control.h"
 
 namespace {
 
@@ -35,17 +42,27 @@ struct MsiHandleTraits {
 };
 using ScopedMsiHandle = win32::GenericScopedHandle<MsiHandleTraits>;
 
-struct WtsMemoryTraits {
-  using Handle = WTS_SESSION_INFOW*;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::WTSFreeMemory(h); }
-};
-using ScopedSessionList = win32::GenericScopedHandle<WtsMemoryTraits>;
+// Whether two file names are equal as the file system compares them.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// One line for the installer's log.
+void LogLine(MSIHANDLE install, const wchar_t* line) {
+  ScopedMsiHandle record(::MsiCreateRecord(1));
+  if (record && ::MsiRecordSetStringW(record.Get(), 0, line) == ERROR_SUCCESS) {
+    ::MsiProcessMessage(install, INSTALLMESSAGE_INFO, record.Get());
+  }
+}
+
+bool HasTrustedOwner(HANDLE object) {
+  const std::optional<std::u16string> owner = shared::ObjectOwnerSid(object);
+  return owner && shared::IsTrustedOwner(*owner);
+}
 
 class Win32UpdateEvent : public installer::UpdateEvent {
  public:
-  explicit Win32UpdateEvent(HANDLE event) : event_(event) {}
+  explicit Win32UpdateEvent(win32::ScopedHandle event) : event_(std::move(event)) {}
   bool Set() override { return ::SetEvent(event_.Get()) != FALSE; }
   bool Reset() override { return ::ResetEvent(event_.Get()) != FALSE; }
 
@@ -55,71 +72,111 @@ class Win32UpdateEvent : public installer::UpdateEvent {
 
 class Win32AgentShutdown : public installer::AgentShutdownPlatform {
  public:
-  explicit Win32AgentShutdown(MSIHANDLE install) : install_(install) {}
+  // `program` is the installed scheduler.exe's full path.
+  Win32AgentShutdown(MSIHANDLE install, std::wstring program) : install_(install), program_(std::move(program)) {}
 
   std::unique_ptr<installer::UpdateEvent> OpenUpdateEvent(std::uint32_t& error) override {
     const std::u16string name(application::kUpdateEventName);
-    // EVENT_MODIFY_STATE is what SetEvent and ResetEvent need; the event's
-    // DACL grants it to Administrators, whom LocalSystem belongs to.
-    HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, win32::Wide(name));
-    if (event == nullptr) {
+    // EVENT_MODIFY_STATE is what SetEvent and ResetEvent need, READ_CONTROL
+    // what reading the owner needs; the event's DACL grants both to
+    // Administrators, whom LocalSystem belongs to.
+    win32::ScopedHandle event(::OpenEventW(EVENT_MODIFY_STATE | READ_CONTROL, FALSE, win32::Wide(name)));
+    if (!event) {
       error = ::GetLastError();
       return nullptr;
     }
-    return std::make_unique<Win32UpdateEvent>(event);
-  }
-
-  std::vector<std::uint32_t> SessionsWithAgent() override {
-    std::vector<std::uint32_t> sessions;
-    ScopedSessionList list;
-    DWORD count = 0;
-    if (!::WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.put(), &count)) return sessions;
-    for (DWORD i = 0; i < count; ++i) {
-      const DWORD session = list.Get()[i].SessionId;
-      const std::u16string name = shared::AgentSessionMutexName(session);
-      win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
-      if (mutex) sessions.push_back(session);
+    // An event made first by anyone else is not ours to set.
+    if (!HasTrustedOwner(event.Get())) {
+      error = ERROR_ACCESS_DENIED;
+      return nullptr;
     }
-    return sessions;
+    return std::make_unique<Win32UpdateEvent>(std::move(event));
   }
 
-  std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
-  void Sleep(std::chrono::milliseconds pause) override { ::Sleep(static_cast<DWORD>(pause.count())); }
-
-  void Log(const std::u16string& line) override {
-    ScopedMsiHandle record(::MsiCreateRecord(1));
-    if (!record) return;
-    if (::MsiRecordSetStringW(record.Get(), 0, win32::Wide(line)) != ERROR_SUCCESS) return;
-    ::MsiProcessMessage(install_, INSTALLMESSAGE_INFO, record.Get());
+  std::size_t OpenSchedulerProcesses() override {
+    processes_.clear();
+    if (program_.empty()) return 0;
+    win32::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return 0;
+    const std::wstring base = program_.substr(program_.find_last_of(L'\\') + 1);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
+      if (!SameName(entry.szExeFile, base)) continue;
+      win32::ScopedHandle process(
+          ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | READ_CONTROL, FALSE, entry.th32ProcessID));
+      if (!process) continue;
+      std::wstring path(MAX_PATH * 4, L'\0');
+      DWORD length = static_cast<DWORD>(path.size());
+      if (!::QueryFullProcessImageNameW(process.Get(), 0, path.data(), &length)) continue;
+      path.resize(length);
+      // Another program of that name, or one started from the folder by a
+      // user who is no elevated administrator: not ours to wait for.
+      if (!SameName(path, program_) || !HasTrustedOwner(process.Get())) continue;
+      processes_.push_back(std::move(process));
+    }
+    return processes_.size();
   }
+
+  std::size_t WaitForSchedulerProcesses(std::chrono::milliseconds limit) override {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::size_t left = 0;
+    for (const win32::ScopedHandle& process : processes_) {
+      const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero()));
+      if (::WaitForSingleObject(process.Get(), static_cast<DWORD>(remaining.count())) != WAIT_OBJECT_0) ++left;
+    }
+    processes_.clear();
+    return left;
+  }
+
+  void Log(const std::u16string& line) override { LogLine(install_, win32::Wide(line)); }
 
  private:
   MSIHANDLE install_;
+  std::wstring program_;
+  std::vector<win32::ScopedHandle> processes_;
 };
+
+// A property's value; empty when it cannot be read.
+std::wstring Property(MSIHANDLE install, const wchar_t* name) {
+  DWORD length = 0;
+  wchar_t empty[1] = L"";
+  const UINT result = ::MsiGetPropertyW(install, name, empty, &length);
+  if (result != ERROR_MORE_DATA && result != ERROR_SUCCESS) return {};
+  std::wstring value(static_cast<std::size_t>(length) + 1, L'\0');
+  length = static_cast<DWORD>(value.size());
+  if (::MsiGetPropertyW(install, name, value.data(), &length) != ERROR_SUCCESS) return {};
+  value.resize(length);
+  return value;
+}
 
 }  // namespace
 
-// Deferred, no impersonation, no UI. Always succeeds: agents that outlive
-// the wait keep their files in use, which the installer handles itself.
+// Deferred, no impersonation, no UI. Its CustomActionData is the install
+// folder. Always succeeds: processes that outlive the wait keep their files
+// in use, which the installer handles itself.
 extern "C" UINT __stdcall EndAgents(MSIHANDLE install) {
-  Win32AgentShutdown platform(install);
+  const std::wstring folder = Property(install, L"CustomActionData");
+  Win32AgentShutdown platform(install, folder.empty() ? std::wstring() : folder + L"scheduler.exe");
   installer::EndAgents(platform, kAgentShutdownLimit);
+  return ERROR_SUCCESS;
+}
+
+// Rollback, no impersonation: the installation that EndAgents began failed,
+// and the service it ended runs again (it brings the agents back). Without
+// a service entry (a first install rolled back) there is nothing to start.
+extern "C" UINT __stdcall StartServiceOnRollback(MSIHANDLE install) {
+  LogLine(install, shared::StartSchedulerService(false) ? L"StartServiceOnRollback: the service runs"
+                                                        : L"StartServiceOnRollback: no service to start");
   return ERROR_SUCCESS;
 }
 
 // Immediate: QC_INSTALL_FOLDER_TEXT = INSTALLFOLDER without its trailing
 // backslash. A failure fails the installation before anything is changed.
 extern "C" UINT __stdcall SetInstallFolderText(MSIHANDLE install) {
-  DWORD length = 0;
-  wchar_t empty[1] = L"";
-  UINT result = ::MsiGetPropertyW(install, L"INSTALLFOLDER", empty, &length);
-  if (result != ERROR_MORE_DATA && result != ERROR_SUCCESS) return ERROR_INSTALL_FAILURE;
-  std::wstring folder(static_cast<std::size_t>(length) + 1, L'\0');
-  length = static_cast<DWORD>(folder.size());
-  if (::MsiGetPropertyW(install, L"INSTALLFOLDER", folder.data(), &length) != ERROR_SUCCESS) {
-    return ERROR_INSTALL_FAILURE;
-  }
-  folder.resize(length);
+  const std::wstring folder = Property(install, L"INSTALLFOLDER");
+  if (folder.empty()) return ERROR_INSTALL_FAILURE;
   const std::u16string text = installer::FolderText(std::u16string(folder.begin(), folder.end()));
   return ::MsiSetPropertyW(install, L"QC_INSTALL_FOLDER_TEXT", win32::Wide(text)) == ERROR_SUCCESS
              ? ERROR_SUCCESS

@@ -18,14 +18,15 @@
 #include "scheduler/shared/win32/service_control.h"
 
 // WerSetFlags (kernel32), declared here: the toolchain's werapi.h does not
-// compile on its own, and it lacks WER_FAULT_REPORTING_NO_UI (below).
+// compile on its own, and it lacks the flags (below).
 extern "C" HRESULT WINAPI WerSetFlags(DWORD flags);
 
 namespace agent {
 namespace {
 
-// WER_FAULT_REPORTING_NO_UI: no error-reporting window for this process.
-constexpr DWORD kWerFaultReportingNoUi = 0x20;
+// WER_FAULT_REPORTING_FLAG_QUEUE: a critical report of this process is
+// queued, and no error-reporting window is shown.
+constexpr DWORD kWerFaultReportingFlagQueue = 0x2;
 
 // Stack kept back for the filter when the fault is a stack overflow: enough
 // for the calls into the service control manager.
@@ -122,7 +123,7 @@ void InstallFaultFilter() {
   // No error-reporting window either for a failure that bypasses every
   // handler (a fail-fast, a corrupted heap): the agent then ends without one,
   // and is not brought back.
-  const HRESULT wer = ::WerSetFlags(kWerFaultReportingNoUi);
+  const HRESULT wer = ::WerSetFlags(kWerFaultReportingFlagQueue);
   if (FAILED(wer)) trace::Trace("WerSetFlags failed: 0x%08x\r\n", static_cast<unsigned>(wer));
   ULONG guarantee = kStackGuaranteeBytes;
   if (!::SetThreadStackGuarantee(&guarantee)) {

@@ -48,6 +48,16 @@ TEST(EventWindowTest, EveryRealEndOfSessionStopsTheTickAndStartsTheServiceWithEn
   }
 }
 
+TEST(EventWindowTest, AnApplicationCloseEndsTheLoopAndIsNoEndOfSession) {
+  // Restart Manager's close, also as a critical one (ENDSESSION_CRITICAL).
+  for (std::uint64_t reason : {kEndSessionCloseApp, kEndSessionCloseApp | 0x40000000u}) {
+    RecordingWindowHost host;
+    EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kQueryEndSession, 0, reason, host), 1);
+    EXPECT_EQ(HandleEventWindowMessage(WindowMessage::kEndSession, 1, reason, host), 0);
+    EXPECT_THAT(host.calls_, ElementsAre("kill-tick", "quit")) << reason;
+  }
+}
+
 TEST(EventWindowTest, CancelledEndOfSessionDoesNothing) {
   RecordingWindowHost host;
   for (std::uint64_t reason : {kEndSessionLogoff, std::uint64_t{0}}) {

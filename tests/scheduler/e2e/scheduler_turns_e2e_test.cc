@@ -404,6 +404,26 @@ TEST_F(SchedulerTurnsTest, EveryEndOfSessionStartsTheServiceWithEndSessionAndTha
   }
 }
 
+TEST_F(SchedulerTurnsTest, AnApplicationCloseIsNoLogOffTheServiceComesBackWithoutEndSessionAndStartsANewAgent) {
+  Install(TracedScheduler());
+  test_support::DebugOutputListener listener;
+  ASSERT_TRUE(listener.IsListening());
+  StartAgent(TracedScheduler());
+  const DWORD first = AgentProcessId();
+  ASSERT_NE(first, 0u);
+
+  // Restart Manager's request to close this one program.
+  DWORD_PTR result = 0;
+  ASSERT_TRUE(
+      SendMessageTimeoutW(AgentWindow(), WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_BLOCK, 5000, &result));
+  EXPECT_EQ(result, static_cast<DWORD_PTR>(TRUE));
+  ASSERT_TRUE(SendMessageTimeoutW(AgentWindow(), WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_BLOCK, 10000, &result));
+  EXPECT_TRUE(agent_.Wait(10000).has_value()) << "the agent did not close";
+  ASSERT_TRUE(PollFor([&] { return AgentProcessId() != 0 && AgentProcessId() != first; }, 20000))
+      << "the service started no new agent";
+  for (const std::string& line : listener.Texts()) EXPECT_THAT(line, ::testing::Not(HasSubstr("endsession")));
+}
+
 TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherServiceNorAgent) {
   if (!test_support::RunningUnderWine()) GTEST_SKIP() << "Windows refuses another user as owner of a new object";
   // Everyone may set it, and another user owns it. (Windows lets a user name
