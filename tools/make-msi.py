@@ -32,6 +32,7 @@ import subprocess
 import sys
 import tempfile
 import uuid
+import zipfile
 from pathlib import Path
 from xml.sax.saxutils import quoteattr
 
@@ -73,6 +74,33 @@ VERSIONED_FILES = (SERVICE_FILE, SERVER_FILE)
 # Property set by the SetInstallFolderText action: the install folder without
 # its trailing backslash, as the type library's HELPDIR holds it.
 FOLDER_TEXT_PROPERTY = "QC_INSTALL_FOLDER_TEXT"
+
+
+# The sparse package's custom actions (PackageActions.dll): each deferred
+# action gets "<install folder>|<name>|<family name>|<publisher>" as its
+# CustomActionData from a property of its own name.
+SPARSE_FILE = "QuenorCleanMenu.msix"
+SPARSE_DATA = "[INSTALLFOLDER]|[QC_SPARSE_NAME]|[QC_SPARSE_FAMILY]|[QC_SPARSE_PUBLISHER]"
+# A first install, an upgrade's new product or a repair stages and provisions
+# after InstallFiles (4000) (the installing user also registers it at once,
+# unless that is LocalSystem); only a real removal removes, before RemoveFiles
+# (3500), not the removal of the old product during an upgrade. The rows are
+# added with msibuild after wixl, whose placement of custom actions moves the
+# others' when more are added. The properties are set right after
+# CostFinalize (1000), in SPARSE_DATA_SEQUENCE and on.
+SPARSE_ACTIONS = [
+    ("StageSparsePackage", "no", 4010, 'NOT REMOVE~="ALL" AND (NOT Installed OR REINSTALL)'),
+    ("AddSparsePackageForUser", "yes", 4011,
+     'NOT REMOVE~="ALL" AND (NOT Installed OR REINSTALL) AND UserSID<>"S-1-5-18"'),
+    ("RemoveSparsePackage", "no", 3490, 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE'),
+]
+SPARSE_DATA_SEQUENCE = 1010
+# Where the context-menu handler finds the family name
+# (scanmenu/menu/win32/packaged_command.h).
+PACKAGE_FAMILY_KEY = "SOFTWARE\\Veltrane\\Scanmenu"
+PACKAGE_FAMILY_VALUE = "SparsePackageFamily"
+# Crockford's base32 alphabet, in which Windows writes a publisher id.
+PUBLISHER_ID_ALPHABET = "0123456789abcdefghjkmnpqrstvwxyz"
 
 
 def run(command, **kwargs):
@@ -221,6 +249,7 @@ def wix_source(args, rows, sources):
     product_code = stable_guid("product", version, digest.hexdigest(), json.dumps(rows))
     package_code = stable_guid("package", version, digest.hexdigest(), json.dumps(rows))
 
+    sparse_elements, family = sparse_package_elements(sources[SPARSE_FILE], version)
     components = []
     for name, _ in PACKAGE_FILES:
         inner = ['<File Id=%s Source=%s KeyPath="yes"/>' % (quoteattr(name), quoteattr(sources[name].name))]
@@ -238,6 +267,8 @@ def wix_source(args, rows, sources):
             ]
         if name == SERVER_FILE:
             inner += [harvested_element(row, references) for row in rows if row[0] == 64]
+            # For the handler, which adds no item where the package's command serves.
+            inner.append(registry_element(PACKAGE_FAMILY_KEY, PACKAGE_FAMILY_VALUE, "string", family))
         components.append((name, True, inner))
     # The 32-bit view's rows: a component of no folder (TARGETDIR), since a
     # 32-bit component may not live in a 64-bit folder.
@@ -284,6 +315,7 @@ def wix_source(args, rows, sources):
                   Impersonate="no" Return="check"/>
     <CustomAction Id="StartServiceOnRollback" BinaryKey="PackageActions" DllEntry="StartServiceOnRollback"
                   Execute="rollback" Impersonate="no" Return="ignore"/>
+{sparse_elements}
     <InstallExecuteSequence>
       <Custom Action="SetInstallFolderText" After="CostFinalize"/>
       <Custom Action="SetEndAgentsData" After="SetInstallFolderText"/>
@@ -307,8 +339,61 @@ def wix_source(args, rows, sources):
            maker=quoteattr(MANUFACTURER), upgrade=str(UPGRADE_CODE).upper(), plain=PRODUCT_NAME,
            icon=quoteattr(args.icon.name), actions=quoteattr(args.actions.name),
            folder=quoteattr(INSTALL_FOLDER_NAME), components="\n".join(component_xml),
-           components32="\n".join(component_xml32), refs="\n".join(refs)), \
+           components32="\n".join(component_xml32), refs="\n".join(refs),
+           sparse_elements="\n".join("    " + e for e in sparse_elements)), \
         package_code
+
+
+def publisher_id(publisher):
+    """The 13 characters Windows derives from a package's publisher: the first
+    8 bytes of the SHA-256 of its UTF-16LE text, as 65 bits (one zero bit
+    appended) in groups of five."""
+    bits = int.from_bytes(hashlib.sha256(publisher.encode("utf-16-le")).digest()[:8], "big") << 1
+    return "".join(PUBLISHER_ID_ALPHABET[(bits >> shift) & 31] for shift in range(60, -1, -5))
+
+
+def family_name(name, publisher):
+    return "%s_%s" % (name, publisher_id(publisher))
+
+
+def sparse_identity(msix):
+    """Name, Publisher and Version of the package's Identity, from its manifest."""
+    with zipfile.ZipFile(msix) as archive:
+        manifest = archive.read("AppxManifest.xml").decode("utf-8")
+    identity = re.search(r"<Identity\b[^>]*>", manifest)
+    if not identity:
+        sys.exit("make-msi: %s has no Identity" % msix)
+    attributes = dict(re.findall(r'(\w+)="([^"]*)"', identity.group(0)))
+    unescape = lambda v: v.replace("&quot;", '"').replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&")  # noqa: E731
+    return {k: unescape(attributes.get(k, "")) for k in ("Name", "Publisher", "Version")}
+
+
+def sparse_package_elements(msix, version):
+    """The properties and custom actions that deploy the sparse package (their
+    sequence rows: add_sparse_package_sequence). Its version must be the
+    product's."""
+    identity = sparse_identity(msix)
+    expected = ".".join((version.split(".") + ["0"] * 4)[:4])
+    if identity["Version"] != expected:
+        sys.exit("make-msi: %s has version %s, the product %s" % (msix, identity["Version"], expected))
+    properties = {"QC_SPARSE_NAME": identity["Name"], "QC_SPARSE_PUBLISHER": identity["Publisher"],
+                  "QC_SPARSE_FAMILY": family_name(identity["Name"], identity["Publisher"])}
+    elements = ["<Property Id=%s Value=%s/>" % (quoteattr(k), quoteattr(v)) for k, v in sorted(properties.items())]
+    for action, impersonate, _, _ in SPARSE_ACTIONS:
+        elements.append('<CustomAction Id="Set%s" Property="%s" Value=%s/>' % (action, action, quoteattr(SPARSE_DATA)))
+        elements.append('<CustomAction Id="%s" BinaryKey="PackageActions" DllEntry="%s" Execute="deferred" '
+                        'Impersonate="%s" Return="ignore"/>' % (action, action, impersonate))
+    return elements, properties["QC_SPARSE_FAMILY"]
+
+
+def add_sparse_package_sequence(msi, work):
+    """The sequence rows of the sparse package's actions."""
+    sequence = run(["msiinfo", "export", str(msi), "InstallExecuteSequence"]).splitlines()
+    for i, (action, _, number, condition) in enumerate(SPARSE_ACTIONS):
+        sequence.append("Set%s\t\t%d" % (action, SPARSE_DATA_SEQUENCE + i))
+        sequence.append("%s\t%s\t%d" % (action, condition, number))
+    (work / "InstallExecuteSequence.idt").write_text("\r\n".join(sequence) + "\r\n")
+    run(["msibuild", str(msi), "-i", str(work / "InstallExecuteSequence.idt")])
 
 
 def idt(path, columns, types, table_keys, rows):
@@ -461,6 +546,7 @@ def build(args):
         run(["wixl", "-a", "x64", "-o", str(work / "package.msi"), str(work / "package.wxs")], env=env, cwd=staged)
         add_failure_actions(work / "package.msi", work, service_name)
         apply_table_rules(work / "package.msi", work, sources, args.version)
+        add_sparse_package_sequence(work / "package.msi", work)
         # wixl draws a new package code each run; the package's is derived
         # from its version and contents.
         run(["msibuild", str(work / "package.msi"), "-s", PRODUCT_NAME, MANUFACTURER, "x64;1033",

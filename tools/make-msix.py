@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Packs the sparse package's folder into one .msix file, reproducibly.
 
-    make-msix.py --source DIR --output FILE [--publisher-cert CERT.pem]
+    make-msix.py --source DIR --output FILE [--publisher-cert CERT.pem] [--version A.B.C.D]
 
 DIR holds AppxManifest.xml and the files it names (the logos under Assets/).
 The package is a zip in the layout Windows reads: the files in a fixed order
@@ -16,7 +16,8 @@ The manifest's Identity Publisher must be the signing certificate's subject,
 written as Windows writes it, or Windows refuses the package. It is taken
 from --publisher-cert (the first certificate of a PEM file, or a DER file);
 without one the package gets a publisher that says it is a placeholder, and
-Windows will not install it.
+Windows will not install it. --version puts another Identity Version in
+place of the manifest's (the installer's tests pack an older package so).
 """
 import argparse
 import base64
@@ -119,13 +120,17 @@ def subject_of(der):
     return ", ".join(reversed(names))
 
 
-def with_publisher(manifest, publisher):
-    escaped = publisher.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;")
-    text, count = re.subn(r'(<Identity\b[^>]*?\bPublisher=)"[^"]*"', lambda m: f'{m.group(1)}"{escaped}"',
+def with_identity(manifest, attribute, value):
+    escaped = value.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;")
+    text, count = re.subn(r'(<Identity\b[^>]*?\b%s=)"[^"]*"' % attribute, lambda m: f'{m.group(1)}"{escaped}"',
                           manifest.decode("utf-8"), count=1)
     if count != 1:
-        raise ValueError("AppxManifest.xml has no Identity Publisher")
+        raise ValueError(f"AppxManifest.xml has no Identity {attribute}")
     return text.encode("utf-8")
+
+
+def with_publisher(manifest, publisher):
+    return with_identity(manifest, "Publisher", publisher)
 
 
 # --- the zip ------------------------------------------------------------------
@@ -178,7 +183,7 @@ def content_type(name):
     return EXTENSIONS[extension]
 
 
-def pack(source, publisher):
+def pack(source, publisher, version=None):
     files = sorted(p.relative_to(source).as_posix() for p in source.rglob("*") if p.is_file())
     if "AppxManifest.xml" not in files:
         raise ValueError(f"{source}: no AppxManifest.xml")
@@ -199,6 +204,8 @@ def pack(source, publisher):
         data = (source / name).read_bytes()
         if name == "AppxManifest.xml":
             data = with_publisher(data, publisher)
+            if version:
+                data = with_identity(data, "Version", version)
         kind, deflate = content_type(name)
         if name != "AppxManifest.xml":
             defaults[name.rsplit(".", 1)[-1].lower()] = kind
@@ -226,6 +233,7 @@ def main():
     parser.add_argument("--source", required=True, type=Path)
     parser.add_argument("--output", required=True, type=Path)
     parser.add_argument("--publisher-cert", type=Path)
+    parser.add_argument("--version", help="the Identity Version instead of the manifest's (A.B.C.D)")
     args = parser.parse_args()
     try:
         publisher = PLACEHOLDER_PUBLISHER
@@ -234,8 +242,10 @@ def main():
                 publisher = subject_of(certificate_der(args.publisher_cert))
             except (ValueError, IndexError, UnicodeDecodeError) as error:
                 raise ValueError(f"{args.publisher_cert}: not a certificate ({error})") from error
-        package = pack(args.source, publisher)
-        if pack(args.source, publisher) != package:
+        if args.version and not re.fullmatch(r"\d+\.\d+\.\d+\.\d+", args.version):
+            raise ValueError(f"--version {args.version}: four numbers separated by dots")
+        package = pack(args.source, publisher, args.version)
+        if pack(args.source, publisher, args.version) != package:
             raise ValueError("two packings of the same files differ")
     except (OSError, ValueError, IndexError, UnicodeDecodeError) as error:
         sys.exit(f"make-msix: {error}")

@@ -37,4 +37,9 @@ Outcome CopyHelpText(std::u16string_view text, std::size_t selected, std::uint32
   return Outcome::kOk;
 }
 
+bool IsDriveRoot(std::u16string_view path) {
+  const char16_t letter = path.empty() ? u'\0' : static_cast<char16_t>(path[0] | 0x20);
+  return path.size() == 3 && letter >= u'a' && letter <= u'z' && path[1] == u':' && path[2] == u'\\';
+}
+
 }  // namespace scanmenu

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "scanmenu/menu/outcome.h"
+#include "scanmenu/menu/selection.h"
 
 namespace scanmenu {
 
@@ -63,5 +64,27 @@ ItemLayout LayoutItem(const ItemRect& item, int check_size, int edge, int text_h
 // units of the text and a terminator are written.
 Outcome CopyHelpText(std::u16string_view text, std::size_t selected, std::uint32_t type, char16_t* buffer,
                      std::uint32_t units);
+
+// Windows 11 (build 22000 and later) shows the packaged command of the sparse
+// package in its first-level menu and, where that package is registered for
+// the user, under "Show more options" as well. The package declares it for
+// files and directories, not for drives.
+inline constexpr std::uint32_t kPackagedMenuFirstBuild = 22000;
+
+// "C:\" and the like: a drive's root, as the drop list names a drive.
+bool IsDriveRoot(std::u16string_view path);
+
+// Whether the packaged command serves this selection, so that the classic
+// item would be its double: on Windows 11, with the package registered for
+// the user, for a selection without a drive. `package_registered` is asked
+// only when the rest holds.
+template <typename Registered>
+bool ServedByPackagedCommand(const Selection& paths, std::uint32_t build, Registered package_registered) {
+  if (build < kPackagedMenuFirstBuild || paths.empty()) return false;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (IsDriveRoot(paths[i])) return false;
+  }
+  return package_registered();
+}
 
 }  // namespace scanmenu

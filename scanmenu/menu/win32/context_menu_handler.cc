@@ -16,6 +16,7 @@
 #include "scanmenu/menu/menu_item.h"
 #include "scanmenu/menu/scan_request.h"
 #include "scanmenu/menu/win32/menu_bitmap.h"
+#include "scanmenu/menu/win32/packaged_command.h"
 #include "scanmenu/menu/win32/scan_platform.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/resources/resource_ids.h"
@@ -144,6 +145,11 @@ HRESULT CVeltraneContextMenuHandler::Initialize(PCIDLIST_ABSOLUTE, IDataObject* 
 
 HRESULT CVeltraneContextMenuHandler::QueryContextMenu(HMENU menu, UINT position, UINT first_id, UINT, UINT flags) {
   if (!ShouldAddMenuItem(flags)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+  // Windows 11 lists the packaged command under "Show more options" too:
+  // the item would be there twice.
+  if (ServedByPackagedCommand(m_paths, WindowsBuild(), SparsePackageRegisteredForUser)) {
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+  }
 
   MENUITEMINFOW item = {};
   item.cbSize = sizeof(item);

@@ -86,5 +86,22 @@ TEST(CopyHelpText, RefusesOtherTypesAnEmptySelectionAndUnusableBuffers) {
   EXPECT_EQ(buffer[0], u'#');
 }
 
+TEST(ServedByPackagedCommand, OnlyFilesAndDirectoriesOnWindows11WithThePackageRegistered) {
+  Selection paths;
+  paths.Append(u"C:\\Users\\a\\report.docx");
+  paths.Append(u"D:\\Photos");
+  int asked = 0;
+  const auto registered = [&asked] { return ++asked, true; };
+  EXPECT_FALSE(ServedByPackagedCommand(paths, kPackagedMenuFirstBuild - 1, registered));
+  EXPECT_EQ(asked, 0);
+  EXPECT_TRUE(ServedByPackagedCommand(paths, kPackagedMenuFirstBuild, registered));
+  EXPECT_FALSE(ServedByPackagedCommand(paths, kPackagedMenuFirstBuild, [] { return false; }));
+  paths.Append(u"e:\\");  // a drive among them: the package declares no command for drives
+  EXPECT_FALSE(ServedByPackagedCommand(paths, kPackagedMenuFirstBuild, registered));
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(IsDriveRoot(u"E:\\x"));
+  EXPECT_FALSE(IsDriveRoot(u"1:\\"));
+}
+
 }  // namespace
 }  // namespace scanmenu
