@@ -1,0 +1,130 @@
+// The 32-bit Scanmenu.dll in a 32-bit shell host, as the Open and Save dialogs
+// of a 32-bit program on 64-bit Windows load it: registered by the 32-bit
+// regsvr32 (System32 is SysWOW64 to this process) in the 32-bit registry view,
+// made through COM, its item shown and chosen. The application it starts is
+// found in the 64-bit view, where the 64-bit scanner registers itself.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scanmenu/e2e/shell_host.h"
+#include "scanmenu_idl.h"
+#include "support/win32/process_runner.h"
+#include "support/win32/stand_in_scanner.h"
+
+namespace {
+
+static_assert(sizeof(void*) == 4, "the 32-bit shell host");
+
+using Microsoft::WRL::ComPtr;
+
+constexpr wchar_t kServerKey[] = L"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\InprocServer32";
+constexpr wchar_t kMenuText[] = L"Scan with Quenor Clean";
+constexpr DWORD kLogWaitMs = 20000;
+
+class ComApartment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    registration_ = std::make_unique<shell_host::ClassRegistration>();
+    ASSERT_TRUE(registration_->ok());
+  }
+  void TearDown() override {
+    registration_.reset();
+    ::CoUninitialize();
+  }
+
+ private:
+  std::unique_ptr<shell_host::ClassRegistration> registration_;
+};
+::testing::Environment* const kApartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
+
+// A text value of HKEY_CLASSES_ROOT in one registry view; empty when absent.
+std::wstring ClassesText(const wchar_t* key, const wchar_t* name, REGSAM view) {
+  HKEY opened = nullptr;
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) return {};
+  wchar_t text[MAX_PATH + 1] = {};
+  DWORD size = sizeof text - sizeof(wchar_t);
+  const LONG read = ::RegGetValueW(opened, nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size);
+  ::RegCloseKey(opened);
+  return read == ERROR_SUCCESS ? std::wstring(text) : std::wstring();
+}
+
+std::wstring ItemText(HMENU menu, UINT position) {
+  wchar_t text[100] = {};
+  MENUITEMINFOW item = {};
+  item.cbSize = sizeof(item);
+  item.fMask = MIIM_STRING;
+  item.dwTypeData = text;
+  item.cch = 100;
+  return ::GetMenuItemInfoW(menu, position, TRUE, &item) ? text : L"";
+}
+
+// The parameters after the scanner's own quoted path; empty unless the line
+// starts with that path.
+std::wstring Parameters(const std::wstring& line, const std::wstring& scanner) {
+  const std::wstring quoted = L"\"" + scanner + L"\"";
+  if (line.compare(0, quoted.size(), quoted) != 0) return {};
+  std::size_t start = quoted.size();
+  while (start < line.size() && line[start] == L' ') ++start;
+  return line.substr(start);
+}
+
+TEST(X86ShellHostTest, TheRegistrationLandsInThe32BitViewAndLeavesThe64BitOneAlone) {
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(::IsWow64Process(::GetCurrentProcess(), &wow64));
+  ASSERT_TRUE(wow64) << "not a 32-bit process on 64-bit Windows";
+  const std::wstring dll = test_support::SiblingPath(L"Scanmenu.dll");
+  EXPECT_EQ(ClassesText(kServerKey, nullptr, KEY_WOW64_32KEY), dll);
+  EXPECT_EQ(ClassesText(kServerKey, L"ThreadingModel", KEY_WOW64_32KEY), L"Apartment");
+  EXPECT_NE(ClassesText(kServerKey, nullptr, KEY_WOW64_64KEY), dll);
+  // The type library is registered for 32-bit clients, with this copy's path.
+  EXPECT_EQ(ClassesText(L"TypeLib\\{9E41B7C2-5D03-4A6E-8F19-2C7B0D64E3A5}\\1.0\\409\\win32", nullptr, KEY_WOW64_32KEY),
+            dll);
+}
+
+TEST(X86ShellHostTest, TheItemStartsTheScannerWithTheSelectedPaths) {
+  test_support::StandInScanner scanner(test_support::kScanmenuApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  shell_host::TempFolder folder(L"Scan Menu x86");
+  const std::wstring file = folder.AddFile(L"a report.txt");
+  const std::wstring directory = folder.AddFolder(L"a folder");
+  const std::wstring list = shell_host::TempDirectory() + L"quenorclean.filelist";
+  {
+    ComPtr<IContextMenu> menu = shell_host::NewContextMenu({file});
+    ASSERT_TRUE(menu);
+    // The library made through COM is the 32-bit copy beside this program.
+    wchar_t loaded[MAX_PATH] = {};
+    ASSERT_NE(::GetModuleFileNameW(::GetModuleHandleW(L"Scanmenu.dll"), loaded, MAX_PATH), 0u);
+    EXPECT_EQ(std::wstring(loaded), test_support::SiblingPath(L"Scanmenu.dll"));
+    HMENU popup = ::CreatePopupMenu();
+    EXPECT_EQ(menu->QueryContextMenu(popup, 0, 100, 0x7FFF, CMF_NORMAL), MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
+    EXPECT_EQ(ItemText(popup, 0), kMenuText);
+    ::DestroyMenu(popup);
+    EXPECT_EQ(shell_host::InvokeItem(menu.Get()), S_OK);
+    const std::vector<std::wstring> log = scanner.WaitForLog(1, kLogWaitMs);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(Parameters(log[0], scanner.path()), L"/scan \"" + file + L"\"");
+  }
+  scanner.ClearLog();
+  {
+    ComPtr<IContextMenu> menu = shell_host::NewContextMenu({file, directory});
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(shell_host::InvokeItem(menu.Get()), S_OK);
+    const std::vector<std::wstring> log = scanner.WaitForLog(1, kLogWaitMs);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(Parameters(log[0], scanner.path()), L"/scan /filelist=\"" + list + L"\"");
+    const std::string bytes = shell_host::ReadFileBytes(list);
+    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)),
+              file + L"\r\n" + directory + L"\r\n");
+  }
+  // Every handler and the class object are released: the library may go.
+  EXPECT_EQ(shell_host::CallDllCanUnloadNow(), S_OK);
+}
+
+}  // namespace
