@@ -18,7 +18,8 @@
 #   qc_shipped_binary(target MAX_KIB)
 #       A deliverable: unused sections are dropped, the lighter runtime
 #       pieces of common/win32/lean_runtime.cc (and, in the 32-bit build,
-#       of lean_threads_x86.cc) take the place of the C++ runtime's, the load-configuration directory of
+#       of lean_threads_x86.cc) take the place of the C++ runtime's, the
+#       load-configuration directory of
 #       common/win32/load_config.cc has its imports resolved from System32
 #       alone, and the import check also fails when the file is larger than
 #       MAX_KIB or has an import outside the KnownDLLs that is not resolved
