@@ -9,9 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/win32/registry_key.h"
+#include "common/win32/wide.h"
 #include "scanmenu/e2e/shell_host.h"
 #include "scanmenu_idl.h"
 #include "support/win32/process_runner.h"
@@ -23,7 +27,7 @@ static_assert(sizeof(void*) == 4, "the 32-bit shell host");
 
 using Microsoft::WRL::ComPtr;
 
-constexpr wchar_t kServerKey[] = L"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\InprocServer32";
+constexpr char16_t kServerKey[] = u"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\InprocServer32";
 constexpr wchar_t kMenuText[] = L"Scan with Quenor Clean";
 constexpr DWORD kLogWaitMs = 20000;
 
@@ -45,24 +49,11 @@ class ComApartment : public ::testing::Environment {
 ::testing::Environment* const kApartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
 
 // A text value of HKEY_CLASSES_ROOT in one registry view; empty when absent.
-std::wstring ClassesText(const wchar_t* key, const wchar_t* name, REGSAM view) {
-  HKEY opened = nullptr;
-  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) return {};
-  wchar_t text[MAX_PATH + 1] = {};
-  DWORD size = sizeof text - sizeof(wchar_t);
-  const LONG read = ::RegGetValueW(opened, nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size);
-  ::RegCloseKey(opened);
-  return read == ERROR_SUCCESS ? std::wstring(text) : std::wstring();
-}
-
-std::wstring ItemText(HMENU menu, UINT position) {
-  wchar_t text[100] = {};
-  MENUITEMINFOW item = {};
-  item.cbSize = sizeof(item);
-  item.fMask = MIIM_STRING;
-  item.dwTypeData = text;
-  item.cch = 100;
-  return ::GetMenuItemInfoW(menu, position, TRUE, &item) ? text : L"";
+std::wstring ClassesText(std::u16string_view key, std::u16string_view name, REGSAM view) {
+  win32::RegistryKey opened;
+  if (opened.Open(HKEY_CLASSES_ROOT, key, KEY_QUERY_VALUE | view) != ERROR_SUCCESS) return {};
+  const std::optional<std::u16string> text = opened.ReadText(name, (MAX_PATH + 1) * sizeof(wchar_t));
+  return text ? std::wstring(win32::Wide(*text)) : std::wstring();
 }
 
 // The parameters after the scanner's own quoted path; empty unless the line
@@ -80,11 +71,11 @@ TEST(X86ShellHostTest, TheRegistrationLandsInThe32BitViewAndLeavesThe64BitOneAlo
   ASSERT_TRUE(::IsWow64Process(::GetCurrentProcess(), &wow64));
   ASSERT_TRUE(wow64) << "not a 32-bit process on 64-bit Windows";
   const std::wstring dll = test_support::SiblingPath(L"Scanmenu.dll");
-  EXPECT_EQ(ClassesText(kServerKey, nullptr, KEY_WOW64_32KEY), dll);
-  EXPECT_EQ(ClassesText(kServerKey, L"ThreadingModel", KEY_WOW64_32KEY), L"Apartment");
-  EXPECT_NE(ClassesText(kServerKey, nullptr, KEY_WOW64_64KEY), dll);
+  EXPECT_EQ(ClassesText(kServerKey, u"", KEY_WOW64_32KEY), dll);
+  EXPECT_EQ(ClassesText(kServerKey, u"ThreadingModel", KEY_WOW64_32KEY), L"Apartment");
+  EXPECT_NE(ClassesText(kServerKey, u"", KEY_WOW64_64KEY), dll);
   // The type library is registered for 32-bit clients, with this copy's path.
-  EXPECT_EQ(ClassesText(L"TypeLib\\{9E41B7C2-5D03-4A6E-8F19-2C7B0D64E3A5}\\1.0\\409\\win32", nullptr, KEY_WOW64_32KEY),
+  EXPECT_EQ(ClassesText(u"TypeLib\\{9E41B7C2-5D03-4A6E-8F19-2C7B0D64E3A5}\\1.0\\409\\win32", u"", KEY_WOW64_32KEY),
             dll);
 }
 
@@ -104,7 +95,9 @@ TEST(X86ShellHostTest, TheItemStartsTheScannerWithTheSelectedPaths) {
     EXPECT_EQ(std::wstring(loaded), test_support::SiblingPath(L"Scanmenu.dll"));
     HMENU popup = ::CreatePopupMenu();
     EXPECT_EQ(menu->QueryContextMenu(popup, 0, 100, 0x7FFF, CMF_NORMAL), MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
-    EXPECT_EQ(ItemText(popup, 0), kMenuText);
+    wchar_t text[64] = {};
+    ::GetMenuStringW(popup, 0, text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(text, kMenuText);
     ::DestroyMenu(popup);
     EXPECT_EQ(shell_host::InvokeItem(menu.Get()), S_OK);
     const std::vector<std::wstring> log = scanner.WaitForLog(1, kLogWaitMs);
