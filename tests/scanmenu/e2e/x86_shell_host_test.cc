@@ -56,14 +56,12 @@ std::wstring ClassesText(std::u16string_view key, std::u16string_view name, REGS
   return text ? std::wstring(win32::Wide(*text)) : std::wstring();
 }
 
-// The parameters after the scanner's own quoted path; empty unless the line
-// starts with that path.
-std::wstring Parameters(const std::wstring& line, const std::wstring& scanner) {
-  const std::wstring quoted = L"\"" + scanner + L"\"";
-  if (line.compare(0, quoted.size(), quoted) != 0) return {};
-  std::size_t start = quoted.size();
-  while (start < line.size() && line[start] == L' ') ++start;
-  return line.substr(start);
+// Chooses the item for `paths`: the line the scanner logged for its start.
+std::wstring ChooseItem(const test_support::StandInScanner& scanner, const std::vector<std::wstring>& paths) {
+  ComPtr<IContextMenu> menu = shell_host::NewContextMenu(paths);
+  if (!menu || shell_host::InvokeItem(menu.Get()) != S_OK) return L"not chosen";
+  const std::vector<std::wstring> log = scanner.WaitForLog(1, kLogWaitMs);
+  return log.size() == 1 ? log[0] : L"not started once";
 }
 
 TEST(X86ShellHostTest, TheRegistrationLandsInThe32BitViewAndLeavesThe64BitOneAlone) {
@@ -85,13 +83,12 @@ TEST(X86ShellHostTest, TheItemStartsTheScannerWithTheSelectedPaths) {
   shell_host::TempFolder folder(L"Scan Menu x86");
   const std::wstring file = folder.AddFile(L"a report.txt");
   const std::wstring directory = folder.AddFolder(L"a folder");
-  const std::wstring list = shell_host::TempDirectory() + L"quenorclean.filelist";
   {
     ComPtr<IContextMenu> menu = shell_host::NewContextMenu({file});
     ASSERT_TRUE(menu);
     // The library made through COM is the 32-bit copy beside this program.
     wchar_t loaded[MAX_PATH] = {};
-    ASSERT_NE(::GetModuleFileNameW(::GetModuleHandleW(L"Scanmenu.dll"), loaded, MAX_PATH), 0u);
+    ::GetModuleFileNameW(::GetModuleHandleW(L"Scanmenu.dll"), loaded, MAX_PATH);
     EXPECT_EQ(std::wstring(loaded), test_support::SiblingPath(L"Scanmenu.dll"));
     HMENU popup = ::CreatePopupMenu();
     EXPECT_EQ(menu->QueryContextMenu(popup, 0, 100, 0x7FFF, CMF_NORMAL), MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
@@ -99,23 +96,15 @@ TEST(X86ShellHostTest, TheItemStartsTheScannerWithTheSelectedPaths) {
     ::GetMenuStringW(popup, 0, text, 64, MF_BYPOSITION);
     EXPECT_STREQ(text, kMenuText);
     ::DestroyMenu(popup);
-    EXPECT_EQ(shell_host::InvokeItem(menu.Get()), S_OK);
-    const std::vector<std::wstring> log = scanner.WaitForLog(1, kLogWaitMs);
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(Parameters(log[0], scanner.path()), L"/scan \"" + file + L"\"");
   }
+  const std::wstring started = L"\"" + scanner.path() + L"\" ";
+  EXPECT_EQ(ChooseItem(scanner, {file}), started + L"/scan \"" + file + L"\"");
   scanner.ClearLog();
-  {
-    ComPtr<IContextMenu> menu = shell_host::NewContextMenu({file, directory});
-    ASSERT_TRUE(menu);
-    EXPECT_EQ(shell_host::InvokeItem(menu.Get()), S_OK);
-    const std::vector<std::wstring> log = scanner.WaitForLog(1, kLogWaitMs);
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(Parameters(log[0], scanner.path()), L"/scan /filelist=\"" + list + L"\"");
-    const std::string bytes = shell_host::ReadFileBytes(list);
-    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)),
-              file + L"\r\n" + directory + L"\r\n");
-  }
+  const std::wstring list = shell_host::TempDirectory() + L"quenorclean.filelist";
+  EXPECT_EQ(ChooseItem(scanner, {file, directory}), started + L"/scan /filelist=\"" + list + L"\"");
+  const std::string bytes = shell_host::ReadFileBytes(list);
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)),
+            file + L"\r\n" + directory + L"\r\n");
   // Every handler and the class object are released: the library may go.
   EXPECT_EQ(shell_host::CallDllCanUnloadNow(), S_OK);
 }
