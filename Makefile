@@ -27,7 +27,8 @@ test-windows:
 	rc=0; ctest --preset windows || rc=$$?; \
 	  tools/wine-prefix.sh kill $(WIN_ENV); exit $$rc
 
-# The two deliverables and the sparse package (dist/<name>-<version>-sparse.msix,
+# The two deliverables, the 32-bit Scanmenu.dll (dist/x86/, for the file
+# dialogs of 32-bit programs) and the sparse package (dist/<name>-<version>-sparse.msix,
 # its publisher the certificate's subject) in dist/, Authenticode-signed when a
 # certificate is given, otherwise plainly reported unsigned. The SIGN_* variables reach
 # tools/sign.sh from make's command line or from the environment:
@@ -37,17 +38,18 @@ test-windows:
 dist: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS) --target dist-deliverables
-	rm -rf dist && mkdir -p dist
+	rm -rf dist && mkdir -p dist/x86
 	cp build/windows/bin/scheduler.exe build/windows/bin/Scanmenu.dll dist/
-	tools/sign.sh dist/scheduler.exe dist/Scanmenu.dll
+	cp build/windows/x86/bin/Scanmenu.dll dist/x86/
+	tools/sign.sh dist/scheduler.exe dist/Scanmenu.dll dist/x86/Scanmenu.dll
 	rm -f build/windows/signer.pem
 	. build/windows/release.env && msix=dist/$$QC_RELEASE_NAME-$$QC_RELEASE_VERSION-sparse.msix && \
 	  publisher=(--publisher-cert build/windows/signer.pem) rc=0 && \
 	  { tools/sign.sh --signer-certificate build/windows/signer.pem || rc=$$?; } && \
 	  { [ $$rc -eq 0 ] || { [ $$rc -eq 3 ] && publisher=(); }; } && \
 	  tools/make-msix.py --source build/windows/sparse-package --output $$msix "$${publisher[@]}" && tools/sign.sh $$msix
-	@for f in dist/scheduler.exe dist/Scanmenu.dll dist/*-sparse.msix; do \
-	  awk -v name=$$(basename $$f) -v n=$$(wc -c < $$f) 'BEGIN { printf "%-40s %7d bytes %6.1f KiB\n", name, n, n / 1024 }'; done
+	@for f in dist/scheduler.exe dist/Scanmenu.dll dist/x86/Scanmenu.dll dist/*-sparse.msix; do \
+	  awk -v name=$${f#dist/} -v n=$$(wc -c < $$f) 'BEGIN { printf "%-40s %7d bytes %6.1f KiB\n", name, n, n / 1024 }'; done
 
 # dist/<name>-<version>-x64.msi: the Windows Installer package of the signed
 # deliverables (README: "Installing with the package"), signed itself, as is
@@ -60,7 +62,8 @@ msi: dist
 	  cp "dist/$$QC_RELEASE_NAME-$$QC_RELEASE_VERSION-sparse.msix" build/windows/package/release-sparse/QuenorCleanMenu.msix
 	. build/windows/release.env && tools/make-msi.py build --name "$$QC_RELEASE_NAME" --version "$$QC_RELEASE_VERSION" \
 	  --binaries dist --sparse build/windows/package/release-sparse --actions build/windows/package/PackageActions.dll \
-	  --harvest build/windows/package/registration.json --source . --output-dir dist
+	  --harvest build/windows/package/registration.json --x86-binaries dist/x86 \
+	  --x86-harvest build/windows/package/registration-x86.json --source . --output-dir dist
 	. build/windows/release.env && tools/sign.sh "dist/$$QC_RELEASE_NAME-$$QC_RELEASE_VERSION-x64.msi"
 
 # dist/<name>-<version>-windows-x64.zip, named after the CMake project, beside

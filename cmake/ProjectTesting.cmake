@@ -8,7 +8,8 @@
 #       GoogleTest binary cross-built with mingw-w64 and run under Wine in the
 #       build's test prefix; one process per binary. With OWN_PREFIX it runs
 #       in a prefix made for it alone, beside the tests of the shared prefix:
-#       for a long test that mostly waits.
+#       for a long test that mostly waits. The 32-bit build (QC_X86) only
+#       builds the program: the x64 build runs it with its own tests.
 #   qc_add_fuzz_target(NAME n SOURCES ... [LIBS ...] DIR d)
 #       A libFuzzer entry point. d holds corpus/ and crashes/. The native build
 #       replays both folders as a test; the fuzz build makes the real fuzzer.
@@ -16,8 +17,9 @@
 #       Adds a Windows binary to the system-DLLs-only import check.
 #   qc_shipped_binary(target MAX_KIB)
 #       A deliverable: unused sections are dropped, the lighter runtime
-#       pieces of common/win32/lean_runtime.cc take the place of the C++
-#       runtime's, the load-configuration directory of
+#       pieces of common/win32/lean_runtime.cc (and, in the 32-bit build,
+#       of lean_threads_x86.cc) take the place of the C++ runtime's, the
+#       load-configuration directory of
 #       common/win32/load_config.cc has its imports resolved from System32
 #       alone, and the import check also fails when the file is larger than
 #       MAX_KIB or has an import outside the KnownDLLs that is not resolved
@@ -30,11 +32,20 @@ endfunction()
 function(qc_shipped_binary target max_kib)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/common/win32/lean_runtime.cc
                  ${PROJECT_SOURCE_DIR}/common/win32/load_config.cc)
+  if(QC_X86)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/common/win32/lean_threads_x86.cc)
+  endif()
   # The linker keeps _load_config_used, and its map tells where it went:
   # GNU ld 2.40 leaves the image's load-configuration entry empty, so the
   # step after the link fills it in.
   set(_map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
-  target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--undefined=_load_config_used -Wl,-Map=${_map})
+  # 32-bit x86 spells C names with a leading underscore.
+  if(QC_X86)
+    set(_symbol __load_config_used)
+  else()
+    set(_symbol _load_config_used)
+  endif()
+  target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--undefined=${_symbol} -Wl,-Map=${_map})
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/set-load-config.py $<TARGET_FILE:${target}> ${_map}
@@ -69,6 +80,9 @@ function(qc_add_windows_test)
     add_dependencies(${T_NAME} ${T_DEPENDS})
   endif()
   qc_windows_binary(${T_NAME})
+  if(QC_X86)
+    return()
+  endif()
   set_property(GLOBAL APPEND PROPERTY QC_WINDOWS_TESTS ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

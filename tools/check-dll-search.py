@@ -20,6 +20,8 @@ import pefile
 
 # HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs on Windows 10
 # and 11 x64, and the two DLLs that every process has loaded before its imports.
+# A 32-bit process takes the same names from the 32-bit KnownDLLs section; this
+# list is not the reason any shipped binary passes (each has its flags).
 KNOWN_DLLS = {
     "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll", "difxapi.dll", "gdi32.dll",
     "gdiplus.dll", "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll",
@@ -28,14 +30,15 @@ KNOWN_DLLS = {
     "ntdll.dll", "kernelbase.dll",
 }
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
-# DependentLoadFlags is the 16-bit field at offset 78 of the 64-bit layout.
-DEPENDENT_LOAD_FLAGS_END = 80
+# DependentLoadFlags is the 16-bit field at offset 78 of the 64-bit layout and
+# at offset 54 of the 32-bit one (PE32, 32-bit x86).
+DEPENDENT_LOAD_FLAGS_END = {pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS: 80, pefile.OPTIONAL_HEADER_MAGIC_PE: 56}
 
 
 def dependent_load_flags(pe):
     """The image's DependentLoadFlags, or None without a directory that holds them."""
     config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
-    if config is None or config.struct.Size < DEPENDENT_LOAD_FLAGS_END:
+    if config is None or config.struct.Size < DEPENDENT_LOAD_FLAGS_END[pe.OPTIONAL_HEADER.Magic]:
         return None
     # Older pefile releases still call the field Reserved1.
     for name in ("DependentLoadFlags", "Reserved1"):

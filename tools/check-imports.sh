@@ -5,10 +5,23 @@
 # --max-kib N also fails when it is larger than N KiB, and a file named after
 # --system32-imports when it imports a DLL that is neither a KnownDLL nor
 # resolved from System32 alone (check-dll-search.py); both are listed again
-# among the files for their imports.
-#   check-imports.sh OBJDUMP [--max-kib N FILE]... [--system32-imports FILE]... FILE...
+# among the files for their imports. --from FILE takes further arguments from
+# FILE, one a line (as the 32-bit build writes them for its binaries).
+#   check-imports.sh OBJDUMP [--from FILE]... [--max-kib N FILE]... [--system32-imports FILE]... FILE...
 set -u
 objdump=$1; shift
+expanded=
+for argument in "$@"; do
+  if [ "${from:-}" = next ]; then
+    [ -f "$argument" ] || { echo "missing: $argument"; exit 1; }
+    expanded="$expanded $(tr '\n' ' ' < "$argument")"; from=
+  elif [ "$argument" = --from ]; then
+    from=next
+  else
+    expanded="$expanded $argument"
+  fi
+done
+set -- $expanded
 status=0
 files=
 shipped=

@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
 """The Windows Installer package <name>-<version>-x64.msi, in two steps.
 
-    make-msi.py harvest --wine-env ENV --dll Scanmenu.dll --output rows.json
+    make-msi.py harvest --wine-env ENV --dll Scanmenu.dll [--x86] --output rows.json
     make-msi.py build --name N --version V --binaries DIR --actions PackageActions.dll
-                      --harvest rows.json --source DIR --output-dir DIR
+                      --harvest rows.json [--x86-binaries DIR --x86-harvest rows32.json]
+                      --source DIR --output-dir DIR
 
 harvest: what Scanmenu.dll's own DllRegisterServer writes, taken from the
 real registration: the library is placed in a fresh Wine prefix where the
 package puts it, the prefix's HKLM\\Software is exported before and after
 `regsvr32`, and the difference is kept, with the library's path and folder
 turned into the package's references. Nothing of the registration is written
-down a second time here.
+down a second time here. With --x86 the library is the 32-bit Scanmenu.dll,
+placed in the x86 subfolder and registered by the 32-bit regsvr32 (SysWOW64),
+as a 32-bit process registers it.
 
 build: WiX source for wixl, then wixl, then the tables wixl does not author
 (MsiServiceConfigFailureActions and its action), imported with msibuild.
@@ -18,8 +21,11 @@ The package installs the files of PACKAGE_FILES into Program Files\\Quenor
 Clean, the service entry from ServiceInstall and ServiceControl rows (names
 read from scheduler/shared/service_entry.h), the harvested registration and
 the event source as Registry rows, and runs the EndAgents custom action of
-PackageActions.dll before files are replaced or removed. Then the rows that
-Windows Installer's rules want and wixl does not write (apply_table_rules).
+PackageActions.dll before files are replaced or removed. With the 32-bit
+Scanmenu.dll and its harvest, the package also installs that copy into the
+x86 subfolder with its own registration (X86_FILE_ID), for the file dialogs
+of 32-bit programs. Then the rows that Windows Installer's rules want and
+wixl does not write (apply_table_rules).
 """
 import argparse
 import hashlib
@@ -59,6 +65,12 @@ PACKAGE_FILES = [
 ]
 SERVICE_FILE = "scheduler.exe"
 SERVER_FILE = "Scanmenu.dll"
+# The 32-bit Scanmenu.dll: the same name in the subfolder x86, its own file id.
+X86_FOLDER_NAME = "x86"
+X86_FILE_ID = "x86.Scanmenu.dll"
+# The regsvr32 of each kind of process: the 64-bit one, and the 32-bit one of
+# SysWOW64.
+REGSVR32 = {False: "regsvr32", True: "C:\\windows\\syswow64\\regsvr32.exe"}
 
 # The event source of the scheduler in the Application log.
 EVENT_SOURCE_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Veltrane Scheduler"
@@ -69,7 +81,7 @@ FAILURE_ACTIONS = ("1[~]1[~]0", "5000[~]5000[~]0", 86400)
 
 # The files compared by their version resources at install (the others by
 # their MsiFileHash rows).
-VERSIONED_FILES = (SERVICE_FILE, SERVER_FILE)
+VERSIONED_FILES = (SERVICE_FILE, SERVER_FILE, X86_FILE_ID)
 
 # Property set by the SetInstallFolderText action: the install folder without
 # its trailing backslash, as the type library's HELPDIR holds it.
@@ -130,6 +142,9 @@ def harvest(args):
     run([str(prefix_tool), "create", args.wine_env])
     try:
         folder = prefix / "drive_c" / "Program Files" / INSTALL_FOLDER_NAME
+        server = HARVEST_FOLDER + "\\" + SERVER_FILE
+        if args.x86:
+            folder, server = folder / X86_FOLDER_NAME, HARVEST_FOLDER + "\\" + X86_FOLDER_NAME + "\\" + SERVER_FILE
         folder.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(args.dll, folder / SERVER_FILE)
         with tempfile.TemporaryDirectory() as scratch:
@@ -138,7 +153,7 @@ def harvest(args):
                 wine(env, ["reg", "export", "HKLM\\Software", "Z:" + path.replace("/", "\\"), "/y"])
                 return regexport.read(path)
             before = export("before.reg")
-            wine(env, ["regsvr32", "/s", HARVEST_FOLDER + "\\" + SERVER_FILE])
+            wine(env, [REGSVR32[args.x86], "/s", server])
             after = export("after.reg")
     finally:
         run([str(prefix_tool), "kill", args.wine_env])
@@ -234,6 +249,31 @@ def harvested_element(row, references, key_path=False):
     return registry_element(key, name, *registry_value(kind, data, references), key_path=key_path)
 
 
+def x86_components(args, rows64, references):
+    """The 32-bit Scanmenu.dll in the x86 subfolder, as (components of that
+    folder, 32-bit components of no folder): its file, in a 64-bit component
+    since the folder is under the 64-bit Program Files (ICE80), with the rows
+    it wrote in the 64-bit view (keys both views share, and the type
+    library's, which the platform writes in both); and the rows of the 32-bit
+    view that its own registration wrote, in a 32-bit component of TARGETDIR. A row that the
+    64-bit copy's registration writes too stays with that copy, also where the
+    data differ (the type library's HELPDIR, the folder of the copy): Wine's
+    regsvr32 of the 32-bit copy after the 64-bit one leaves it as the first
+    wrote it, and nothing reads it (the library names no help file)."""
+    references = [(HARVEST_FOLDER + "\\" + X86_FOLDER_NAME + "\\" + SERVER_FILE, "[#%s]" % X86_FILE_ID)] + references
+    written = {(row[0], row[1].lower(), row[2].lower()) for row in rows64}
+    own = [row for row in args.x86_rows if (row[0], row[1].lower(), row[2].lower()) not in written]
+    inner = ['<File Id=%s Name=%s Source=%s KeyPath="yes"/>' % (
+        quoteattr(X86_FILE_ID), quoteattr(SERVER_FILE), quoteattr(args.x86_source.name))]
+    inner += [harvested_element(row, references) for row in own if row[0] == 64]
+    view32 = [row for row in own if row[0] == 32]
+    registration32 = []
+    if view32:
+        registration32.append(("x86.Registration32", False,
+                               [harvested_element(row, references, key_path=(i == 0)) for i, row in enumerate(view32)]))
+    return [(X86_FILE_ID, True, inner)], registration32
+
+
 def wix_source(args, rows, sources):
     service = service_entry(args.source)
     references = [(HARVEST_FOLDER + "\\" + SERVER_FILE, "[#%s]" % SERVER_FILE),
@@ -243,6 +283,10 @@ def wix_source(args, rows, sources):
     for name, _ in PACKAGE_FILES:
         digest.update(name.encode() + b"\0" + sources[name].read_bytes())
     digest.update(args.actions.read_bytes())
+    x86_files, x86_view32 = [], []
+    if args.x86_source:
+        digest.update(X86_FILE_ID.encode() + b"\0" + args.x86_source.read_bytes() + json.dumps(args.x86_rows).encode())
+        x86_files, x86_view32 = x86_components(args, rows, references)
     # Both codes follow the contents: a package of other bytes (re-signed by
     # an organisation, say) is another product of the same version, which
     # replaces this one as an upgrade does.
@@ -278,6 +322,8 @@ def wix_source(args, rows, sources):
         inner = [harvested_element(row, references, key_path=(i == 0)) for i, row in enumerate(view32)]
         registration32.append(("Registration32", False, inner))
 
+    registration32 += x86_view32
+
     def component_lines(entries, indent):
         lines = []
         for cid, win64, inner in entries:
@@ -287,8 +333,12 @@ def wix_source(args, rows, sources):
             lines.append(indent + "</Component>")
         return lines
     component_xml = component_lines(components, "        ")
+    if x86_files:
+        component_xml.append('        <Directory Id="X86FOLDER" Name=%s>' % quoteattr(X86_FOLDER_NAME))
+        component_xml += component_lines(x86_files, "          ")
+        component_xml.append("        </Directory>")
     component_xml32 = component_lines(registration32, "      ")
-    refs = ["      <ComponentRef Id=%s/>" % quoteattr(cid) for cid, _, _ in components + registration32]
+    refs = ["      <ComponentRef Id=%s/>" % quoteattr(cid) for cid, _, _ in components + x86_files + registration32]
 
     return """<?xml version="1.0" encoding="utf-8"?>
 <!-- Generated by tools/make-msi.py; do not edit. -->
@@ -520,6 +570,14 @@ def build(args):
             sys.exit("make-msi: missing %s (from %s)" % (name, origin))
         sources[name] = (folders[origin] / name).resolve()
     args.actions = args.actions.resolve()
+    args.x86_source, args.x86_rows = None, []
+    if args.x86_binaries or args.x86_harvest:
+        if not (args.x86_binaries and args.x86_harvest):
+            sys.exit("make-msi: --x86-binaries and --x86-harvest go together")
+        if not (args.x86_binaries / SERVER_FILE).is_file():
+            sys.exit("make-msi: missing %s (from x86-binaries)" % SERVER_FILE)
+        args.x86_source, args.x86_rows = (args.x86_binaries / SERVER_FILE).resolve(), json.loads(
+            Path(args.x86_harvest).read_text())
     args.icon = (args.source / "scanmenu/resources/scanmenu.ico").resolve()
     service_name = service_entry(args.source)["Name"]
 
@@ -536,6 +594,10 @@ def build(args):
             os.utime(staged / name, (epoch, epoch))
             if name in sources:
                 sources[name] = staged / name
+        if args.x86_source:
+            shutil.copyfile(args.x86_source, staged / X86_FILE_ID)
+            os.utime(staged / X86_FILE_ID, (epoch, epoch))
+            args.x86_source = staged / X86_FILE_ID
         args.actions, args.icon = staged / "PackageActions.dll", staged / "product.ico"
         source, package_code = wix_source(args, rows, sources)
         (work / "package.wxs").write_text(source)
@@ -545,7 +607,8 @@ def build(args):
         # wixl takes the files by their names, from the folder it runs in.
         run(["wixl", "-a", "x64", "-o", str(work / "package.msi"), str(work / "package.wxs")], env=env, cwd=staged)
         add_failure_actions(work / "package.msi", work, service_name)
-        apply_table_rules(work / "package.msi", work, sources, args.version)
+        versioned = dict(sources, **({X86_FILE_ID: args.x86_source} if args.x86_source else {}))
+        apply_table_rules(work / "package.msi", work, versioned, args.version)
         add_sparse_package_sequence(work / "package.msi", work)
         # wixl draws a new package code each run; the package's is derived
         # from its version and contents.
@@ -561,6 +624,7 @@ def main():
     h = sub.add_parser("harvest")
     h.add_argument("--wine-env", required=True)
     h.add_argument("--dll", required=True)
+    h.add_argument("--x86", action="store_true", help="the DLL is the 32-bit Scanmenu.dll")
     h.add_argument("--output", required=True)
     b = sub.add_parser("build")
     b.add_argument("--name", required=True)
@@ -569,6 +633,8 @@ def main():
     b.add_argument("--sparse", type=Path)
     b.add_argument("--actions", type=Path, required=True)
     b.add_argument("--harvest", required=True)
+    b.add_argument("--x86-binaries", type=Path, help="folder of the 32-bit Scanmenu.dll")
+    b.add_argument("--x86-harvest", help="the 32-bit Scanmenu.dll's harvested registration")
     b.add_argument("--source", type=Path, required=True)
     b.add_argument("--output-dir", type=Path, required=True)
     b.add_argument("--keep-source", action="store_true", help="also write package.wxs beside the package")

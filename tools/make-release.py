@@ -3,9 +3,9 @@
 
     make-release.py --name N --version V --binaries DIR --source DIR --output-dir DIR
 
-The zip holds one folder <name>-<version>/ with the two binaries and the
-sparse package *-sparse.msix when there is one (from --binaries, signed or
-not), README.md and the policy templates
+The zip holds one folder <name>-<version>/ with the two binaries, the
+32-bit x86/Scanmenu.dll and the sparse package *-sparse.msix when there are
+those (from --binaries, signed or not), README.md and the policy templates
 policies/*.admx and policies/*/*.adml when there are any (from --source), and
 SHA256SUMS over all of them. Only the files' bytes go in: entries in a fixed
 order, one fixed time (SOURCE_DATE_EPOCH, else the last commit's time), fixed
@@ -43,6 +43,9 @@ def contents(binaries, source):
     """(name in the folder, path) of every file but SHA256SUMS, in zip order."""
     files = [(name, binaries / name) for name in BINARIES]
     files += [(p.name, p) for p in sorted(binaries.glob("*-sparse.msix"))]
+    # The 32-bit Scanmenu.dll, in the folder where the package puts it too.
+    if (binaries / "x86" / "Scanmenu.dll").is_file():
+        files.append(("x86/Scanmenu.dll", binaries / "x86" / "Scanmenu.dll"))
     files.append(("README.md", source / "README.md"))
     policies = sorted(source.glob("policies/*.admx")) + sorted(source.glob("policies/*/*.adml"))
     files += [(p.relative_to(source).as_posix(), p) for p in policies]

@@ -21,6 +21,8 @@ bench() {  # TIMEOUT PROGRAM ARGS...
 
 # The handler's cycle for one file, against a minimal handler.
 bench 300 "$build/bin/scanmenu_handler_cycle_benchmark.exe" 200 7
+# The same for the 32-bit DLL, in a 32-bit host (the 32-bit build in x86/).
+bench 300 "$build/x86/bin/scanmenu_handler_cycle_benchmark.exe" 200 7
 # A context-menu request for 10,000 selected files against its floor.
 bench 600 "$build/bin/scanmenu_selection_benchmark.exe" 10000 5
 # Register and unregister of the class script against the same calls made directly.

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Points a PE32+ image's load-configuration directory at _load_config_used.
+"""Points a PE32+ or PE32 image's load-configuration directory at _load_config_used.
 
 GNU ld of binutils 2.40 links the symbol in but leaves the image's
 load-configuration entry empty, so the loader would never read it. This reads
 the symbol's address from the linker's map, writes the directory entry (the
 symbol's RVA, and the size that the structure's first field holds) and then
-the header checksum again, since the headers changed.
+the header checksum again, since the headers changed. On 32-bit x86 the C
+symbol is spelt with the platform's leading underscore, __load_config_used.
 
   set-load-config.py IMAGE MAP
 """
@@ -14,6 +15,7 @@ import struct
 import sys
 
 LOAD_CONFIG_ENTRY = 10
+PE32 = 0x10B
 PE32_PLUS = 0x20B
 
 
@@ -36,7 +38,7 @@ def main():
         fail("usage: set-load-config.py IMAGE MAP")
     image_path, map_path = sys.argv[1:]
     with open(map_path, encoding="utf-8", errors="replace") as f:
-        found = re.findall(r"^\s+0x([0-9a-fA-F]+)\s+_load_config_used\s*$", f.read(), re.M)
+        found = re.findall(r"^\s+0x([0-9a-fA-F]+)\s+_?_load_config_used\s*$", f.read(), re.M)
     if len(found) != 1:
         fail(f"{map_path}: _load_config_used is not linked in")
     with open(image_path, "rb") as f:
@@ -47,10 +49,17 @@ def main():
         fail(f"{image_path}: not a PE image")
     sections, optional_size = struct.unpack_from("<H", image, header + 6)[0], struct.unpack_from("<H", image, header + 20)[0]
     optional = header + 24
-    if struct.unpack_from("<H", image, optional)[0] != PE32_PLUS:
-        fail(f"{image_path}: not a PE32+ image")
-    image_base = struct.unpack_from("<Q", image, optional + 24)[0]
-    if struct.unpack_from("<I", image, optional + 108)[0] <= LOAD_CONFIG_ENTRY:
+    # Image base, NumberOfRvaAndSizes and the data directories sit where the
+    # optional header's kind puts them.
+    magic = struct.unpack_from("<H", image, optional)[0]
+    if magic == PE32_PLUS:
+        image_base, count_at = struct.unpack_from("<Q", image, optional + 24)[0], optional + 108
+    elif magic == PE32:
+        image_base, count_at = struct.unpack_from("<I", image, optional + 28)[0], optional + 92
+    else:
+        fail(f"{image_path}: neither a PE32+ nor a PE32 image")
+    directories = count_at + 4
+    if struct.unpack_from("<I", image, count_at)[0] <= LOAD_CONFIG_ENTRY:
         fail(f"{image_path}: no room for the load-configuration entry")
     rva = int(found[0], 16) - image_base
 
@@ -63,7 +72,7 @@ def main():
     else:
         fail(f"{image_path}: _load_config_used lies in no section's data")
 
-    struct.pack_into("<II", image, optional + 112 + 8 * LOAD_CONFIG_ENTRY, rva, size)
+    struct.pack_into("<II", image, directories + 8 * LOAD_CONFIG_ENTRY, rva, size)
     struct.pack_into("<I", image, optional + 64, 0)
     struct.pack_into("<I", image, optional + 64, checksum(bytes(image)))
     with open(image_path, "wb") as f:

@@ -16,11 +16,20 @@
 namespace {
 
 // This version of the mingw-w64 headers still names the field at offset 78 of
-// the 64-bit layout Reserved1; the PE format calls it DependentLoadFlags.
-static_assert(offsetof(IMAGE_LOAD_CONFIG_DIRECTORY64, Reserved1) == 78, "DependentLoadFlags sits at offset 78");
+// the 64-bit layout (54 of the 32-bit one) Reserved1; the PE format calls it
+// DependentLoadFlags. On 32-bit x86 the directory also holds the table of safe
+// exception handlers, left empty here as for an image without such a table:
+// the loader then checks no handler against it.
+#if defined(_WIN64)
+using LoadConfigDirectory = IMAGE_LOAD_CONFIG_DIRECTORY64;
+static_assert(offsetof(LoadConfigDirectory, Reserved1) == 78, "DependentLoadFlags sits at offset 78");
+#else
+using LoadConfigDirectory = IMAGE_LOAD_CONFIG_DIRECTORY32;
+static_assert(offsetof(LoadConfigDirectory, Reserved1) == 54, "DependentLoadFlags sits at offset 54");
+#endif
 
-constexpr IMAGE_LOAD_CONFIG_DIRECTORY64 SystemOnlyImports() {
-  IMAGE_LOAD_CONFIG_DIRECTORY64 directory = {};
+constexpr LoadConfigDirectory SystemOnlyImports() {
+  LoadConfigDirectory directory = {};
   directory.Size = sizeof directory;
   directory.Reserved1 = LOAD_LIBRARY_SEARCH_SYSTEM32;
   return directory;
@@ -30,4 +39,4 @@ constexpr IMAGE_LOAD_CONFIG_DIRECTORY64 SystemOnlyImports() {
 
 // Kept by the linker through --undefined (see qc_shipped_binary), as nothing
 // in the program refers to it.
-extern "C" const IMAGE_LOAD_CONFIG_DIRECTORY64 _load_config_used = SystemOnlyImports();
+extern "C" const LoadConfigDirectory _load_config_used = SystemOnlyImports();

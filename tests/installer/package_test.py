@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The Windows Installer package under Wine's own msiexec, in a fresh prefix:
-    package_test.py WINE-ENV PREFIX-TOOL MSI OLDER-MSI BIN-DIR MAKE-MSI-BUILD-ARGUMENTS...
+    package_test.py WINE-ENV PREFIX-TOOL MSI OLDER-MSI BIN-DIR X86-BIN-DIR MAKE-MSI-BUILD-ARGUMENTS...
 BIN-DIR holds the Scanmenu.dll the package carries, package_probe.exe and
-stand_in_scanner.exe. The arguments (those with which the build made MSI)
-make the same package from other bytes, as an organisation's re-signed
-build. Registry states are compared value by value; keys
+stand_in_scanner.exe; X86-BIN-DIR the 32-bit Scanmenu.dll it carries in x86.
+The arguments (those with which the build made MSI) make the same package
+from other bytes, as an organisation's re-signed build. Registry states are
+compared value by value; keys
 without any value are only reported (Wine's msiexec deletes emptied keys up
 to the root at removal, also empty ones that were there before, and leaves
 the empty keys of a rolled-back value)."""
@@ -18,11 +19,12 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import regexport  # noqa: E402
 
-ENV_FILE, PREFIX_TOOL, MSI, OLDER_MSI, BIN = sys.argv[1:6]
-BUILD = dict(zip(sys.argv[6::2], sys.argv[7::2]))
+ENV_FILE, PREFIX_TOOL, MSI, OLDER_MSI, BIN, X86_BIN = sys.argv[1:7]
+BUILD = dict(zip(sys.argv[7::2], sys.argv[8::2]))
 FOLDER = "C:\\Program Files\\Quenor Clean"
 HKLM = "HKEY_LOCAL_MACHINE\\"
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+REGSVR32_X86 = "C:\\windows\\syswow64\\regsvr32.exe"
 # Windows Installer's own bookkeeping comes and goes with every package.
 BOOKKEEPING = ("\\currentversion\\installer\\", "\\classes\\installer\\", "\\currentversion\\uninstall\\",
                "\\microsoft\\cryptography\\rng")
@@ -155,8 +157,9 @@ def main():
     check(key(installed, "System\\CurrentControlSet\\Services\\EventLog\\Application\\Veltrane Scheduler") ==
           {"EventMessageFile": ("expand_sz", FOLDER + "\\scheduler.exe"), "TypesSupported": ("dword", 7)},
           "event source in the Application log")
-    check(sorted(p.name for p in folder.iterdir()) == ["QuenorCleanMenu.msix", "Scanmenu.dll", "scheduler.exe"],
-          "the install folder holds the deliverables and the sparse package")
+    check(sorted(p.name for p in folder.iterdir()) == ["QuenorCleanMenu.msix", "Scanmenu.dll", "scheduler.exe", "x86"]
+          and [p.name for p in (folder / "x86").iterdir()] == ["Scanmenu.dll"],
+          "the install folder holds the deliverables, the sparse package and x86\\Scanmenu.dll")
     check(wine(probe, "agent") == 0, "the new service started the agent")
     check(wine(probe, "menu", FOLDER) == 0, "a menu request reaches the scanner with the package's registration")
 
@@ -189,15 +192,19 @@ def main():
     same_state(clean, snapshot(), "registry and services are as before the install")
     check(not folder.exists(), "the install folder is gone")
 
-    print("-- regsvr32 of the same DLL at the same place")
-    folder.mkdir(parents=True)
+    print("-- regsvr32 of the same DLLs at the same places, the 32-bit one by the 32-bit regsvr32")
+    (folder / "x86").mkdir(parents=True)
     (folder / "Scanmenu.dll").write_bytes(Path(BIN, "Scanmenu.dll").read_bytes())
+    (folder / "x86" / "Scanmenu.dll").write_bytes(Path(X86_BIN, "Scanmenu.dll").read_bytes())
     check(wine("regsvr32", "/s", FOLDER + "\\Scanmenu.dll") == 0, "regsvr32 registers")
+    check(wine(REGSVR32_X86, "/s", FOLDER + "\\x86\\Scanmenu.dll") == 0,
+          "the 32-bit regsvr32 registers the 32-bit copy")
     by_package, by_regsvr32 = registration(installed, clean), registration(snapshot(), clean)
     differing = sorted(k for k in set(by_package) | set(by_regsvr32) if by_package.get(k) != by_regsvr32.get(k))
     check(by_package and not differing, "the package wrote what regsvr32 writes, key by key and value by value "
           "(%d keys%s)" % (len(by_package), "; differing: %s" % differing[:4] if differing else ""))
     wine("regsvr32", "/s", "/u", FOLDER + "\\Scanmenu.dll")
+    wine(REGSVR32_X86, "/s", "/u", FOLDER + "\\x86\\Scanmenu.dll")
 
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0

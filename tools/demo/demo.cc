@@ -6,6 +6,8 @@
 //      missed daily scan about ten seconds later;
 //   2. with the package's registration, the shell's calls build the context
 //      menu for two files, and choosing the item starts a scan of both.
+//   3. the package registered the 32-bit Scanmenu.dll too, in the 32-bit
+//      registry view, for the file dialogs of 32-bit programs.
 // Everything it sets up is removed again at the end, the package with
 // msiexec /x.
 #include <windows.h>
@@ -14,6 +16,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,6 +113,26 @@ int ContextMenuScan(const test_support::StandInScanner& scanner) {
   return status;
 }
 
+// The 32-bit copy, as the package registered it in the 32-bit registry view,
+// where the file dialogs of 32-bit programs look for the class.
+int X86Copy() {
+  Say(L"");
+  Say(L"== The item in 32-bit programs' file dialogs ==");
+  win32::RegistryKey key;
+  const std::u16string server = u"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\InprocServer32";
+  std::optional<std::u16string> path;
+  if (key.Open(HKEY_CLASSES_ROOT, server, KEY_QUERY_VALUE | KEY_WOW64_32KEY) == ERROR_SUCCESS) {
+    path = key.ReadText(u"", MAX_PATH * sizeof(wchar_t));
+  }
+  const std::wstring text = path ? std::wstring(win32::Wide(*path)) : std::wstring();
+  const bool beside = text.size() > 17 && ::_wcsicmp(text.c_str() + text.size() - 17, L"\\x86\\Scanmenu.dll") == 0 &&
+                      ::GetFileAttributesW(text.c_str()) != INVALID_FILE_ATTRIBUTES;
+  Say(beside ? L"the package registered the 32-bit Scanmenu.dll in the 32-bit registry view: " + text
+             : L"the 32-bit Scanmenu.dll is not registered in the 32-bit registry view");
+  if (beside) Say(L"(make test drives it from a 32-bit shell host: scanmenu_x86_shell_host_tests)");
+  return beside ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -127,15 +150,17 @@ int wmain(int argc, wchar_t** argv) {
   }
   int scheduled = 1;
   int menu = 1;
+  int x86 = 1;
   if (RunMsiexec(L"/i", package)) {
     scheduled = ScheduledScan(scheduler_scanner);
     menu = ContextMenuScan(menu_scanner);
+    x86 = X86Copy();
   } else {
     Say(L"the package could not be installed");
   }
   const bool removed = RunMsiexec(L"/x", package);
   RemoveSchedule();
-  const bool ok = scheduled == 0 && menu == 0 && removed;
+  const bool ok = scheduled == 0 && menu == 0 && x86 == 0 && removed;
   Say(ok ? L"\ndemo finished: both scans reached the scanner, and the package is removed again" : L"\ndemo failed");
   return ok ? 0 : 1;
 }

@@ -9,20 +9,26 @@ namespace {
 
 HKEY Hive(RegistryRoot root) { return root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 
+// The 64-bit registry view, also from the 32-bit Scanmenu.dll in a 32-bit
+// program: the application is a 64-bit program and writes its entries there
+// (its uninstall entry, under a key that WOW64 redirects). A 64-bit process
+// sees that view anyway.
+constexpr REGSAM kReadAccess = KEY_QUERY_VALUE | KEY_WOW64_64KEY;
+
 }  // namespace
 
 std::optional<std::u16string> RegistrySettingsSource::ReadText(RegistryRoot root, std::u16string_view key_path,
                                                                std::u16string_view value_name,
                                                                std::size_t buffer_bytes) const {
   win32::RegistryKey key;
-  if (key.Open(Hive(root), key_path, KEY_QUERY_VALUE) != ERROR_SUCCESS) return std::nullopt;
+  if (key.Open(Hive(root), key_path, kReadAccess) != ERROR_SUCCESS) return std::nullopt;
   return key.ReadText(value_name, buffer_bytes);
 }
 
 std::optional<std::uint32_t> RegistrySettingsSource::ReadNumber(RegistryRoot root, std::u16string_view key_path,
                                                                 std::u16string_view value_name) const {
   win32::RegistryKey key;
-  if (key.Open(Hive(root), key_path, KEY_QUERY_VALUE) != ERROR_SUCCESS) return std::nullopt;
+  if (key.Open(Hive(root), key_path, kReadAccess) != ERROR_SUCCESS) return std::nullopt;
   const std::u16string name(value_name);
   DWORD type = REG_NONE;
   DWORD number = 0;

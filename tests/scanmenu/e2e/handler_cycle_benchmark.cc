@@ -4,7 +4,8 @@
 // registered and created the same way) that makes the same platform calls:
 // the icon loaded from the library's resources, the item bitmap drawn, the
 // drop list read, the item inserted. Prints both medians, the part of COM's
-// class lookup, and "ratio handler_cycle R 1.2".
+// class lookup, and "ratio handler_cycle R 1.2" ("handler_cycle_x86" for the
+// 32-bit build, which measures the 32-bit DLL in a 32-bit host).
 //
 //   scanmenu_handler_cycle_benchmark.exe [cycles per round] [rounds]
 #include <windows.h>
@@ -122,12 +123,14 @@ int main(int argc, char** argv) {
     }
     ::DestroyMenu(popup);
     if (status == 0) {
-      std::printf("handler cycle: %d rounds of %d cycles\n", rounds, cycles);
+      std::printf("handler cycle (%d-bit): %d rounds of %d cycles\n", static_cast<int>(sizeof(void*) * 8), rounds,
+                  cycles);
       std::printf("  Scanmenu handler   median %8.1f us per cycle\n", test_support::Median(handler_us));
       std::printf("  minimal handler    median %8.1f us per cycle\n", test_support::Median(minimal_us));
       std::printf("  of the handler's:  COM's lookup of the class object alone %8.1f us\n",
                   test_support::Median(activation_us));
-      test_support::PrintRatio("handler_cycle", test_support::Median(ratios), 1.2);
+      test_support::PrintRatio(sizeof(void*) == 4 ? "handler_cycle_x86" : "handler_cycle", test_support::Median(ratios),
+                               1.2);
     } else {
       std::fprintf(stderr, "a cycle failed\n");
     }

@@ -80,13 +80,17 @@ StandInScanner::~StandInScanner() {
 
 bool StandInScanner::SetUninstallString(std::wstring_view text) {
   win32::RegistryKey key;
-  if (key.Create(HKEY_LOCAL_MACHINE, U16(kUninstallKey + subkey_), KEY_SET_VALUE) != ERROR_SUCCESS) return false;
+  // In the 64-bit view, where the 64-bit application writes it, also from a
+  // 32-bit test program.
+  if (key.Create(HKEY_LOCAL_MACHINE, U16(kUninstallKey + subkey_), KEY_SET_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS) {
+    return false;
+  }
   return key.WriteText(u"UninstallString", U16(text)) == ERROR_SUCCESS;
 }
 
 bool StandInScanner::Unregister() {
   const std::wstring key = kUninstallKey + subkey_;
-  const LONG result = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+  const LONG result = ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), KEY_WOW64_64KEY, 0);
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
