@@ -30,11 +30,15 @@ ProgramMode SelectProgramMode(std::span<const std::u16string> arguments) {
 }
 
 void RunUserMode(UserModePlatform& platform) {
+  if (platform.IsSystemRunAs()) return;
   if (platform.IsStartupSchedule()) {
     platform.LaunchScheduledScan();
     return;
   }
-  if (!platform.IsAdministratorsMember()) return;
+  if (!platform.IsAdministratorsMember()) {
+    platform.ReportNoScansForStandardUser();
+    return;
+  }
   if (platform.CreateAgentWindow()) platform.RunAgentLoop();
   platform.CloseSessionMutex();
 }
