@@ -290,12 +290,12 @@ TEST(ServiceMainTest, SystemModeKeepsTheScheduleAndSwitchesBothWaysWithoutRestar
                           "cancel", "wait", "wait", "cancel", "wait", "STOP_PENDING", "drain", "close", "STOPPED"));
   EXPECT_EQ(std::ranges::count(events.codes(), 130), 2);
 
-  RecordingPlatform daily;
+  RecordingPlatform daily;  // not start-up: the switch to user brings the console's agent
   daily.run_as_ = RunAs::kSystem;
   daily.wakeups_ = {{WaitOutcome::kSettingsChanged, RunAs::kUser}};
   RunServiceMain(kPlainStart, daily);
-  EXPECT_THAT(daily.calls_, ElementsAre("register", "update-event", "stop-event", "RUNNING", "cancel", "wait", "cancel",
-                                        "agent:1", "wait", "STOP_PENDING", "drain", "close", "STOPPED"));
+  EXPECT_THAT(std::vector<std::string>(daily.calls_.begin() + 4, daily.calls_.begin() + 9),
+              ElementsAre("cancel", "wait", "cancel", "agent:1", "wait"));
 }
 
 // The logon work runs on a SerialWorker, as on Windows; the launch blocks
