@@ -1,5 +1,8 @@
 #include "scheduler/schedule/schedule_keeper.h"
 
+#include <algorithm>
+
+#include "common/application/contract.h"
 #include "common/trace/trace.h"
 
 namespace schedule {
@@ -35,6 +38,16 @@ void ScheduleKeeper::Arm() {
   if (armed_) events::SystemNextScanDue(LocalTimeText(armed_->due), armed_->catch_up, platform_.Account());
 }
 
+void ScheduleKeeper::ArmRecheck() {
+  const DateTime recheck = DateTime::Now().AddSeconds(kBusyRecheckSeconds).ToUniversalTime();
+  platform_.Timer().ArmAt(recheck.ticks());
+}
+
+void ScheduleKeeper::StartDueScan() {
+  platform_.LaunchScan(armed_ && armed_->catch_up ? events::ScanOccasion::kCatchUp : events::ScanOccasion::kScheduled);
+  Arm();
+}
+
 void ScheduleKeeper::Start() {
   keeping_ = true;
   lastScanTime = ReadLastScanTime(platform_.Settings());
@@ -45,6 +58,7 @@ void ScheduleKeeper::Start() {
 void ScheduleKeeper::Stop() {
   if (!keeping_) return;
   keeping_ = false;
+  deferred_since_.reset();
   platform_.CancelTimer();
   armed_.reset();
   armed_for_.reset();
@@ -52,16 +66,37 @@ void ScheduleKeeper::Stop() {
 
 void ScheduleKeeper::OnTimer() {
   if (!keeping_) return;
-  if (!armed_ || armed_->due > DateTime::Now().AddSeconds(kEarlySignalSeconds)) {
+  const DateTime now = DateTime::Now();
+  if (deferred_since_) {
+    const bool busy = platform_.ConsoleUserBusy();
+    const DateTime until = deferred_since_->AddSeconds(defer_minutes_ * 60.0);
+    if (busy && now < until) return ArmRecheck();
+    const auto waited =
+        static_cast<std::uint32_t>((now.ticks() - deferred_since_->ticks()) / datetime::kTicksPerSecond);
+    events::DeferredScanStarts(busy, waited, defer_minutes_);
+    deferred_since_.reset();
+    return StartDueScan();
+  }
+  if (!armed_ || armed_->due > now.AddSeconds(kEarlySignalSeconds)) {
     trace::Trace("Stale timer signal ignored\r\n");
     return;
   }
-  platform_.LaunchScan(armed_->catch_up ? events::ScanOccasion::kCatchUp : events::ScanOccasion::kScheduled);
-  Arm();
+  defer_minutes_ = std::min(platform_.Settings()
+                                .ReadNumber(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
+                                            application::kSchedulerDeferBusyMinutesValue)
+                                .value_or(0),
+                            kLongestWaitMinutes);
+  if (defer_minutes_ > 0 && platform_.ConsoleUserBusy()) {
+    deferred_since_ = now;
+    events::ScanDeferred(defer_minutes_);
+    return ArmRecheck();
+  }
+  StartDueScan();
 }
 
 void ScheduleKeeper::OnResume() {
-  if (!keeping_) return;
+  // A scan that waits for a busy user keeps waiting: it is due already.
+  if (!keeping_ || deferred_since_) return;
   const DateTime recorded = ReadLastScanTime(platform_.Settings());
   // MaxValue stands for no known scan; it never replaces a known one.
   if (recorded != DateTime::MaxValue() && (lastScanTime == DateTime::MaxValue() || recorded > lastScanTime)) {
@@ -71,7 +106,7 @@ void ScheduleKeeper::OnResume() {
 }
 
 void ScheduleKeeper::OnSettingsChanged() {
-  if (!keeping_) return;
+  if (!keeping_ || deferred_since_) return;
   if (armed_for_ && *armed_for_ == ReadScheduleSettings(platform_.Settings())) return;
   Arm();
 }

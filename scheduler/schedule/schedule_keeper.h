@@ -5,6 +5,7 @@
 // KeeperPlatform; every decision is made here.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -27,7 +28,14 @@ class KeeperPlatform {
   virtual void LaunchScan(events::ScanOccasion occasion) = 0;
   // The account the scans start under, "DOMAIN\name", for the events.
   virtual std::u16string Account() = 0;
+  // Whether the person at the console is busy with a borderless full-screen
+  // program, as tested on that person's desktop; false with nobody there.
+  virtual bool ConsoleUserBusy() = 0;
 };
+
+// While a due scan waits for a busy user, the console is looked at again
+// this often (each look starts a process on the user's desktop).
+inline constexpr double kBusyRecheckSeconds = 30.0;
 
 // A timer signal this long before the armed due time is a stale one, left
 // from an arming that a later one replaced: it starts nothing.
@@ -46,7 +54,9 @@ class ScheduleKeeper {
   bool keeping() const { return keeping_; }
 
   // The timer signalled: the due scan starts, and the timer is armed for the
-  // next period. A signal before the armed run is due starts nothing.
+  // next period. A signal before the armed run is due starts nothing. With
+  // "SchedulerDeferBusyMinutes", a due scan waits while the person at the
+  // console is busy, at most that long, looked at again on the timer.
   void OnTimer();
   // The machine resumed from sleep or hibernation (a Fast Startup boot
   // included): a run missed while it slept is caught up once. The later of
@@ -61,8 +71,13 @@ class ScheduleKeeper {
 
  private:
   void Arm();
+  void ArmRecheck();
+  void StartDueScan();
 
   KeeperPlatform& platform_;
+  // While a due scan waits for a busy user: since when, and how long at most.
+  std::optional<datetime::DateTime> deferred_since_;
+  std::uint32_t defer_minutes_ = 0;
   bool keeping_ = false;
   std::optional<ArmedRun> armed_;
   std::optional<ScheduleSettings> armed_for_;

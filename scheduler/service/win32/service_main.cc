@@ -21,6 +21,7 @@
 #include "scheduler/shared/service_entry.h"
 #include "scheduler/shared/win32/settings_watch.h"
 #include "scheduler/shared/win32/update_event.h"
+#include "scheduler/shared/win32/user_process.h"
 
 namespace service {
 namespace {
@@ -47,6 +48,11 @@ SerialWorker& LogonWorker() {
   return *worker;
 }
 
+// How long the busy test may take, and its answer for a busy user
+// (QUNS_BUSY).
+constexpr DWORD kBusyTestLimitMs = 5000;
+constexpr DWORD kBusyExitCode = 2;
+
 // The service's own schedule: its waitable timer, the settings as an
 // administrator sees them, and the scan started as the service's account.
 class Win32KeeperPlatform final : public schedule::KeeperPlatform {
@@ -68,6 +74,33 @@ class Win32KeeperPlatform final : public schedule::KeeperPlatform {
   std::u16string Account() override {
     if (account_.empty()) account_ = schedule::OwnAccountName();
     return account_;
+  }
+
+  // The full-screen test must run where the console user's desktop is:
+  // "<own path>" /busy, started there under that user's token, answers
+  // through its exit code (2: busy). Nobody at the console, or no answer in
+  // time: not busy.
+  bool ConsoleUserBusy() override {
+    const DWORD console = WTSGetActiveConsoleSessionId();
+    if (console == kNoConsoleSession) return false;
+    win32::ScopedHandle token(GetSessionUserToken(console));
+    if (!token) return false;
+    wchar_t own_path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, own_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const std::u16string command_line = u"\"" + win32::FromWide(own_path) + u"\" /busy";
+    PROCESS_INFORMATION created = {};
+    if (!shared::CreateUserProcess(token.Get(), command_line, CREATE_NO_WINDOW | CREATE_DEFAULT_ERROR_MODE, created)) {
+      return false;
+    }
+    win32::ScopedHandle thread(created.hThread);
+    win32::ScopedHandle process(created.hProcess);
+    DWORD exit_code = 0;
+    if (WaitForSingleObject(process.Get(), kBusyTestLimitMs) != WAIT_OBJECT_0) {
+      TerminateProcess(process.Get(), 0);
+      return false;
+    }
+    return GetExitCodeProcess(process.Get(), &exit_code) && exit_code == kBusyExitCode;
   }
 
  private:

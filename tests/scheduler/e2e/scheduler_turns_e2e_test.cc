@@ -636,6 +636,30 @@ TEST_F(SystemRunAsTest, ARunningScannerWithoutItsEventIsSeenByItsImage) {
   running.Terminate();
 }
 
+// The full-screen test runs on the console user's desktop: a due scan waits
+// while a borderless window covers the screen there, and starts once it goes.
+TEST_F(SystemRunAsTest, ADueScanWaitsWhileTheConsoleUserIsBusy) {
+  const std::wstring run_time = RunTimeMinutesAgo(5);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerRunAs", L"system");
+  MissedDailyRun(&SetSetting, run_time);
+  SetSetting(L"LastScan", Timestamp(-2 * 24 * 60));
+  SetPolicyNumber(L"SchedulerDeferBusyMinutes", 5);
+  HWND full_screen =
+      CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"full screen", WS_POPUP | WS_VISIBLE, 0, 0,
+                      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(full_screen, nullptr);
+  SetForegroundWindow(full_screen);
+  Install(Scheduler());
+  StartService();
+  Sleep(16000);  // the catch-up falls due 10 s after the start
+  EXPECT_TRUE(scanner.Log().empty()) << "the scan did not wait";
+  DestroyWindow(full_screen);
+  EXPECT_EQ(scanner.WaitForLog(1, 40000).size(), 1u);  // looked at again every 30 s
+}
+
 // A schedule written to the policy key while the service waits is armed at
 // once, without a restart.
 TEST_F(SystemRunAsTest, APolicyScheduleWrittenWhileTheServiceWaitsIsArmed) {

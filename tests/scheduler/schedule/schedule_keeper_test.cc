@@ -37,6 +37,8 @@ class KeeperTest : public ::testing::Test, public KeeperPlatform, public Waitabl
     scans_.push_back(occasion);
   }
   std::u16string Account() override { return u"NT AUTHORITY\\SYSTEM"; }
+  bool ConsoleUserBusy() override { return busy_; }
+  bool busy_ = false;
 
   void Set(std::u16string_view key, std::u16string_view name, std::u16string_view text) {
     settings_.Set(RegistryRoot::LocalMachine, key, name, text);
@@ -122,6 +124,30 @@ TEST_F(KeeperTest, ResumeAfterAMissedRunCatchesUpOnce) {
   EXPECT_EQ(cancels_, 2);
   EXPECT_FALSE(keeper_.armed());
   EXPECT_EQ(armed_.size(), 4u);
+}
+
+// A due scan waits while the console user is busy, looked at again every
+// 30 s, and starts once the user is back or the limit has passed.
+TEST_F(KeeperTest, ADueScanWaitsForABusyConsoleUserAtMostTheLimit) {
+  clock_.SetLocalNow(2026, 12, 8, 13, 59, 0);
+  Set(application::kSchedulerWhenValue, u"daily");
+  Set(application::kSchedulerAroundValue, u"14:00");
+  Set(application::kPolicyKeyPath, application::kSchedulerDeferBusyMinutesValue, u"1");
+  keeper_.Start();
+  clock_.SetLocalNow(2026, 12, 8, 14, 0, 0);
+  busy_ = true;
+  for (int recheck = 1; recheck <= 2; ++recheck) {
+    keeper_.OnTimer();
+    keeper_.OnSettingsChanged();  // a waiting scan is due already: nothing re-arms it
+    EXPECT_EQ(armed_.back(), Local(2026, 12, 8, 14, 0, 0).AddSeconds(30.0 * recheck));
+    clock_.Advance(datetime::TimeSpan::FromMinutes(0.5));
+  }
+  EXPECT_TRUE(scans_.empty());
+  keeper_.OnTimer();  // 14:01: the limit has passed
+  EXPECT_EQ(scans_, std::vector<events::ScanOccasion>{events::ScanOccasion::kScheduled});
+  EXPECT_EQ(armed_.back(), Local(2026, 12, 9, 14));
+  const std::vector<int> codes = events_.codes();
+  EXPECT_EQ(std::vector<int>(codes.end() - 2, codes.end()), (std::vector<int>{322, 331}));
 }
 
 }  // namespace

@@ -17,6 +17,8 @@ TEST(SelectProgramMode, SwitchesMatchWholeArgumentsInAnyCase) {
   EXPECT_EQ(Select({u"/user"}), ProgramMode::kAgent);
   EXPECT_EQ(Select({u"/USER"}), ProgramMode::kAgent);
   EXPECT_EQ(Select({u"/User"}), ProgramMode::kAgent);
+  EXPECT_EQ(Select({u"/user", u"/BUSY"}), ProgramMode::kBusyTest);
+  EXPECT_EQ(Select({u"/busy", u"/install"}), ProgramMode::kInstall);
 }
 
 TEST(SelectProgramMode, NearMissesAreIgnoredAndLeaveTheService) {

@@ -96,6 +96,7 @@ class RecordingPlatform : public ServicePlatform {
       calls.push_back(occasion == events::ScanOccasion::kAtLogon ? "logon-scan" : "scan");
     }
     std::u16string Account() override { return u"NT AUTHORITY\\SYSTEM"; }
+    bool ConsoleUserBusy() override { return false; }
   };
   schedule::RunAs run_as_ = schedule::RunAs::kUser;
   // Wake-ups before the last outcome_, each with the "SchedulerRunAs" read after it.
