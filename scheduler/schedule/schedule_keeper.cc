@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "common/application/contract.h"
-#include "common/trace/trace.h"
 
 namespace schedule {
 
@@ -77,10 +76,8 @@ void ScheduleKeeper::OnTimer() {
     deferred_since_.reset();
     return StartDueScan();
   }
-  if (!armed_ || armed_->due > now.AddSeconds(kEarlySignalSeconds)) {
-    trace::Trace("Stale timer signal ignored\r\n");
-    return;
-  }
+  // A stale signal: the run it stood for was replaced by a later arming.
+  if (!armed_ || armed_->due > now.AddSeconds(kEarlySignalSeconds)) return;
   defer_minutes_ = std::min(platform_.Settings()
                                 .ReadNumber(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
                                             application::kSchedulerDeferBusyMinutesValue)

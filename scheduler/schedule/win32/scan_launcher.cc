@@ -83,12 +83,11 @@ std::u16string OwnAccountName() {
   HANDLE raw = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return u"?";
   win32::ScopedHandle token(raw);
-  DWORD size = 0;
-  ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-  if (size == 0) return u"?";
-  std::vector<unsigned char> buffer(size);
-  if (!::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return u"?";
-  const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
+  // TOKEN_USER and the SID it points to, which follows it.
+  alignas(TOKEN_USER) unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof buffer;
+  if (!::GetTokenInformation(token.Get(), TokenUser, buffer, size, &size)) return u"?";
+  const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid;
   wchar_t name[256] = {};
   wchar_t domain[256] = {};
   DWORD name_units = 256;

@@ -3,7 +3,6 @@
 #include <wtsapi32.h>
 
 #include <atomic>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,13 +58,13 @@ class Win32KeeperPlatform final : public schedule::KeeperPlatform {
  public:
   void CreateTimer() {
     timer_.Set(CreateWaitableTimerW(nullptr, FALSE, nullptr));
-    waitable_ = std::make_unique<schedule::Win32WaitableTimer>(timer_.Get());
+    waitable_ = schedule::Win32WaitableTimer(timer_.Get());
   }
   HANDLE timer() const { return timer_.Get(); }
   void CloseTimer() { timer_.Close(); }
 
   const application::SettingsSource& Settings() override { return application::SchedulerSettings(); }
-  schedule::WaitableTimer& Timer() override { return *waitable_; }
+  schedule::WaitableTimer& Timer() override { return waitable_; }
   void CancelTimer() override {
     if (timer_) CancelWaitableTimer(timer_.Get());
   }
@@ -105,7 +104,7 @@ class Win32KeeperPlatform final : public schedule::KeeperPlatform {
 
  private:
   win32::ScopedHandle timer_;
-  std::unique_ptr<schedule::Win32WaitableTimer> waitable_;
+  schedule::Win32WaitableTimer waitable_{nullptr};
   std::u16string account_;
 };
 

@@ -12,7 +12,7 @@ bool KeyWatch::Create() {
 
 bool KeyWatch::Register() {
   key_.Close();
-  for (std::size_t i = 0; i < paths_.size(); ++i) {
+  for (std::size_t i = 0; i < paths_.size() && !paths_[i].empty(); ++i) {
     if (key_.Open(HKEY_LOCAL_MACHINE, paths_[i], KEY_NOTIFY) != ERROR_SUCCESS) continue;
     watched_ = i;
     break;
@@ -22,7 +22,7 @@ bool KeyWatch::Register() {
   const bool own_key = watched_ == 0;
   const DWORD filter = own_key ? REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET : REG_NOTIFY_CHANGE_NAME;
   const LONG result = ::RegNotifyChangeKeyValue(key_.Get(), own_key ? TRUE : FALSE, filter, event_.Get(), TRUE);
-  if (result != ERROR_SUCCESS) trace::Trace("RegNotifyChangeKeyValue failed: %ld\r\n", result);
+  if (result != ERROR_SUCCESS) trace::Trace("RegNotifyChangeKeyValue: %ld\r\n", result);
   return result == ERROR_SUCCESS;
 }
 
@@ -31,7 +31,7 @@ void KeyWatch::Close() {
   event_.Close();
 }
 
-KeyWatch SettingsKeyWatch() { return KeyWatch({application::kSettingsKeyPath, u"SOFTWARE"}); }
+KeyWatch SettingsKeyWatch() { return KeyWatch({application::kSettingsKeyPath, u"SOFTWARE", u""}); }
 
 KeyWatch PolicyKeyWatch() { return KeyWatch({application::kPolicyKeyPath, u"SOFTWARE\\Policies", u"SOFTWARE"}); }
 

@@ -4,9 +4,8 @@
 
 #include <windows.h>
 
-#include <initializer_list>
+#include <array>
 #include <string_view>
-#include <vector>
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
@@ -21,7 +20,7 @@ namespace shared {
 class KeyWatch {
  public:
   // `paths`: the key first, then its parents, nearest first.
-  explicit KeyWatch(std::initializer_list<std::u16string_view> paths) : paths_(paths) {}
+  explicit KeyWatch(std::array<std::u16string_view, 3> paths) : paths_(paths) {}
 
   // Creates the event and registers; false when nothing could be watched.
   bool Create();
@@ -34,7 +33,7 @@ class KeyWatch {
   void Close();
 
  private:
-  std::vector<std::u16string_view> paths_;
+  std::array<std::u16string_view, 3> paths_;  // empty ones unused
   win32::RegistryKey key_;
   std::size_t watched_ = 0;
   win32::ScopedHandle event_;
