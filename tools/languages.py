@@ -50,6 +50,7 @@ PRESENTATIONS = {
         '<decimalTextBox refId="SchedulerDeferBusyMinutes" defaultValue="30">{}</decimalTextBox>',
     "SchedulerRandomDelayMinutes":
         '<decimalTextBox refId="SchedulerRandomDelayMinutes" defaultValue="60">{}</decimalTextBox>',
+    "SchedulerRunAs": '<dropdownList refId="SchedulerRunAs" noSort="true" defaultItem="0">{}</dropdownList>',
 }
 
 

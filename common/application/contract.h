@@ -47,6 +47,12 @@ inline constexpr std::u16string_view kFullScanWord = u"full";
 // this many minutes, so that a fleet does not scan all at once.
 inline constexpr std::u16string_view kSchedulerDeferBusyMinutesValue = u"SchedulerDeferBusyMinutes";
 inline constexpr std::u16string_view kSchedulerRandomDelayMinutesValue = u"SchedulerRandomDelayMinutes";
+// Who keeps the schedule: "system" (any case) the service itself, as
+// LocalSystem in session 0, whether or not anyone is logged on; anything
+// else, or nothing, an agent in the session of an administrator at the
+// console.
+inline constexpr std::u16string_view kSchedulerRunAsValue = u"SchedulerRunAs";
+inline constexpr std::u16string_view kRunAsSystemWord = u"system";
 // Read buffers, in bytes.
 inline constexpr std::size_t kSettingBytes = 512;
 inline constexpr std::size_t kLastScanBytes = 128;
@@ -61,6 +67,7 @@ inline constexpr std::u16string_view kPolicySettings[] = {
     kSchedulerScanTypeValue,
     kSchedulerDeferBusyMinutesValue,
     kSchedulerRandomDelayMinutesValue,
+    kSchedulerRunAsValue,
 };
 
 // Update signal: set from outside by an administrator; the service and every

@@ -1,13 +1,15 @@
 #include "scheduler/agent/agent_loop.h"
 
 #include "common/trace/trace.h"
+#include "scheduler/schedule/schedule_keeper.h"
 
 namespace agent {
 
-WaitList MakeWaitList(bool has_update_event, bool has_timer) {
+WaitList MakeWaitList(bool has_update_event, bool has_timer, bool has_settings_watch) {
   WaitList list;
   if (has_update_event) list.slots[list.count++] = WaitSlot::kUpdateEvent;
   if (has_timer) list.slots[list.count++] = WaitSlot::kScheduleTimer;
+  if (has_settings_watch) list.slots[list.count++] = WaitSlot::kSettingsChange;
   return list;
 }
 
@@ -28,36 +30,17 @@ bool ScanDeferral::OnRecheck(BusyState state, std::chrono::milliseconds now) {
 
 namespace {
 
-// "YYYY-MM-DD hh:mm:ss", the form the scan history is stored in.
-std::u16string LocalTimeText(const datetime::DateTime& time) {
-  const datetime::CalendarFields fields = time.ToCalendar().value_or(datetime::CalendarFields{});
-  std::u16string text;
-  const auto append = [&text](unsigned value, int digits, char16_t after) {
-    std::u16string number(static_cast<std::size_t>(digits), u'0');
-    for (int i = digits - 1; i >= 0; --i, value /= 10) number[static_cast<std::size_t>(i)] = u'0' + value % 10;
-    text += number;
-    if (after != 0) text += after;
-  };
-  append(fields.year, 4, u'-');
-  append(fields.month, 2, u'-');
-  append(fields.day, 2, u' ');
-  append(fields.hour, 2, u':');
-  append(fields.minute, 2, u':');
-  append(fields.second, 2, 0);
-  return text;
-}
-
 unsigned WholeMinutes(std::chrono::milliseconds span) {
   return static_cast<unsigned>(std::chrono::duration_cast<std::chrono::minutes>(span).count());
 }
 
 // The scan the armed run stands for, then the timer for the next period,
 // which the launch's new lastScanTime moves past this one.
-void StartDueScan(AgentLoopHost& host, std::optional<ArmedRun>& armed) {
+void StartDueScan(AgentLoopHost& host, std::optional<schedule::ArmedRun>& armed) {
   host.LaunchScheduledScan(armed && armed->catch_up ? events::ScanOccasion::kCatchUp
                                                     : events::ScanOccasion::kScheduled);
   armed = host.ArmScheduleTimer();
-  if (armed) events::NextScanDue(LocalTimeText(armed->due));
+  if (armed) events::NextScanDue(schedule::LocalTimeText(armed->due));
 }
 
 }  // namespace
@@ -66,13 +49,20 @@ LoopEnd RunAgentLoop(AgentLoopHost& host) {
   const bool has_update_event = host.OpenUpdateEvent();
   host.LoadLastScanTime();
   const bool has_timer = host.CreateScheduleTimer();
-  std::optional<ArmedRun> armed;
-  if (has_timer) armed = host.ArmScheduleTimer();
-  const WaitList list = MakeWaitList(has_update_event, has_timer);
+  // A change of the settings re-arms the timer at once; one that leaves
+  // them as they were (the scanner writing "LastScan") changes nothing.
+  schedule::ScheduleSettings armed_for = host.ReadScheduleSettings();
+  std::optional<schedule::ArmedRun> armed;
+  if (has_timer && armed_for.run_as == schedule::RunAs::kUser) armed = host.ArmScheduleTimer();
+  const WaitList list = MakeWaitList(has_update_event, has_timer, host.WatchSettings());
 
   LoopEnd end = LoopEnd::kQuit;
   ScanDeferral deferral;
   for (;;) {
+    if (armed_for.run_as == schedule::RunAs::kSystem) {
+      end = LoopEnd::kSystemRunAs;
+      break;
+    }
     if (!host.DispatchQueuedMessages()) break;
     // A waiting scan is looked at again after every wake-up: at the latest
     // on the window's one-second tick.
@@ -98,6 +88,18 @@ LoopEnd RunAgentLoop(AgentLoopHost& host) {
       end = LoopEnd::kUpdateEvent;
       break;
     }
+    if (list.slots[wake.index] == WaitSlot::kSettingsChange) {
+      host.WatchSettings();
+      const schedule::ScheduleSettings now = host.ReadScheduleSettings();
+      if (now != armed_for) {
+        armed_for = now;
+        if (has_timer && now.run_as == schedule::RunAs::kUser) {
+          armed = host.ArmScheduleTimer();
+          if (armed) events::NextScanDue(schedule::LocalTimeText(armed->due));
+        }
+      }
+      continue;
+    }
     const std::chrono::milliseconds limit = host.DeferBusyLimit();
     if (limit.count() == 0 || deferral.OnDue(limit, host.TestBusy(), host.Now())) {
       StartDueScan(host, armed);
@@ -111,7 +113,7 @@ LoopEnd RunAgentLoop(AgentLoopHost& host) {
   // The session is free before the service is asked back, so that the
   // service, probing at its start, finds no agent there and starts the next.
   host.ReleaseSession();
-  if (end == LoopEnd::kQuit) {
+  if (end != LoopEnd::kUpdateEvent) {
     host.StartService();
   } else {
     events::AgentEndedForUpdate();

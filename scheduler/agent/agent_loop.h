@@ -10,22 +10,22 @@
 #include <optional>
 
 #include "scheduler/agent/busy_state.h"
-#include "scheduler/agent/schedule.h"
 #include "scheduler/events/scheduler_events.h"
+#include "scheduler/schedule/schedule.h"
 
 namespace agent {
 
 // The kernel objects the loop can wait on, besides messages.
-enum class WaitSlot { kUpdateEvent, kScheduleTimer };
+enum class WaitSlot { kUpdateEvent, kScheduleTimer, kSettingsChange };
 
 // The objects to wait on, in this order. Only objects that exist are listed:
 // a missing one would make every wait fail, and the loop would never see the
 // timer that stands for the next scan.
 struct WaitList {
-  std::array<WaitSlot, 2> slots{};
+  std::array<WaitSlot, 3> slots{};
   std::size_t count = 0;
 };
-WaitList MakeWaitList(bool has_update_event, bool has_timer);
+WaitList MakeWaitList(bool has_update_event, bool has_timer, bool has_settings_watch = false);
 
 // How a wait ended: one of the listed objects, input (or a completed
 // asynchronous call) to look at, or a failure of the wait itself.
@@ -67,7 +67,12 @@ class AgentLoopHost {
   // Creates the schedule timer; false when it could not.
   virtual bool CreateScheduleTimer() = 0;
   // Arms the timer for the next run; the run, or nothing when none was armed.
-  virtual std::optional<ArmedRun> ArmScheduleTimer() = 0;
+  virtual std::optional<schedule::ArmedRun> ArmScheduleTimer() = 0;
+  // Watches the settings key and the policy key; false when it cannot. Called
+  // again after each change, since a change signals once.
+  virtual bool WatchSettings() = 0;
+  // The settings the armed run stands on, "SchedulerRunAs" among them.
+  virtual schedule::ScheduleSettings ReadScheduleSettings() = 0;
   // Dispatches every queued message; false once WM_QUIT was taken.
   virtual bool DispatchQueuedMessages() = 0;
   virtual WakeUp Wait(const WaitList& list) = 0;
@@ -91,6 +96,8 @@ class AgentLoopHost {
 enum class LoopEnd {
   kUpdateEvent,  // the service is left stopped
   kQuit,         // the window is gone; the service was started again
+  kSystemRunAs,  // "SchedulerRunAs" is "system": the service, started
+                 // again, keeps the schedule from now on
 };
 
 LoopEnd RunAgentLoop(AgentLoopHost& host);

@@ -127,4 +127,27 @@ void DeferredScanStarts(bool limit_reached, std::uint32_t waited_seconds, std::u
 
 void NextScanDue(std::u16string_view local_time) { Report(Code::kNextScanDue, {std::u16string(local_time)}); }
 
+void ScheduleKeptByService(std::u16string_view account) {
+  Report(Code::kScheduleKeptByService, {std::u16string(account)});
+}
+
+void SystemNextScanDue(std::u16string_view local_time, bool catch_up, std::u16string_view account) {
+  Report(catch_up ? Code::kSystemCatchUpDue : Code::kSystemNextScanDue,
+         {std::u16string(local_time), std::u16string(account)});
+}
+
+void SystemScanStarted(ScanOccasion occasion, bool quick, std::u16string_view command_line,
+                       std::u16string_view account) {
+  const Code code = occasion == ScanOccasion::kCatchUp   ? Code::kSystemScanStartedCatchUp
+                    : occasion == ScanOccasion::kAtLogon ? Code::kSystemScanStartedAtLogon
+                                                         : Code::kSystemScanStartedScheduled;
+  Report(code, {quick ? u"quick" : u"full", std::u16string(command_line), std::u16string(account)});
+}
+
+void ScanSkippedApplicationImageRuns(std::u16string_view path) {
+  Report(Code::kScanSkippedApplicationImageRuns, {std::u16string(path)});
+}
+
+void NoScansForStandardUser(std::u16string_view user) { Report(Code::kNoScansForStandardUser, {std::u16string(user)}); }
+
 }  // namespace events

@@ -38,23 +38,31 @@ enum class Code : std::uint16_t {
   kServiceUninstalled = 121,
   kServiceInstallFailed = 122,
   kServiceUninstallFailed = 123,
+  kScheduleKeptByService = 130,
   kAgentStarted = 200,
   kAgentNoUser = 201,
   kAgentNoToken = 202,
   kAgentStartFailed = 203,
+  kNoScansForStandardUser = 204,
   kAgentEndedForUpdate = 210,
   kAgentFault = 220,
   kScanStartedScheduled = 300,
   kScanStartedCatchUp = 301,
   kScanStartedAtLogon = 302,
+  kSystemScanStartedScheduled = 303,
+  kSystemScanStartedCatchUp = 304,
+  kSystemScanStartedAtLogon = 305,
   kScanSkippedApplicationRuns = 310,
   kScanSkippedNoEntry = 311,
   kScanSkippedMalformedEntry = 312,
   kScanStartFailed = 313,
+  kScanSkippedApplicationImageRuns = 314,
   kScanDeferred = 320,
   kDeferredScanUserBack = 321,
   kDeferredScanLimitReached = 322,
   kNextScanDue = 330,
+  kSystemNextScanDue = 331,
+  kSystemCatchUpDue = 332,
 };
 
 struct CodeLevel {
@@ -75,23 +83,31 @@ inline constexpr CodeLevel kCatalogue[] = {
     {Code::kServiceUninstalled, Level::kInformation, 0},
     {Code::kServiceInstallFailed, Level::kError, 0},
     {Code::kServiceUninstallFailed, Level::kError, 0},
+    {Code::kScheduleKeptByService, Level::kInformation, 1},
     {Code::kAgentStarted, Level::kInformation, 3},
     {Code::kAgentNoUser, Level::kInformation, 1},
     {Code::kAgentNoToken, Level::kError, 2},
     {Code::kAgentStartFailed, Level::kError, 3},
+    {Code::kNoScansForStandardUser, Level::kWarning, 1},
     {Code::kAgentEndedForUpdate, Level::kInformation, 0},
     {Code::kAgentFault, Level::kError, 3},
     {Code::kScanStartedScheduled, Level::kInformation, 2},
     {Code::kScanStartedCatchUp, Level::kInformation, 2},
     {Code::kScanStartedAtLogon, Level::kInformation, 2},
+    {Code::kSystemScanStartedScheduled, Level::kInformation, 3},
+    {Code::kSystemScanStartedCatchUp, Level::kInformation, 3},
+    {Code::kSystemScanStartedAtLogon, Level::kInformation, 3},
     {Code::kScanSkippedApplicationRuns, Level::kInformation, 0},
     {Code::kScanSkippedNoEntry, Level::kError, 1},
     {Code::kScanSkippedMalformedEntry, Level::kError, 2},
     {Code::kScanStartFailed, Level::kError, 2},
+    {Code::kScanSkippedApplicationImageRuns, Level::kInformation, 1},
     {Code::kScanDeferred, Level::kInformation, 1},
     {Code::kDeferredScanUserBack, Level::kInformation, 1},
     {Code::kDeferredScanLimitReached, Level::kInformation, 1},
     {Code::kNextScanDue, Level::kInformation, 1},
+    {Code::kSystemNextScanDue, Level::kInformation, 2},
+    {Code::kSystemCatchUpDue, Level::kInformation, 2},
 };
 
 // The level the catalogue gives `code`.
@@ -156,5 +172,20 @@ void ScanDeferred(std::uint32_t limit_minutes);
 void DeferredScanStarts(bool limit_reached, std::uint32_t waited_seconds, std::uint32_t limit_minutes);
 // The timer stands at the next run, local time as "YYYY-MM-DD hh:mm:ss".
 void NextScanDue(std::u16string_view local_time);
+
+// "SchedulerRunAs" system: the service keeps the schedule itself and starts
+// the scans under `account`; its timer stands at the next run, or at a
+// missed run's catch-up.
+void ScheduleKeptByService(std::u16string_view account);
+void SystemNextScanDue(std::u16string_view local_time, bool catch_up, std::u16string_view account);
+// A scan the service started under `account`.
+void SystemScanStarted(ScanOccasion occasion, bool quick, std::u16string_view command_line,
+                       std::u16string_view account);
+// A due scan was not started: a process whose image is the scanner's
+// executable `path` runs, in some session.
+void ScanSkippedApplicationImageRuns(std::u16string_view path);
+// "SchedulerRunAs" user: `user`, who logged on at the console, is no
+// administrator, so no agent keeps the schedule in that session.
+void NoScansForStandardUser(std::u16string_view user);
 
 }  // namespace events

@@ -17,24 +17,32 @@ bool IsSwitch(std::u16string_view argument, std::u16string_view lower_switch) {
 
 ProgramMode SelectProgramMode(std::span<const std::u16string> arguments) {
   bool agent = false;
+  bool busy_test = false;
   for (const std::u16string& argument : arguments) {
     if (IsSwitch(argument, u"/user")) {
       agent = true;
+    } else if (IsSwitch(argument, u"/busy")) {
+      busy_test = true;
     } else if (IsSwitch(argument, u"/install")) {
       return ProgramMode::kInstall;
     } else if (IsSwitch(argument, u"/uninstall")) {
       return ProgramMode::kUninstall;
     }
   }
+  if (busy_test) return ProgramMode::kBusyTest;
   return agent ? ProgramMode::kAgent : ProgramMode::kService;
 }
 
 void RunUserMode(UserModePlatform& platform) {
+  if (platform.IsSystemRunAs()) return;
   if (platform.IsStartupSchedule()) {
     platform.LaunchScheduledScan();
     return;
   }
-  if (!platform.IsAdministratorsMember()) return;
+  if (!platform.IsAdministratorsMember()) {
+    platform.ReportNoScansForStandardUser();
+    return;
+  }
   if (platform.CreateAgentWindow()) platform.RunAgentLoop();
   platform.CloseSessionMutex();
 }

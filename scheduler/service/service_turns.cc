@@ -32,6 +32,48 @@ bool WaitOutLogonWork(ServicePlatform& platform) {
   }
 }
 
+void LaunchConsoleAgent(ServicePlatform& platform) {
+  if (platform.IsStartupSchedule()) return;
+  const std::uint32_t console = platform.ActiveConsoleSession();
+  if (console != kNoConsoleSession) platform.LaunchAgentInSession(console);
+}
+
+// One wake-up of the wait that does not end the service.
+void ServeScheduleWakeUp(WaitOutcome outcome, schedule::ScheduleKeeper& keeper, ServicePlatform& platform) {
+  switch (outcome) {
+    case WaitOutcome::kScheduleTimer:
+      keeper.OnTimer();
+      return;
+    case WaitOutcome::kResumed:
+      keeper.OnResume();
+      return;
+    case WaitOutcome::kLogonScan:
+      // Asked for in "system" mode; the mode or the schedule may have
+      // changed since.
+      if (keeper.keeping() && platform.IsStartupSchedule()) {
+        platform.Schedule().LaunchScan(events::ScanOccasion::kAtLogon);
+      }
+      return;
+    case WaitOutcome::kSettingsChanged: {
+      platform.WatchSettings();
+      const schedule::RunAs run_as = platform.ReadRunAs();
+      if (run_as == schedule::RunAs::kSystem && !keeper.keeping()) {
+        keeper.Start();
+      } else if (run_as == schedule::RunAs::kUser && keeper.keeping()) {
+        // Back to the agents: the console user's agent takes the schedule
+        // over (and stops this service), as at a service start.
+        keeper.Stop();
+        LaunchConsoleAgent(platform);
+      } else {
+        keeper.OnSettingsChanged();
+      }
+      return;
+    }
+    default:
+      return;
+  }
+}
+
 }  // namespace
 
 bool IsEndSessionStart(const std::vector<std::u16string>& arguments) {
@@ -51,17 +93,27 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
   // no longer stop it (the service control manager still can).
   const bool has_update_event = platform.CreateUpdateEvent();
   platform.CreateStopEvent();
+  platform.CreateScheduleObjects();
   platform.ReportStatus(ServiceState::kRunning);
   events::ServiceStarted(end_session);
 
-  // In start-up mode the scan belongs to the next logon, and after a log-off
-  // nobody is there to serve; otherwise bring an agent to the console.
-  if (!end_session && !platform.IsStartupSchedule()) {
-    const std::uint32_t console = platform.ActiveConsoleSession();
-    if (console != kNoConsoleSession) platform.LaunchAgentInSession(console);
+  schedule::ScheduleKeeper keeper(platform.Schedule());
+  if (platform.ReadRunAs() == schedule::RunAs::kSystem) {
+    keeper.Start();
+  } else if (!end_session) {
+    // In start-up mode the scan belongs to the next logon, and after a
+    // log-off nobody is there to serve; otherwise bring an agent to the console.
+    LaunchConsoleAgent(platform);
   }
 
-  const WaitOutcome outcome = platform.WaitForStopOrUpdate(has_update_event);
+  WaitOutcome outcome;
+  for (;;) {
+    outcome = platform.WaitForStopOrUpdate(has_update_event);
+    if (outcome == WaitOutcome::kStopEvent || outcome == WaitOutcome::kUpdateEvent || outcome == WaitOutcome::kFailed) {
+      break;
+    }
+    ServeScheduleWakeUp(outcome, keeper, platform);
+  }
   const char* reason = outcome == WaitOutcome::kStopEvent ? "Control_Stop" : "Updating";
   trace::Trace("ServiceMain: Stopping [%s]\r\n", reason);
   events::ServiceStopping(outcome == WaitOutcome::kStopEvent     ? events::StopReason::kControl
@@ -88,10 +140,15 @@ void HandleServiceControl(std::uint32_t control, std::uint32_t event_type, std::
       *logon_session == platform.ActiveConsoleSession()) {
     platform.QueueLogonWork(*logon_session);
   }
+  if (control == kControlPowerEvent && event_type == kPowerResumeAutomatic) platform.SignalResume();
   platform.ReportStatus(ServiceState::kRunning);
 }
 
 void RunLogonWork(std::uint32_t session, ServicePlatform& platform) {
+  if (platform.ReadRunAs() == schedule::RunAs::kSystem) {
+    if (platform.IsStartupSchedule()) platform.RequestLogonScan();
+    return;
+  }
   if (platform.IsStartupSchedule()) {
     platform.LaunchStartupScanInSession(session);
   } else {

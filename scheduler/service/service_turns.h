@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "scheduler/schedule/schedule.h"
+#include "scheduler/schedule/schedule_keeper.h"
+
 namespace service {
 
 // Values of the service control manager, spelled out so that this file needs
@@ -21,15 +24,26 @@ enum class ServiceState : std::uint32_t {
 inline constexpr std::uint32_t kControlStop = 1;
 inline constexpr std::uint32_t kControlInterrogate = 4;
 inline constexpr std::uint32_t kControlShutdown = 5;
+inline constexpr std::uint32_t kControlPowerEvent = 13;
 inline constexpr std::uint32_t kControlSessionChange = 14;
-inline constexpr std::uint32_t kSessionLogon = 5;  // WTS_SESSION_LOGON
-// Stop, shutdown and session-change controls.
-inline constexpr std::uint32_t kControlsAccepted = 0x85;
+inline constexpr std::uint32_t kSessionLogon = 5;             // WTS_SESSION_LOGON
+inline constexpr std::uint32_t kPowerResumeAutomatic = 0x12;  // PBT_APMRESUMEAUTOMATIC
+// Stop, shutdown, power-event and session-change controls.
+inline constexpr std::uint32_t kControlsAccepted = 0xC5;
 // What WTSGetActiveConsoleSessionId answers when no session is attached.
 inline constexpr std::uint32_t kNoConsoleSession = 0xFFFFFFFF;
 
-// How ServiceMain's wait ended.
-enum class WaitOutcome { kStopEvent, kUpdateEvent, kFailed };
+// How ServiceMain's wait ended: the first three end the service, the others
+// are the schedule's wake-ups.
+enum class WaitOutcome {
+  kStopEvent,
+  kUpdateEvent,
+  kFailed,
+  kScheduleTimer,    // the service's own schedule timer signalled
+  kSettingsChanged,  // the settings key or the policy key changed
+  kResumed,          // the machine resumed from sleep or hibernation
+  kLogonScan,        // a logon at the console asks for its scan
+};
 
 class ServicePlatform {
  public:
@@ -65,9 +79,22 @@ class ServicePlatform {
   // Waits up to `limit` for queued logon work to finish; false when some is
   // still running.
   virtual bool WaitForLogonWork(std::chrono::milliseconds limit) = 0;
-  // Waits, without limit, for the stop event or, when `with_update_event`,
-  // the update event.
+  // Waits, without limit, for the stop event, the update event (when
+  // `with_update_event`) and the schedule's wake-ups.
   virtual WaitOutcome WaitForStopOrUpdate(bool with_update_event) = 0;
+  // "SchedulerRunAs", read now.
+  virtual schedule::RunAs ReadRunAs() = 0;
+  // The service's own schedule: its timer, settings and scan start. The
+  // objects behind it (timer, resume and logon-scan events, the watch of the
+  // settings keys) are made by CreateStopEvent's caller before the wait.
+  virtual schedule::KeeperPlatform& Schedule() = 0;
+  virtual void CreateScheduleObjects() = 0;
+  // Watches the settings key and the policy key again: a change signals once.
+  virtual void WatchSettings() = 0;
+  // From the logon work: asks ServiceMain's wait for the logon's scan.
+  virtual void RequestLogonScan() = 0;
+  // From the control handler: the machine has resumed.
+  virtual void SignalResume() = 0;
   virtual void SetStopEvent() = 0;
   // Closes the stop event, then the update event.
   virtual void CloseEvents() = 0;
@@ -99,10 +126,11 @@ void RunServiceMain(const std::vector<std::u16string>& arguments, ServicePlatfor
 void HandleServiceControl(std::uint32_t control, std::uint32_t event_type, std::optional<std::uint32_t> logon_session,
                           ServicePlatform& platform);
 
-// What a logon at the console brings: in start-up mode the program in
-// /user mode, which starts the scan in the session (the application's
-// presence can be tested only in the session's own namespace); otherwise
-// the agent in that session.
+// What a logon at the console brings. "SchedulerRunAs" system: no agent, and
+// in start-up mode the scan, which ServiceMain starts itself. Otherwise, in
+// start-up mode the program in /user mode, which starts the scan in the
+// session (the application's presence can be tested only in the session's
+// own namespace); else the agent in that session.
 void RunLogonWork(std::uint32_t session, ServicePlatform& platform);
 
 }  // namespace service

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/application/contract.h"
-#include "scheduler/agent/setting_text.h"
+#include "scheduler/schedule/setting_text.h"
 #include "support/xml_reader.h"
 
 namespace {
@@ -90,7 +90,7 @@ TEST(PolicyTemplatesTest, EveryKeyValueAndWordIsOneTheSchedulerReads) {
   EXPECT_EQ(declared_prefixes, used_prefixes);
   EXPECT_EQ(value_names, settings);
   std::set<std::string> words;
-  for (const agent::ScheduleWord& row : agent::kScheduleWords) words.insert(Narrow(row.word));
+  for (const schedule::ScheduleWord& row : schedule::kScheduleWords) words.insert(Narrow(row.word));
   EXPECT_EQ(schedule_words, words);
   EXPECT_EQ(scan_words,
             (std::set<std::string>{Narrow(application::kQuickScanWord), Narrow(application::kFullScanWord)}));

@@ -8,10 +8,10 @@
 #include <optional>
 #include <ostream>
 
-#include "scheduler/agent/datetime/calendar.h"
-#include "scheduler/agent/datetime/clock.h"
-#include "scheduler/agent/datetime/date_time.h"
-#include "scheduler/agent/datetime/time_span.h"
+#include "scheduler/schedule/datetime/calendar.h"
+#include "scheduler/schedule/datetime/clock.h"
+#include "scheduler/schedule/datetime/date_time.h"
+#include "scheduler/schedule/datetime/time_span.h"
 
 namespace test_support {
 

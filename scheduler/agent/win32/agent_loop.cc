@@ -9,12 +9,13 @@
 #include "common/trace/trace.h"
 #include "common/win32/scoped_handle.h"
 #include "scheduler/agent/agent_loop.h"
-#include "scheduler/agent/schedule.h"
 #include "scheduler/agent/win32/busy_state.h"
 #include "scheduler/agent/win32/event_window.h"
-#include "scheduler/agent/win32/scan_launcher.h"
-#include "scheduler/agent/win32/waitable_timer.h"
+#include "scheduler/schedule/schedule.h"
+#include "scheduler/schedule/win32/scan_launcher.h"
+#include "scheduler/schedule/win32/waitable_timer.h"
 #include "scheduler/shared/win32/service_control.h"
+#include "scheduler/shared/win32/settings_watch.h"
 #include "scheduler/shared/win32/update_event.h"
 
 namespace agent {
@@ -30,17 +31,35 @@ class Win32AgentLoopHost final : public AgentLoopHost {
     return update_event_.IsValid();
   }
 
-  void LoadLastScanTime() override { lastScanTime = ReadLastScanTime(); }
+  void LoadLastScanTime() override { schedule::lastScanTime = schedule::ReadLastScanTime(); }
 
   bool CreateScheduleTimer() override {
     timer_.Set(CreateWaitableTimerW(nullptr, FALSE, nullptr));
     return timer_.IsValid();
   }
 
-  std::optional<ArmedRun> ArmScheduleTimer() override {
-    std::optional<ArmedRun> armed;
-    agent::ArmScheduleTimer(timer_.Get(), &armed);
+  std::optional<schedule::ArmedRun> ArmScheduleTimer() override {
+    std::optional<schedule::ArmedRun> armed;
+    schedule::ArmScheduleTimer(timer_.Get(), &armed);
     return armed;
+  }
+
+  // Each key has its own event; both stand for the one settings slot.
+  bool WatchSettings() override {
+    for (int i = 0; i < 2; ++i) {
+      if (!created_) {
+        watching_[i] = watches_[i].Create();
+      } else if (fired_[i]) {
+        watching_[i] = watches_[i].Register();
+      }
+      fired_[i] = false;
+    }
+    created_ = true;
+    return watching_[0] || watching_[1];
+  }
+
+  schedule::ScheduleSettings ReadScheduleSettings() override {
+    return schedule::ReadScheduleSettings(application::SchedulerSettings());
   }
 
   bool DispatchQueuedMessages() override {
@@ -56,19 +75,43 @@ class Win32AgentLoopHost final : public AgentLoopHost {
   }
 
   WakeUp Wait(const WaitList& list) override {
-    HANDLE handles[2] = {};
+    // The settings slot stands for the events of both watched keys.
+    HANDLE handles[4] = {};
+    std::size_t slot_of[4] = {};
+    int watch_of[4] = {-1, -1, -1, -1};
+    DWORD count = 0;
     for (std::size_t i = 0; i < list.count; ++i) {
-      handles[i] = list.slots[i] == WaitSlot::kUpdateEvent ? update_event_.Get() : timer_.Get();
+      switch (list.slots[i]) {
+        case WaitSlot::kUpdateEvent:
+          handles[count] = update_event_.Get();
+          slot_of[count++] = i;
+          break;
+        case WaitSlot::kScheduleTimer:
+          handles[count] = timer_.Get();
+          slot_of[count++] = i;
+          break;
+        case WaitSlot::kSettingsChange:
+          for (int w = 0; w < 2; ++w) {
+            if (!watching_[w]) continue;
+            handles[count] = watches_[w].event();
+            watch_of[count] = w;
+            slot_of[count++] = i;
+          }
+          break;
+      }
     }
-    const DWORD count = static_cast<DWORD>(list.count);
     const DWORD result = MsgWaitForMultipleObjectsEx(count, count ? handles : nullptr, INFINITE, QS_ALLINPUT,
                                                      MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
     if (result == WAIT_FAILED) return {WakeUp::Kind::kFailed, 0};
-    if (result < WAIT_OBJECT_0 + count) return {WakeUp::Kind::kObject, result - WAIT_OBJECT_0};
+    if (result < WAIT_OBJECT_0 + count) {
+      const DWORD index = result - WAIT_OBJECT_0;
+      if (watch_of[index] >= 0) fired_[watch_of[index]] = true;
+      return {WakeUp::Kind::kObject, slot_of[index]};
+    }
     return {WakeUp::Kind::kInput, 0};
   }
 
-  void LaunchScheduledScan(events::ScanOccasion occasion) override { agent::LaunchScheduledScan(occasion); }
+  void LaunchScheduledScan(events::ScanOccasion occasion) override { schedule::LaunchScheduledScan(occasion); }
 
   std::chrono::milliseconds DeferBusyLimit() override {
     const std::uint32_t minutes =
@@ -76,7 +119,7 @@ class Win32AgentLoopHost final : public AgentLoopHost {
             .ReadNumber(application::RegistryRoot::LocalMachine, application::kSettingsKeyPath,
                         application::kSchedulerDeferBusyMinutesValue)
             .value_or(0);
-    return std::chrono::minutes(std::min(minutes, kLongestWaitMinutes));
+    return std::chrono::minutes(std::min(minutes, schedule::kLongestWaitMinutes));
   }
 
   BusyState TestBusy() override { return static_cast<BusyState>(QueryBusyState()); }
@@ -91,6 +134,7 @@ class Win32AgentLoopHost final : public AgentLoopHost {
   void CloseHandles() override {
     update_event_.Close();
     timer_.Close();
+    for (shared::KeyWatch& watch : watches_) watch.Close();
   }
 
   void ReleaseSession() override { CloseSessionMutex(); }
@@ -100,6 +144,10 @@ class Win32AgentLoopHost final : public AgentLoopHost {
  private:
   win32::ScopedHandle update_event_;
   win32::ScopedHandle timer_;
+  shared::KeyWatch watches_[2] = {shared::SettingsKeyWatch(), shared::PolicyKeyWatch()};
+  bool created_ = false;
+  bool watching_[2] = {false, false};
+  bool fired_[2] = {false, false};
 };
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/agent/win32/fault_filter.h"
-#include "scheduler/agent/win32/scan_launcher.h"
-#include "scheduler/agent/win32/waitable_timer.h"
+#include "scheduler/schedule/win32/scan_launcher.h"
+#include "scheduler/schedule/win32/waitable_timer.h"
 #include "scheduler/service/program_mode.h"
 #include "scheduler/shared/win32/administrators.h"
 
@@ -12,9 +12,11 @@ namespace {
 
 class Win32UserMode final : public UserModePlatform {
  public:
-  bool IsStartupSchedule() override { return agent::IsStartupSchedule(); }
-  void LaunchScheduledScan() override { agent::LaunchScheduledScan(events::ScanOccasion::kAtLogon); }
+  bool IsSystemRunAs() override { return schedule::ReadRunAs() == schedule::RunAs::kSystem; }
+  bool IsStartupSchedule() override { return schedule::IsStartupSchedule(); }
+  void LaunchScheduledScan() override { schedule::LaunchScheduledScan(events::ScanOccasion::kAtLogon); }
   bool IsAdministratorsMember() override { return shared::IsAdministratorsMember(); }
+  void ReportNoScansForStandardUser() override { events::NoScansForStandardUser(schedule::OwnAccountName()); }
   bool CreateAgentWindow() override { return agent::SchedulerCreateWindow(); }
   void RunAgentLoop() override { agent::AgentLoop(); }
   void CloseSessionMutex() override { agent::CloseSessionMutex(); }

@@ -1,6 +1,6 @@
 // The process entry of scheduler.exe: splits the command-line tail, picks the
 // mode and carries it out. The exit code is 0 in every mode and on every
-// failure; the only thing ever shown is the success box of /install and
+// failure, but for /busy, which answers with it; the only thing ever shown is the success box of /install and
 // /uninstall, in the user's display language.
 #include <windows.h>
 #include <shellapi.h>
@@ -15,6 +15,7 @@
 #include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
 #include "common/win32/wide.h"
+#include "scheduler/agent/win32/busy_state.h"
 #include "scheduler/events/scheduler_events.h"
 #include "scheduler/events/win32/event_log.h"
 #include "scheduler/service/program_mode.h"
@@ -72,7 +73,8 @@ bool Uninstall() {
   return uninstalled;
 }
 
-void RunProgram(const wchar_t* command_tail) {
+// The process's exit code: 0, but for the busy test, whose answer it is.
+int RunProgram(const wchar_t* command_tail) {
   events::SetSink(&events::EventLogSink());
   switch (SelectProgramMode(SplitArguments(command_tail))) {
     case ProgramMode::kInstall:
@@ -87,13 +89,15 @@ void RunProgram(const wchar_t* command_tail) {
     case ProgramMode::kService:
       RunServiceMode();
       break;
+    case ProgramMode::kBusyTest:
+      return agent::QueryBusyState();
   }
+  return 0;
 }
 
 }  // namespace
 }  // namespace service
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_tail, int) {
-  service::RunProgram(command_tail != nullptr ? command_tail : L"");
-  return 0;
+  return service::RunProgram(command_tail != nullptr ? command_tail : L"");
 }

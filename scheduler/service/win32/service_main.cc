@@ -6,17 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "common/application/win32/registry_settings_source.h"
 #include "common/threads/threads.h"
 #include "common/trace/trace.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/wide.h"
-#include "scheduler/agent/win32/waitable_timer.h"
+#include "scheduler/schedule/win32/scan_launcher.h"
+#include "scheduler/schedule/win32/waitable_timer.h"
 #include "scheduler/service/serial_worker.h"
 #include "scheduler/service/service_turns.h"
 #include "scheduler/service/win32/agent_launch.h"
 #include "scheduler/shared/service_entry.h"
+#include "scheduler/shared/win32/settings_watch.h"
 #include "scheduler/shared/win32/update_event.h"
+#include "scheduler/shared/win32/user_process.h"
 
 namespace service {
 namespace {
@@ -30,6 +34,10 @@ std::atomic<HANDLE> g_stop_event{nullptr};
 threads::Mutex g_report_lock;
 DWORD g_checkpoint = 0;
 std::atomic<bool> g_stopping{false};
+// Set by the control handler when the machine resumes, and by the logon
+// worker for a logon's scan; ServiceMain waits on both.
+std::atomic<HANDLE> g_resume_event{nullptr};
+std::atomic<HANDLE> g_logon_scan_event{nullptr};
 
 // The one thread that does the work of console logons, so that the control
 // handler returns at once. It is never destroyed: a launch still running
@@ -38,6 +46,67 @@ SerialWorker& LogonWorker() {
   static SerialWorker* const worker = new SerialWorker;
   return *worker;
 }
+
+// How long the busy test may take, and its answer for a busy user
+// (QUNS_BUSY).
+constexpr DWORD kBusyTestLimitMs = 5000;
+constexpr DWORD kBusyExitCode = 2;
+
+// The service's own schedule: its waitable timer, the settings as an
+// administrator sees them, and the scan started as the service's account.
+class Win32KeeperPlatform final : public schedule::KeeperPlatform {
+ public:
+  void CreateTimer() {
+    timer_.Set(CreateWaitableTimerW(nullptr, FALSE, nullptr));
+    waitable_ = schedule::Win32WaitableTimer(timer_.Get());
+  }
+  HANDLE timer() const { return timer_.Get(); }
+  void CloseTimer() { timer_.Close(); }
+
+  const application::SettingsSource& Settings() override { return application::SchedulerSettings(); }
+  schedule::WaitableTimer& Timer() override { return waitable_; }
+  void CancelTimer() override {
+    if (timer_) CancelWaitableTimer(timer_.Get());
+  }
+  schedule::RandomSource* Random() override { return &schedule::ProcessRandom(); }
+  void LaunchScan(events::ScanOccasion occasion) override { schedule::LaunchServiceScan(occasion); }
+  std::u16string Account() override {
+    if (account_.empty()) account_ = schedule::OwnAccountName();
+    return account_;
+  }
+
+  // The full-screen test must run where the console user's desktop is:
+  // "<own path>" /busy, started there under that user's token, answers
+  // through its exit code (2: busy). Nobody at the console, or no answer in
+  // time: not busy.
+  bool ConsoleUserBusy() override {
+    const DWORD console = WTSGetActiveConsoleSessionId();
+    if (console == kNoConsoleSession) return false;
+    win32::ScopedHandle token(GetSessionUserToken(console));
+    if (!token) return false;
+    wchar_t own_path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, own_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const std::u16string command_line = u"\"" + win32::FromWide(own_path) + u"\" /busy";
+    PROCESS_INFORMATION created = {};
+    if (!shared::CreateUserProcess(token.Get(), command_line, CREATE_NO_WINDOW | CREATE_DEFAULT_ERROR_MODE, created)) {
+      return false;
+    }
+    win32::ScopedHandle thread(created.hThread);
+    win32::ScopedHandle process(created.hProcess);
+    DWORD exit_code = 0;
+    if (WaitForSingleObject(process.Get(), kBusyTestLimitMs) != WAIT_OBJECT_0) {
+      TerminateProcess(process.Get(), 0);
+      return false;
+    }
+    return GetExitCodeProcess(process.Get(), &exit_code) && exit_code == kBusyExitCode;
+  }
+
+ private:
+  win32::ScopedHandle timer_;
+  schedule::Win32WaitableTimer waitable_{nullptr};
+  std::u16string account_;
+};
 
 class Win32ServicePlatform final : public ServicePlatform {
  public:
@@ -67,7 +136,7 @@ class Win32ServicePlatform final : public ServicePlatform {
 
   std::uint32_t ActiveConsoleSession() override { return WTSGetActiveConsoleSessionId(); }
 
-  bool IsStartupSchedule() override { return agent::IsStartupSchedule(); }
+  bool IsStartupSchedule() override { return schedule::IsStartupSchedule(); }
 
   void LaunchAgentInSession(std::uint32_t session) override { service::LaunchAgentInSession(session); }
 
@@ -89,16 +158,63 @@ class Win32ServicePlatform final : public ServicePlatform {
   bool WaitForLogonWork(std::chrono::milliseconds limit) override { return LogonWorker().WaitUntilIdle(limit); }
 
   WaitOutcome WaitForStopOrUpdate(bool with_update_event) override {
-    // A missing stop event makes the wait fail at once: the service then stops.
-    const HANDLE handles[2] = {stop_event_.Get(), update_event_.Get()};
-    switch (WaitForMultipleObjects(with_update_event ? 2 : 1, handles, FALSE, INFINITE)) {
-      case WAIT_OBJECT_0:
-        return WaitOutcome::kStopEvent;
-      case WAIT_OBJECT_0 + 1:
-        return WaitOutcome::kUpdateEvent;
-      default:
-        return WaitOutcome::kFailed;
+    // A missing stop event makes the wait fail at once: the service then
+    // stops. The schedule's objects are waited on only where they exist.
+    HANDLE handles[7] = {stop_event_.Get()};
+    WaitOutcome outcomes[7] = {WaitOutcome::kStopEvent};
+    int watch_of[7] = {-1, -1, -1, -1, -1, -1, -1};
+    DWORD count = 1;
+    const auto add = [&](HANDLE handle, WaitOutcome outcome, int watch = -1) {
+      if (handle == nullptr) return;
+      handles[count] = handle;
+      outcomes[count] = outcome;
+      watch_of[count] = watch;
+      ++count;
+    };
+    if (with_update_event) add(update_event_.Get(), WaitOutcome::kUpdateEvent);
+    add(keeper_.timer(), WaitOutcome::kScheduleTimer);
+    add(resume_event_.Get(), WaitOutcome::kResumed);
+    add(logon_scan_event_.Get(), WaitOutcome::kLogonScan);
+    if (watching_[0]) add(watches_[0].event(), WaitOutcome::kSettingsChanged, 0);
+    if (watching_[1]) add(watches_[1].event(), WaitOutcome::kSettingsChanged, 1);
+    const DWORD result = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+    if (result >= WAIT_OBJECT_0 + count) return WaitOutcome::kFailed;
+    const DWORD index = result - WAIT_OBJECT_0;
+    if (watch_of[index] >= 0) fired_[watch_of[index]] = true;
+    return outcomes[index];
+  }
+
+  schedule::RunAs ReadRunAs() override { return schedule::ReadRunAs(); }
+
+  schedule::KeeperPlatform& Schedule() override { return keeper_; }
+
+  void CreateScheduleObjects() override {
+    keeper_.CreateTimer();
+    resume_event_.Set(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    g_resume_event = resume_event_.Get();
+    logon_scan_event_.Set(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    g_logon_scan_event = logon_scan_event_.Get();
+    for (int i = 0; i < 2; ++i) watching_[i] = watches_[i].Create();
+  }
+
+  void WatchSettings() override {
+    for (int i = 0; i < 2; ++i) {
+      if (!fired_[i]) continue;
+      fired_[i] = false;
+      // A key that can no longer be watched leaves the wait, which would
+      // otherwise find it signalled again and again.
+      watching_[i] = watches_[i].Register();
     }
+  }
+
+  void RequestLogonScan() override {
+    const HANDLE event = g_logon_scan_event.load();
+    if (event != nullptr) SetEvent(event);
+  }
+
+  void SignalResume() override {
+    const HANDLE event = g_resume_event.load();
+    if (event != nullptr) SetEvent(event);
   }
 
   void SetStopEvent() override {
@@ -108,8 +224,14 @@ class Win32ServicePlatform final : public ServicePlatform {
 
   void CloseEvents() override {
     g_stop_event = nullptr;
+    g_resume_event = nullptr;
+    g_logon_scan_event = nullptr;
     stop_event_.Close();
     update_event_.Close();
+    keeper_.CloseTimer();
+    resume_event_.Close();
+    logon_scan_event_.Close();
+    for (shared::KeyWatch& watch : watches_) watch.Close();
   }
 
  private:
@@ -136,6 +258,13 @@ class Win32ServicePlatform final : public ServicePlatform {
 
   win32::ScopedHandle update_event_;
   win32::ScopedHandle stop_event_;
+  // The schedule's objects, used by ServiceMain's thread only.
+  Win32KeeperPlatform keeper_;
+  win32::ScopedHandle resume_event_;
+  win32::ScopedHandle logon_scan_event_;
+  shared::KeyWatch watches_[2] = {shared::SettingsKeyWatch(), shared::PolicyKeyWatch()};
+  bool watching_[2] = {false, false};
+  bool fired_[2] = {false, false};
 };
 
 }  // namespace

@@ -33,7 +33,7 @@ class ScriptedHost : public AgentLoopHost {
   std::deque<Step> script_;
   std::vector<std::string> calls_;
   std::vector<std::size_t> wait_counts_;
-  std::deque<ArmedRun> runs_;  // what each arming stands at; none when empty
+  std::deque<schedule::ArmedRun> runs_;  // what each arming stands at; none when empty
 
   bool OpenUpdateEvent() override {
     calls_.push_back("open-update");
@@ -44,9 +44,10 @@ class ScriptedHost : public AgentLoopHost {
     calls_.push_back("create-timer");
     return timer_created_;
   }
-  std::optional<ArmedRun> ArmScheduleTimer() override {
+  std::optional<schedule::ArmedRun> ArmScheduleTimer() override {
     calls_.push_back("arm");
-    std::optional<ArmedRun> run = runs_.empty() ? std::nullopt : std::optional<ArmedRun>(runs_.front());
+    std::optional<schedule::ArmedRun> run =
+        runs_.empty() ? std::nullopt : std::optional<schedule::ArmedRun>(runs_.front());
     if (run) runs_.pop_front();
     return run;
   }
@@ -84,6 +85,15 @@ class ScriptedHost : public AgentLoopHost {
   void CloseHandles() override { calls_.push_back("close"); }
   void ReleaseSession() override { calls_.push_back("release"); }
   void StartService() override { calls_.push_back("start-service"); }
+  // No watch unless a test gives the settings it reads, one per reading.
+  bool WatchSettings() override { return !settings_.empty(); }
+  schedule::ScheduleSettings ReadScheduleSettings() override {
+    if (settings_.empty()) return {};
+    const schedule::ScheduleSettings read = settings_.front();
+    if (settings_.size() > 1) settings_.pop_front();
+    return read;
+  }
+  std::deque<schedule::ScheduleSettings> settings_;
 };
 
 TEST(WaitListTest, ListsOnlyTheObjectsThatExistInFixedOrder) {
@@ -125,6 +135,29 @@ TEST(AgentLoopTest, EachTimerExpiryLaunchesTheScanAndArmsAgain) {
   EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "scan", "arm", "scan", "arm",
                                        "quit", "close", "release", "start-service"));
   EXPECT_THAT(host.wait_counts_, ElementsAre(2u, 2u, 2u));
+}
+
+// The settings watch (slot 2): a new time re-arms at once, a wake-up that
+// leaves the settings as they were (the scanner writing "LastScan") does not,
+// and "SchedulerRunAs" system hands the schedule to the service.
+TEST(AgentLoopTest, ChangedSettingsReArmAtOnceAndSystemRunAsEndsTheLoopForTheService) {
+  ScriptedHost host;
+  schedule::ScheduleSettings daily{u"daily", u"14:00"};
+  schedule::ScheduleSettings later = daily, system = daily;
+  later.around = u"18:00";
+  system.run_as = schedule::RunAs::kSystem;
+  host.settings_ = {daily, daily, later, system};
+  host.script_ = {ScriptedHost::Object(2), ScriptedHost::Object(2), ScriptedHost::Object(2), ScriptedHost::Input()};
+  EXPECT_EQ(RunAgentLoop(host), LoopEnd::kSystemRunAs);
+  EXPECT_THAT(host.calls_, ElementsAre("open-update", "last-scan", "create-timer", "arm", "arm", "close", "release",
+                                       "start-service"));
+  EXPECT_THAT(host.wait_counts_, ElementsAre(3u, 3u, 3u));
+
+  ScriptedHost at_start;
+  at_start.settings_ = {system};
+  EXPECT_EQ(RunAgentLoop(at_start), LoopEnd::kSystemRunAs);
+  EXPECT_THAT(at_start.calls_,
+              ElementsAre("open-update", "last-scan", "create-timer", "close", "release", "start-service"));
 }
 
 TEST(AgentLoopTest, WithoutUpdateEventTheTimerStillStartsScans) {

@@ -607,3 +607,141 @@ TEST_F(SchedulerTurnsTest, EventLogRelayTraceShowsInstallSkipUpdateCatchUpAndUni
 }
 
 }  // namespace
+
+// "SchedulerRunAs" system: the service keeps the schedule itself.
+class SystemRunAsTest : public SchedulerTurnsTest {
+ protected:
+  static DWORD ServiceProcessId() {
+    win32::ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    win32::ScopedServiceHandle service(
+        manager ? OpenServiceW(manager.Get(), test_support::kSchedulerServiceName, SERVICE_QUERY_STATUS) : nullptr);
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    if (!service || !QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                          sizeof status, &needed)) {
+      return 0;
+    }
+    return status.dwProcessId;
+  }
+  // A daily run a few minutes ago and a last scan two days old: a catch-up is due.
+  static void MissedDailyRun(void (*set)(const wchar_t*, const std::wstring&), const std::wstring& run_time) {
+    set(L"SchedulerWhen", L"daily");
+    set(L"SchedulerAround", run_time);
+  }
+  static void SetPolicyText(const wchar_t* name, const std::wstring& text) {
+    win32::RegistryKey key;
+    ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Policies\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
+    ASSERT_EQ(key.WriteText(win32::Utf16(name), win32::Utf16(text.c_str())), ERROR_SUCCESS);
+  }
+  void StartService() {
+    ASSERT_TRUE(StartServiceWith(nullptr));
+    ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000));
+  }
+};
+
+// The service process itself starts the scheduled command line; no agent
+// ever appears, and the service stays RUNNING.
+TEST_F(SystemRunAsTest, ServiceStartCatchesUpATwoDayOldLastScanFromItsOwnProcess) {
+  const std::wstring run_time = RunTimeMinutesAgo(5);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerRunAs", L"System");
+  MissedDailyRun(&SetSetting, run_time);
+  SetSetting(L"LastScan", Timestamp(-2 * 24 * 60));
+  Install(Scheduler());
+  StartService();
+
+  bool agent_seen = false;
+  PollFor([&] { return (agent_seen |= AgentWindow() != nullptr || AgentMutexExists()) || !scanner.Log().empty(); },
+          25000);
+  ASSERT_EQ(scanner.Log(), std::vector<std::wstring>{Quoted(scanner.path()) + L" /scan:boot /quiet /quick"});
+  EXPECT_EQ(scanner.LastParentProcessId(), ServiceProcessId());
+  PollFor([&] { return agent_seen |= AgentWindow() != nullptr || AgentMutexExists(); }, kSettleMs);
+  EXPECT_FALSE(agent_seen);
+  EXPECT_EQ(scanner.Log().size(), 1u);
+  EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+// A scanner a user started holds no event the service can see: its image
+// is enough, and nothing starts.
+TEST_F(SystemRunAsTest, ARunningScannerWithoutItsEventIsSeenByItsImage) {
+  const std::wstring run_time = RunTimeMinutesAgo(5);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  ChildProcess running;
+  ASSERT_TRUE(running.Start(Quoted(scanner.path()) + L" --idle"));
+  SetSetting(L"SchedulerRunAs", L"system");
+  MissedDailyRun(&SetSetting, run_time);
+  SetSetting(L"LastScan", Timestamp(-2 * 24 * 60));
+  Install(Scheduler());
+  StartService();
+  Sleep(10000 + 2 * kSettleMs);  // the catch-up falls due 10 s after the start
+  EXPECT_TRUE(scanner.Log().empty());
+  running.Terminate();
+}
+
+// The full-screen test runs on the console user's desktop: a due scan waits
+// while a borderless window covers the screen there, and starts once it goes.
+TEST_F(SystemRunAsTest, ADueScanWaitsWhileTheConsoleUserIsBusy) {
+  const std::wstring run_time = RunTimeMinutesAgo(5);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerRunAs", L"system");
+  MissedDailyRun(&SetSetting, run_time);
+  SetSetting(L"LastScan", Timestamp(-2 * 24 * 60));
+  SetPolicyNumber(L"SchedulerDeferBusyMinutes", 5);
+  HWND full_screen =
+      CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"full screen", WS_POPUP | WS_VISIBLE, 0, 0,
+                      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(full_screen, nullptr);
+  SetForegroundWindow(full_screen);
+  Install(Scheduler());
+  StartService();
+  Sleep(16000);  // the catch-up falls due 10 s after the start
+  EXPECT_TRUE(scanner.Log().empty()) << "the scan did not wait";
+  DestroyWindow(full_screen);
+  EXPECT_EQ(scanner.WaitForLog(1, 40000).size(), 1u);  // looked at again every 30 s
+}
+
+// A schedule written to the policy key while the service waits is armed at
+// once, without a restart.
+TEST_F(SystemRunAsTest, APolicyScheduleWrittenWhileTheServiceWaitsIsArmed) {
+  const std::wstring run_time = RunTimeMinutesAgo(5);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"SchedulerRunAs", L"system");
+  SetSetting(L"LastScan", Timestamp(-2 * 24 * 60));
+  Install(Scheduler());
+  StartService();
+  Sleep(kSettleMs);
+  MissedDailyRun(&SetPolicyText, run_time);
+  EXPECT_EQ(scanner.WaitForLog(1, 25000).size(), 1u);
+  Sleep(kSettleMs);
+  EXPECT_EQ(scanner.Log().size(), 1u);
+}
+
+// user → system while an agent runs: the agent hands over to the service,
+// and a missed run then due is caught up once, by one of them only.
+TEST_F(SystemRunAsTest, SwitchingFromUserToSystemLeavesExactlyOneScheduleKeeper) {
+  const std::wstring run_time = RunTimeMinutesAgo(5);
+  if (run_time.empty()) GTEST_SKIP() << "too close to midnight for a run time already past today";
+  test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
+  ASSERT_TRUE(scanner.ok());
+  SetSetting(L"LastScan", Timestamp(-2 * 24 * 60));
+  Install(Scheduler());
+  StartAgent(Scheduler());
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 10000)) << "the agent stops the service";
+
+  SetSetting(L"SchedulerRunAs", L"system");
+  EXPECT_TRUE(PollFor([] { return AgentWindow() == nullptr && !AgentMutexExists(); }, 10000)) << "agent still runs";
+  ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 10000)) << "the agent starts the service";
+  MissedDailyRun(&SetSetting, run_time);
+  EXPECT_EQ(scanner.WaitForLog(1, 25000).size(), 1u);
+  Sleep(kSettleMs);
+  EXPECT_EQ(scanner.Log().size(), 1u);
+  EXPECT_EQ(scanner.LastParentProcessId(), ServiceProcessId());
+}

@@ -17,6 +17,8 @@ TEST(SelectProgramMode, SwitchesMatchWholeArgumentsInAnyCase) {
   EXPECT_EQ(Select({u"/user"}), ProgramMode::kAgent);
   EXPECT_EQ(Select({u"/USER"}), ProgramMode::kAgent);
   EXPECT_EQ(Select({u"/User"}), ProgramMode::kAgent);
+  EXPECT_EQ(Select({u"/user", u"/BUSY"}), ProgramMode::kBusyTest);
+  EXPECT_EQ(Select({u"/busy", u"/install"}), ProgramMode::kInstall);
 }
 
 TEST(SelectProgramMode, NearMissesAreIgnoredAndLeaveTheService) {
@@ -52,11 +54,13 @@ TEST(SelectProgramMode, TheAgentSwitchCountsAnywhereAmongOtherArguments) {
 
 // Answers as told and records what it is asked to do.
 struct RecordingUserMode : UserModePlatform {
-  bool startup = false, administrator = true, window = true;
+  bool startup = false, administrator = true, window = true, system = false;
   std::string steps;
+  bool IsSystemRunAs() override { return system; }
   bool IsStartupSchedule() override { return startup; }
   void LaunchScheduledScan() override { steps += "scan "; }
   bool IsAdministratorsMember() override { return administrator; }
+  void ReportNoScansForStandardUser() override { steps += "no-scans-event "; }
   bool CreateAgentWindow() override {
     steps += "window ";
     return window;
@@ -73,7 +77,7 @@ TEST(RunUserMode, StartupModeScansForAnyUserAndOtherwiseOnlyAnAdministratorBecom
                {true, false, false, "scan "},
                {false, true, true, "window loop close "},
                {false, true, false, "window close "},
-               {false, false, true, ""}};
+               {false, false, true, "no-scans-event "}};
   for (const auto& c : cases) {
     RecordingUserMode platform;
     platform.startup = c.startup;
@@ -81,6 +85,11 @@ TEST(RunUserMode, StartupModeScansForAnyUserAndOtherwiseOnlyAnAdministratorBecom
     platform.window = c.window;
     RunUserMode(platform);
     EXPECT_EQ(platform.steps, c.steps) << c.startup << c.administrator << c.window;
+    // With "SchedulerRunAs" system the service keeps the schedule: no agent, no scan, no event.
+    platform.steps.clear();
+    platform.system = true;
+    RunUserMode(platform);
+    EXPECT_EQ(platform.steps, "") << c.startup << c.administrator << c.window;
   }
 }
 

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "scheduler/service/serial_worker.h"
+#include "support/in_memory_settings.h"
 #include "support/recording_events.h"
 #include "support/trace_capture.h"
 
@@ -68,10 +70,44 @@ class RecordingPlatform : public ServicePlatform {
   }
   WaitOutcome WaitForStopOrUpdate(bool with_update_event) override {
     calls_.push_back(with_update_event ? "wait" : "wait-stop-only");
-    return outcome_;
+    if (wakeups_.empty()) return outcome_;
+    const auto [outcome, run_as] = wakeups_.front();
+    wakeups_.pop_front();
+    run_as_ = run_as;
+    return outcome;
   }
   void SetStopEvent() override { calls_.push_back("set-stop"); }
   void CloseEvents() override { calls_.push_back("close"); }
+
+  // The service's own schedule, as the keeper drives it.
+  struct Keeper final : schedule::KeeperPlatform, schedule::WaitableTimer {
+    std::vector<std::string>& calls;
+    test_support::InMemorySettings settings;
+    explicit Keeper(std::vector<std::string>& c) : calls(c) {}
+    const application::SettingsSource& Settings() override { return settings; }
+    schedule::WaitableTimer& Timer() override { return *this; }
+    bool ArmAt(std::int64_t) override {
+      calls.push_back("arm");
+      return true;
+    }
+    void CancelTimer() override { calls.push_back("cancel"); }
+    schedule::RandomSource* Random() override { return nullptr; }
+    void LaunchScan(events::ScanOccasion occasion) override {
+      calls.push_back(occasion == events::ScanOccasion::kAtLogon ? "logon-scan" : "scan");
+    }
+    std::u16string Account() override { return u"NT AUTHORITY\\SYSTEM"; }
+    bool ConsoleUserBusy() override { return false; }
+  };
+  schedule::RunAs run_as_ = schedule::RunAs::kUser;
+  // Wake-ups before the last outcome_, each with the "SchedulerRunAs" read after it.
+  std::deque<std::pair<WaitOutcome, schedule::RunAs>> wakeups_;
+  Keeper keeper_{calls_};
+  schedule::RunAs ReadRunAs() override { return run_as_; }
+  schedule::KeeperPlatform& Schedule() override { return keeper_; }
+  void CreateScheduleObjects() override {}
+  void WatchSettings() override {}
+  void RequestLogonScan() override { calls_.push_back("request-logon-scan"); }
+  void SignalResume() override { calls_.push_back("resume"); }
 };
 
 const std::vector<std::u16string> kPlainStart = {u"VeltraneScheduler"};
@@ -218,6 +254,49 @@ TEST(ServiceControlTest, ConsoleLogonIsQueuedAndItsWorkLaunchesAgentOrInStartupM
   platform.startup_schedule_ = true;
   RunLogonWork(1, platform);
   EXPECT_THAT(platform.calls_, ElementsAre("agent:1", "startup-scan:1"));
+}
+
+// "SchedulerRunAs" system: a logon starts no agent, and in start-up mode asks
+// ServiceMain for the scan; a resume reaches ServiceMain's wait.
+TEST(ServiceControlTest, InSystemModeALogonStartsNoAgentAndAResumeIsSignalled) {
+  RecordingPlatform platform;
+  platform.run_as_ = schedule::RunAs::kSystem;
+  RunLogonWork(1, platform);
+  platform.startup_schedule_ = true;
+  RunLogonWork(1, platform);
+  HandleServiceControl(kControlPowerEvent, kPowerResumeAutomatic, std::nullopt, platform);
+  HandleServiceControl(kControlPowerEvent, 0x7, std::nullopt, platform);  // PBT_APMRESUMESUSPEND: not automatic
+  EXPECT_THAT(platform.calls_, ElementsAre("request-logon-scan", "resume", "RUNNING", "RUNNING"));
+  EXPECT_EQ(kControlsAccepted & 0x40u, 0x40u) << "SERVICE_ACCEPT_POWEREVENT";
+}
+
+// Started in system mode the service keeps the schedule and starts no agent;
+// a switch to user hands the schedule to the console's agent, a switch back
+// takes it again, and a logon's scan runs only while the service keeps it.
+TEST(ServiceMainTest, SystemModeKeepsTheScheduleAndSwitchesBothWaysWithoutRestart) {
+  using schedule::RunAs;
+  RecordingPlatform platform;
+  platform.run_as_ = RunAs::kSystem;
+  platform.startup_schedule_ = true;
+  platform.wakeups_ = {{WaitOutcome::kLogonScan, RunAs::kSystem},
+                       {WaitOutcome::kSettingsChanged, RunAs::kUser},
+                       {WaitOutcome::kLogonScan, RunAs::kUser},
+                       {WaitOutcome::kSettingsChanged, RunAs::kSystem}};
+  test_support::RecordingEvents events;
+  RunServiceMain(kPlainStart, platform);
+  // Start-up mode arms nothing (each taking over cancels the timer) and, in
+  // user mode, starts no agent at a service start either.
+  EXPECT_THAT(platform.calls_,
+              ElementsAre("register", "update-event", "stop-event", "RUNNING", "cancel", "wait", "logon-scan", "wait",
+                          "cancel", "wait", "wait", "cancel", "wait", "STOP_PENDING", "drain", "close", "STOPPED"));
+  EXPECT_EQ(std::ranges::count(events.codes(), 130), 2);
+
+  RecordingPlatform daily;  // not start-up: the switch to user brings the console's agent
+  daily.run_as_ = RunAs::kSystem;
+  daily.wakeups_ = {{WaitOutcome::kSettingsChanged, RunAs::kUser}};
+  RunServiceMain(kPlainStart, daily);
+  EXPECT_THAT(std::vector<std::string>(daily.calls_.begin() + 4, daily.calls_.begin() + 9),
+              ElementsAre("cancel", "wait", "cancel", "agent:1", "wait"));
 }
 
 // The logon work runs on a SerialWorker, as on Windows; the launch blocks

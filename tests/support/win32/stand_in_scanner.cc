@@ -1,5 +1,7 @@
 #include "support/win32/stand_in_scanner.h"
 
+#include <cstdlib>
+
 #include <atomic>
 #include <string>
 
@@ -63,6 +65,7 @@ StandInScanner::StandInScanner(std::wstring_view subkey) : subkey_(subkey) {
   path_ = folder_ + L"\\scanner.exe";
   log_ = folder_ + L"\\scanner.log";
   profile_ = folder_ + L"\\scanner.profile";
+  parent_ = folder_ + L"\\scanner.parent";
   if (!::CreateDirectoryW(folder_.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return;
   if (!::CopyFileW(SiblingPath(kScannerProgram).c_str(), path_.c_str(), FALSE)) return;
   ClearLog();
@@ -74,6 +77,7 @@ StandInScanner::~StandInScanner() {
   if (folder_.empty()) return;
   RetryForAWhile([&] { return ::DeleteFileW(log_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
   RetryForAWhile([&] { return ::DeleteFileW(profile_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
+  RetryForAWhile([&] { return ::DeleteFileW(parent_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
   RetryForAWhile([&] { return ::DeleteFileW(path_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
   RetryForAWhile([&] { return ::RemoveDirectoryW(folder_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; });
 }
@@ -134,6 +138,15 @@ std::wstring StandInScanner::LastUserProfile() const {
   DWORD read = 0;
   if (!file || !::ReadFile(file.Get(), text, sizeof text - sizeof(wchar_t), &read, nullptr)) return {};
   return std::wstring(text, read / sizeof(wchar_t));
+}
+
+DWORD StandInScanner::LastParentProcessId() const {
+  win32::ScopedHandle file(::CreateFileW(parent_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  char text[16] = {};
+  DWORD read = 0;
+  if (!file || !::ReadFile(file.Get(), text, sizeof text - 1, &read, nullptr)) return 0;
+  return static_cast<DWORD>(std::strtoul(text, nullptr, 10));
 }
 
 std::unique_ptr<PresenceEventHolder> StandInScanner::HoldPresenceEvent(std::wstring_view event_name, bool refusing) {

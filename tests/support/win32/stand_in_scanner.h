@@ -75,6 +75,8 @@ class StandInScanner {
   void ClearLog();
   // The USERPROFILE of the latest logged start; empty before the first.
   std::wstring LastUserProfile() const;
+  // The id of the process that created the latest logged start; 0 before the first.
+  DWORD LastParentProcessId() const;
 
   // Holds the presence event `event_name` while the result lives.
   static std::unique_ptr<PresenceEventHolder> HoldPresenceEvent(std::wstring_view event_name, bool refusing = false);
@@ -85,6 +87,7 @@ class StandInScanner {
   std::wstring path_;
   std::wstring log_;
   std::wstring profile_;
+  std::wstring parent_;
   bool ok_ = false;
 };
 

@@ -4,6 +4,11 @@
 // file of extension .profile beside it (so that a test sees whose
 // environment the starter passed on), and ends at once with exit code 0.
 //
+// Each logged start also writes the id of the process that created it to the
+// file of extension .parent, so that a test sees who started the scan.
+//
+// Started with `--idle` it runs, holding nothing, until it is killed (at most
+// five minutes): a scanner whose presence shows only by its image.
 // Started with `--hold-event "<name>"` it instead creates the named event and
 // holds it until it is killed (at most five minutes), the way the real
 // application shows that it runs; `--hold-refusing-event "<name>"` does the
@@ -11,6 +16,7 @@
 // and is not logged.
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <string>
 
@@ -41,6 +47,25 @@ void WriteUserProfile() {
   ::CloseHandle(file);
 }
 
+void WriteParentProcessId() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  DWORD parent = 0;
+  for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == ::GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  }
+  ::CloseHandle(snapshot);
+  const std::string text = std::to_string(parent);
+  HANDLE file = ::CreateFileW(PathBeside(L".parent").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
 int AppendCommandLine() {
   const wchar_t* command_line = ::GetCommandLineW();
   const int wide_length = static_cast<int>(wcslen(command_line));
@@ -53,6 +78,7 @@ int AppendCommandLine() {
   }
   line.push_back('\n');
   WriteUserProfile();
+  WriteParentProcessId();
   const std::wstring log = PathBeside(L".log");
   if (log.empty()) return 3;
   // Appending writes land at the end even when several starts write at once.
@@ -95,6 +121,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t** arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   int result = -1;
   if (arguments != nullptr) {
+    if (count == 2 && wcscmp(arguments[1], L"--idle") == 0) {
+      ::LocalFree(arguments);
+      ::Sleep(kLongestHoldMs);
+      return 0;
+    }
     for (int i = 1; i + 1 < count; ++i) {
       const bool refuse_everyone = wcscmp(arguments[i], L"--hold-refusing-event") == 0;
       if (refuse_everyone || wcscmp(arguments[i], L"--hold-event") == 0) {
