@@ -17,8 +17,8 @@
 #       Adds a Windows binary to the system-DLLs-only import check.
 #   qc_shipped_binary(target MAX_KIB)
 #       A deliverable: unused sections are dropped, the lighter runtime
-#       pieces of common/win32/lean_runtime.cc (and, in the 32-bit build,
-#       of lean_threads_x86.cc) take the place of the C++ runtime's, the
+#       pieces of common/win32/lean_runtime.cc and lean_threads.cc take the
+#       place of the C++ runtime's and of its thread library, the
 #       load-configuration directory of
 #       common/win32/load_config.cc has its imports resolved from System32
 #       alone, and the import check also fails when the file is larger than
@@ -31,10 +31,7 @@ endfunction()
 
 function(qc_shipped_binary target max_kib)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/common/win32/lean_runtime.cc
-                 ${PROJECT_SOURCE_DIR}/common/win32/load_config.cc)
-  if(QC_X86)
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/common/win32/lean_threads_x86.cc)
-  endif()
+                 ${PROJECT_SOURCE_DIR}/common/win32/lean_threads.cc ${PROJECT_SOURCE_DIR}/common/win32/load_config.cc)
   # The linker keeps _load_config_used, and its map tells where it went:
   # GNU ld 2.40 leaves the image's load-configuration entry empty, so the
   # step after the link fills it in.

@@ -1,13 +1,13 @@
-// The eight POSIX thread calls that the 32-bit C++ runtime makes, for the
-// 32-bit shipped binaries. On 32-bit x86 the runtime unwinds with DWARF
-// tables: the unwinder's frame registry, the exception allocator's emergency
-// pool and the per-thread exception records (emulated thread-local storage)
-// guard themselves through these calls. The thread library that would answer
-// them brings some thirty KiB of threads, condition variables and read-write
-// locks along, which nothing here uses. Linked as an object of its own (not
-// from a library), so that the linker takes these definitions before it looks
-// into the runtime's archives; the 64-bit binaries, which unwind through the
-// system's tables, do not link it.
+// The POSIX thread calls that the C++ runtime makes, for the shipped
+// binaries: the exception allocator's emergency pool and the emulated
+// thread-local storage (the per-thread exception records) guard themselves
+// through them, and on 32-bit x86, which unwinds with DWARF tables, the
+// unwinder's frame registry too. The thread library that would answer them
+// brings some twenty-five KiB of threads, condition variables and read-write
+// locks along, which nothing here uses: the program's own threads and locks
+// are the system's (common/threads/win32). Linked as an object of its own
+// (not from a library), so that the linker takes these definitions before it
+// looks into the runtime's archives.
 //
 // The runtime uses them as short guards: a lock around a list or a pool, a
 // once-flag around a table's set-up, one thread-local slot. A thread that
@@ -21,21 +21,22 @@ namespace {
 
 // The thread library's mutex is one pointer-sized word; its static
 // initialiser stores -1, pthread_mutex_init 0. Either means free here.
-constexpr LONG kLocked = 1;
+void* const kLocked = reinterpret_cast<void*>(1);
 // The once-flag: 0 not begun (the initialiser's value), then busy, then done.
 constexpr LONG kOnceBusy = 1;
 constexpr LONG kOnceDone = 2;
 
-static_assert(sizeof(std::intptr_t) == sizeof(LONG), "the 32-bit layout: a mutex is one LONG");
+static_assert(sizeof(long) == sizeof(LONG), "a once-flag is one LONG");
 
-volatile LONG* Word(void* object) { return static_cast<volatile LONG*>(object); }
+volatile PVOID* MutexWord(void* mutex) { return static_cast<volatile PVOID*>(mutex); }
+volatile LONG* OnceWord(void* once) { return static_cast<volatile LONG*>(once); }
 
 }  // namespace
 
 extern "C" {
 
 int pthread_mutex_init(void* mutex, const void* /*attributes*/) {
-  ::InterlockedExchange(Word(mutex), 0);
+  ::InterlockedExchangePointer(MutexWord(mutex), nullptr);
   return 0;
 }
 
@@ -43,23 +44,23 @@ int pthread_mutex_destroy(void* /*mutex*/) { return 0; }
 
 int pthread_mutex_lock(void* mutex) {
   for (;;) {
-    const LONG seen = *Word(mutex);
-    if (seen != kLocked && ::InterlockedCompareExchange(Word(mutex), kLocked, seen) == seen) return 0;
+    void* const seen = *MutexWord(mutex);
+    if (seen != kLocked && ::InterlockedCompareExchangePointer(MutexWord(mutex), kLocked, seen) == seen) return 0;
     ::SwitchToThread();
   }
 }
 
 int pthread_mutex_unlock(void* mutex) {
-  ::InterlockedExchange(Word(mutex), 0);
+  ::InterlockedExchangePointer(MutexWord(mutex), nullptr);
   return 0;
 }
 
 int pthread_once(void* once, void (*initialise)()) {
   for (;;) {
-    const LONG seen = ::InterlockedCompareExchange(Word(once), kOnceBusy, 0);
+    const LONG seen = ::InterlockedCompareExchange(OnceWord(once), kOnceBusy, 0);
     if (seen == 0) {
       initialise();
-      ::InterlockedExchange(Word(once), kOnceDone);
+      ::InterlockedExchange(OnceWord(once), kOnceDone);
       return 0;
     }
     if (seen == kOnceDone) return 0;

@@ -1,7 +1,7 @@
-// The 32-bit runtime's exceptions over lean_threads_x86.cc, as in the 32-bit
-// Scanmenu.dll: threads that throw and catch at once, through frames with
-// cleanups, each one's exception its own (the per-thread records), the
-// unwinder's frame lookup under its lock. No test framework: it would bring
+// The runtime's exceptions over lean_threads.cc, as in the shipped binaries
+// of both builds: threads that throw and catch at once, through frames with
+// cleanups, each one's exception its own (the per-thread records), on 32-bit
+// x86 the unwinder's frame lookup under its lock. No test framework: it would bring
 // the thread library back. Exit code 0 when every exception arrived whole.
 #include <windows.h>
 
