@@ -27,7 +27,9 @@ th, td { border: 1px solid #bbb; padding: .3em .5em; vertical-align: top; text-a
 img { max-width: 100%; }"""
 
 LINK = re.compile(r"(!?)\[([^\]]*)\]\(([^)\s]+)\)")
-BLOCK_START = re.compile(r"^(#{1,6} |```|\||- |\d+\. )")
+# What ends a paragraph without a blank line; as in the repository's Markdown
+# view, a numbered list does so only when it starts at 1.
+BLOCK_START = re.compile(r"^(#{1,6} |```|\||- |1\. )")
 
 
 def slug(title, seen=None):
