@@ -52,7 +52,7 @@ dist: deps
 	  awk -v name=$${f#dist/} -v n=$$(wc -c < $$f) 'BEGIN { printf "%-40s %7d bytes %6.1f KiB\n", name, n, n / 1024 }'; done
 
 # dist/<name>-<version>-x64.msi: the Windows Installer package of the signed
-# deliverables (README: "Installing with the package"), signed itself, as is
+# deliverables (docs/packagers.md), signed itself, as is
 # its custom-action DLL. The registration it writes is harvested under Wine.
 msi: dist
 	cmake --build --preset windows -j $(JOBS) --target package
@@ -73,7 +73,7 @@ release: msi
 	  --version "$$QC_RELEASE_VERSION" --binaries dist --source . --output-dir dist
 
 # dist/<name>-<version>-windows-tests.zip: the deliverables and every Windows
-# test with run-tests.cmd, for a real Windows machine (README: "The Windows test kit").
+# test with run-tests.cmd, for a real Windows machine (docs/developers.md, "The Windows test kit").
 .PHONY: test-kit
 test-kit: deps
 	cmake --preset windows >/dev/null
