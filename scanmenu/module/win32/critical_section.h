@@ -1,5 +1,12 @@
 // A critical section whose initialisation can fail and is reported, and a
-// scoped lock over it.
+// scoped lock over it: the lock of the extension's COM frame.
+//
+// The rest of the tree locks with threads::Mutex (a slim reader/writer lock).
+// The frame keeps this one because its contract needs a lock that the owning
+// thread may take again: GetTypeInfo holds the module's lock while it adds its
+// clean-up through AddTermFunc, which takes the same lock; a slim lock would
+// deadlock there. Its Init also answers an HRESULT that the module's start and
+// the class factory report.
 #pragma once
 
 #include <windows.h>
