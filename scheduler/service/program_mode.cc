@@ -1,16 +1,15 @@
 #include "scheduler/service/program_mode.h"
 
-#include <algorithm>
 #include <string_view>
+
+#include "common/text/ascii_case.h"
 
 namespace service {
 namespace {
 
-constexpr char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
-
 // `argument` is `lower_switch` as a whole, ASCII letters in any case.
 bool IsSwitch(std::u16string_view argument, std::u16string_view lower_switch) {
-  return std::ranges::equal(argument, lower_switch, {}, FoldAscii);
+  return text::EqualsIgnoringAsciiCase(argument, lower_switch);
 }
 
 }  // namespace

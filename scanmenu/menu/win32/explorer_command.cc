@@ -6,6 +6,7 @@
 
 #include "common/application/win32/registry_settings_source.h"
 #include "common/text/display_text.h"
+#include "common/win32/module_path.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
 #include "common/win32/wide.h"
@@ -79,10 +80,11 @@ HRESULT CVeltraneExplorerCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
 HRESULT CVeltraneExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* icon) {
   // "<library path>,-<icon id>": the menu icon from this library's resources.
   wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(g_hInstance, path, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) {
+  DWORD length = 0;
+  const DWORD error = win32::ModuleFileName(g_hInstance, path, length);
+  if (error != ERROR_SUCCESS) {
     if (icon != nullptr) *icon = nullptr;
-    return E_FAIL;
+    return HRESULT_FROM_WIN32(error);
   }
   std::u16string location(win32::Utf16(path), length);
   location += u",-";

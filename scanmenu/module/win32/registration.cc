@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "common/win32/module_path.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/wide.h"
@@ -28,10 +29,8 @@ constexpr wchar_t kRegistryType[] = L"REGISTRY";
 
 // GetModuleFileNameW into a buffer of kModulePathCapacity characters.
 HRESULT ModulePath(HMODULE module, wchar_t (&path)[kModulePathCapacity]) {
-  const DWORD length = ::GetModuleFileNameW(module, path, kModulePathCapacity);
-  if (length == 0) return HResultFromLastError();
-  if (length == kModulePathCapacity) return script::HResultFromError(ERROR_INSUFFICIENT_BUFFER);
-  return S_OK;
+  DWORD length = 0;
+  return script::HResultFromError(static_cast<std::int32_t>(win32::ModuleFileName(module, path, length)));
 }
 
 // A BSTR, freed with SysFreeString.

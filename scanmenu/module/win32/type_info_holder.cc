@@ -2,6 +2,7 @@
 
 #include <wrl/client.h>
 
+#include "common/win32/module_path.h"
 #include "scanmenu/module/script/hresult.h"
 #include "scanmenu/module/win32/com_module_record.h"
 #include "scanmenu/module/win32/last_error.h"
@@ -13,9 +14,9 @@ namespace {
 
 HRESULT LoadOwnTypeLibrary(ITypeLib** out) {
   wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(ComModule().type_library_module(), path, MAX_PATH);
-  if (length == 0) return HResultFromLastError();
-  if (length == MAX_PATH) return script::HResultFromError(ERROR_INSUFFICIENT_BUFFER);
+  DWORD length = 0;
+  const DWORD error = win32::ModuleFileName(ComModule().type_library_module(), path, length);
+  if (error != ERROR_SUCCESS) return script::HResultFromError(static_cast<std::int32_t>(error));
   return ::LoadTypeLibEx(path, REGKIND_NONE, out);
 }
 

@@ -11,6 +11,7 @@
 
 #include "common/text/display_text.h"
 #include "common/trace/trace.h"
+#include "common/win32/module_path.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
@@ -54,7 +55,8 @@ void ShowSuccess(UINT text_id, std::u16string_view english) {
 
 std::u16string OwnPath() {
   wchar_t path[MAX_PATH] = {};
-  return ::GetModuleFileNameW(nullptr, path, MAX_PATH) != 0 ? win32::FromWide(path) : std::u16string();
+  DWORD length = 0;
+  return win32::ModuleFileName(nullptr, path, length) == ERROR_SUCCESS ? win32::FromWide(path) : std::u16string();
 }
 
 // The event source comes with the service entry and goes with it; its
@@ -90,7 +92,8 @@ int RunProgram(const wchar_t* command_tail) {
       RunServiceMode();
       break;
     case ProgramMode::kBusyTest:
-      return agent::QueryBusyState();
+      // The state's number is the exit code the service reads.
+      return static_cast<int>(agent::QueryBusyState());
   }
   return 0;
 }
