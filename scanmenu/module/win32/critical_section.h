@@ -12,7 +12,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "scanmenu/module/win32/last_error.h"
+#include "common/win32/last_error.h"
 
 namespace scanmenu {
 

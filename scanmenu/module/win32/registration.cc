@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "common/win32/last_error.h"
 #include "common/win32/module_path.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
@@ -17,7 +18,6 @@
 #include "scanmenu/module/script/win32/registry_access.h"
 #include "scanmenu/module/win32/class_entry.h"
 #include "scanmenu/module/win32/com_module_record.h"
-#include "scanmenu/module/win32/last_error.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/reg_object.h"
 #include "scanmenu/module/win32/scanmenu_module.h"

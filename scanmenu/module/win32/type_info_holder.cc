@@ -2,10 +2,10 @@
 
 #include <wrl/client.h>
 
+#include "common/win32/last_error.h"
 #include "common/win32/module_path.h"
 #include "scanmenu/module/script/hresult.h"
 #include "scanmenu/module/win32/com_module_record.h"
-#include "scanmenu/module/win32/last_error.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/scanmenu_module.h"
 
