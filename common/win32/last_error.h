@@ -1,15 +1,15 @@
 // The calling thread's last Windows error as an HRESULT, formed the one way
-// the whole server forms them (script::HResultFromError).
+// the whole tree forms them (hresult::HResultFromError).
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "scanmenu/module/script/hresult.h"
+#include "common/hresult/hresult.h"
 
-namespace scanmenu {
+namespace win32 {
 
-inline HRESULT HResultFromLastError() { return script::HResultFromError(static_cast<std::int32_t>(::GetLastError())); }
+inline HRESULT HResultFromLastError() { return hresult::HResultFromError(static_cast<std::int32_t>(::GetLastError())); }
 
-}  // namespace scanmenu
+}  // namespace win32

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/application/win32/registry_settings_source.h"
+#include "common/hresult/hresult.h"
 #include "common/text/display_text.h"
 #include "common/win32/module_path.h"
 #include "common/win32/scoped_handle.h"
@@ -84,7 +85,7 @@ HRESULT CVeltraneExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* icon) {
   const DWORD error = win32::ModuleFileName(g_hInstance, path, length);
   if (error != ERROR_SUCCESS) {
     if (icon != nullptr) *icon = nullptr;
-    return HRESULT_FROM_WIN32(error);
+    return hresult::HResultFromError(static_cast<std::int32_t>(error));
   }
   std::u16string location(win32::Utf16(path), length);
   location += u",-";

@@ -27,7 +27,7 @@ class CriticalSection {
   HRESULT Init() {
     if (initialized_) return S_OK;
     if (!::InitializeCriticalSectionAndSpinCount(&section_, 0)) {
-      const HRESULT hr = HResultFromLastError();
+      const HRESULT hr = win32::HResultFromLastError();
       if (FAILED(hr)) return hr;
     }
     initialized_ = true;

@@ -30,7 +30,7 @@ constexpr wchar_t kRegistryType[] = L"REGISTRY";
 // GetModuleFileNameW into a buffer of kModulePathCapacity characters.
 HRESULT ModulePath(HMODULE module, wchar_t (&path)[kModulePathCapacity]) {
   DWORD length = 0;
-  return script::HResultFromError(static_cast<std::int32_t>(win32::ModuleFileName(module, path, length)));
+  return hresult::HResultFromError(static_cast<std::int32_t>(win32::ModuleFileName(module, path, length)));
 }
 
 // A BSTR, freed with SysFreeString.
@@ -92,21 +92,21 @@ HRESULT LoadScriptText(const wchar_t* path, UINT resource_id, win32::ScopedModul
                        std::unique_ptr<wchar_t[]>& text) {
   data_file.Set(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!data_file) data_file.Set(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  if (!data_file) return HResultFromLastError();
+  if (!data_file) return win32::HResultFromLastError();
   HRSRC found = ::FindResourceW(data_file.Get(), MAKEINTRESOURCEW(resource_id), kRegistryType);
-  if (found == nullptr) return HResultFromLastError();
+  if (found == nullptr) return win32::HResultFromLastError();
   HGLOBAL loaded = ::LoadResource(data_file.Get(), found);
-  if (loaded == nullptr) return HResultFromLastError();
+  if (loaded == nullptr) return win32::HResultFromLastError();
   const DWORD size = ::SizeofResource(data_file.Get(), found);
   if (size == 0xFFFFFFFFu) return E_OUTOFMEMORY;
   const void* bytes = ::LockResource(loaded);
-  if (bytes == nullptr) return HResultFromLastError();
+  if (bytes == nullptr) return win32::HResultFromLastError();
 
   text.reset(new (std::nothrow) wchar_t[static_cast<std::size_t>(size) + 1]);
   if (!text) return E_OUTOFMEMORY;
   const int converted = ::MultiByteToWideChar(CP_THREAD_ACP, 0, static_cast<const char*>(bytes), static_cast<int>(size),
                                               text.get(), static_cast<int>(size) + 1);
-  if (converted == 0) return HResultFromLastError();
+  if (converted == 0) return win32::HResultFromLastError();
   text[converted] = L'\0';
   return S_OK;
 }
@@ -241,7 +241,7 @@ HRESULT ApproveHandler(bool approve) {
     }
     if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
   }
-  return script::HResultFromError(error);
+  return hresult::HResultFromError(error);
 }
 
 // The class scripts, the type library and the module script, taken away in

@@ -4,7 +4,6 @@
 
 #include "common/win32/last_error.h"
 #include "common/win32/module_path.h"
-#include "scanmenu/module/script/hresult.h"
 #include "scanmenu/module/win32/com_module_record.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/scanmenu_module.h"
@@ -16,7 +15,7 @@ HRESULT LoadOwnTypeLibrary(ITypeLib** out) {
   wchar_t path[MAX_PATH];
   DWORD length = 0;
   const DWORD error = win32::ModuleFileName(ComModule().type_library_module(), path, length);
-  if (error != ERROR_SUCCESS) return script::HResultFromError(static_cast<std::int32_t>(error));
+  if (error != ERROR_SUCCESS) return hresult::HResultFromError(static_cast<std::int32_t>(error));
   return ::LoadTypeLibEx(path, REGKIND_NONE, out);
 }
 
