@@ -259,6 +259,15 @@ HRESULT UnregisterScriptsAndTypeLibrary() {
 
 }  // namespace
 
+// The module script, the class scripts in table order, the type library,
+// then the approval; the first failure ends the sequence. What a failed step
+// leaves behind:
+// - a failed script: the interpreter has already taken back the root block
+//   that failed; what the earlier steps wrote stays (DllInstall then runs the
+//   whole unregistration, RegisterServer itself does not);
+// - a failed type-library registration: the scripts' keys stay;
+// - a refused approval: everything before it is taken back, so that no
+//   handler is left registered without its approval.
 HRESULT RegisterServer() {
   HRESULT hr = RunRegistrationScript(IDR_MODULE_SCRIPT, true, kModuleScriptEntries);
   if (FAILED(hr)) return hr;
@@ -270,7 +279,7 @@ HRESULT RegisterServer() {
   hr = RegisterTypeLibrary();
   if (FAILED(hr)) return hr;
   hr = ApproveHandler(true);
-  // Nothing is left half registered: without the approval, the rest goes too.
+  // Without the approval, the rest goes too; the approval's error is the result.
   if (FAILED(hr)) UnregisterScriptsAndTypeLibrary();
   return hr;
 }
