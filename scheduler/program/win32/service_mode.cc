@@ -1,4 +1,4 @@
-#include "scheduler/service/win32/program_modes.h"
+#include "scheduler/program/win32/program_modes.h"
 
 #include <windows.h>
 

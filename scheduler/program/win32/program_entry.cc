@@ -19,9 +19,9 @@
 #include "scheduler/agent/win32/busy_state.h"
 #include "scheduler/events/scheduler_events.h"
 #include "scheduler/events/win32/event_log.h"
-#include "scheduler/service/program_mode.h"
-#include "scheduler/service/win32/program_modes.h"
-#include "scheduler/service/win32/scheduler_resource_ids.h"
+#include "scheduler/program/program_mode.h"
+#include "scheduler/program/win32/program_modes.h"
+#include "scheduler/program/win32/scheduler_resource_ids.h"
 #include "scheduler/shared/win32/service_control.h"
 
 namespace service {

@@ -1,10 +1,10 @@
-#include "scheduler/service/win32/program_modes.h"
+#include "scheduler/program/win32/program_modes.h"
 
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/agent/win32/fault_filter.h"
 #include "scheduler/schedule/win32/scan_launcher.h"
 #include "scheduler/schedule/win32/waitable_timer.h"
-#include "scheduler/service/program_mode.h"
+#include "scheduler/program/program_mode.h"
 #include "scheduler/shared/win32/administrators.h"
 
 namespace service {

@@ -1,4 +1,4 @@
-#include "scheduler/service/program_mode.h"
+#include "scheduler/program/program_mode.h"
 
 #include <string_view>
 
