@@ -4,7 +4,7 @@
 
 #include "common/text/ascii_case.h"
 
-namespace service {
+namespace program {
 namespace {
 
 // `argument` is `lower_switch` as a whole, ASCII letters in any case.
@@ -46,4 +46,4 @@ void RunUserMode(UserModePlatform& platform) {
   platform.CloseSessionMutex();
 }
 
-}  // namespace service
+}  // namespace program

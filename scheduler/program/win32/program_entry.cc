@@ -24,7 +24,7 @@
 #include "scheduler/program/win32/scheduler_resource_ids.h"
 #include "scheduler/shared/win32/service_control.h"
 
-namespace service {
+namespace program {
 namespace {
 
 constexpr wchar_t kMessageCaption[] = L"Veltrane";
@@ -99,8 +99,8 @@ int RunProgram(const wchar_t* command_tail) {
 }
 
 }  // namespace
-}  // namespace service
+}  // namespace program
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_tail, int) {
-  return service::RunProgram(command_tail != nullptr ? command_tail : L"");
+  return program::RunProgram(command_tail != nullptr ? command_tail : L"");
 }

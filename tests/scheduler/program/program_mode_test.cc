@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace service {
+namespace program {
 namespace {
 
 ProgramMode Select(std::vector<std::u16string> arguments) { return SelectProgramMode(arguments); }
@@ -94,4 +94,4 @@ TEST(RunUserMode, StartupModeScansForAnyUserAndOtherwiseOnlyAnAdministratorBecom
 }
 
 }  // namespace
-}  // namespace service
+}  // namespace program

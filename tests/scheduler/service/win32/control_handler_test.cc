@@ -37,7 +37,7 @@ int RunUserMode() {
   win32::ScopedHandle started(OpenEventW(EVENT_MODIFY_STATE, FALSE, kAgentStartedEvent));
   win32::ScopedHandle release(OpenEventW(SYNCHRONIZE, FALSE, kAgentReleaseEvent));
   if (!started || !release) {
-    RunAgentMode();
+    program::RunAgentMode();
     return 0;
   }
   SetEvent(started.Get());
