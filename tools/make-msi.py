@@ -80,9 +80,9 @@ REGSVR32 = {False: "regsvr32", True: "C:\\windows\\syswow64\\regsvr32.exe"}
 # their MsiFileHash rows).
 VERSIONED_FILES = (SERVICE_FILE, SERVER_FILE, X86_FILE_ID)
 
-# Property set by the SetInstallFolderText action: the install folder without
-# its trailing backslash, as the type library's HELPDIR holds it.
-FOLDER_TEXT_PROPERTY = "QC_INSTALL_FOLDER_TEXT"
+# The property set by the SetInstallFolderText action (the install folder
+# without its trailing backslash, as the type library's HELPDIR holds it) is
+# read from installer/actions/folder_text.h by folder_text_property below.
 
 
 # The sparse package's custom actions (PackageActions.dll): each deferred
@@ -264,6 +264,11 @@ def failure_actions(source):
             "[~]".join(delay for _, delay in rows), reset)
 
 
+def folder_text_property(source):
+    """The property that SetInstallFolderText sets."""
+    return header_match(source, "installer/actions/folder_text.h", r'kFolderTextProperty\[\] = L"(\w+)";').group(1)
+
+
 def registry_element(key, name, wix_type, value, key_path=False):
     attributes = 'Root="HKLM" Key=%s Type="%s" Value=%s' % (quoteattr(key), wix_type, quoteattr(value))
     if name:
@@ -307,7 +312,7 @@ def wix_source(args, rows, sources):
     service = service_entry(args.source)
     event_key, event_types = event_source(args.source)
     references = [(HARVEST_FOLDER + "\\" + SERVER_FILE, "[#%s]" % SERVER_FILE),
-                  (HARVEST_FOLDER, "[%s]" % FOLDER_TEXT_PROPERTY)]
+                  (HARVEST_FOLDER, "[%s]" % folder_text_property(args.source))]
     version = args.version
     digest = hashlib.sha256()
     for name, _ in PACKAGE_FILES:
