@@ -72,20 +72,20 @@ X86_FILE_ID = "x86.Scanmenu.dll"
 # SysWOW64.
 REGSVR32 = {False: "regsvr32", True: "C:\\windows\\syswow64\\regsvr32.exe"}
 
-# The event source of the scheduler in the Application log.
-EVENT_SOURCE_KEY = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Veltrane Scheduler"
-
-# Recovery: restart after 5 s at the first and second failure, nothing after,
-# the failure count reset after a day. SC_ACTION_RESTART = 1, SC_ACTION_NONE = 0.
-FAILURE_ACTIONS = ("1[~]1[~]0", "5000[~]5000[~]0", 86400)
+# The event source (scheduler/events/scheduler_events.h) and the service's
+# recovery (scheduler/shared/service_entry.h) are read from the program's own
+# headers, by event_source and failure_actions below.
 
 # The files compared by their version resources at install (the others by
 # their MsiFileHash rows).
 VERSIONED_FILES = (SERVICE_FILE, SERVER_FILE, X86_FILE_ID)
 
-# Property set by the SetInstallFolderText action: the install folder without
-# its trailing backslash, as the type library's HELPDIR holds it.
-FOLDER_TEXT_PROPERTY = "QC_INSTALL_FOLDER_TEXT"
+# The WiX source, with str.format fields for what is worked out here.
+WIX_TEMPLATE = "installer/package.wxs.in"
+
+# The property set by the SetInstallFolderText action (the install folder
+# without its trailing backslash, as the type library's HELPDIR holds it) is
+# read from installer/actions/folder_text.h by folder_text_property below.
 
 
 # The sparse package's custom actions (PackageActions.dll): each deferred
@@ -235,6 +235,43 @@ def service_entry(source):
     return {k: v.replace("\\\\", "\\") for k, v in names.items()}
 
 
+def header_match(source, header, pattern):
+    """The first match of `pattern` in one of the program's headers; a header
+    that no longer says it ends the build rather than packaging a guess."""
+    match = re.search(pattern, (source / header).read_text(), flags=re.S)
+    if not match:
+        sys.exit("make-msi: %s no longer matches %r" % (header, pattern))
+    return match
+
+
+def event_source(source):
+    """The event source's registry key and its TypesSupported, as /install writes them."""
+    header = "scheduler/events/scheduler_events.h"
+    key = header_match(source, header, r'kSourceKeyPath =\s*u"((?:[^"\\]|\\.)*)"').group(1).replace("\\\\", "\\")
+    types = int(header_match(source, header, r"kTypesSupported = (\d+);").group(1))
+    return key, types
+
+
+def failure_actions(source):
+    """The service's recovery as MsiServiceConfigFailureActions columns: the
+    actions (SC_ACTION_RESTART 1, SC_ACTION_NONE 0) and their delays in ms,
+    each [~]-separated, and the reset period in seconds."""
+    header = "scheduler/shared/service_entry.h"
+    rows = re.findall(r"\{(true|false), (\d+)\}", header_match(source, header, r"kRecoveryActions = \{\{(.*?)\}\};").group(1))
+    if not rows:
+        sys.exit("make-msi: %s lists no recovery action" % header)
+    reset = 1
+    for factor in header_match(source, header, r"kFailureCountResetSeconds = ([\d *]+);").group(1).split("*"):
+        reset *= int(factor)
+    return ("[~]".join("1" if restart == "true" else "0" for restart, _ in rows),
+            "[~]".join(delay for _, delay in rows), reset)
+
+
+def folder_text_property(source):
+    """The property that SetInstallFolderText sets."""
+    return header_match(source, "installer/actions/folder_text.h", r'kFolderTextProperty\[\] = L"(\w+)";').group(1)
+
+
 def registry_element(key, name, wix_type, value, key_path=False):
     attributes = 'Root="HKLM" Key=%s Type="%s" Value=%s' % (quoteattr(key), wix_type, quoteattr(value))
     if name:
@@ -276,8 +313,9 @@ def x86_components(args, rows64, references):
 
 def wix_source(args, rows, sources):
     service = service_entry(args.source)
+    event_key, event_types = event_source(args.source)
     references = [(HARVEST_FOLDER + "\\" + SERVER_FILE, "[#%s]" % SERVER_FILE),
-                  (HARVEST_FOLDER, "[%s]" % FOLDER_TEXT_PROPERTY)]
+                  (HARVEST_FOLDER, "[%s]" % folder_text_property(args.source))]
     version = args.version
     digest = hashlib.sha256()
     for name, _ in PACKAGE_FILES:
@@ -306,8 +344,8 @@ def wix_source(args, rows, sources):
                 '<ServiceControl Id="SchedulerService" Name=%s Start="install" Stop="both" Remove="uninstall" '
                 'Wait="yes"/>' % quoteattr(service["Name"]),
                 # REG_EXPAND_SZ ("#%", see registry_value) with the program's full path.
-                registry_element(EVENT_SOURCE_KEY, "EventMessageFile", "integer", "%%[#%s]" % SERVICE_FILE),
-                registry_element(EVENT_SOURCE_KEY, "TypesSupported", "integer", "7"),
+                registry_element(event_key, "EventMessageFile", "integer", "%%[#%s]" % SERVICE_FILE),
+                registry_element(event_key, "TypesSupported", "integer", "%d" % event_types),
             ]
         if name == SERVER_FILE:
             inner += [harvested_element(row, references) for row in rows if row[0] == 64]
@@ -340,52 +378,8 @@ def wix_source(args, rows, sources):
     component_xml32 = component_lines(registration32, "      ")
     refs = ["      <ComponentRef Id=%s/>" % quoteattr(cid) for cid, _, _ in components + x86_files + registration32]
 
-    return """<?xml version="1.0" encoding="utf-8"?>
-<!-- Generated by tools/make-msi.py; do not edit. -->
-<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="{product}" Name={name} Language="1033" Version="{version}" Manufacturer={maker}
-           UpgradeCode="{upgrade}">
-    <Package Id="{package}" InstallerVersion="500" Compressed="yes" InstallScope="perMachine"
-             Description={name} Manufacturer={maker}/>
-    <Media Id="1" Cabinet="package.cab" EmbedCab="yes"/>
-    <MajorUpgrade AllowSameVersionUpgrades="yes"
-                  DowngradeErrorMessage="A newer version of {plain} is already installed. Remove it first to install this one."/>
-    <Condition Message="{plain} runs on 64-bit Windows (x64) only.">VersionNT64</Condition>
-    <Icon Id="product.ico" SourceFile={icon}/>
-    <Property Id="ARPPRODUCTICON" Value="product.ico"/>
-    <Property Id="ARPNOMODIFY" Value="1"/>
-    <!-- No Restart Manager: no application (Explorer, the agents) is shut
-         down; a file in use is replaced at the next restart (3010). -->
-    <Property Id="MSIRESTARTMANAGERCONTROL" Value="Disable"/>
-    <Binary Id="PackageActions" SourceFile={actions}/>
-    <CustomAction Id="SetInstallFolderText" BinaryKey="PackageActions" DllEntry="SetInstallFolderText"
-                  Execute="immediate" Return="check"/>
-    <CustomAction Id="SetEndAgentsData" Property="EndAgents" Value="[INSTALLFOLDER]"/>
-    <CustomAction Id="EndAgents" BinaryKey="PackageActions" DllEntry="EndAgents" Execute="deferred"
-                  Impersonate="no" Return="check"/>
-    <CustomAction Id="StartServiceOnRollback" BinaryKey="PackageActions" DllEntry="StartServiceOnRollback"
-                  Execute="rollback" Impersonate="no" Return="ignore"/>
-{sparse_elements}
-    <InstallExecuteSequence>
-      <Custom Action="SetInstallFolderText" After="CostFinalize"/>
-      <Custom Action="SetEndAgentsData" After="SetInstallFolderText"/>
-      <Custom Action="StartServiceOnRollback" After="InstallInitialize"/>
-      <Custom Action="EndAgents" After="StartServiceOnRollback"/>
-    </InstallExecuteSequence>
-    <Directory Id="TARGETDIR" Name="SourceDir">
-      <Directory Id="ProgramFiles64Folder">
-        <Directory Id="INSTALLFOLDER" Name={folder}>
-{components}
-        </Directory>
-      </Directory>
-{components32}
-    </Directory>
-    <Feature Id="Complete" Level="1">
-{refs}
-    </Feature>
-  </Product>
-</Wix>
-""".format(product=product_code, package=package_code, name=quoteattr(PRODUCT_NAME), version=version,
+    template = (args.source / WIX_TEMPLATE).read_text()
+    return template.format(product=product_code, package=package_code, name=quoteattr(PRODUCT_NAME), version=version,
            maker=quoteattr(MANUFACTURER), upgrade=str(UPGRADE_CODE).upper(), plain=PRODUCT_NAME,
            icon=quoteattr(args.icon.name), actions=quoteattr(args.actions.name),
            folder=quoteattr(INSTALL_FOLDER_NAME), components="\n".join(component_xml),
@@ -452,11 +446,11 @@ def idt(path, columns, types, table_keys, rows):
     path.write_text("\r\n".join(lines) + "\r\n")
 
 
-def add_failure_actions(msi, work, service_name):
+def add_failure_actions(msi, work, service_name, recovery):
     """MsiServiceConfigFailureActions, applied by MsiConfigureServices at
     install and reinstall (events 1 + 4), between InstallServices and
     StartServices."""
-    actions, delays, reset = FAILURE_ACTIONS
+    actions, delays, reset = recovery
     table = work / "MsiServiceConfigFailureActions.idt"
     idt(table, ["MsiServiceConfigFailureActions", "Name", "Event", "ResetPeriod", "RebootMessage", "Command",
                 "Actions", "DelayActions", "Component_"],
@@ -606,7 +600,7 @@ def build(args):
         env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
         # wixl takes the files by their names, from the folder it runs in.
         run(["wixl", "-a", "x64", "-o", str(work / "package.msi"), str(work / "package.wxs")], env=env, cwd=staged)
-        add_failure_actions(work / "package.msi", work, service_name)
+        add_failure_actions(work / "package.msi", work, service_name, failure_actions(args.source))
         versioned = dict(sources, **({X86_FILE_ID: args.x86_source} if args.x86_source else {}))
         apply_table_rules(work / "package.msi", work, versioned, args.version)
         add_sparse_package_sequence(work / "package.msi", work)

@@ -3,15 +3,12 @@
 #include <algorithm>
 
 #include "common/application/contract.h"
+#include "common/text/ascii_case.h"
 
 namespace application {
 namespace {
 
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  const auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
+bool SameName(std::u16string_view a, std::u16string_view b) { return text::EqualsIgnoringAsciiCase(a, b); }
 
 // Whether a read may be answered from the policy key.
 bool IsPolicySetting(RegistryRoot root, std::u16string_view key_path, std::u16string_view value_name) {

@@ -1,3 +1,6 @@
+// Where the product's settings are read from: the read-only SettingsSource
+// interface over registry values, the count parser it shares, and the
+// policy-first view of the scheduler's settings.
 #pragma once
 
 #include <cstddef>

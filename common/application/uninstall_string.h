@@ -1,3 +1,4 @@
+// The program path at the start of an "UninstallString" registry value.
 #pragma once
 
 #include <string>

@@ -8,6 +8,10 @@
 
 namespace installer {
 
+// The property SetInstallFolderText sets to the folder's text, for the type
+// library's HELPDIR row (tools/make-msi.py reads the name from here).
+inline constexpr wchar_t kFolderTextProperty[] = L"QC_INSTALL_FOLDER_TEXT";
+
 // `folder` without its trailing backslashes.
 inline std::u16string FolderText(std::u16string_view folder) {
   while (!folder.empty() && folder.back() == u'\\') folder.remove_suffix(1);

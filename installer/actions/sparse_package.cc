@@ -13,10 +13,8 @@ bool Unreserved(char32_t c) {
 }
 
 void AppendEscaped(std::u16string& out, std::uint8_t byte) {
-  constexpr char16_t kHex[] = u"0123456789ABCDEF";
   out += u'%';
-  out += kHex[byte >> 4];
-  out += kHex[byte & 0xF];
+  out += text::Hexadecimal(byte, 2);
 }
 
 // One code point as percent-encoded UTF-8; a lone surrogate becomes U+FFFD.
@@ -97,13 +95,7 @@ std::u16string FileUri(std::u16string_view path, bool folder) {
   return uri;
 }
 
-std::u16string HresultText(std::int32_t code) {
-  constexpr char16_t kHex[] = u"0123456789ABCDEF";
-  std::u16string text = u"0x";
-  const auto value = static_cast<std::uint32_t>(code);
-  for (int shift = 28; shift >= 0; shift -= 4) text += kHex[(value >> shift) & 0xF];
-  return text;
-}
+std::u16string HresultText(std::int32_t code) { return u"0x" + text::Hexadecimal(static_cast<std::uint32_t>(code), 8); }
 
 LogLines StageAndProvision(const SparsePackageData& data, PackageDeployment& deployment) {
   LogLines lines;

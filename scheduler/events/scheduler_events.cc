@@ -15,11 +15,7 @@ constexpr std::uint32_t kErrorNoToken = 1008;
 constexpr std::size_t kLongestInsert = 31839;
 
 // "0x" and `width` upper-case hexadecimal digits, as Windows writes codes and addresses.
-std::u16string Hexadecimal(std::uint64_t value, int width) {
-  std::u16string text = u"0x";
-  for (int shift = (width - 1) * 4; shift >= 0; shift -= 4) text += u"0123456789ABCDEF"[(value >> shift) & 0xF];
-  return text;
-}
+std::u16string Hexadecimal(std::uint64_t value, int width) { return u"0x" + text::Hexadecimal(value, width); }
 
 void Report(Code code, std::vector<std::u16string> inserts = {}) {
   EventSink* const sink = g_sink.load();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/application/contract.h"
+#include "common/text/decimal.h"
 
 namespace schedule {
 
@@ -12,9 +13,7 @@ std::u16string LocalTimeText(const DateTime& time) {
   const datetime::CalendarFields fields = time.ToCalendar().value_or(datetime::CalendarFields{});
   std::u16string text;
   const auto append = [&text](unsigned value, int digits, char16_t after) {
-    std::u16string number(static_cast<std::size_t>(digits), u'0');
-    for (int i = digits - 1; i >= 0; --i, value /= 10) number[static_cast<std::size_t>(i)] = u'0' + value % 10;
-    text += number;
+    text += text::Decimal(value, digits);
     if (after != 0) text += after;
   };
   append(fields.year, 4, u'-');

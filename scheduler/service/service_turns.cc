@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "common/text/ascii_case.h"
 #include "common/trace/trace.h"
 #include "scheduler/events/scheduler_events.h"
 #include "scheduler/shared/service_entry.h"
@@ -10,12 +11,7 @@
 namespace service {
 namespace {
 
-char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c; }
-
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return FoldAscii(x) == FoldAscii(y); });
-}
+using text::EqualsIgnoringAsciiCase;
 
 // Waits up to kLogonWorkStopLimit for the logon work, reporting STOP_PENDING
 // at the start and after every period, each time with a wait hint that

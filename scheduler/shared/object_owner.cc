@@ -1,16 +1,12 @@
 #include "scheduler/shared/object_owner.h"
 
-#include <algorithm>
+#include "common/text/ascii_case.h"
 
 namespace shared {
 namespace {
 
 // SID texts are compared without regard to the case of their letters.
-bool SameSid(std::u16string_view a, std::u16string_view b) {
-  const auto fold = [](char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
+bool SameSid(std::u16string_view a, std::u16string_view b) { return text::EqualsIgnoringAsciiCase(a, b); }
 
 }  // namespace
 

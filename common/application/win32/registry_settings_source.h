@@ -1,3 +1,5 @@
+// SettingsSource over the Windows registry, and the scheduler's settings
+// (policy first) read through it.
 #pragma once
 
 #include "common/application/settings_source.h"

@@ -172,13 +172,13 @@ extern "C" UINT __stdcall StartServiceOnRollback(MSIHANDLE install) {
   return ERROR_SUCCESS;
 }
 
-// Immediate: QC_INSTALL_FOLDER_TEXT = INSTALLFOLDER without its trailing
+// Immediate: kFolderTextProperty = INSTALLFOLDER without its trailing
 // backslash. A failure fails the installation before anything is changed.
 extern "C" UINT __stdcall SetInstallFolderText(MSIHANDLE install) {
   const std::wstring folder = Property(install, L"INSTALLFOLDER");
   if (folder.empty()) return ERROR_INSTALL_FAILURE;
   const std::u16string text = installer::FolderText(std::u16string(folder.begin(), folder.end()));
-  return ::MsiSetPropertyW(install, L"QC_INSTALL_FOLDER_TEXT", win32::Wide(text)) == ERROR_SUCCESS
+  return ::MsiSetPropertyW(install, installer::kFolderTextProperty, win32::Wide(text)) == ERROR_SUCCESS
              ? ERROR_SUCCESS
              : ERROR_INSTALL_FAILURE;
 }

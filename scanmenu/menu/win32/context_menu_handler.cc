@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/application/win32/registry_settings_source.h"
+#include "common/hresult/hresult.h"
 #include "common/text/display_text.h"
 #include "common/win32/string_resource.h"
 #include "common/win32/wide.h"
@@ -144,11 +145,11 @@ HRESULT CVeltraneContextMenuHandler::Initialize(PCIDLIST_ABSOLUTE, IDataObject* 
 // --- IContextMenu ---------------------------------------------------------
 
 HRESULT CVeltraneContextMenuHandler::QueryContextMenu(HMENU menu, UINT position, UINT first_id, UINT, UINT flags) {
-  if (!ShouldAddMenuItem(flags)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+  if (!ShouldAddMenuItem(flags)) return hresult::SuccessWithCount(0);
   // Windows 11 lists the packaged command under "Show more options" too:
   // the item would be there twice.
   if (ServedByPackagedCommand(m_paths, WindowsBuild(), SparsePackageRegisteredForUser)) {
-    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+    return hresult::SuccessWithCount(0);
   }
 
   MENUITEMINFOW item = {};
@@ -165,7 +166,7 @@ HRESULT CVeltraneContextMenuHandler::QueryContextMenu(HMENU menu, UINT position,
   }
   ::InsertMenuItemW(menu, position, TRUE, &item);
   // One command id used.
-  return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
+  return hresult::SuccessWithCount(1);
 }
 
 HRESULT CVeltraneContextMenuHandler::GetCommandString(UINT_PTR, UINT type, UINT*, CHAR* buffer, UINT units) {

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "common/application/win32/registry_settings_source.h"
+#include "common/hresult/hresult.h"
 #include "common/text/display_text.h"
+#include "common/win32/module_path.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
 #include "common/win32/wide.h"
@@ -79,10 +81,11 @@ HRESULT CVeltraneExplorerCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
 HRESULT CVeltraneExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* icon) {
   // "<library path>,-<icon id>": the menu icon from this library's resources.
   wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(g_hInstance, path, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) {
+  DWORD length = 0;
+  const DWORD error = win32::ModuleFileName(g_hInstance, path, length);
+  if (error != ERROR_SUCCESS) {
     if (icon != nullptr) *icon = nullptr;
-    return E_FAIL;
+    return hresult::HResultFromError(static_cast<std::int32_t>(error));
   }
   std::u16string location(win32::Utf16(path), length);
   location += u",-";

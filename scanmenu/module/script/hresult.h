@@ -1,13 +1,18 @@
 // Result codes of the registration script interpreter. They carry the same
 // numbers as the platform's HRESULTs so that callers can hand them on
 // unchanged; portable code uses these names instead of the platform macros.
+// The HRESULT type and the error conversion are the tree's own
+// (common/hresult/hresult.h).
 #pragma once
 
 #include <cstdint>
 
+#include "common/hresult/hresult.h"
+
 namespace scanmenu::script {
 
-using HResult = std::int32_t;
+using hresult::HResult;
+using hresult::HResultFromError;
 
 inline constexpr HResult kHrOk = 0;
 inline constexpr HResult kHrFail = static_cast<HResult>(0x80004005);
@@ -24,12 +29,5 @@ inline constexpr HResult kHrDispOverflow = static_cast<HResult>(0x8002000A);
 
 inline constexpr bool Failed(HResult hr) { return hr < 0; }
 inline constexpr bool Succeeded(HResult hr) { return hr >= 0; }
-
-// A Windows error number as an HRESULT: 0x80070000 plus its low 16 bits;
-// zero and negative numbers pass unchanged.
-inline constexpr HResult HResultFromError(std::int32_t error) {
-  if (error <= 0) return error;
-  return static_cast<HResult>(0x80070000u | (static_cast<std::uint32_t>(error) & 0xFFFFu));
-}
 
 }  // namespace scanmenu::script

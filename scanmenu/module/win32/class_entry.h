@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <atomic>
+
 namespace scanmenu {
 
 // Builds an instance: stand-alone for a null outer unknown, aggregated otherwise.
@@ -12,9 +14,11 @@ using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID iid, void** out);
 using ClassObjectCreator = HRESULT (*)(InstanceCreator creator, REFIID iid, void** out);
 
 // The cached class object of one class: stored encoded (EncodePointer),
-// null until the first DllGetClassObject that creates it.
+// null until the first DllGetClassObject that creates it. Published with
+// release order after the object is built and read with acquire order, so a
+// thread that finds it set also sees the finished object.
 struct ClassObjectCache {
-  void* volatile encoded_object;
+  std::atomic<void*> encoded_object;
   DWORD registration_cookie;  // never read; kept for class-object registration
 };
 

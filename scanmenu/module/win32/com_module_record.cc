@@ -6,7 +6,7 @@ namespace scanmenu {
 namespace {
 
 IUnknown* CachedObject(const ClassObjectCache& cache) {
-  void* encoded = cache.encoded_object;
+  void* encoded = cache.encoded_object.load(std::memory_order_acquire);
   return encoded == nullptr ? nullptr : static_cast<IUnknown*>(::DecodePointer(encoded));
 }
 
@@ -37,10 +37,12 @@ HRESULT ComModuleRecord::GetClassObject(REFCLSID clsid, REFIID iid, void** out) 
     IUnknown* object = CachedObject(*entry->cache);
     if (object == nullptr) {
       AutoLock hold(object_lock_);
-      if (entry->cache->encoded_object == nullptr) {
+      // The lock orders the creators; a second look under it finds an
+      // object another thread published meanwhile.
+      if (entry->cache->encoded_object.load(std::memory_order_relaxed) == nullptr) {
         void* created = nullptr;
         hr = entry->create_class_object(entry->create_instance, IID_IUnknown, &created);
-        if (SUCCEEDED(hr)) entry->cache->encoded_object = ::EncodePointer(created);
+        if (SUCCEEDED(hr)) entry->cache->encoded_object.store(::EncodePointer(created), std::memory_order_release);
       }
       object = CachedObject(*entry->cache);
     }
@@ -56,10 +58,8 @@ void ComModuleRecord::Term() {
   for (ClassEntry* const* row = first_; row != last_; ++row) {
     ClassEntry* entry = *row;
     if (entry == nullptr || entry->cache == nullptr) continue;
-    if (IUnknown* object = CachedObject(*entry->cache)) {
-      entry->cache->encoded_object = nullptr;
-      object->Release();
-    }
+    void* encoded = entry->cache->encoded_object.exchange(nullptr, std::memory_order_acq_rel);
+    if (encoded != nullptr) static_cast<IUnknown*>(::DecodePointer(encoded))->Release();
   }
   object_lock_.Term();
   cb_size_ = 0;

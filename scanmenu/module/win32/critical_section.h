@@ -1,11 +1,18 @@
 // A critical section whose initialisation can fail and is reported, and a
-// scoped lock over it.
+// scoped lock over it: the lock of the extension's COM frame.
+//
+// The rest of the tree locks with threads::Mutex (a slim reader/writer lock).
+// The frame keeps this one because its contract needs a lock that the owning
+// thread may take again: GetTypeInfo holds the module's lock while it adds its
+// clean-up through AddTermFunc, which takes the same lock; a slim lock would
+// deadlock there. Its Init also answers an HRESULT that the module's start and
+// the class factory report.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
 
-#include "scanmenu/module/win32/last_error.h"
+#include "common/win32/last_error.h"
 
 namespace scanmenu {
 
@@ -20,7 +27,7 @@ class CriticalSection {
   HRESULT Init() {
     if (initialized_) return S_OK;
     if (!::InitializeCriticalSectionAndSpinCount(&section_, 0)) {
-      const HRESULT hr = HResultFromLastError();
+      const HRESULT hr = win32::HResultFromLastError();
       if (FAILED(hr)) return hr;
     }
     initialized_ = true;

@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "common/win32/last_error.h"
+#include "common/win32/module_path.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/wide.h"
@@ -16,7 +18,6 @@
 #include "scanmenu/module/script/win32/registry_access.h"
 #include "scanmenu/module/win32/class_entry.h"
 #include "scanmenu/module/win32/com_module_record.h"
-#include "scanmenu/module/win32/last_error.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/reg_object.h"
 #include "scanmenu/module/win32/scanmenu_module.h"
@@ -28,10 +29,8 @@ constexpr wchar_t kRegistryType[] = L"REGISTRY";
 
 // GetModuleFileNameW into a buffer of kModulePathCapacity characters.
 HRESULT ModulePath(HMODULE module, wchar_t (&path)[kModulePathCapacity]) {
-  const DWORD length = ::GetModuleFileNameW(module, path, kModulePathCapacity);
-  if (length == 0) return HResultFromLastError();
-  if (length == kModulePathCapacity) return script::HResultFromError(ERROR_INSUFFICIENT_BUFFER);
-  return S_OK;
+  DWORD length = 0;
+  return hresult::HResultFromError(static_cast<std::int32_t>(win32::ModuleFileName(module, path, length)));
 }
 
 // A BSTR, freed with SysFreeString.
@@ -93,21 +92,21 @@ HRESULT LoadScriptText(const wchar_t* path, UINT resource_id, win32::ScopedModul
                        std::unique_ptr<wchar_t[]>& text) {
   data_file.Set(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   if (!data_file) data_file.Set(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  if (!data_file) return HResultFromLastError();
+  if (!data_file) return win32::HResultFromLastError();
   HRSRC found = ::FindResourceW(data_file.Get(), MAKEINTRESOURCEW(resource_id), kRegistryType);
-  if (found == nullptr) return HResultFromLastError();
+  if (found == nullptr) return win32::HResultFromLastError();
   HGLOBAL loaded = ::LoadResource(data_file.Get(), found);
-  if (loaded == nullptr) return HResultFromLastError();
+  if (loaded == nullptr) return win32::HResultFromLastError();
   const DWORD size = ::SizeofResource(data_file.Get(), found);
   if (size == 0xFFFFFFFFu) return E_OUTOFMEMORY;
   const void* bytes = ::LockResource(loaded);
-  if (bytes == nullptr) return HResultFromLastError();
+  if (bytes == nullptr) return win32::HResultFromLastError();
 
   text.reset(new (std::nothrow) wchar_t[static_cast<std::size_t>(size) + 1]);
   if (!text) return E_OUTOFMEMORY;
   const int converted = ::MultiByteToWideChar(CP_THREAD_ACP, 0, static_cast<const char*>(bytes), static_cast<int>(size),
                                               text.get(), static_cast<int>(size) + 1);
-  if (converted == 0) return HResultFromLastError();
+  if (converted == 0) return win32::HResultFromLastError();
   text[converted] = L'\0';
   return S_OK;
 }
@@ -242,7 +241,7 @@ HRESULT ApproveHandler(bool approve) {
     }
     if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
   }
-  return script::HResultFromError(error);
+  return hresult::HResultFromError(error);
 }
 
 // The class scripts, the type library and the module script, taken away in
@@ -260,6 +259,15 @@ HRESULT UnregisterScriptsAndTypeLibrary() {
 
 }  // namespace
 
+// The module script, the class scripts in table order, the type library,
+// then the approval; the first failure ends the sequence. What a failed step
+// leaves behind:
+// - a failed script: the interpreter has already taken back the root block
+//   that failed; what the earlier steps wrote stays (DllInstall then runs the
+//   whole unregistration, RegisterServer itself does not);
+// - a failed type-library registration: the scripts' keys stay;
+// - a refused approval: everything before it is taken back, so that no
+//   handler is left registered without its approval.
 HRESULT RegisterServer() {
   HRESULT hr = RunRegistrationScript(IDR_MODULE_SCRIPT, true, kModuleScriptEntries);
   if (FAILED(hr)) return hr;
@@ -271,7 +279,7 @@ HRESULT RegisterServer() {
   hr = RegisterTypeLibrary();
   if (FAILED(hr)) return hr;
   hr = ApproveHandler(true);
-  // Nothing is left half registered: without the approval, the rest goes too.
+  // Without the approval, the rest goes too; the approval's error is the result.
   if (FAILED(hr)) UnregisterScriptsAndTypeLibrary();
   return hr;
 }

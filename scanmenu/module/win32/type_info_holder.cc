@@ -2,9 +2,9 @@
 
 #include <wrl/client.h>
 
-#include "scanmenu/module/script/hresult.h"
+#include "common/win32/last_error.h"
+#include "common/win32/module_path.h"
 #include "scanmenu/module/win32/com_module_record.h"
-#include "scanmenu/module/win32/last_error.h"
 #include "scanmenu/module/win32/module_globals.h"
 #include "scanmenu/module/win32/scanmenu_module.h"
 
@@ -13,9 +13,9 @@ namespace {
 
 HRESULT LoadOwnTypeLibrary(ITypeLib** out) {
   wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(ComModule().type_library_module(), path, MAX_PATH);
-  if (length == 0) return HResultFromLastError();
-  if (length == MAX_PATH) return script::HResultFromError(ERROR_INSUFFICIENT_BUFFER);
+  DWORD length = 0;
+  const DWORD error = win32::ModuleFileName(ComModule().type_library_module(), path, length);
+  if (error != ERROR_SUCCESS) return hresult::HResultFromError(static_cast<std::int32_t>(error));
   return ::LoadTypeLibEx(path, REGKIND_NONE, out);
 }
 

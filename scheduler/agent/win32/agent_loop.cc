@@ -122,7 +122,7 @@ class Win32AgentLoopHost final : public AgentLoopHost {
     return std::chrono::minutes(std::min(minutes, schedule::kLongestWaitMinutes));
   }
 
-  BusyState TestBusy() override { return static_cast<BusyState>(QueryBusyState()); }
+  BusyState TestBusy() override { return QueryBusyState(); }
 
   std::chrono::milliseconds Now() override { return std::chrono::milliseconds(GetTickCount64()); }
 

@@ -63,10 +63,10 @@ class Win32Desktop final : public BusyProbe {
 
 }  // namespace
 
-int QueryBusyState() {
+BusyState QueryBusyState() {
   Win32Desktop desktop;
   const application::RegistrySettingsSource settings;
-  return static_cast<int>(DecideBusyState(desktop, settings));
+  return DecideBusyState(desktop, settings);
 }
 
 }  // namespace agent

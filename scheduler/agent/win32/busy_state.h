@@ -1,9 +1,13 @@
+// The busy state of this session's desktop, judged from the window in front.
 #pragma once
+
+#include "scheduler/agent/busy_state.h"
 
 namespace agent {
 
-// 1 when the configured screen saver owns the full-screen window in front,
-// 2 when a borderless window covers the primary screen, 5 otherwise.
-int QueryBusyState();
+// kNotPresent when the configured screen saver owns the full-screen window in
+// front, kBusy when a borderless window covers the primary screen,
+// kAcceptsNotifications otherwise.
+BusyState QueryBusyState();
 
 }  // namespace agent

@@ -1,6 +1,7 @@
 #include "scheduler/agent/win32/fault_filter.h"
 
 #include <windows.h>
+#include <process.h>
 
 #include <chrono>
 #include <csignal>
@@ -52,7 +53,7 @@ struct FaultReport {
 };
 FaultReport g_fault_report = {};
 
-DWORD WINAPI ReportFaultThread(void*) {
+unsigned __stdcall ReportFaultThread(void*) {
   events::AgentFault(g_fault_report.code, g_fault_address, g_fault_report.brought_back);
   return 0;
 }
@@ -65,10 +66,12 @@ class Win32FaultEndHost final : public FaultEndHost {
  public:
   void ReportFault(std::uint32_t code, bool brought_back) override {
     g_fault_report = {code, brought_back};
-    HANDLE thread = ::CreateThread(nullptr, 0, ReportFaultThread, nullptr, 0, nullptr);
-    if (thread == nullptr) return;
-    ::WaitForSingleObject(thread, kFaultReportWaitMs);
-    ::CloseHandle(thread);
+    // _beginthreadex, not CreateThread, so that the C runtime sets up the
+    // thread's own data for the report's allocations; it answers 0 on failure.
+    const win32::ScopedHandle thread(
+        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &ReportFaultThread, nullptr, 0, nullptr)));
+    if (!thread.IsValid()) return;
+    ::WaitForSingleObject(thread.Get(), kFaultReportWaitMs);
   }
   void ReleaseSession() override { CloseSessionMutex(); }
   void StartService() override { shared::StartSchedulerService(false); }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/trace/trace.h"
+#include "common/win32/module_path.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 
@@ -60,8 +61,8 @@ EventSink& EventLogSink() {
 
 bool RegisterEventSourceKey() {
   wchar_t own_path[MAX_PATH] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, own_path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
+  DWORD length = 0;
+  if (win32::ModuleFileName(nullptr, own_path, length) != ERROR_SUCCESS) return false;
   win32::RegistryKey key;
   if (key.Create(HKEY_LOCAL_MACHINE, kSourceKeyPath, KEY_SET_VALUE) != ERROR_SUCCESS) return false;
   const DWORD types = kTypesSupported;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/trace/trace.h"
+#include "common/win32/module_path.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/system32_functions.h"
 #include "common/win32/wide.h"
@@ -79,8 +80,9 @@ win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& ou
 
   outcome.result = events::AgentStart::Result::kNoProcess;
   wchar_t own_path[MAX_PATH] = {};
-  if (GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) {
-    outcome.error = GetLastError();
+  DWORD length = 0;
+  if (const DWORD error = win32::ModuleFileName(nullptr, own_path, length); error != ERROR_SUCCESS) {
+    outcome.error = error;
     return {};
   }
   std::u16string command_line = AgentCommandLine(win32::Utf16(own_path));

@@ -9,6 +9,7 @@
 #include "common/application/win32/registry_settings_source.h"
 #include "common/threads/threads.h"
 #include "common/trace/trace.h"
+#include "common/win32/module_path.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/wide.h"
@@ -85,8 +86,8 @@ class Win32KeeperPlatform final : public schedule::KeeperPlatform {
     win32::ScopedHandle token(GetSessionUserToken(console));
     if (!token) return false;
     wchar_t own_path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, own_path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
+    DWORD length = 0;
+    if (win32::ModuleFileName(nullptr, own_path, length) != ERROR_SUCCESS) return false;
     const std::u16string command_line = u"\"" + win32::FromWide(own_path) + u"\" /busy";
     PROCESS_INFORMATION created = {};
     if (!shared::CreateUserProcess(token.Get(), command_line, CREATE_NO_WINDOW | CREATE_DEFAULT_ERROR_MODE, created)) {

@@ -1,3 +1,5 @@
+// BUILTIN\Administrators: its SID, and whether this process's token counts
+// as a member.
 #pragma once
 
 #include "common/win32/scoped_handle.h"

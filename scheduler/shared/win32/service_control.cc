@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/trace/trace.h"
+#include "common/win32/module_path.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/wide.h"
 #include "scheduler/shared/service_entry.h"
@@ -42,7 +43,8 @@ void SetRecoveryActions(SC_HANDLE service) {
 
 bool InstallService() {
   wchar_t own_path[MAX_PATH] = {};
-  if (::GetModuleFileNameW(nullptr, own_path, MAX_PATH) == 0) return false;
+  DWORD length = 0;
+  if (win32::ModuleFileName(nullptr, own_path, length) != ERROR_SUCCESS) return false;
   // Quoted, so that a path with blanks is not split into program and arguments.
   const std::wstring image_path = L"\"" + std::wstring(own_path) + L"\"";
 

@@ -16,7 +16,7 @@
 #include "scanmenu/e2e/shell_host.h"
 #include "scanmenu/resources/resource_ids.h"
 #include "scanmenu_idl.h"
-#include "scheduler/service/win32/scheduler_resource_ids.h"
+#include "scheduler/program/win32/scheduler_resource_ids.h"
 #include "support/win32/message_box_answerer.h"
 #include "support/win32/process_runner.h"
 

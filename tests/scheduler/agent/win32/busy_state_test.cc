@@ -88,25 +88,25 @@ TEST_F(BusyStateWin32Test, BorderlessFullScreenWindowIsBusyAndWithBorderIsNot) {
   WindowOwner borderless(FrontWindow(WS_POPUP, 0, 0, ScreenWidth(), ScreenHeight()));
   ASSERT_NE(borderless.window, nullptr);
   ASSERT_EQ(GetForegroundWindow(), borderless.window);
-  EXPECT_EQ(QueryBusyState(), 2);
+  EXPECT_EQ(QueryBusyState(), BusyState::kBusy);
 
   WindowOwner bordered(FrontWindow(WS_POPUP | WS_BORDER, 0, 0, ScreenWidth(), ScreenHeight()));
   ASSERT_EQ(GetForegroundWindow(), bordered.window);
-  EXPECT_EQ(QueryBusyState(), 5);
+  EXPECT_EQ(QueryBusyState(), BusyState::kAcceptsNotifications);
 }
 
 TEST_F(BusyStateWin32Test, OrdinaryAndNearlyFullScreenWindowsAcceptNotifications) {
   WindowOwner ordinary(FrontWindow(WS_OVERLAPPEDWINDOW, 100, 100, 400, 300));
   ASSERT_EQ(GetForegroundWindow(), ordinary.window);
-  EXPECT_EQ(QueryBusyState(), 5);
+  EXPECT_EQ(QueryBusyState(), BusyState::kAcceptsNotifications);
 
   WindowOwner offset(FrontWindow(WS_POPUP, 1, 0, ScreenWidth(), ScreenHeight()));
   ASSERT_EQ(GetForegroundWindow(), offset.window);
-  EXPECT_EQ(QueryBusyState(), 5);
+  EXPECT_EQ(QueryBusyState(), BusyState::kAcceptsNotifications);
 
   WindowOwner narrow(FrontWindow(WS_POPUP, 0, 0, ScreenWidth() - 1, ScreenHeight()));
   ASSERT_EQ(GetForegroundWindow(), narrow.window);
-  EXPECT_EQ(QueryBusyState(), 5);
+  EXPECT_EQ(QueryBusyState(), BusyState::kAcceptsNotifications);
 }
 
 TEST_F(BusyStateWin32Test, ConfiguredScreenSaverInShortFormIsRecognised) {
@@ -121,11 +121,11 @@ TEST_F(BusyStateWin32Test, ConfiguredScreenSaverInShortFormIsRecognised) {
 
   WindowOwner saver(FrontWindow(WS_POPUP | WS_BORDER, 0, 0, ScreenWidth(), ScreenHeight()));
   ASSERT_EQ(GetForegroundWindow(), saver.window);
-  EXPECT_EQ(QueryBusyState(), 1);
+  EXPECT_EQ(QueryBusyState(), BusyState::kNotPresent);
 
   // Another program configured as screen saver: the border decides again.
   ScreenSaverSetting::Set(u"C:\\windows\\system32\\scrnsave.scr");
-  EXPECT_EQ(QueryBusyState(), 5);
+  EXPECT_EQ(QueryBusyState(), BusyState::kAcceptsNotifications);
 }
 
 }  // namespace

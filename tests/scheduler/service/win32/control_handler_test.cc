@@ -13,7 +13,7 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
-#include "scheduler/service/win32/program_modes.h"
+#include "scheduler/program/win32/program_modes.h"
 #include "scheduler/service/win32/service_main.h"
 #include "scheduler/shared/agent_session.h"
 #include "scheduler/shared/win32/agent_session.h"
@@ -37,7 +37,7 @@ int RunUserMode() {
   win32::ScopedHandle started(OpenEventW(EVENT_MODIFY_STATE, FALSE, kAgentStartedEvent));
   win32::ScopedHandle release(OpenEventW(SYNCHRONIZE, FALSE, kAgentReleaseEvent));
   if (!started || !release) {
-    RunAgentMode();
+    program::RunAgentMode();
     return 0;
   }
   SetEvent(started.Get());

@@ -1,16 +1,15 @@
-#include "scheduler/service/program_mode.h"
+#include "scheduler/program/program_mode.h"
 
-#include <algorithm>
 #include <string_view>
 
-namespace service {
-namespace {
+#include "common/text/ascii_case.h"
 
-constexpr char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
+namespace program {
+namespace {
 
 // `argument` is `lower_switch` as a whole, ASCII letters in any case.
 bool IsSwitch(std::u16string_view argument, std::u16string_view lower_switch) {
-  return std::ranges::equal(argument, lower_switch, {}, FoldAscii);
+  return text::EqualsIgnoringAsciiCase(argument, lower_switch);
 }
 
 }  // namespace
@@ -47,4 +46,4 @@ void RunUserMode(UserModePlatform& platform) {
   platform.CloseSessionMutex();
 }
 
-}  // namespace service
+}  // namespace program

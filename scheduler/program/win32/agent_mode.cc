@@ -1,13 +1,13 @@
-#include "scheduler/service/win32/program_modes.h"
+#include "scheduler/program/win32/program_modes.h"
 
 #include "scheduler/agent/win32/event_window.h"
 #include "scheduler/agent/win32/fault_filter.h"
+#include "scheduler/program/program_mode.h"
 #include "scheduler/schedule/win32/scan_launcher.h"
 #include "scheduler/schedule/win32/waitable_timer.h"
-#include "scheduler/service/program_mode.h"
 #include "scheduler/shared/win32/administrators.h"
 
-namespace service {
+namespace program {
 namespace {
 
 class Win32UserMode final : public UserModePlatform {
@@ -33,4 +33,4 @@ void RunAgentMode() {
   agent::EndFaultRecovery();
 }
 
-}  // namespace service
+}  // namespace program

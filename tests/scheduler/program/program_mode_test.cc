@@ -1,11 +1,11 @@
-#include "scheduler/service/program_mode.h"
+#include "scheduler/program/program_mode.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace service {
+namespace program {
 namespace {
 
 ProgramMode Select(std::vector<std::u16string> arguments) { return SelectProgramMode(arguments); }
@@ -94,4 +94,4 @@ TEST(RunUserMode, StartupModeScansForAnyUserAndOtherwiseOnlyAnAdministratorBecom
 }
 
 }  // namespace
-}  // namespace service
+}  // namespace program

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-namespace service {
+namespace program {
 
 enum class ProgramMode {
   kInstall,    // create the service entry, report success, end
@@ -56,4 +56,4 @@ class UserModePlatform {
 // event that says no scheduled scans run in its session.
 void RunUserMode(UserModePlatform& platform);
 
-}  // namespace service
+}  // namespace program

@@ -11,6 +11,7 @@
 
 #include "common/text/display_text.h"
 #include "common/trace/trace.h"
+#include "common/win32/module_path.h"
 #include "common/win32/registry_key.h"
 #include "common/win32/scoped_handle.h"
 #include "common/win32/string_resource.h"
@@ -18,12 +19,12 @@
 #include "scheduler/agent/win32/busy_state.h"
 #include "scheduler/events/scheduler_events.h"
 #include "scheduler/events/win32/event_log.h"
-#include "scheduler/service/program_mode.h"
-#include "scheduler/service/win32/program_modes.h"
-#include "scheduler/service/win32/scheduler_resource_ids.h"
+#include "scheduler/program/program_mode.h"
+#include "scheduler/program/win32/program_modes.h"
+#include "scheduler/program/win32/scheduler_resource_ids.h"
 #include "scheduler/shared/win32/service_control.h"
 
-namespace service {
+namespace program {
 namespace {
 
 constexpr wchar_t kMessageCaption[] = L"Veltrane";
@@ -54,7 +55,8 @@ void ShowSuccess(UINT text_id, std::u16string_view english) {
 
 std::u16string OwnPath() {
   wchar_t path[MAX_PATH] = {};
-  return ::GetModuleFileNameW(nullptr, path, MAX_PATH) != 0 ? win32::FromWide(path) : std::u16string();
+  DWORD length = 0;
+  return win32::ModuleFileName(nullptr, path, length) == ERROR_SUCCESS ? win32::FromWide(path) : std::u16string();
 }
 
 // The event source comes with the service entry and goes with it; its
@@ -90,14 +92,15 @@ int RunProgram(const wchar_t* command_tail) {
       RunServiceMode();
       break;
     case ProgramMode::kBusyTest:
-      return agent::QueryBusyState();
+      // The state's number is the exit code the service reads.
+      return static_cast<int>(agent::QueryBusyState());
   }
   return 0;
 }
 
 }  // namespace
-}  // namespace service
+}  // namespace program
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_tail, int) {
-  return service::RunProgram(command_tail != nullptr ? command_tail : L"");
+  return program::RunProgram(command_tail != nullptr ? command_tail : L"");
 }

@@ -3,7 +3,7 @@
 // when its mode is over, and the process then ends with exit code 0.
 #pragma once
 
-namespace service {
+namespace program {
 
 // "/user": the per-session agent, or in start-up mode the scan of a logon
 // (see RunUserMode in program_mode.h). Defined in agent_mode.cc.
@@ -13,4 +13,4 @@ void RunAgentMode();
 // Defined in service_mode.cc.
 void RunServiceMode();
 
-}  // namespace service
+}  // namespace program
