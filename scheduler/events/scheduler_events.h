@@ -26,7 +26,7 @@ enum class Level : std::uint32_t { kInformation = 1, kWarning = 2, kError = 3 };
 
 // The codes Event Viewer shows as "Event ID". A released code never changes
 // meaning; win32/scheduler_events.mc holds each with the same level, and the
-// README's table documents them.
+// table in docs/reference.md documents them.
 enum class Code : std::uint16_t {
   kServiceStarted = 100,
   kServiceStartedAfterSession = 101,
