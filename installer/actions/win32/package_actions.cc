@@ -25,6 +25,7 @@
 #include "common/win32/wide.h"
 #include "installer/actions/agent_shutdown.h"
 #include "installer/actions/folder_text.h"
+#include "installer/actions/win32/installer_log.h"
 #include "scheduler/shared/object_owner.h"
 #include "scheduler/shared/win32/object_owner.h"
 #include "scheduler/shared/win32/service_control.h"
@@ -34,25 +35,9 @@ namespace {
 // How long the package waits for the agents to leave their loops.
 constexpr std::chrono::milliseconds kAgentShutdownLimit{30000};
 
-struct MsiHandleTraits {
-  using Handle = MSIHANDLE;
-  static Handle NullHandle() { return 0; }
-  static bool IsValid(Handle h) { return h != 0; }
-  static void Close(Handle h) { ::MsiCloseHandle(h); }
-};
-using ScopedMsiHandle = win32::GenericScopedHandle<MsiHandleTraits>;
-
 // Whether two file names are equal as the file system compares them.
 bool SameName(const std::wstring& a, const std::wstring& b) {
   return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
-// One line for the installer's log.
-void LogLine(MSIHANDLE install, const wchar_t* line) {
-  ScopedMsiHandle record(::MsiCreateRecord(1));
-  if (record && ::MsiRecordSetStringW(record.Get(), 0, line) == ERROR_SUCCESS) {
-    ::MsiProcessMessage(install, INSTALLMESSAGE_INFO, record.Get());
-  }
 }
 
 bool HasTrustedOwner(HANDLE object) {
@@ -130,7 +115,7 @@ class Win32AgentShutdown : public installer::AgentShutdownPlatform {
     return left;
   }
 
-  void Log(const std::u16string& line) override { LogLine(install_, win32::Wide(line)); }
+  void Log(const std::u16string& line) override { installer::LogLine(install_, line); }
 
  private:
   MSIHANDLE install_;
@@ -167,8 +152,8 @@ extern "C" UINT __stdcall EndAgents(MSIHANDLE install) {
 // and the service it ended runs again (it brings the agents back). Without
 // a service entry (a first install rolled back) there is nothing to start.
 extern "C" UINT __stdcall StartServiceOnRollback(MSIHANDLE install) {
-  LogLine(install, shared::StartSchedulerService(false) ? L"StartServiceOnRollback: the service runs"
-                                                        : L"StartServiceOnRollback: no service to start");
+  installer::LogLine(install, shared::StartSchedulerService(false) ? u"StartServiceOnRollback: the service runs"
+                                                                   : u"StartServiceOnRollback: no service to start");
   return ERROR_SUCCESS;
 }
 

@@ -25,6 +25,7 @@
 #include "common/win32/scoped_handle.h"
 #include "common/win32/wide.h"
 #include "installer/actions/sparse_package.h"
+#include "installer/actions/win32/installer_log.h"
 #include "installer/actions/win32/winrt_abi.h"
 
 namespace {
@@ -43,19 +44,7 @@ constexpr HRESULT kTimedOut = static_cast<HRESULT>(0x800705B4);
 constexpr HRESULT kCancelled = static_cast<HRESULT>(0x800704C7);
 static_assert(ERROR_TIMEOUT == 0x5B4 && ERROR_CANCELLED == 0x4C7);
 
-struct MsiHandleTraits {
-  using Handle = MSIHANDLE;
-  static Handle NullHandle() { return 0; }
-  static bool IsValid(Handle h) { return h != 0; }
-  static void Close(Handle h) { ::MsiCloseHandle(h); }
-};
-using ScopedMsiHandle = win32::GenericScopedHandle<MsiHandleTraits>;
-
-void Log(MSIHANDLE install, const std::u16string& line) {
-  ScopedMsiHandle record(::MsiCreateRecord(1));
-  if (!record || ::MsiRecordSetStringW(record.Get(), 0, win32::Wide(line)) != ERROR_SUCCESS) return;
-  ::MsiProcessMessage(install, INSTALLMESSAGE_INFO, record.Get());
-}
+using installer::LogLine;
 
 // The functions of combase.dll the actions use, from System32 alone: the DLL
 // is not a KnownDLL, and the installer's folder is not to supply one.
@@ -357,7 +346,7 @@ void RunOnWorker(MSIHANDLE install, std::function<LogLines(installer::PackageDep
   win32::ScopedHandle thread(::CreateThread(nullptr, 0, WorkerMain, parameter, 0, nullptr));
   if (!thread) {
     delete parameter;
-    Log(install, u"SparsePackage: no thread for the deployment (error " + text::Decimal(::GetLastError()) + u")");
+    LogLine(install, u"SparsePackage: no thread for the deployment (error " + text::Decimal(::GetLastError()) + u")");
     return;
   }
   if (::WaitForSingleObject(thread.Get(), static_cast<DWORD>(kActionLimit.count())) != WAIT_OBJECT_0) {
@@ -365,11 +354,11 @@ void RunOnWorker(MSIHANDLE install, std::function<LogLines(installer::PackageDep
     HMODULE self = nullptr;
     ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                          reinterpret_cast<LPCWSTR>(&WorkerMain), &self);
-    Log(install, u"SparsePackage: gave up waiting for the deployment after " +
-                     text::Decimal(static_cast<std::uint64_t>(kActionLimit.count() / 1000)) + u" s");
+    LogLine(install, u"SparsePackage: gave up waiting for the deployment after " +
+                         text::Decimal(static_cast<std::uint64_t>(kActionLimit.count() / 1000)) + u" s");
   }
   const std::lock_guard<std::mutex> hold(state->lock);
-  for (const std::u16string& line : state->lines) Log(install, line);
+  for (const std::u16string& line : state->lines) LogLine(install, line);
 }
 
 installer::SystemFacts ThisSystem() {
@@ -413,12 +402,12 @@ bool RunsAsLocalSystem() {
 UINT RunAction(MSIHANDLE install,
                LogLines (*work)(const installer::SparsePackageData&, installer::PackageDeployment&)) {
   if (const auto skip = installer::SkipReason(ThisSystem())) {
-    Log(install, *skip);
+    LogLine(install, *skip);
     return ERROR_SUCCESS;
   }
   const auto data = installer::ParseSparsePackageData(ActionData(install));
   if (!data) {
-    Log(install, u"SparsePackage: the action data is incomplete; nothing is done");
+    LogLine(install, u"SparsePackage: the action data is incomplete; nothing is done");
     return ERROR_SUCCESS;
   }
   RunOnWorker(install,
@@ -436,7 +425,7 @@ extern "C" UINT __stdcall StageSparsePackage(MSIHANDLE install) {
 // Deferred, impersonating the user who runs the installation. Never fails.
 extern "C" UINT __stdcall AddSparsePackageForUser(MSIHANDLE install) {
   if (RunsAsLocalSystem()) {
-    Log(install, u"SparsePackage: the installation runs as LocalSystem; every user gets the package at sign-in");
+    LogLine(install, u"SparsePackage: the installation runs as LocalSystem; every user gets the package at sign-in");
     return ERROR_SUCCESS;
   }
   return RunAction(install, &installer::AddForCurrentUser);
