@@ -22,6 +22,7 @@ import pathlib
 import re
 import sys
 import tomllib
+from xml.sax.saxutils import escape
 
 LANGUAGES_DIR = pathlib.Path(__file__).resolve().parent.parent / "languages"
 SOURCE_TAG = "en-US"
@@ -116,7 +117,7 @@ def checked_languages():
 
 
 def xml_text(text):
-    return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;").replace('"', "&quot;")
+    return escape(text, {'"': "&quot;"})
 
 
 def adml(texts, order):

@@ -40,7 +40,7 @@ import tempfile
 import uuid
 import zipfile
 from pathlib import Path
-from xml.sax.saxutils import quoteattr
+from xml.sax.saxutils import quoteattr, unescape
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import regexport  # noqa: E402
@@ -408,8 +408,7 @@ def sparse_identity(msix):
     if not identity:
         sys.exit("make-msi: %s has no Identity" % msix)
     attributes = dict(re.findall(r'(\w+)="([^"]*)"', identity.group(0)))
-    unescape = lambda v: v.replace("&quot;", '"').replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&")  # noqa: E731
-    return {k: unescape(attributes.get(k, "")) for k in ("Name", "Publisher", "Version")}
+    return {k: unescape(attributes.get(k, ""), {"&quot;": '"'}) for k in ("Name", "Publisher", "Version")}
 
 
 def sparse_package_elements(msix, version):

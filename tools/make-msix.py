@@ -27,6 +27,7 @@ import struct
 import sys
 import zlib
 from pathlib import Path
+from xml.sax.saxutils import escape
 
 BLOCK = 65536
 DOS_TIME, DOS_DATE = 0, (1980 - 1980) << 9 | 1 << 5 | 1  # 1980-01-01 00:00, the earliest zip time
@@ -121,7 +122,7 @@ def subject_of(der):
 
 
 def with_identity(manifest, attribute, value):
-    escaped = value.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;")
+    escaped = escape(value, {'"': "&quot;"})
     text, count = re.subn(r'(<Identity\b[^>]*?\b%s=)"[^"]*"' % attribute, lambda m: f'{m.group(1)}"{escaped}"',
                           manifest.decode("utf-8"), count=1)
     if count != 1:
