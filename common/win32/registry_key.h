@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/win32/scoped_handle.h"
 #include "common/win32/wide.h"
 
 namespace win32 {
@@ -15,8 +16,6 @@ namespace win32 {
 class RegistryKey {
  public:
   RegistryKey() = default;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
   RegistryKey(RegistryKey&& other) noexcept;
   RegistryKey& operator=(RegistryKey&& other) noexcept;
   ~RegistryKey();
@@ -25,17 +24,16 @@ class RegistryKey {
   LONG Open(HKEY root, std::u16string_view path, REGSAM access);
   // Creates (or opens) `path` under `root`; returns the Windows error number.
   LONG Create(HKEY root, std::u16string_view path, REGSAM access);
-  void Close();
 
+  explicit operator bool() const noexcept { return static_cast<bool>(key_); }
+  HKEY get() const noexcept { return key_.get(); }
+  // Closes the key held and takes `key`.
+  void reset(HKEY key = nullptr) noexcept { key_.reset(key); }
+  // Gives up the key without closing it.
+  [[nodiscard]] HKEY release() noexcept { return key_.release(); }
   // Closes the key held and returns the address of the now empty member, for
   // a call that hands out a new key through an out-parameter.
-  [[nodiscard]] HKEY* put() {
-    Close();
-    return &key_;
-  }
-
-  bool IsValid() const { return key_ != nullptr; }
-  HKEY Get() const { return key_; }
+  [[nodiscard]] HKEY* put() noexcept { return key_.put(); }
 
   // Reads a value as text into a buffer of `buffer_bytes` bytes, whatever its
   // registry type. The text ends at its first terminator or at the end of the
@@ -46,7 +44,7 @@ class RegistryKey {
   LONG WriteText(std::u16string_view name, std::u16string_view text) const;
 
  private:
-  HKEY key_ = nullptr;
+  ScopedRegistryKey key_;
 };
 
 }  // namespace win32

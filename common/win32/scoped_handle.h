@@ -4,99 +4,100 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace win32 {
 
-// A handle owner parameterised by traits that name the invalid value and the
-// close function.
-template <typename Traits>
-class GenericScopedHandle {
- public:
-  using Handle = typename Traits::Handle;
+// Owner of one `T` given back by the single call `Close(value)`. `Invalid`
+// lists the values that mean "none", as integers compared with the value's
+// bits (null when the list is empty); the first is what an empty owner holds.
+// Close may take a wider type than `T`, e.g. DeleteObject's HGDIOBJ for an
+// HBITMAP, and its result is ignored.
+//
+//   using ScopedHandle = ScopedResource<HANDLE, ::CloseHandle, 0, -1>;
+template <typename T, auto Close, std::intptr_t... Invalid>
+class ScopedResource {
+  static_assert(std::is_pointer_v<T> || std::is_integral_v<T>, "a handle is a pointer or an integer");
+  static_assert(std::is_invocable_v<decltype(Close), T>, "Close takes the handle as its one argument");
 
-  GenericScopedHandle() = default;
-  explicit GenericScopedHandle(Handle handle) : handle_(handle) {}
-  GenericScopedHandle(const GenericScopedHandle&) = delete;
-  GenericScopedHandle& operator=(const GenericScopedHandle&) = delete;
-  GenericScopedHandle(GenericScopedHandle&& other) noexcept : handle_(other.Take()) {}
-  GenericScopedHandle& operator=(GenericScopedHandle&& other) noexcept {
-    if (this != &other) Set(other.Take());
+ public:
+  using Handle = T;
+
+  ScopedResource() noexcept = default;
+  explicit ScopedResource(T value) noexcept : value_(value) {}
+  ScopedResource(const ScopedResource&) = delete;
+  ScopedResource& operator=(const ScopedResource&) = delete;
+  ScopedResource(ScopedResource&& other) noexcept : value_(other.release()) {}
+  ScopedResource& operator=(ScopedResource&& other) noexcept {
+    if (this != &other) reset(other.release());
     return *this;
   }
-  ~GenericScopedHandle() { Close(); }
+  ~ScopedResource() { Free(); }
 
-  bool IsValid() const { return Traits::IsValid(handle_); }
-  explicit operator bool() const { return IsValid(); }
-  Handle Get() const { return handle_; }
+  explicit operator bool() const noexcept { return !IsNone(value_); }
+  T get() const noexcept { return value_; }
 
-  // Takes ownership of `handle`, closing the one held before.
-  void Set(Handle handle) {
-    if (handle == handle_) return;
-    Close();
-    handle_ = handle;
+  // Takes ownership of `value`, closing the one held before; handing in the
+  // value already held changes nothing.
+  void reset(T value = None()) {
+    if (value == value_) return;
+    Free();
+    value_ = value;
   }
 
   // Gives up ownership without closing.
-  [[nodiscard]] Handle Take() { return std::exchange(handle_, Traits::NullHandle()); }
+  [[nodiscard]] T release() noexcept { return std::exchange(value_, None()); }
 
   // Closes the handle held and returns the address of the now empty member,
   // for a call that hands out a new handle through an out-parameter:
   // `ScopedHandle token; if (OpenProcessToken(process, access, token.put())) ...`.
-  [[nodiscard]] Handle* put() {
-    Close();
-    return &handle_;
-  }
-
-  void Close() {
-    if (Traits::IsValid(handle_)) Traits::Close(handle_);
-    handle_ = Traits::NullHandle();
+  [[nodiscard]] T* put() {
+    Free();
+    value_ = None();
+    return &value_;
   }
 
  private:
-  Handle handle_ = Traits::NullHandle();
+  static constexpr std::intptr_t kInvalid[] = {Invalid..., 0};
+
+  static std::uintptr_t Bits(T value) noexcept {
+    if constexpr (std::is_pointer_v<T>) {
+      return reinterpret_cast<std::uintptr_t>(value);
+    } else {
+      return static_cast<std::uintptr_t>(value);
+    }
+  }
+  static T None() noexcept {
+    if constexpr (std::is_pointer_v<T>) {
+      return reinterpret_cast<T>(kInvalid[0]);
+    } else {
+      return static_cast<T>(kInvalid[0]);
+    }
+  }
+  static bool IsNone(T value) noexcept {
+    if constexpr (sizeof...(Invalid) == 0) {
+      return Bits(value) == 0;
+    } else {
+      return ((Bits(value) == static_cast<std::uintptr_t>(Invalid)) || ...);
+    }
+  }
+
+  void Free() {
+    if (!IsNone(value_)) static_cast<void>(Close(value_));
+  }
+
+  T value_ = None();
 };
 
 // Kernel object handles, where both null and INVALID_HANDLE_VALUE mean none.
-struct HandleTraits {
-  using Handle = HANDLE;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { ::CloseHandle(h); }
-};
-using ScopedHandle = GenericScopedHandle<HandleTraits>;
-
-struct ServiceHandleTraits {
-  using Handle = SC_HANDLE;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::CloseServiceHandle(h); }
-};
-using ScopedServiceHandle = GenericScopedHandle<ServiceHandleTraits>;
-
-struct LocalMemoryTraits {
-  using Handle = HLOCAL;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::LocalFree(h); }
-};
-using ScopedLocalMemory = GenericScopedHandle<LocalMemoryTraits>;
-
-struct SidTraits {
-  using Handle = PSID;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::FreeSid(h); }
-};
+using ScopedHandle = ScopedResource<HANDLE, ::CloseHandle, 0, -1>;
+using ScopedServiceHandle = ScopedResource<SC_HANDLE, ::CloseServiceHandle>;
+using ScopedLocalMemory = ScopedResource<HLOCAL, ::LocalFree>;
 // A SID made by AllocateAndInitializeSid.
-using ScopedSid = GenericScopedHandle<SidTraits>;
-
-struct ModuleTraits {
-  using Handle = HMODULE;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::FreeLibrary(h); }
-};
-using ScopedModule = GenericScopedHandle<ModuleTraits>;
+using ScopedSid = ScopedResource<PSID, ::FreeSid>;
+using ScopedModule = ScopedResource<HMODULE, ::FreeLibrary>;
+using ScopedRegistryKey = ScopedResource<HKEY, ::RegCloseKey>;
 
 }  // namespace win32
