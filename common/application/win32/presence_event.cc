@@ -12,7 +12,7 @@ namespace application {
 PresenceOpen OpenPresenceEvent(std::u16string_view name) {
   const std::u16string terminated(name);
   const win32::ScopedHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, win32::Wide(terminated)));
-  if (event.IsValid()) return PresenceOpen::kOpened;
+  if (event) return PresenceOpen::kOpened;
   switch (::GetLastError()) {
     case ERROR_ACCESS_DENIED:
       return PresenceOpen::kAccessDenied;

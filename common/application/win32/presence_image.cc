@@ -29,12 +29,12 @@ bool ProcessWithImageRuns(std::u16string_view path) {
   std::wstring image(kImagePathUnits, L'\0');
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == 0) continue;
     win32::ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
     if (!process) continue;
     DWORD units = kImagePathUnits;
-    if (!::QueryFullProcessImageNameW(process.Get(), 0, image.data(), &units)) continue;
+    if (!::QueryFullProcessImageNameW(process.get(), 0, image.data(), &units)) continue;
     if (SamePath(wanted, image.data(), units)) return true;
   }
   return false;

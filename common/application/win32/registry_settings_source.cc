@@ -35,7 +35,7 @@ std::optional<std::uint32_t> RegistrySettingsSource::ReadNumber(RegistryRoot roo
   DWORD size = sizeof number;
   // Text does not fit these four bytes (ERROR_MORE_DATA) unless it is tiny;
   // either way only a DWORD is taken here.
-  if (::RegQueryValueExW(key.Get(), win32::Wide(name), nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) ==
+  if (::RegQueryValueExW(key.get(), win32::Wide(name), nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) ==
           ERROR_SUCCESS &&
       type == REG_DWORD && size == sizeof number) {
     return number;

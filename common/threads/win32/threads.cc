@@ -58,17 +58,17 @@ bool Thread::Begin() {
   // _beginthreadex, not CreateThread, so that the C runtime sets up and frees
   // the thread's own data; it answers 0 on failure.
   const uintptr_t handle = ::_beginthreadex(nullptr, 0, &Native::Main, this, 0, nullptr);
-  native_.As<Native>().handle.Set(reinterpret_cast<HANDLE>(handle));
+  native_.As<Native>().handle.reset(reinterpret_cast<HANDLE>(handle));
   return Started();
 }
 
-bool Thread::Started() const { return native_.As<Native>().handle.IsValid(); }
+bool Thread::Started() const { return static_cast<bool>(native_.As<Native>().handle); }
 
 void Thread::Join() {
   win32::ScopedHandle& handle = native_.As<Native>().handle;
-  if (!handle.IsValid()) return;
-  ::WaitForSingleObject(handle.Get(), INFINITE);
-  handle.Close();
+  if (!handle) return;
+  ::WaitForSingleObject(handle.get(), INFINITE);
+  handle.reset();
 }
 
 }  // namespace threads
