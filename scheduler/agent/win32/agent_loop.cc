@@ -26,21 +26,21 @@ constexpr DWORD kPauseAfterFailedWaitMs = 100;
 class Win32AgentLoopHost final : public AgentLoopHost {
  public:
   bool OpenUpdateEvent() override {
-    update_event_.Set(shared::CreateUpdateEvent());
+    update_event_.reset(shared::CreateUpdateEvent());
     if (!update_event_) trace::Trace("CreateUpdateEvent failed: %u\r\n", static_cast<unsigned>(GetLastError()));
-    return update_event_.IsValid();
+    return static_cast<bool>(update_event_);
   }
 
   void LoadLastScanTime() override { schedule::lastScanTime = schedule::ReadLastScanTime(); }
 
   bool CreateScheduleTimer() override {
-    timer_.Set(CreateWaitableTimerW(nullptr, FALSE, nullptr));
-    return timer_.IsValid();
+    timer_.reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
+    return static_cast<bool>(timer_);
   }
 
   std::optional<schedule::ArmedRun> ArmScheduleTimer() override {
     std::optional<schedule::ArmedRun> armed;
-    schedule::ArmScheduleTimer(timer_.Get(), &armed);
+    schedule::ArmScheduleTimer(timer_.get(), &armed);
     return armed;
   }
 
@@ -83,11 +83,11 @@ class Win32AgentLoopHost final : public AgentLoopHost {
     for (std::size_t i = 0; i < list.count; ++i) {
       switch (list.slots[i]) {
         case WaitSlot::kUpdateEvent:
-          handles[count] = update_event_.Get();
+          handles[count] = update_event_.get();
           slot_of[count++] = i;
           break;
         case WaitSlot::kScheduleTimer:
-          handles[count] = timer_.Get();
+          handles[count] = timer_.get();
           slot_of[count++] = i;
           break;
         case WaitSlot::kSettingsChange:
@@ -127,13 +127,13 @@ class Win32AgentLoopHost final : public AgentLoopHost {
   std::chrono::milliseconds Now() override { return std::chrono::milliseconds(GetTickCount64()); }
 
   void PauseAfterFailedWait() override {
-    trace::Trace("WAIT_FAILED %p %p\r\n", static_cast<void*>(update_event_.Get()), static_cast<void*>(timer_.Get()));
+    trace::Trace("WAIT_FAILED %p %p\r\n", static_cast<void*>(update_event_.get()), static_cast<void*>(timer_.get()));
     Sleep(kPauseAfterFailedWaitMs);
   }
 
   void CloseHandles() override {
-    update_event_.Close();
-    timer_.Close();
+    update_event_.reset();
+    timer_.reset();
     for (shared::KeyWatch& watch : watches_) watch.Close();
   }
 

@@ -41,7 +41,7 @@ class Win32Desktop final : public BusyProbe {
     win32::ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
     if (!process) return std::nullopt;
     wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameExW(process.Get(), nullptr, path, MAX_PATH);
+    const DWORD length = GetModuleFileNameExW(process.get(), nullptr, path, MAX_PATH);
     if (length == 0) return std::nullopt;
     return win32::FromWide(path);
   }

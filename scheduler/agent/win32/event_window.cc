@@ -78,7 +78,7 @@ bool SchedulerCreateWindow() {
   DWORD session = 0;
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return false;
   // An agent that finds the mutex already there opens it and carries on.
-  g_session_mutex.Set(shared::CreateAgentSessionMutex(session));
+  g_session_mutex.reset(shared::CreateAgentSessionMutex(session));
 
   const HWND window = CreateEventWindow();
   g_event_window = window;
@@ -90,6 +90,6 @@ bool SchedulerCreateWindow() {
 
 HWND EventWindowHandle() { return g_event_window; }
 
-void CloseSessionMutex() { g_session_mutex.Close(); }
+void CloseSessionMutex() { g_session_mutex.reset(); }
 
 }  // namespace agent

@@ -70,8 +70,8 @@ class Win32FaultEndHost final : public FaultEndHost {
     // thread's own data for the report's allocations; it answers 0 on failure.
     const win32::ScopedHandle thread(
         reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &ReportFaultThread, nullptr, 0, nullptr)));
-    if (!thread.IsValid()) return;
-    ::WaitForSingleObject(thread.Get(), kFaultReportWaitMs);
+    if (!thread) return;
+    ::WaitForSingleObject(thread.get(), kFaultReportWaitMs);
   }
   void ReleaseSession() override { CloseSessionMutex(); }
   void StartService() override { shared::StartSchedulerService(false); }
@@ -79,7 +79,7 @@ class Win32FaultEndHost final : public FaultEndHost {
   bool SessionServed() override {
     if (g_session_mutex_name[0] == L'\0') return false;
     const win32::ScopedHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, g_session_mutex_name));
-    return mutex.IsValid();
+    return static_cast<bool>(mutex);
   }
   void Pause(std::chrono::milliseconds time) override { ::Sleep(static_cast<DWORD>(time.count())); }
   // Unlike ExitProcess, TerminateProcess runs no DLL detach code, which

@@ -13,13 +13,7 @@
 namespace events {
 namespace {
 
-struct EventSourceTraits {
-  using Handle = HANDLE;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::DeregisterEventSource(h); }
-};
-using ScopedEventSource = win32::GenericScopedHandle<EventSourceTraits>;
+using ScopedEventSource = win32::ScopedResource<HANDLE, ::DeregisterEventSource>;
 
 WORD EventType(Level level) {
   switch (level) {
@@ -45,7 +39,7 @@ class Win32EventLogSink final : public EventSink {
     std::vector<LPCWSTR> strings;
     for (const std::u16string& insert : event.inserts) strings.push_back(win32::Wide(insert));
     const bool reported =
-        ::ReportEventW(source.Get(), EventType(event.level), 0, Identifier(event.code), nullptr,
+        ::ReportEventW(source.get(), EventType(event.level), 0, Identifier(event.code), nullptr,
                        static_cast<WORD>(strings.size()), 0, strings.empty() ? nullptr : strings.data(), nullptr);
     trace::Trace("ReportEventW %u: %u\r\n", static_cast<unsigned>(event.code),
                  static_cast<unsigned>(reported ? ERROR_SUCCESS : ::GetLastError()));
@@ -66,9 +60,9 @@ bool RegisterEventSourceKey() {
   win32::RegistryKey key;
   if (key.Create(HKEY_LOCAL_MACHINE, kSourceKeyPath, KEY_SET_VALUE) != ERROR_SUCCESS) return false;
   const DWORD types = kTypesSupported;
-  return ::RegSetValueExW(key.Get(), L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(own_path),
+  return ::RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(own_path),
                           (length + 1) * sizeof(wchar_t)) == ERROR_SUCCESS &&
-         ::RegSetValueExW(key.Get(), L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+         ::RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
                           sizeof types) == ERROR_SUCCESS;
 }
 

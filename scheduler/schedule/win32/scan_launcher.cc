@@ -86,7 +86,7 @@ std::u16string OwnAccountName() {
   // TOKEN_USER and the SID it points to, which follows it.
   alignas(TOKEN_USER) unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   DWORD size = sizeof buffer;
-  if (!::GetTokenInformation(token.Get(), TokenUser, buffer, size, &size)) return u"?";
+  if (!::GetTokenInformation(token.get(), TokenUser, buffer, size, &size)) return u"?";
   const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid;
   wchar_t name[256] = {};
   wchar_t domain[256] = {};

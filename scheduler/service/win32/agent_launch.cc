@@ -18,7 +18,7 @@ class Win32StartedAgent final : public StartedAgent {
  public:
   explicit Win32StartedAgent(HANDLE process) : process_(process) {}
   bool WaitForExit(std::chrono::milliseconds timeout) override {
-    return WaitForSingleObject(process_.Get(), static_cast<DWORD>(timeout.count())) != WAIT_TIMEOUT;
+    return WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) != WAIT_TIMEOUT;
   }
 
  private:
@@ -53,7 +53,7 @@ class Win32Sessions final : public AgentLaunchPlatform {
     win32::ScopedHandle process = StartUserModeInSession(session, outcome);
     if (!process) return nullptr;
     // Kept only for the hand-off; the service does not follow the agent after it.
-    return std::make_unique<Win32StartedAgent>(process.Take());
+    return std::make_unique<Win32StartedAgent>(process.release());
   }
 };
 
@@ -89,7 +89,7 @@ win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& ou
 
   // A new console, normal priority, nothing inherited, the user's environment.
   PROCESS_INFORMATION process = {};
-  if (!shared::CreateUserProcess(token.Get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
+  if (!shared::CreateUserProcess(token.get(), command_line, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, process)) {
     outcome.error = GetLastError();
     return {};
   }
@@ -115,15 +115,15 @@ HANDLE GetSessionUserToken(DWORD session) {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   if (!GetVersionExW(&version)) return nullptr;
 #pragma GCC diagnostic pop
-  if (version.dwMajorVersion < 6) return token.Take();
+  if (version.dwMajorVersion < 6) return token.release();
 
   // An administrator's session runs filtered; the linked token is the full one.
   TOKEN_LINKED_TOKEN linked = {};
   DWORD length = 0;
-  if (GetTokenInformation(token.Get(), TokenLinkedToken, &linked, sizeof linked, &length)) {
+  if (GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof linked, &length)) {
     return linked.LinkedToken;
   }
-  if (GetLastError() == ERROR_NO_SUCH_LOGON_SESSION) return token.Take();
+  if (GetLastError() == ERROR_NO_SUCH_LOGON_SESSION) return token.release();
   return nullptr;
 }
 

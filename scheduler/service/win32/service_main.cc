@@ -58,16 +58,16 @@ constexpr DWORD kBusyExitCode = 2;
 class Win32KeeperPlatform final : public schedule::KeeperPlatform {
  public:
   void CreateTimer() {
-    timer_.Set(CreateWaitableTimerW(nullptr, FALSE, nullptr));
-    waitable_ = schedule::Win32WaitableTimer(timer_.Get());
+    timer_.reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
+    waitable_ = schedule::Win32WaitableTimer(timer_.get());
   }
-  HANDLE timer() const { return timer_.Get(); }
-  void CloseTimer() { timer_.Close(); }
+  HANDLE timer() const { return timer_.get(); }
+  void CloseTimer() { timer_.reset(); }
 
   const application::SettingsSource& Settings() override { return application::SchedulerSettings(); }
   schedule::WaitableTimer& Timer() override { return waitable_; }
   void CancelTimer() override {
-    if (timer_) CancelWaitableTimer(timer_.Get());
+    if (timer_) CancelWaitableTimer(timer_.get());
   }
   schedule::RandomSource* Random() override { return &schedule::ProcessRandom(); }
   void LaunchScan(events::ScanOccasion occasion) override { schedule::LaunchServiceScan(occasion); }
@@ -90,17 +90,17 @@ class Win32KeeperPlatform final : public schedule::KeeperPlatform {
     if (win32::ModuleFileName(nullptr, own_path, length) != ERROR_SUCCESS) return false;
     const std::u16string command_line = u"\"" + win32::FromWide(own_path) + u"\" /busy";
     PROCESS_INFORMATION created = {};
-    if (!shared::CreateUserProcess(token.Get(), command_line, CREATE_NO_WINDOW | CREATE_DEFAULT_ERROR_MODE, created)) {
+    if (!shared::CreateUserProcess(token.get(), command_line, CREATE_NO_WINDOW | CREATE_DEFAULT_ERROR_MODE, created)) {
       return false;
     }
     win32::ScopedHandle thread(created.hThread);
     win32::ScopedHandle process(created.hProcess);
     DWORD exit_code = 0;
-    if (WaitForSingleObject(process.Get(), kBusyTestLimitMs) != WAIT_OBJECT_0) {
-      TerminateProcess(process.Get(), 0);
+    if (WaitForSingleObject(process.get(), kBusyTestLimitMs) != WAIT_OBJECT_0) {
+      TerminateProcess(process.get(), 0);
       return false;
     }
-    return GetExitCodeProcess(process.Get(), &exit_code) && exit_code == kBusyExitCode;
+    return GetExitCodeProcess(process.get(), &exit_code) && exit_code == kBusyExitCode;
   }
 
  private:
@@ -118,13 +118,13 @@ class Win32ServicePlatform final : public ServicePlatform {
   }
 
   bool CreateUpdateEvent() override {
-    update_event_.Set(shared::CreateUpdateEvent());
-    return update_event_.IsValid();
+    update_event_.reset(shared::CreateUpdateEvent());
+    return static_cast<bool>(update_event_);
   }
 
   void CreateStopEvent() override {
-    stop_event_.Set(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    g_stop_event = stop_event_.Get();
+    stop_event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_stop_event = stop_event_.get();
   }
 
   void ReportStatus(ServiceState state) override { Report(state, std::chrono::milliseconds::zero()); }
@@ -161,7 +161,7 @@ class Win32ServicePlatform final : public ServicePlatform {
   WaitOutcome WaitForStopOrUpdate(bool with_update_event) override {
     // A missing stop event makes the wait fail at once: the service then
     // stops. The schedule's objects are waited on only where they exist.
-    HANDLE handles[7] = {stop_event_.Get()};
+    HANDLE handles[7] = {stop_event_.get()};
     WaitOutcome outcomes[7] = {WaitOutcome::kStopEvent};
     int watch_of[7] = {-1, -1, -1, -1, -1, -1, -1};
     DWORD count = 1;
@@ -172,10 +172,10 @@ class Win32ServicePlatform final : public ServicePlatform {
       watch_of[count] = watch;
       ++count;
     };
-    if (with_update_event) add(update_event_.Get(), WaitOutcome::kUpdateEvent);
+    if (with_update_event) add(update_event_.get(), WaitOutcome::kUpdateEvent);
     add(keeper_.timer(), WaitOutcome::kScheduleTimer);
-    add(resume_event_.Get(), WaitOutcome::kResumed);
-    add(logon_scan_event_.Get(), WaitOutcome::kLogonScan);
+    add(resume_event_.get(), WaitOutcome::kResumed);
+    add(logon_scan_event_.get(), WaitOutcome::kLogonScan);
     if (watching_[0]) add(watches_[0].event(), WaitOutcome::kSettingsChanged, 0);
     if (watching_[1]) add(watches_[1].event(), WaitOutcome::kSettingsChanged, 1);
     const DWORD result = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
@@ -191,10 +191,10 @@ class Win32ServicePlatform final : public ServicePlatform {
 
   void CreateScheduleObjects() override {
     keeper_.CreateTimer();
-    resume_event_.Set(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    g_resume_event = resume_event_.Get();
-    logon_scan_event_.Set(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    g_logon_scan_event = logon_scan_event_.Get();
+    resume_event_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    g_resume_event = resume_event_.get();
+    logon_scan_event_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    g_logon_scan_event = logon_scan_event_.get();
     for (int i = 0; i < 2; ++i) watching_[i] = watches_[i].Create();
   }
 
@@ -227,11 +227,11 @@ class Win32ServicePlatform final : public ServicePlatform {
     g_stop_event = nullptr;
     g_resume_event = nullptr;
     g_logon_scan_event = nullptr;
-    stop_event_.Close();
-    update_event_.Close();
+    stop_event_.reset();
+    update_event_.reset();
     keeper_.CloseTimer();
-    resume_event_.Close();
-    logon_scan_event_.Close();
+    resume_event_.reset();
+    logon_scan_event_.reset();
     for (shared::KeyWatch& watch : watches_) watch.Close();
   }
 

@@ -18,7 +18,7 @@ bool IsAdministratorsMember() {
   const win32::ScopedSid administrators = AdministratorsSid();
   if (!administrators) return false;
   BOOL member = FALSE;
-  if (!CheckTokenMembership(nullptr, administrators.Get(), &member)) return false;
+  if (!CheckTokenMembership(nullptr, administrators.get(), &member)) return false;
   return member == TRUE;
 }
 

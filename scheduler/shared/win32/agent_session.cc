@@ -21,7 +21,7 @@ HANDLE CreateAgentSessionMutex(DWORD session) {
   const win32::ScopedSid administrators = AdministratorsSid();
   SECURITY_DESCRIPTOR descriptor;
   if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetAdministratorsAsOwner(&descriptor, administrators.Get())) {
+      !SetAdministratorsAsOwner(&descriptor, administrators.get())) {
     return nullptr;
   }
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
@@ -37,7 +37,7 @@ bool IsAgentInSession(DWORD session) {
   // named Administrators as its owner. One made by anybody else (a program
   // of any user, elevated or not, keeping the session from its agent) is not
   // an agent's.
-  const std::optional<std::u16string> owner = ObjectOwnerSid(mutex.Get());
+  const std::optional<std::u16string> owner = ObjectOwnerSid(mutex.get());
   if (owner && IsTrustedOwner(*owner)) return true;
   trace::Trace("Session %u mutex owned by %ws is no agent's\r\n", static_cast<unsigned>(session),
                owner ? owner->c_str() : u"?");

@@ -51,7 +51,7 @@ bool InstallService() {
   win32::ScopedServiceHandle manager = OpenManager(SERVICES_ACTIVE_DATABASEW);
   if (!manager) return false;
   win32::ScopedServiceHandle created(::CreateServiceW(
-      manager.Get(), win32::Wide(entry::kName.data()), win32::Wide(entry::kDisplayName.data()), SERVICE_ALL_ACCESS,
+      manager.get(), win32::Wide(entry::kName.data()), win32::Wide(entry::kDisplayName.data()), SERVICE_ALL_ACCESS,
       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, image_path.c_str(),
       win32::Wide(entry::kLoadOrderGroup.data()), /*lpdwTagId=*/nullptr, /*lpDependencies=*/nullptr,
       /*lpServiceStartName=*/nullptr, /*lpPassword=*/nullptr));
@@ -59,10 +59,10 @@ bool InstallService() {
     // The description is a courtesy to whoever looks at the entry; the entry
     // works without it.
     SERVICE_DESCRIPTIONW description = {const_cast<wchar_t*>(win32::Wide(entry::kDescription.data()))};
-    ::ChangeServiceConfig2W(created.Get(), SERVICE_CONFIG_DESCRIPTION, &description);
+    ::ChangeServiceConfig2W(created.get(), SERVICE_CONFIG_DESCRIPTION, &description);
     // Like the description, the recovery actions never fail the install:
     // the entry works without them, it only does not come back by itself.
-    SetRecoveryActions(created.Get());
+    SetRecoveryActions(created.get());
     return true;
   }
   return ::GetLastError() == ERROR_SERVICE_EXISTS;
@@ -72,24 +72,24 @@ bool UninstallService() {
   win32::ScopedServiceHandle manager = OpenManager(nullptr);
   if (!manager) return false;
   win32::ScopedServiceHandle scheduler(
-      ::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), DELETE | SERVICE_STOP));
+      ::OpenServiceW(manager.get(), win32::Wide(entry::kName.data()), DELETE | SERVICE_STOP));
   if (!scheduler) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
   // A service that does not run refuses the stop (ERROR_SERVICE_NOT_ACTIVE);
   // either way the entry is deleted, and the manager removes it once the
   // service has stopped and the last handle to it is closed.
   SERVICE_STATUS status = {};
-  ::ControlService(scheduler.Get(), SERVICE_CONTROL_STOP, &status);
-  return ::DeleteService(scheduler.Get()) != FALSE;
+  ::ControlService(scheduler.get(), SERVICE_CONTROL_STOP, &status);
+  return ::DeleteService(scheduler.get()) != FALSE;
 }
 
 bool StartSchedulerService(bool end_of_session) {
   win32::ScopedServiceHandle manager = OpenManager(nullptr);
   if (!manager) return false;
-  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_START));
+  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.get(), win32::Wide(entry::kName.data()), SERVICE_START));
   if (!scheduler) return false;
   const wchar_t* arguments[] = {win32::Wide(entry::kEndSessionArgument.data())};
   const BOOL started =
-      end_of_session ? ::StartServiceW(scheduler.Get(), 1, arguments) : ::StartServiceW(scheduler.Get(), 0, nullptr);
+      end_of_session ? ::StartServiceW(scheduler.get(), 1, arguments) : ::StartServiceW(scheduler.get(), 0, nullptr);
   return started || ::GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
 }
 
@@ -97,18 +97,18 @@ bool IsSchedulerServiceStopped() {
   win32::ScopedServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return false;
   win32::ScopedServiceHandle scheduler(
-      ::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_QUERY_STATUS));
+      ::OpenServiceW(manager.get(), win32::Wide(entry::kName.data()), SERVICE_QUERY_STATUS));
   SERVICE_STATUS status = {};
-  return scheduler && ::QueryServiceStatus(scheduler.Get(), &status) && status.dwCurrentState == SERVICE_STOPPED;
+  return scheduler && ::QueryServiceStatus(scheduler.get(), &status) && status.dwCurrentState == SERVICE_STOPPED;
 }
 
 bool StopSchedulerService() {
   win32::ScopedServiceHandle manager = OpenManager(nullptr);
   if (!manager) return false;
-  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.Get(), win32::Wide(entry::kName.data()), SERVICE_STOP));
+  win32::ScopedServiceHandle scheduler(::OpenServiceW(manager.get(), win32::Wide(entry::kName.data()), SERVICE_STOP));
   if (!scheduler) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
   SERVICE_STATUS status = {};
-  return ::ControlService(scheduler.Get(), SERVICE_CONTROL_STOP, &status) ||
+  return ::ControlService(scheduler.get(), SERVICE_CONTROL_STOP, &status) ||
          ::GetLastError() == ERROR_SERVICE_NOT_ACTIVE;
 }
 

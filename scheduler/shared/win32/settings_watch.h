@@ -24,7 +24,7 @@ class KeyWatch {
 
   // Creates the event and registers; false when nothing could be watched.
   bool Create();
-  HANDLE event() const { return event_.Get(); }
+  HANDLE event() const { return event_.get(); }
   // Registers again after the event signalled. The key is opened afresh,
   // since the one watched may have been deleted and made again (as a policy
   // refresh does). It is closed only once its registration has signalled, so

@@ -44,32 +44,32 @@ HANDLE CreateUpdateEvent() {
 
   // Everyone may wait; only administrators may set or reset.
   EXPLICIT_ACCESS_W entries[2] = {};
-  FillSidEntry(entries[0], everyone.Get(), TRUSTEE_IS_WELL_KNOWN_GROUP, SYNCHRONIZE);
-  FillSidEntry(entries[1], administrators.Get(), TRUSTEE_IS_GROUP, EVENT_ALL_ACCESS);
+  FillSidEntry(entries[0], everyone.get(), TRUSTEE_IS_WELL_KNOWN_GROUP, SYNCHRONIZE);
+  FillSidEntry(entries[1], administrators.get(), TRUSTEE_IS_GROUP, EVENT_ALL_ACCESS);
   PACL raw_acl = nullptr;
   if (SetEntriesInAclW(2, entries, nullptr, &raw_acl) != ERROR_SUCCESS) return nullptr;
   ScopedAcl acl(raw_acl);  // a PACL, which put() cannot hand out as an HLOCAL
 
   win32::ScopedLocalMemory descriptor(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
   if (!descriptor) return nullptr;
-  if (!InitializeSecurityDescriptor(descriptor.Get(), SECURITY_DESCRIPTOR_REVISION)) return nullptr;
-  if (!SetSecurityDescriptorDacl(descriptor.Get(), TRUE, static_cast<PACL>(acl.Get()), FALSE)) return nullptr;
+  if (!InitializeSecurityDescriptor(descriptor.get(), SECURITY_DESCRIPTOR_REVISION)) return nullptr;
+  if (!SetSecurityDescriptorDacl(descriptor.get(), TRUE, static_cast<PACL>(acl.get()), FALSE)) return nullptr;
   // The owner is named, so that a process opening the event later can tell
   // that an administrator or the service made it.
-  if (!SetAdministratorsAsOwner(descriptor.Get(), administrators.Get())) return nullptr;
+  if (!SetAdministratorsAsOwner(descriptor.get(), administrators.get())) return nullptr;
 
   SECURITY_ATTRIBUTES attributes = {};
   attributes.nLength = sizeof attributes;
-  attributes.lpSecurityDescriptor = descriptor.Get();
+  attributes.lpSecurityDescriptor = descriptor.get();
   attributes.bInheritHandle = FALSE;
   const std::u16string name(application::kUpdateEventName);
   win32::ScopedHandle event(CreateEventW(&attributes, TRUE, FALSE, win32::Wide(name)));
-  if (!event || GetLastError() != ERROR_ALREADY_EXISTS) return event.Take();
+  if (!event || GetLastError() != ERROR_ALREADY_EXISTS) return event.release();
 
   // The name was taken before us, and the descriptor above was not applied.
   // Whoever set that event could stop the service and every agent, so only
   // an event that the service or an agent made is waited on.
-  const std::optional<std::u16string> owner = ObjectOwnerSid(event.Get());
+  const std::optional<std::u16string> owner = ObjectOwnerSid(event.get());
   if (!owner || !IsTrustedOwner(*owner)) {
     trace::Trace("Update event owned by %ws refused\r\n", owner ? owner->c_str() : u"?");
     events::UpdateEventRefused(owner ? *owner : u"?");
@@ -77,7 +77,7 @@ HANDLE CreateUpdateEvent() {
     return nullptr;
   }
   SetLastError(ERROR_ALREADY_EXISTS);
-  return event.Take();
+  return event.release();
 }
 
 }  // namespace shared

@@ -11,13 +11,7 @@ namespace shared {
 namespace {
 
 // An environment block made by CreateEnvironmentBlock, destroyed with it.
-struct EnvironmentBlockTraits {
-  using Handle = void*;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { win32::system32::DestroyEnvironmentBlock(h); }
-};
-using ScopedEnvironmentBlock = win32::GenericScopedHandle<EnvironmentBlockTraits>;
+using ScopedEnvironmentBlock = win32::ScopedResource<void*, win32::system32::DestroyEnvironmentBlock>;
 
 }  // namespace
 
@@ -39,7 +33,7 @@ bool CreateUserProcess(HANDLE token, const std::u16string& command_line, DWORD b
   startup.lpDesktop = desktop;
   process = {};
   if (!::CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, plan.inherit_handles ? TRUE : FALSE,
-                              plan.flags, plan.pass_user_environment ? environment.Get() : nullptr, nullptr, &startup,
+                              plan.flags, plan.pass_user_environment ? environment.get() : nullptr, nullptr, &startup,
                               &process)) {
     const DWORD error = ::GetLastError();
     trace::Trace("CreateProcessAsUserW failed: %u\r\n", static_cast<unsigned>(error));
