@@ -113,10 +113,10 @@ CVeltraneContextMenuHandler::CVeltraneContextMenuHandler()
       help_text_(text::DisplayText(win32::LoadStringResource(g_hInstance, IDS_HELP_TEXT), kMenuText)),
       m_menuText(win32::Wide(item_text_)),
       m_menuTextLength(static_cast<int>(item_text_.size())) {
-  m_hIcon.Set(static_cast<HICON>(::LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_SCAN_MENU), IMAGE_ICON, m_iconSize.cx,
-                                              m_iconSize.cy, LR_LOADTRANSPARENT)));
+  m_hIcon.reset(static_cast<HICON>(::LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_SCAN_MENU), IMAGE_ICON, m_iconSize.cx,
+                                                m_iconSize.cy, LR_LOADTRANSPARENT)));
   // Without an icon or a bitmap the item shows its text alone.
-  m_hBitmap.Set(MakeMenuBitmap(m_hIcon.Get(), m_iconSize));
+  m_hBitmap.reset(MakeMenuBitmap(m_hIcon.get(), m_iconSize));
 }
 
 CVeltraneContextMenuHandler::~CVeltraneContextMenuHandler() = default;
@@ -159,7 +159,7 @@ HRESULT CVeltraneContextMenuHandler::QueryContextMenu(HMENU menu, UINT position,
   const unsigned major_version = LOBYTE(LOWORD(::GetVersion()));
   if (PictureForMajorVersion(major_version) == ItemPicture::kBitmap) {
     item.fMask = MIIM_BITMAP | MIIM_STRING | MIIM_ID;
-    item.hbmpItem = m_hBitmap.Get();
+    item.hbmpItem = m_hBitmap.get();
   } else {
     item.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_ID;
     item.fType = MFT_OWNERDRAW;
@@ -220,10 +220,10 @@ BOOL CVeltraneContextMenuHandler::MeasureItem(UINT* width, UINT* height) {
   if (!screen) return FALSE;
   ScopedFont font(::CreateFontIndirectW(&font_description));
   if (!font) return FALSE;
-  ScopedSelectObject select(screen.Get(), font.Get());
+  ScopedSelectObject select(screen.get(), font.get());
 
   SIZE text = {};
-  if (!::GetTextExtentPoint32W(screen.Get(), m_menuText, m_menuTextLength, &text)) return FALSE;
+  if (!::GetTextExtentPoint32W(screen.get(), m_menuText, m_menuTextLength, &text)) return FALSE;
   const ItemSize size =
       MeasuredItemSize(text.cx, text.cy, ::GetSystemMetrics(SM_CXMENUCHECK), ::GetSystemMetrics(SM_CYMENUSIZE));
   *width = static_cast<UINT>(size.width);
@@ -243,7 +243,7 @@ BOOL CVeltraneContextMenuHandler::DrawItem(HDC dc, RECT item, UINT state) {
   const ItemLayout layout = LayoutItem({item.left, item.top, item.right, item.bottom},
                                        ::GetSystemMetrics(SM_CXMENUCHECK), ::GetSystemMetrics(SM_CXEDGE), text.cy);
 
-  ::DrawIconEx(dc, layout.icon_x, layout.icon_y, m_hIcon.Get(), 0, 0, 0, background, DI_NORMAL);
+  ::DrawIconEx(dc, layout.icon_x, layout.icon_y, m_hIcon.get(), 0, 0, 0, background, DI_NORMAL);
 
   ScopedTextColor color(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
   const UINT flags = (state & ODS_NOACCEL) != 0 ? DST_PREFIXTEXT | DSS_HIDEPREFIX : DST_PREFIXTEXT;

@@ -28,12 +28,8 @@ HRESULT CopyOut(const std::u16string& text, LPWSTR* out) {
   return ::SHStrDupW(win32::Wide(text), out);
 }
 
-struct TaskMemoryTraits {
-  using Handle = LPWSTR;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::CoTaskMemFree(h); }
-};
+// Text in memory the callee allocated with CoTaskMemAlloc.
+using ScopedTaskText = win32::ScopedResource<LPWSTR, ::CoTaskMemFree>;
 
 // The shell item array Explorer passes, read through IShellItem. Null stands
 // for no items at all.
@@ -52,9 +48,9 @@ class ShellItemArrayItems : public ShellItems {
     Microsoft::WRL::ComPtr<IShellItem> item;
     if (FAILED(items_->GetItemAt(static_cast<DWORD>(index), &item)) || !item) return std::nullopt;
     // Only items that report SFGAO_FILESYSTEM have one; the call fails for the others.
-    win32::GenericScopedHandle<TaskMemoryTraits> path;
+    ScopedTaskText path;
     if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put())) || !path) return std::nullopt;
-    return win32::FromWide(path.Get());
+    return win32::FromWide(path.get());
   }
 
  private:

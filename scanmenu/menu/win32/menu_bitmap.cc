@@ -18,7 +18,7 @@ HRESULT CreateBitmap32(HDC dc, SIZE size, HBITMAP* bitmap) {
     *bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, nullptr, nullptr, 0);
   } else {
     ScopedGetDC screen(nullptr);
-    if (screen) *bitmap = ::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, nullptr, nullptr, 0);
+    if (screen) *bitmap = ::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, nullptr, nullptr, 0);
   }
   return *bitmap != nullptr ? S_OK : E_OUTOFMEMORY;
 }
@@ -27,10 +27,10 @@ HBITMAP MakeMenuBitmap(HICON icon, SIZE size) {
   ScopedCreateDC memory(::CreateCompatibleDC(nullptr));
   if (!memory) return nullptr;
   HBITMAP bitmap = nullptr;
-  if (FAILED(CreateBitmap32(memory.Get(), size, &bitmap))) return nullptr;
-  ScopedSelectObject select(memory.Get(), bitmap);
+  if (FAILED(CreateBitmap32(memory.get(), size, &bitmap))) return nullptr;
+  ScopedSelectObject select(memory.get(), bitmap);
   if (select.selected()) {
-    ::DrawIconEx(memory.Get(), 0, 0, icon, size.cx, size.cy, 0, nullptr, DI_NORMAL);
+    ::DrawIconEx(memory.get(), 0, 0, icon, size.cx, size.cy, 0, nullptr, DI_NORMAL);
   }
   return bitmap;
 }

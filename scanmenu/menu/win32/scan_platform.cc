@@ -20,7 +20,7 @@ class Win32ListFile final : public ListFile {
 
   std::optional<ListFileFacts> Facts() override {
     BY_HANDLE_FILE_INFORMATION information;
-    if (!::GetFileInformationByHandle(file_.Get(), &information)) return std::nullopt;
+    if (!::GetFileInformationByHandle(file_.get(), &information)) return std::nullopt;
     ListFileFacts facts;
     facts.reparse_point = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     facts.directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -30,13 +30,13 @@ class Win32ListFile final : public ListFile {
 
   bool Truncate() override {
     const LARGE_INTEGER start = {};
-    return ::SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file_.Get());
+    return ::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file_.get());
   }
 
   bool Write(std::span<const std::byte> bytes) override {
     if (bytes.size() > std::numeric_limits<DWORD>::max()) return false;
     DWORD written = 0;
-    return ::WriteFile(file_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE;
+    return ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE;
   }
 
  private:

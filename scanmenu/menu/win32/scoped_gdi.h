@@ -8,32 +8,11 @@
 
 namespace scanmenu {
 
-template <typename T>
-struct GdiObjectTraits {
-  using Handle = T;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::DeleteObject(h); }
-};
-using ScopedBitmap = win32::GenericScopedHandle<GdiObjectTraits<HBITMAP>>;
-using ScopedFont = win32::GenericScopedHandle<GdiObjectTraits<HFONT>>;
-
-struct IconTraits {
-  using Handle = HICON;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::DestroyIcon(h); }
-};
-using ScopedIcon = win32::GenericScopedHandle<IconTraits>;
-
+using ScopedBitmap = win32::ScopedResource<HBITMAP, ::DeleteObject>;
+using ScopedFont = win32::ScopedResource<HFONT, ::DeleteObject>;
+using ScopedIcon = win32::ScopedResource<HICON, ::DestroyIcon>;
 // A device context made with CreateCompatibleDC.
-struct CreatedDcTraits {
-  using Handle = HDC;
-  static Handle NullHandle() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::DeleteDC(h); }
-};
-using ScopedCreateDC = win32::GenericScopedHandle<CreatedDcTraits>;
+using ScopedCreateDC = win32::ScopedResource<HDC, ::DeleteDC>;
 
 // A window's device context from GetDC, given back with ReleaseDC.
 class ScopedGetDC {
@@ -44,7 +23,7 @@ class ScopedGetDC {
   ~ScopedGetDC() {
     if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
   }
-  HDC Get() const { return dc_; }
+  HDC get() const { return dc_; }
   explicit operator bool() const { return dc_ != nullptr; }
 
  private:

@@ -1,5 +1,5 @@
 // Owner of one open key of a RegistryAccess: closes it when it goes out of
-// scope. Close() closes early and reports the registry's answer, for the
+// scope. reset() closes early and reports the registry's answer, for the
 // places where a failed close matters.
 #pragma once
 
@@ -18,26 +18,26 @@ class ScopedKey {
   ScopedKey(ScopedKey&& other) noexcept : registry_(other.registry_), key_(std::exchange(other.key_, kNoKey)) {}
   ScopedKey& operator=(ScopedKey&& other) noexcept {
     if (this != &other) {
-      Close();
+      reset();
       registry_ = other.registry_;
       key_ = std::exchange(other.key_, kNoKey);
     }
     return *this;
   }
-  ~ScopedKey() { Close(); }
+  ~ScopedKey() { reset(); }
 
   RegistryKey get() const { return key_; }
-  bool is_valid() const { return key_ != kNoKey; }
+  explicit operator bool() const { return key_ != kNoKey; }
 
   // For an out-parameter: closes the key held, if any, and returns the
   // address the call fills.
-  RegistryKey* put() {
-    Close();
+  [[nodiscard]] RegistryKey* put() {
+    reset();
     return &key_;
   }
 
   // Closes the key, if any; the owner is empty afterwards whatever the answer.
-  std::int32_t Close() {
+  std::int32_t reset() {
     if (key_ == kNoKey) return kErrorSuccess;
     return registry_->CloseKey(std::exchange(key_, kNoKey));
   }

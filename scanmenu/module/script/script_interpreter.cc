@@ -394,7 +394,7 @@ HResult ScriptInterpreter::RegisterKey(RegistryKey parent, const char16_t* name,
     const std::int32_t error = registry_.CreateKey(parent, name, kAccessReadWrite, opened.put());
     if (error != kErrorSuccess) return HResultFromError(error);
   }
-  const std::int32_t error = current.Close();
+  const std::int32_t error = current.reset();
   current = std::move(opened);
   return HResultFromError(error);
 }
@@ -431,7 +431,7 @@ HResult ScriptInterpreter::UnregisterKey(TokenBuffer& token, RegistryKey parent,
 
   std::uint32_t subkeys = 0;
   const bool has_subkeys = registry_.QuerySubkeyCount(key.get(), &subkeys) == kErrorSuccess && subkeys > 0;
-  std::int32_t error = key.Close();
+  std::int32_t error = key.reset();
   if (error != kErrorSuccess) return HResultFromError(error);
   if (delete_flag && !has_subkeys) {
     error = registry_.DeleteKey(parent, key_name);
@@ -539,7 +539,7 @@ std::int32_t ScriptInterpreter::DeleteKeyTree(RegistryKey parent, const char16_t
     error = DeleteKeyTree(key.get(), subkey);
     if (error != kErrorSuccess) return error;
   }
-  key.Close();
+  key.reset();
   return registry_.DeleteKey(parent, name);
 }
 

@@ -33,24 +33,7 @@ HRESULT ModulePath(HMODULE module, wchar_t (&path)[kModulePathCapacity]) {
   return hresult::HResultFromError(static_cast<std::int32_t>(win32::ModuleFileName(module, path, length)));
 }
 
-// A BSTR, freed with SysFreeString.
-class ScopedBstr {
- public:
-  ScopedBstr() = default;
-  ScopedBstr(const ScopedBstr&) = delete;
-  ScopedBstr& operator=(const ScopedBstr&) = delete;
-  ~ScopedBstr() { ::SysFreeString(text_); }
-  BSTR get() const { return text_; }
-  // For an out-parameter: frees the text held, if any, and returns the
-  // address the call fills.
-  BSTR* put() {
-    ::SysFreeString(std::exchange(text_, nullptr));
-    return &text_;
-  }
-
- private:
-  BSTR text_ = nullptr;
-};
+using ScopedBstr = win32::ScopedResource<BSTR, ::SysFreeString>;
 
 // The library's attributes, handed back through ReleaseTLibAttr.
 class ScopedLibAttr {
@@ -90,14 +73,14 @@ class ClearOnExit {
 // as a data file, as zero-terminated UTF-16 in the thread's ANSI code page.
 HRESULT LoadScriptText(const wchar_t* path, UINT resource_id, win32::ScopedModule& data_file,
                        std::unique_ptr<wchar_t[]>& text) {
-  data_file.Set(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-  if (!data_file) data_file.Set(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  data_file.reset(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!data_file) data_file.reset(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
   if (!data_file) return win32::HResultFromLastError();
-  HRSRC found = ::FindResourceW(data_file.Get(), MAKEINTRESOURCEW(resource_id), kRegistryType);
+  HRSRC found = ::FindResourceW(data_file.get(), MAKEINTRESOURCEW(resource_id), kRegistryType);
   if (found == nullptr) return win32::HResultFromLastError();
-  HGLOBAL loaded = ::LoadResource(data_file.Get(), found);
+  HGLOBAL loaded = ::LoadResource(data_file.get(), found);
   if (loaded == nullptr) return win32::HResultFromLastError();
-  const DWORD size = ::SizeofResource(data_file.Get(), found);
+  const DWORD size = ::SizeofResource(data_file.get(), found);
   if (size == 0xFFFFFFFFu) return E_OUTOFMEMORY;
   const void* bytes = ::LockResource(loaded);
   if (bytes == nullptr) return win32::HResultFromLastError();
@@ -237,7 +220,7 @@ HRESULT ApproveHandler(bool approve) {
   } else {
     error = key.Open(HKEY_LOCAL_MACHINE, kApprovedExtensionsKey, KEY_SET_VALUE);
     if (error == ERROR_SUCCESS) {
-      error = ::RegDeleteValueW(key.Get(), win32::Wide(kHandlerClassIdText));
+      error = ::RegDeleteValueW(key.get(), win32::Wide(kHandlerClassIdText));
     }
     if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
   }
