@@ -14,18 +14,12 @@
 
 namespace installer {
 
-struct MsiHandleTraits {
-  using Handle = MSIHANDLE;
-  static Handle NullHandle() { return 0; }
-  static bool IsValid(Handle h) { return h != 0; }
-  static void Close(Handle h) { ::MsiCloseHandle(h); }
-};
-using ScopedMsiHandle = win32::GenericScopedHandle<MsiHandleTraits>;
+using ScopedMsiHandle = win32::ScopedResource<MSIHANDLE, ::MsiCloseHandle>;
 
 inline void LogLine(MSIHANDLE install, const std::u16string& line) {
   ScopedMsiHandle record(::MsiCreateRecord(1));
-  if (record && ::MsiRecordSetStringW(record.Get(), 0, win32::Wide(line)) == ERROR_SUCCESS) {
-    ::MsiProcessMessage(install, INSTALLMESSAGE_INFO, record.Get());
+  if (record && ::MsiRecordSetStringW(record.get(), 0, win32::Wide(line)) == ERROR_SUCCESS) {
+    ::MsiProcessMessage(install, INSTALLMESSAGE_INFO, record.get());
   }
 }
 

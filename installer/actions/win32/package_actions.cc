@@ -48,8 +48,8 @@ bool HasTrustedOwner(HANDLE object) {
 class Win32UpdateEvent : public installer::UpdateEvent {
  public:
   explicit Win32UpdateEvent(win32::ScopedHandle event) : event_(std::move(event)) {}
-  bool Set() override { return ::SetEvent(event_.Get()) != FALSE; }
-  bool Reset() override { return ::ResetEvent(event_.Get()) != FALSE; }
+  bool Set() override { return ::SetEvent(event_.get()) != FALSE; }
+  bool Reset() override { return ::ResetEvent(event_.get()) != FALSE; }
 
  private:
   win32::ScopedHandle event_;
@@ -71,7 +71,7 @@ class Win32AgentShutdown : public installer::AgentShutdownPlatform {
       return nullptr;
     }
     // An event made first by anyone else is not ours to set.
-    if (!HasTrustedOwner(event.Get())) {
+    if (!HasTrustedOwner(event.get())) {
       error = ERROR_ACCESS_DENIED;
       return nullptr;
     }
@@ -86,18 +86,18 @@ class Win32AgentShutdown : public installer::AgentShutdownPlatform {
     const std::wstring base = program_.substr(program_.find_last_of(L'\\') + 1);
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
       if (!SameName(entry.szExeFile, base)) continue;
       win32::ScopedHandle process(
           ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | READ_CONTROL, FALSE, entry.th32ProcessID));
       if (!process) continue;
       std::wstring path(MAX_PATH * 4, L'\0');
       DWORD length = static_cast<DWORD>(path.size());
-      if (!::QueryFullProcessImageNameW(process.Get(), 0, path.data(), &length)) continue;
+      if (!::QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) continue;
       path.resize(length);
       // Another program of that name, or one started from the folder by a
       // user who is no elevated administrator: not ours to wait for.
-      if (!SameName(path, program_) || !HasTrustedOwner(process.Get())) continue;
+      if (!SameName(path, program_) || !HasTrustedOwner(process.get())) continue;
       processes_.push_back(std::move(process));
     }
     return processes_.size();
@@ -109,7 +109,7 @@ class Win32AgentShutdown : public installer::AgentShutdownPlatform {
     for (const win32::ScopedHandle& process : processes_) {
       const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
           std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero()));
-      if (::WaitForSingleObject(process.Get(), static_cast<DWORD>(remaining.count())) != WAIT_OBJECT_0) ++left;
+      if (::WaitForSingleObject(process.get(), static_cast<DWORD>(remaining.count())) != WAIT_OBJECT_0) ++left;
     }
     processes_.clear();
     return left;

@@ -92,15 +92,19 @@ class ScopedHString {
   explicit ScopedHString(const Combase& combase) : combase_(combase) {}
   ScopedHString(const ScopedHString&) = delete;
   ScopedHString& operator=(const ScopedHString&) = delete;
-  ~ScopedHString() { Reset(); }
+  ~ScopedHString() { reset(); }
 
   HRESULT Assign(const std::u16string& text) {
-    Reset();
+    reset();
     return combase_.WindowsCreateString(win32::Wide(text), static_cast<UINT32>(text.size()), &string_);
   }
-  HString Get() const { return string_; }
-  HString* put() {
-    Reset();
+  void reset() {
+    if (string_ != nullptr) combase_.WindowsDeleteString(string_);
+    string_ = nullptr;
+  }
+  HString get() const { return string_; }
+  [[nodiscard]] HString* put() {
+    reset();
     return &string_;
   }
   std::u16string Text() const {
@@ -110,11 +114,6 @@ class ScopedHString {
   }
 
  private:
-  void Reset() {
-    if (string_ != nullptr) combase_.WindowsDeleteString(string_);
-    string_ = nullptr;
-  }
-
   const Combase& combase_;
   HString string_ = nullptr;
 };
@@ -134,7 +133,7 @@ class WinRtDeployment final : public installer::PackageDeployment {
     ScopedHString class_id(combase_);
     ComPtr<winrt_abi::IInspectable> instance;
     activation_ = class_id.Assign(winrt_abi::kPackageManagerClass);
-    if (SUCCEEDED(activation_)) activation_ = combase_.RoActivateInstance(class_id.Get(), &instance);
+    if (SUCCEEDED(activation_)) activation_ = combase_.RoActivateInstance(class_id.get(), &instance);
     if (SUCCEEDED(activation_)) activation_ = Query(instance.Get(), winrt_abi::kIPackageManager, manager_);
     if (SUCCEEDED(activation_)) {
       // The later interfaces are asked for when used: each failure is the
@@ -161,7 +160,7 @@ class WinRtDeployment final : public installer::PackageDeployment {
     ScopedHString name(combase_);
     HRESULT hr = name.Assign(family);
     ComPtr<winrt_abi::IDeploymentOperation> operation;
-    if (SUCCEEDED(hr)) hr = manager6_->ProvisionPackageForAllUsersAsync(name.Get(), &operation);
+    if (SUCCEEDED(hr)) hr = manager6_->ProvisionPackageForAllUsersAsync(name.get(), &operation);
     return SUCCEEDED(hr) ? Wait(operation.Get()) : hr;
   }
 
@@ -170,7 +169,7 @@ class WinRtDeployment final : public installer::PackageDeployment {
     ScopedHString name(combase_);
     HRESULT hr = name.Assign(family);
     ComPtr<winrt_abi::IDeploymentOperation> operation;
-    if (SUCCEEDED(hr)) hr = manager8_->DeprovisionPackageForAllUsersAsync(name.Get(), &operation);
+    if (SUCCEEDED(hr)) hr = manager8_->DeprovisionPackageForAllUsersAsync(name.get(), &operation);
     return SUCCEEDED(hr) ? Wait(operation.Get()) : hr;
   }
 
@@ -181,7 +180,7 @@ class WinRtDeployment final : public installer::PackageDeployment {
     HRESULT hr = name_string.Assign(name);
     if (SUCCEEDED(hr)) hr = publisher_string.Assign(publisher);
     ComPtr<winrt_abi::IPackageIterable> packages;
-    if (SUCCEEDED(hr)) hr = manager_->FindPackagesByNamePublisher(name_string.Get(), publisher_string.Get(), &packages);
+    if (SUCCEEDED(hr)) hr = manager_->FindPackagesByNamePublisher(name_string.get(), publisher_string.get(), &packages);
     ComPtr<winrt_abi::IPackageIterator> at;
     if (SUCCEEDED(hr)) hr = packages ? packages->First(&at) : E_POINTER;
     boolean more = FALSE;
@@ -204,7 +203,7 @@ class WinRtDeployment final : public installer::PackageDeployment {
     ScopedHString name(combase_);
     HRESULT hr = name.Assign(full_name);
     ComPtr<winrt_abi::IDeploymentOperation> operation;
-    if (SUCCEEDED(hr)) hr = manager2_->RemovePackageWithOptionsAsync(name.Get(), options, &operation);
+    if (SUCCEEDED(hr)) hr = manager2_->RemovePackageWithOptionsAsync(name.get(), options, &operation);
     return SUCCEEDED(hr) ? Wait(operation.Get()) : hr;
   }
 
@@ -222,11 +221,11 @@ class WinRtDeployment final : public installer::PackageDeployment {
     ComPtr<winrt_abi::IUriRuntimeClassFactory> factory;
     HRESULT hr = class_id.Assign(winrt_abi::kUriClass);
     if (SUCCEEDED(hr)) {
-      hr = combase_.RoGetActivationFactory(class_id.Get(), winrt_abi::kIUriRuntimeClassFactory,
+      hr = combase_.RoGetActivationFactory(class_id.get(), winrt_abi::kIUriRuntimeClassFactory,
                                            reinterpret_cast<void**>(factory.ReleaseAndGetAddressOf()));
     }
     if (SUCCEEDED(hr)) hr = value.Assign(text);
-    if (SUCCEEDED(hr)) hr = factory->CreateUri(value.Get(), &uri);
+    if (SUCCEEDED(hr)) hr = factory->CreateUri(value.get(), &uri);
     return hr;
   }
 
@@ -241,7 +240,7 @@ class WinRtDeployment final : public installer::PackageDeployment {
     HRESULT hr = MakeUri(package_uri, package);
     if (SUCCEEDED(hr)) hr = MakeUri(external_uri, external);
     if (SUCCEEDED(hr)) hr = class_id.Assign(options_class);
-    if (SUCCEEDED(hr)) hr = combase_.RoActivateInstance(class_id.Get(), &instance);
+    if (SUCCEEDED(hr)) hr = combase_.RoActivateInstance(class_id.get(), &instance);
     if (SUCCEEDED(hr)) hr = Query(instance.Get(), options_iid, options);
     if (SUCCEEDED(hr)) hr = options->put_ExternalLocationUri(external.Get());
     ComPtr<winrt_abi::IDeploymentOperation> operation;
@@ -308,7 +307,7 @@ DWORD WINAPI WorkerMain(void* parameter) {
   delete handed;
   // A new thread runs as the process; an impersonating action's work is the
   // impersonated user's.
-  if (state->token && !::SetThreadToken(nullptr, state->token.Get())) {
+  if (state->token && !::SetThreadToken(nullptr, state->token.get())) {
     const std::lock_guard<std::mutex> hold(state->lock);
     state->lines.push_back(u"SparsePackage: could not take on the installing user's token (error " +
                            text::Decimal(::GetLastError()) + u")");
@@ -341,7 +340,7 @@ void RunOnWorker(MSIHANDLE install, std::function<LogLines(installer::PackageDep
   auto state = std::make_shared<WorkerState>();
   state->body = std::move(body);
   HANDLE token = nullptr;
-  if (::OpenThreadToken(::GetCurrentThread(), TOKEN_IMPERSONATE | TOKEN_QUERY, TRUE, &token)) state->token.Set(token);
+  if (::OpenThreadToken(::GetCurrentThread(), TOKEN_IMPERSONATE | TOKEN_QUERY, TRUE, &token)) state->token.reset(token);
   auto* parameter = new std::shared_ptr<WorkerState>(state);
   win32::ScopedHandle thread(::CreateThread(nullptr, 0, WorkerMain, parameter, 0, nullptr));
   if (!thread) {
@@ -349,7 +348,7 @@ void RunOnWorker(MSIHANDLE install, std::function<LogLines(installer::PackageDep
     LogLine(install, u"SparsePackage: no thread for the deployment (error " + text::Decimal(::GetLastError()) + u")");
     return;
   }
-  if (::WaitForSingleObject(thread.Get(), static_cast<DWORD>(kActionLimit.count())) != WAIT_OBJECT_0) {
+  if (::WaitForSingleObject(thread.get(), static_cast<DWORD>(kActionLimit.count())) != WAIT_OBJECT_0) {
     // The worker may still call into this module: it stays loaded.
     HMODULE self = nullptr;
     ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
@@ -394,7 +393,7 @@ bool RunsAsLocalSystem() {
   }
   alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   DWORD size = 0;
-  if (!::GetTokenInformation(token.Get(), TokenUser, buffer, sizeof(buffer), &size)) return false;
+  if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size)) return false;
   return ::IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid) != FALSE;
 }
 
