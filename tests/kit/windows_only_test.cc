@@ -45,10 +45,10 @@ std::vector<DWORD> ProcessesOf(const std::wstring& image) {
   win32::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
-       more = Process32NextW(snapshot.Get(), &entry)) {
+  for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
     win32::ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    if (process && _wcsicmp(ImagePath(process.Get()).c_str(), image.c_str()) == 0) {
+    if (process && _wcsicmp(ImagePath(process.get()).c_str(), image.c_str()) == 0) {
       found.push_back(entry.th32ProcessID);
     }
   }
@@ -76,7 +76,7 @@ class WindowsOnlyTest : public ::testing::Test {
   void TearDown() override {
     for (DWORD id : ProcessesOf(scheduler_)) {
       win32::ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-      if (process && TerminateProcess(process.Get(), 0)) WaitForSingleObject(process.Get(), 5000);
+      if (process && TerminateProcess(process.get(), 0)) WaitForSingleObject(process.get(), 5000);
     }
     test_support::RemoveEntry();
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane");
@@ -88,8 +88,8 @@ class WindowsOnlyTest : public ::testing::Test {
     ASSERT_TRUE(test_support::CreateEntry(Quoted(scheduler_), L"Veltrane Scheduler"));
     win32::ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     win32::ScopedServiceHandle service(
-        manager ? OpenServiceW(manager.Get(), test_support::kSchedulerServiceName, SERVICE_START) : nullptr);
-    ASSERT_TRUE(service && StartServiceW(service.Get(), 0, nullptr)) << GetLastError();
+        manager ? OpenServiceW(manager.get(), test_support::kSchedulerServiceName, SERVICE_START) : nullptr);
+    ASSERT_TRUE(service && StartServiceW(service.get(), 0, nullptr)) << GetLastError();
   }
 
   const std::wstring scheduler_ = SiblingPath(L"scheduler.exe");
@@ -119,19 +119,19 @@ TEST_F(WindowsOnlyTest, ServiceStartsTheAgentInTheConsoleSessionAsTheConsoleUser
 
   win32::ScopedHandle agent(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, agents[0]));
   HANDLE raw_token = nullptr;
-  ASSERT_TRUE(agent && OpenProcessToken(agent.Get(), TOKEN_QUERY, &raw_token)) << GetLastError();
+  ASSERT_TRUE(agent && OpenProcessToken(agent.get(), TOKEN_QUERY, &raw_token)) << GetLastError();
   win32::ScopedHandle token(raw_token);
   HANDLE raw_own = nullptr;
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_own));
   win32::ScopedHandle own(raw_own);
-  const std::vector<BYTE> agent_user = TokenUserOf(token.Get()), console_user = TokenUserOf(own.Get());
+  const std::vector<BYTE> agent_user = TokenUserOf(token.get()), console_user = TokenUserOf(own.get());
   ASSERT_FALSE(agent_user.empty() || console_user.empty());
   EXPECT_TRUE(EqualSid(reinterpret_cast<const TOKEN_USER*>(agent_user.data())->User.Sid,
                        reinterpret_cast<const TOKEN_USER*>(console_user.data())->User.Sid));
 
   wchar_t profile[MAX_PATH] = {};
   DWORD profile_size = MAX_PATH;
-  ASSERT_TRUE(GetUserProfileDirectoryW(token.Get(), profile, &profile_size)) << GetLastError();
+  ASSERT_TRUE(GetUserProfileDirectoryW(token.get(), profile, &profile_size)) << GetLastError();
   ASSERT_EQ(scanner.WaitForLog(1, 30000).size(), 1u) << "the agent started no scan";
   EXPECT_EQ(scanner.LastUserProfile(), profile) << "the agent's environment is not its user's";
 }
@@ -142,10 +142,10 @@ TEST_F(WindowsOnlyTest, ServiceNamesAdministratorsAsOwnerOfTheUpdateEventAndStop
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, 15000)) << test_support::CurrentState();
 
   win32::ScopedHandle event(OpenEventW(READ_CONTROL | EVENT_MODIFY_STATE, FALSE, kUpdateEvent));
-  ASSERT_TRUE(event.IsValid()) << GetLastError();
+  ASSERT_TRUE(event) << GetLastError();
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR raw = nullptr;
-  ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+  ASSERT_EQ(GetSecurityInfo(event.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
                             nullptr, &raw),
             static_cast<DWORD>(ERROR_SUCCESS));
   win32::ScopedLocalMemory descriptor(raw);
@@ -154,7 +154,7 @@ TEST_F(WindowsOnlyTest, ServiceNamesAdministratorsAsOwnerOfTheUpdateEventAndStop
   EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
 
   // The service took the event as its own: setting it stops the service.
-  ASSERT_TRUE(SetEvent(event.Get()));
+  ASSERT_TRUE(SetEvent(event.get()));
   EXPECT_TRUE(test_support::WaitForState(SERVICE_STOPPED, 15000)) << test_support::CurrentState();
 }
 

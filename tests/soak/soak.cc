@@ -110,7 +110,7 @@ bool Read(HANDLE process, const char* image, bool agent, Figures* figures) {
 
 bool ReadProcess(DWORD process_id, const char* image, bool agent, Figures* figures) {
   win32::ScopedHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
-  return process.IsValid() && Read(process.Get(), image, agent, figures);
+  return process && Read(process.get(), image, agent, figures);
 }
 
 // One series of figures; Report prints it and tells whether it grew. A
@@ -168,8 +168,8 @@ void EndAgents() {
   for (int i = 0; i < 20 && AgentWindow() != nullptr; ++i) {
     win32::ScopedHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, AgentProcessId()));
     if (process) {
-      ::TerminateProcess(process.Get(), 0);
-      ::WaitForSingleObject(process.Get(), 5000);
+      ::TerminateProcess(process.get(), 0);
+      ::WaitForSingleObject(process.get(), 5000);
     }
     PollFor([] { return AgentWindow() == nullptr; }, 1000);
   }
@@ -203,10 +203,10 @@ bool Turns(int turns, Series& service_series, Series& agent_series) {
   }
   test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
   win32::ScopedServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  win32::ScopedServiceHandle service(manager ? ::OpenServiceW(manager.Get(), test_support::kSchedulerServiceName,
+  win32::ScopedServiceHandle service(manager ? ::OpenServiceW(manager.get(), test_support::kSchedulerServiceName,
                                                               SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS)
                                              : nullptr);
-  bool ok = scanner.ok() && service.IsValid();
+  bool ok = scanner.ok() && service;
   for (int turn = 0; turn < turns && ok; ++turn) {
     if (!test_support::ScheduleCatchUpScan()) {
       ok = false;
@@ -214,7 +214,7 @@ bool Turns(int turns, Series& service_series, Series& agent_series) {
     }
     scanner.ClearLog();
     // Start: the service, which starts the agent, which stops the service.
-    if (!::StartServiceW(service.Get(), 0, nullptr)) {
+    if (!::StartServiceW(service.get(), 0, nullptr)) {
       std::fprintf(stderr, "turn %d: the service did not start (%lu)\n", turn, ::GetLastError());
       ok = false;
       break;
@@ -222,7 +222,7 @@ bool Turns(int turns, Series& service_series, Series& agent_series) {
     Figures service_figures;
     const bool service_read = PollFor(
         [&] {
-          const DWORD id = ServiceProcessId(service.Get());
+          const DWORD id = ServiceProcessId(service.get());
           return id != 0 && ReadProcess(id, "scheduler.exe", false, &service_figures);
         },
         10000);
@@ -259,11 +259,11 @@ bool Turns(int turns, Series& service_series, Series& agent_series) {
         break;
     }
     win32::ScopedHandle agent(::OpenProcess(SYNCHRONIZE, FALSE, agent_id));
-    if (agent) ::WaitForSingleObject(agent.Get(), 10000);
+    if (agent) ::WaitForSingleObject(agent.get(), 10000);
     ::Sleep(2000);
     // Back to nothing running before the next start.
     EndAgents();
-    StopService(service.Get());
+    StopService(service.get());
     EndAgents();
   }
   test_support::RemoveEntry();

@@ -56,14 +56,14 @@ DWORD WINAPI Run(void* parameter) {
 int main() {
   win32::ScopedHandle start(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!start) return 2;
-  g_start = start.Get();
+  g_start = start.get();
   win32::ScopedHandle owners[kThreads];
   HANDLE threads[kThreads] = {};
   for (int i = 0; i < kThreads; ++i) {
     owners[i] = win32::ScopedHandle(
         ::CreateThread(nullptr, 0, Run, reinterpret_cast<void*>(static_cast<INT_PTR>(i)), 0, nullptr));
     if (!owners[i]) return 2;
-    threads[i] = owners[i].Get();
+    threads[i] = owners[i].get();
   }
   ::SetEvent(g_start);  // all at once
   if (::WaitForMultipleObjects(kThreads, threads, TRUE, INFINITE) == WAIT_FAILED) return 2;

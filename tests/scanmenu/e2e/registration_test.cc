@@ -74,14 +74,14 @@ void DumpKey(HKEY root, const std::wstring& path, std::set<std::wstring>& lines)
     BYTE data[4096];
     DWORD size = sizeof(data);
     DWORD type = 0;
-    if (::RegEnumValueW(key.Get(), index, name, &name_length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+    if (::RegEnumValueW(key.get(), index, name, &name_length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
     lines.insert(path + L"|" + std::wstring(name, name_length) + L"=" + ValueText(type, data, size));
   }
   std::vector<std::wstring> subkeys;
   for (DWORD index = 0;; ++index) {
     wchar_t name[256];
     DWORD name_length = 256;
-    if (::RegEnumKeyExW(key.Get(), index, name, &name_length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    if (::RegEnumKeyExW(key.get(), index, name, &name_length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
       break;
     }
     subkeys.emplace_back(name, name_length);
@@ -130,7 +130,7 @@ void WriteText(const std::wstring& path, const wchar_t* name, const std::wstring
   win32::RegistryKey key;
   ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(::RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+  ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
             ERROR_SUCCESS);
 }
@@ -187,11 +187,11 @@ class Server {
  public:
   Server() : module_(::LoadLibraryW(DllPath().c_str())) {
     if (!module_) return;
-    register_ = reinterpret_cast<Plain>(reinterpret_cast<void*>(::GetProcAddress(module_.Get(), "DllRegisterServer")));
+    register_ = reinterpret_cast<Plain>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "DllRegisterServer")));
     unregister_ =
-        reinterpret_cast<Plain>(reinterpret_cast<void*>(::GetProcAddress(module_.Get(), "DllUnregisterServer")));
+        reinterpret_cast<Plain>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "DllUnregisterServer")));
     install_ =
-        reinterpret_cast<InstallFunction>(reinterpret_cast<void*>(::GetProcAddress(module_.Get(), "DllInstall")));
+        reinterpret_cast<InstallFunction>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "DllInstall")));
   }
   bool ok() const { return register_ != nullptr && unregister_ != nullptr && install_ != nullptr; }
   HRESULT Register() const { return register_(); }
@@ -233,7 +233,7 @@ class RegistrationTest : public ::testing::Test {
     for (const wchar_t* path : {L"*\\shellex", L"Directory\\shellex"}) {
       win32::RegistryKey key;
       if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS) {
-        ::RegDeleteValueW(key.Get(), L"PlantedByTest");
+        ::RegDeleteValueW(key.get(), L"PlantedByTest");
       }
     }
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(kFileHandlers) + L"\\OtherProduct").c_str());
@@ -253,7 +253,7 @@ std::string FileBytes(const std::wstring& path) {
   std::string bytes;
   char buffer[4096];
   DWORD read = 0;
-  while (::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read != 0) bytes.append(buffer, read);
+  while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read != 0) bytes.append(buffer, read);
   return bytes;
 }
 
@@ -267,10 +267,10 @@ TEST(RegistrationScriptsTest, TheEmbeddedScriptsAreTheFilesByteForByte) {
   } scripts[] = {
       {200, L"module.regscript"}, {201, L"context_menu_handler.regscript"}, {202, L"explorer_command.regscript"}};
   for (const auto& script : scripts) {
-    HRSRC found = ::FindResourceW(data.Get(), MAKEINTRESOURCEW(script.id), L"REGISTRY");
+    HRSRC found = ::FindResourceW(data.get(), MAKEINTRESOURCEW(script.id), L"REGISTRY");
     ASSERT_NE(found, nullptr) << script.id;
-    const DWORD size = ::SizeofResource(data.Get(), found);
-    const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(data.Get(), found)));
+    const DWORD size = ::SizeofResource(data.get(), found);
+    const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(data.get(), found)));
     ASSERT_NE(bytes, nullptr);
     const std::string expected = FileBytes(SiblingPath(script.file));
     EXPECT_EQ(std::string(bytes, size), expected) << script.id;
@@ -361,20 +361,20 @@ class DeniedKey {
       return;
     }
     DWORD size = sizeof(saved_);
-    if (::RegGetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, saved_, &size) != ERROR_SUCCESS) return;
+    if (::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_, &size) != ERROR_SUCCESS) return;
     PSECURITY_DESCRIPTOR denied = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;KA;;;WD)", SDDL_REVISION_1, &denied,
                                                                 nullptr)) {
       return;
     }
     win32::ScopedLocalMemory owner(denied);
-    ok_ = ::RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, denied) == ERROR_SUCCESS;
+    ok_ = ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, denied) == ERROR_SUCCESS;
   }
   ~DeniedKey() {
     if (!ok_) return;
     win32::RegistryKey key;
     if (::RegOpenKeyExW(root_, path_.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS) {
-      ::RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, saved_);
+      ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_);
     }
   }
   DeniedKey(const DeniedKey&) = delete;

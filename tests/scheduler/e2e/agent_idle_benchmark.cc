@@ -73,7 +73,7 @@ int wmain(int argc, wchar_t** argv) {
   win32::ScopedHandle thread(process.hThread);
 
   Sleep(5000);  // start-up done
-  if (WaitForSingleObject(agent.Get(), 0) != WAIT_TIMEOUT) {
+  if (WaitForSingleObject(agent.get(), 0) != WAIT_TIMEOUT) {
     std::fprintf(stderr, "the agent ended early\n");
     return 1;
   }
@@ -81,20 +81,20 @@ int wmain(int argc, wchar_t** argv) {
   bool still_running = true;
   for (int round = 0; round < rounds && still_running; ++round) {
     const ULONGLONG host_before = HostCpuTicks("scheduler.exe");
-    const ULONGLONG before = CpuTicks(agent.Get());
+    const ULONGLONG before = CpuTicks(agent.get());
     Sleep(seconds * 1000);
-    ULONGLONG after = CpuTicks(agent.Get());
+    ULONGLONG after = CpuTicks(agent.get());
     const ULONGLONG host_after = HostCpuTicks("scheduler.exe");
     const bool from_host = host_before != 0 && host_after != 0;
     if (from_host) after = before + (host_after - host_before);
-    still_running = WaitForSingleObject(agent.Get(), 0) == WAIT_TIMEOUT;
+    still_running = WaitForSingleObject(agent.get(), 0) == WAIT_TIMEOUT;
     const double cpu_ms = static_cast<double>(after - before) / 10000.0;
     percents.push_back(cpu_ms / (seconds * 10.0));
     std::printf("agent idle: %.1f ms CPU over %lu s (%.3f%%)%s\n", cpu_ms, seconds, percents.back(),
                 from_host ? ", from the host's process times" : "");
   }
-  TerminateProcess(agent.Get(), 0);
-  WaitForSingleObject(agent.Get(), 5000);
+  TerminateProcess(agent.get(), 0);
+  WaitForSingleObject(agent.get(), 5000);
   if (!still_running) {
     std::fprintf(stderr, "the agent ended during the measurement\n");
     return 1;

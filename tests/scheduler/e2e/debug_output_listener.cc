@@ -27,13 +27,13 @@ DebugOutputListener::DebugOutputListener() {
 }
 
 bool DebugOutputListener::Open(Channel& channel, const std::wstring& prefix) {
-  channel.buffer_ready.Set(CreateEventW(nullptr, FALSE, FALSE, (prefix + L"DBWIN_BUFFER_READY").c_str()));
+  channel.buffer_ready.reset(CreateEventW(nullptr, FALSE, FALSE, (prefix + L"DBWIN_BUFFER_READY").c_str()));
   if (!channel.buffer_ready || GetLastError() == ERROR_ALREADY_EXISTS) return false;
-  channel.data_ready.Set(CreateEventW(nullptr, FALSE, FALSE, (prefix + L"DBWIN_DATA_READY").c_str()));
-  channel.mapping.Set(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferBytes,
-                                         (prefix + L"DBWIN_BUFFER").c_str()));
+  channel.data_ready.reset(CreateEventW(nullptr, FALSE, FALSE, (prefix + L"DBWIN_DATA_READY").c_str()));
+  channel.mapping.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferBytes,
+                                           (prefix + L"DBWIN_BUFFER").c_str()));
   if (!channel.data_ready || !channel.mapping) return false;
-  channel.view = MapViewOfFile(channel.mapping.Get(), FILE_MAP_READ, 0, 0, kBufferBytes);
+  channel.view = MapViewOfFile(channel.mapping.get(), FILE_MAP_READ, 0, 0, kBufferBytes);
   return channel.view != nullptr;
 }
 
@@ -47,8 +47,8 @@ DebugOutputListener::~DebugOutputListener() {
 
 void DebugOutputListener::Run(Channel& channel) {
   while (!stop_) {
-    SetEvent(channel.buffer_ready.Get());
-    if (WaitForSingleObject(channel.data_ready.Get(), 100) != WAIT_OBJECT_0) continue;
+    SetEvent(channel.buffer_ready.get());
+    if (WaitForSingleObject(channel.data_ready.get(), 100) != WAIT_OBJECT_0) continue;
     const auto* bytes = static_cast<const char*>(channel.view);
     Line line;
     std::memcpy(&line.process_id, bytes, sizeof(DWORD));

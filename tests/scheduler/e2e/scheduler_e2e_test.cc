@@ -140,11 +140,11 @@ TEST(SchedulerProgram, CarriesTheProjectVersionAndAnAsInvokerManifest) {
 
   win32::ScopedModule image(::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(image);
-  HRSRC resource = ::FindResourceW(image.Get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  HRSRC resource = ::FindResourceW(image.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
   ASSERT_NE(resource, nullptr);
-  const char* manifest = static_cast<const char*>(::LockResource(::LoadResource(image.Get(), resource)));
+  const char* manifest = static_cast<const char*>(::LockResource(::LoadResource(image.get(), resource)));
   ASSERT_NE(manifest, nullptr);
-  const std::string text(manifest, ::SizeofResource(image.Get(), resource));
+  const std::string text(manifest, ::SizeofResource(image.get(), resource));
   EXPECT_NE(text.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
 }
 
@@ -160,7 +160,7 @@ TEST(SchedulerProgram, MessageTableHoldsEveryEventWithItsLevelAndInserts) {
     const int code = static_cast<int>(entry.code);
     wchar_t* text = nullptr;
     const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, image.Get(),
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, image.get(),
         events::Identifier(entry.code), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&text),
         0, reinterpret_cast<va_list*>(const_cast<wchar_t**>(markers)));
     win32::ScopedLocalMemory owner(text);
@@ -168,9 +168,9 @@ TEST(SchedulerProgram, MessageTableHoldsEveryEventWithItsLevelAndInserts) {
     for (int i = 0; i < 9; ++i) EXPECT_EQ(std::wcsstr(text, markers[i]) != nullptr, i < entry.inserts) << code;
   }
   // The table's blocks (MESSAGE_RESOURCE_DATA) count every message once.
-  HRSRC resource = ::FindResourceW(image.Get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(11));  // RT_MESSAGETABLE
+  HRSRC resource = ::FindResourceW(image.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(11));  // RT_MESSAGETABLE
   ASSERT_NE(resource, nullptr);
-  const auto* table = static_cast<const DWORD*>(::LockResource(::LoadResource(image.Get(), resource)));
+  const auto* table = static_cast<const DWORD*>(::LockResource(::LoadResource(image.get(), resource)));
   std::size_t messages = 0;
   for (DWORD block = 0; block < table[0]; ++block) messages += table[1 + block * 3 + 1] - table[1 + block * 3] + 1;
   EXPECT_EQ(messages, std::size(events::kCatalogue));

@@ -34,7 +34,7 @@ std::vector<DWORD> AgentIds() {
 bool DebuggerRunning() {
   win32::ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry = {sizeof entry};
-  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
     if (_wcsicmp(entry.szExeFile, L"winedbg.exe") == 0) return true;
   }
   return false;
@@ -75,9 +75,9 @@ std::optional<DWORD> FaultAgent(DWORD id) {
                                         FALSE, id));
   if (!agent) return std::nullopt;
   const auto start = reinterpret_cast<LPTHREAD_START_ROUTINE>(0x10);
-  win32::ScopedHandle thread(CreateRemoteThread(agent.Get(), nullptr, 0, start, nullptr, 0, nullptr));
+  win32::ScopedHandle thread(CreateRemoteThread(agent.get(), nullptr, 0, start, nullptr, 0, nullptr));
   DWORD code = 0;
-  if (!thread || WaitForSingleObject(agent.Get(), 10000) != WAIT_OBJECT_0 || !GetExitCodeProcess(agent.Get(), &code)) {
+  if (!thread || WaitForSingleObject(agent.get(), 10000) != WAIT_OBJECT_0 || !GetExitCodeProcess(agent.get(), &code)) {
     return std::nullopt;
   }
   return code;
@@ -126,7 +126,7 @@ TEST(SchedulerFaultTest, AnAgentThatRanAMinuteIsAlwaysFollowedByANewOneAndOneTha
   EXPECT_FALSE(DebuggerRunning());
   for (const DWORD id : AgentIds()) {
     win32::ScopedHandle agent(OpenProcess(PROCESS_TERMINATE, FALSE, id));
-    if (agent) TerminateProcess(agent.Get(), 0);
+    if (agent) TerminateProcess(agent.get(), 0);
   }
   test_support::RemoveEntry();
 }

@@ -64,13 +64,13 @@ DWORD AgentProcessId() {
 bool AgentMutexExists() {
   const std::u16string name = shared::AgentSessionMutexName(WTSGetActiveConsoleSessionId());
   win32::ScopedHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, win32::Wide(name)));
-  return mutex.IsValid();
+  return static_cast<bool>(mutex);
 }
 
 std::wstring ImagePath(DWORD process_id) {
   win32::ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
   wchar_t path[MAX_PATH] = {};
-  if (!process || GetModuleFileNameExW(process.Get(), nullptr, path, MAX_PATH) == 0) return L"";
+  if (!process || GetModuleFileNameExW(process.get(), nullptr, path, MAX_PATH) == 0) return L"";
   return path;
 }
 
@@ -79,8 +79,8 @@ void EndAgents() {
   for (int i = 0; i < 20 && AgentWindow() != nullptr; ++i) {
     win32::ScopedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, AgentProcessId()));
     if (process) {
-      TerminateProcess(process.Get(), 0);
-      WaitForSingleObject(process.Get(), 5000);
+      TerminateProcess(process.get(), 0);
+      WaitForSingleObject(process.get(), 5000);
     }
     PollFor([] { return AgentWindow() == nullptr; }, 1000);
   }
@@ -89,18 +89,18 @@ void EndAgents() {
 bool StartServiceWith(const wchar_t* argument) {
   win32::ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return false;
-  win32::ScopedServiceHandle service(OpenServiceW(manager.Get(), test_support::kSchedulerServiceName, SERVICE_START));
+  win32::ScopedServiceHandle service(OpenServiceW(manager.get(), test_support::kSchedulerServiceName, SERVICE_START));
   if (!service) return false;
   const wchar_t* arguments[] = {argument};
-  return StartServiceW(service.Get(), argument ? 1 : 0, argument ? arguments : nullptr);
+  return StartServiceW(service.get(), argument ? 1 : 0, argument ? arguments : nullptr);
 }
 
 bool StopService() {
   win32::ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return false;
-  win32::ScopedServiceHandle service(OpenServiceW(manager.Get(), test_support::kSchedulerServiceName, SERVICE_STOP));
+  win32::ScopedServiceHandle service(OpenServiceW(manager.get(), test_support::kSchedulerServiceName, SERVICE_STOP));
   SERVICE_STATUS status = {};
-  return service && ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+  return service && ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
 }
 
 void SetSetting(const wchar_t* name, const std::wstring& text) {
@@ -115,7 +115,7 @@ constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\Veltrane";
 void SetPolicyNumber(const wchar_t* name, DWORD number) {
   win32::RegistryKey key;
   ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Policies\\Veltrane", KEY_SET_VALUE), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
+  ASSERT_EQ(RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
             ERROR_SUCCESS);
 }
 
@@ -305,7 +305,7 @@ TEST_F(SchedulerTurnsTest, AgentWithoutUpdateEventStillStartsTheDueScan) {
   // An object of another kind under the update event's name: the agent
   // cannot create or open the event.
   win32::ScopedHandle squatter(CreateMutexW(nullptr, FALSE, L"Global\\Veltrane Scheduler Update"));
-  ASSERT_TRUE(squatter.IsValid());
+  ASSERT_TRUE(squatter);
   test_support::StandInScanner scanner(test_support::kSchedulerApplicationSubkey);
   ASSERT_TRUE(scanner.ok());
   SetSetting(L"SchedulerWhen", L"daily");
@@ -327,7 +327,7 @@ TEST_F(SchedulerTurnsTest, UpdateEventEndsTheAgentAndTheServiceThatTookTheAgents
   ASSERT_TRUE(PollFor(
       [] {
         win32::ScopedHandle event(OpenEventW(SYNCHRONIZE, FALSE, L"Global\\Veltrane Scheduler Update"));
-        return event.IsValid() && AgentMutexExists();
+        return event && AgentMutexExists();
       },
       5000));
   // Started after the agent made both objects, the service trusts them: it
@@ -432,9 +432,9 @@ TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherService
   win32::ScopedLocalMemory descriptor;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",
                                                                    SDDL_REVISION_1, descriptor.put(), nullptr));
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), FALSE};
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
   win32::ScopedHandle squatted(CreateEventW(&attributes, TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
-  ASSERT_TRUE(squatted.IsValid());
+  ASSERT_TRUE(squatted);
 
   SetSetting(L"SchedulerWhen", L"startup");  // a running service with no agent
   Install(TracedScheduler());
@@ -443,7 +443,7 @@ TEST_F(SchedulerTurnsTest, AnUpdateEventSomebodyElseMadeFirstStopsNeitherService
   ASSERT_TRUE(StartServiceWith(nullptr));
   ASSERT_TRUE(test_support::WaitForState(SERVICE_RUNNING, kLoadedMachineMs));
   EXPECT_TRUE(listener.WaitForLine("Update event owned by S-1-5-21-1-2-3-1001 refused\r\n", 5000));
-  ASSERT_TRUE(SetEvent(squatted.Get()));
+  ASSERT_TRUE(SetEvent(squatted.get()));
   Sleep(kSettleMs);
   EXPECT_EQ(test_support::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING));
 
@@ -490,7 +490,7 @@ win32::ScopedHandle OpenOwnTrace() {
   if (own.empty()) return {};
   win32::ScopedHandle trace(CreateFileW((own + L"\\fd\\2").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, 0, nullptr));
-  if (trace && GetFileType(trace.Get()) != FILE_TYPE_DISK) trace.Close();
+  if (trace && GetFileType(trace.get()) != FILE_TYPE_DISK) trace.reset();
   return trace;
 }
 
@@ -558,7 +558,7 @@ TEST_F(SchedulerTurnsTest, EventLogRelayTraceShowsInstallSkipUpdateCatchUpAndUni
   ASSERT_EQ(debug.WriteText(u"RelayInclude", u"RegisterEventSourceW;ReportEventW;DeregisterEventSource"), 0);
   SetEnvironmentVariableW(L"WINEDEBUG", L"-all,+relay,+eventlog");  // for the children
   std::uint64_t from = 0;
-  RelayedEvents(trace.Get(), 0, &from);
+  RelayedEvents(trace.get(), 0, &from);
 
   ASSERT_EQ(test_support::RunAnsweringMessageBoxes(Quoted(Scheduler()) + L" /install", L"Veltrane", 30000).boxes.size(),
             1u);
@@ -574,7 +574,7 @@ TEST_F(SchedulerTurnsTest, EventLogRelayTraceShowsInstallSkipUpdateCatchUpAndUni
   SetSetting(L"LastScan", Timestamp(-26 * 60));
   const std::string next_due = Relayed(events::Code::kNextScanDue);
   const auto reported = [&](std::size_t times) {
-    const std::vector<std::string> seen = RelayedEvents(trace.Get(), from);
+    const std::vector<std::string> seen = RelayedEvents(trace.get(), from);
     return static_cast<std::size_t>(std::count(seen.begin(), seen.end(), next_due)) == times;
   };
   {
@@ -598,7 +598,7 @@ TEST_F(SchedulerTurnsTest, EventLogRelayTraceShowsInstallSkipUpdateCatchUpAndUni
   char tomorrow_at[32];
   std::snprintf(tomorrow_at, sizeof tomorrow_at, "  %s %02d:%02d:00",
                 test_support::ToUtf8(Timestamp(24 * 60).substr(0, 10)).c_str(), hours, minutes);
-  EXPECT_THAT(RelayedEvents(trace.Get(), from),
+  EXPECT_THAT(RelayedEvents(trace.get(), from),
               ElementsAre(Relayed(events::Code::kServiceInstalled), "  " + test_support::ToUtf8(Scheduler()),
                           Relayed(events::Code::kScanSkippedApplicationRuns), next_due, tomorrow_at,
                           Relayed(events::Code::kAgentEndedForUpdate), Relayed(events::Code::kScanStartedCatchUp),
@@ -614,10 +614,10 @@ class SystemRunAsTest : public SchedulerTurnsTest {
   static DWORD ServiceProcessId() {
     win32::ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     win32::ScopedServiceHandle service(
-        manager ? OpenServiceW(manager.Get(), test_support::kSchedulerServiceName, SERVICE_QUERY_STATUS) : nullptr);
+        manager ? OpenServiceW(manager.get(), test_support::kSchedulerServiceName, SERVICE_QUERY_STATUS) : nullptr);
     SERVICE_STATUS_PROCESS status = {};
     DWORD needed = 0;
-    if (!service || !QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+    if (!service || !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
                                           sizeof status, &needed)) {
       return 0;
     }

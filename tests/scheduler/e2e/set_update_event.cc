@@ -12,6 +12,6 @@ int wmain(int argc, wchar_t** argv) {
   const bool reset = argc > 1 && _wcsicmp(argv[1], L"/reset") == 0;
   win32::ScopedHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Global\\Veltrane Scheduler Update"));
   if (!event) return 1;
-  const BOOL done = reset ? ResetEvent(event.Get()) : SetEvent(event.Get());
+  const BOOL done = reset ? ResetEvent(event.get()) : SetEvent(event.get());
   return done ? 0 : 2;
 }

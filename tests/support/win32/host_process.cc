@@ -13,10 +13,10 @@ namespace test_support {
 std::string ReadHostFile(const std::wstring& path, std::size_t limit) {
   win32::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
-  if (!file.IsValid()) return {};
+  if (!file) return {};
   std::string text(limit, '\0');
   DWORD read = 0;
-  if (!::ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) return {};
+  if (!::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) return {};
   text.resize(read);
   return text;
 }

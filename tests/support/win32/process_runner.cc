@@ -45,7 +45,7 @@ bool ChildProcess::Start(std::wstring_view command_line) {
     return false;
   }
   win32::ScopedHandle thread(info.hThread);
-  process_.Set(info.hProcess);
+  process_.reset(info.hProcess);
   id_ = info.dwProcessId;
   last_error_ = ERROR_SUCCESS;
   return true;
@@ -53,21 +53,21 @@ bool ChildProcess::Start(std::wstring_view command_line) {
 
 std::optional<DWORD> ChildProcess::Wait(DWORD timeout_ms) {
   if (!process_) return std::nullopt;
-  if (::WaitForSingleObject(process_.Get(), timeout_ms) != WAIT_OBJECT_0) return std::nullopt;
+  if (::WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) return std::nullopt;
   DWORD exit_code = 0;
-  if (!::GetExitCodeProcess(process_.Get(), &exit_code)) return std::nullopt;
+  if (!::GetExitCodeProcess(process_.get(), &exit_code)) return std::nullopt;
   return exit_code;
 }
 
-bool ChildProcess::IsRunning() const { return process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
+bool ChildProcess::IsRunning() const { return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
 void ChildProcess::Terminate() {
   if (!process_) return;
   if (IsRunning()) {
-    ::TerminateProcess(process_.Get(), 1);
-    ::WaitForSingleObject(process_.Get(), kTerminateWaitMs);
+    ::TerminateProcess(process_.get(), 1);
+    ::WaitForSingleObject(process_.get(), kTerminateWaitMs);
   }
-  process_.Close();
+  process_.reset();
   id_ = 0;
 }
 

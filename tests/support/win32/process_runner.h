@@ -44,7 +44,7 @@ class ChildProcess {
   void Terminate();
 
   DWORD id() const { return id_; }
-  HANDLE handle() const { return process_.Get(); }
+  HANDLE handle() const { return process_.get(); }
   DWORD last_error() const { return last_error_; }
 
  private:

@@ -32,7 +32,7 @@ std::wstring TempFolder() {
 // An event whose DACL refuses the caller exists all the same.
 bool EventExists(const std::wstring& name) {
   win32::ScopedHandle event(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
-  return event.IsValid() || ::GetLastError() == ERROR_ACCESS_DENIED;
+  return event || ::GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 template <typename Action>
@@ -107,7 +107,7 @@ std::vector<std::wstring> ReadLogLines(const std::wstring& path) {
   std::string content;
   char buffer[4096];
   DWORD read = 0;
-  while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
   std::size_t begin = 0;
   for (std::size_t end = content.find('\n'); end != std::string::npos; end = content.find('\n', begin)) {
     lines.push_back(FromUtf8(std::string_view(content).substr(begin, end - begin)));
@@ -136,7 +136,7 @@ std::wstring StandInScanner::LastUserProfile() const {
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   wchar_t text[MAX_PATH] = {};
   DWORD read = 0;
-  if (!file || !::ReadFile(file.Get(), text, sizeof text - sizeof(wchar_t), &read, nullptr)) return {};
+  if (!file || !::ReadFile(file.get(), text, sizeof text - sizeof(wchar_t), &read, nullptr)) return {};
   return std::wstring(text, read / sizeof(wchar_t));
 }
 
@@ -145,7 +145,7 @@ DWORD StandInScanner::LastParentProcessId() const {
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   char text[16] = {};
   DWORD read = 0;
-  if (!file || !::ReadFile(file.Get(), text, sizeof text - 1, &read, nullptr)) return 0;
+  if (!file || !::ReadFile(file.get(), text, sizeof text - 1, &read, nullptr)) return 0;
   return static_cast<DWORD>(std::strtoul(text, nullptr, 10));
 }
 

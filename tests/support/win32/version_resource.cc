@@ -8,7 +8,7 @@ namespace {
 
 template <typename Function>
 Function* Find(const VersionResource& resource, const char* name) {
-  return reinterpret_cast<Function*>(reinterpret_cast<void*>(::GetProcAddress(resource.dll.Get(), name)));
+  return reinterpret_cast<Function*>(reinterpret_cast<void*>(::GetProcAddress(resource.dll.get(), name)));
 }
 
 const void* Query(const VersionResource& resource, const std::wstring& sub_block) {

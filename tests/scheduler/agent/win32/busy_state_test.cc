@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/win32/registry_key.h"
+#include "common/win32/scoped_handle.h"
 #include "scheduler/agent/win32/busy_state.h"
 
 namespace agent {
@@ -11,13 +12,8 @@ namespace {
 
 constexpr wchar_t kTestWindowClass[] = L"Busy Test Window";
 
-struct WindowOwner {
-  explicit WindowOwner(HWND window) : window(window) {}
-  ~WindowOwner() {
-    if (window) DestroyWindow(window);
-  }
-  HWND window;
-};
+// Destroyed on the thread that made it, as DestroyWindow requires.
+using ScopedWindow = win32::ScopedResource<HWND, ::DestroyWindow>;
 
 // Keeps the user's screen-saver setting as it was.
 class ScreenSaverSetting {
@@ -34,7 +30,7 @@ class ScreenSaverSetting {
     if (saved_) {
       key.WriteText(u"SCRNSAVE.EXE", *saved_);
     } else {
-      RegDeleteValueW(key.Get(), L"SCRNSAVE.EXE");
+      RegDeleteValueW(key.get(), L"SCRNSAVE.EXE");
     }
   }
   static void Set(const std::u16string& path) {
@@ -45,7 +41,7 @@ class ScreenSaverSetting {
   static void Remove() {
     win32::RegistryKey key;
     if (key.Open(HKEY_CURRENT_USER, u"Control Panel\\Desktop", KEY_SET_VALUE) == ERROR_SUCCESS) {
-      RegDeleteValueW(key.Get(), L"SCRNSAVE.EXE");
+      RegDeleteValueW(key.get(), L"SCRNSAVE.EXE");
     }
   }
 
@@ -85,27 +81,27 @@ class BusyStateWin32Test : public ::testing::Test {
 };
 
 TEST_F(BusyStateWin32Test, BorderlessFullScreenWindowIsBusyAndWithBorderIsNot) {
-  WindowOwner borderless(FrontWindow(WS_POPUP, 0, 0, ScreenWidth(), ScreenHeight()));
-  ASSERT_NE(borderless.window, nullptr);
-  ASSERT_EQ(GetForegroundWindow(), borderless.window);
+  ScopedWindow borderless(FrontWindow(WS_POPUP, 0, 0, ScreenWidth(), ScreenHeight()));
+  ASSERT_NE(borderless.get(), nullptr);
+  ASSERT_EQ(GetForegroundWindow(), borderless.get());
   EXPECT_EQ(QueryBusyState(), BusyState::kBusy);
 
-  WindowOwner bordered(FrontWindow(WS_POPUP | WS_BORDER, 0, 0, ScreenWidth(), ScreenHeight()));
-  ASSERT_EQ(GetForegroundWindow(), bordered.window);
+  ScopedWindow bordered(FrontWindow(WS_POPUP | WS_BORDER, 0, 0, ScreenWidth(), ScreenHeight()));
+  ASSERT_EQ(GetForegroundWindow(), bordered.get());
   EXPECT_EQ(QueryBusyState(), BusyState::kAcceptsNotifications);
 }
 
 TEST_F(BusyStateWin32Test, OrdinaryAndNearlyFullScreenWindowsAcceptNotifications) {
-  WindowOwner ordinary(FrontWindow(WS_OVERLAPPEDWINDOW, 100, 100, 400, 300));
-  ASSERT_EQ(GetForegroundWindow(), ordinary.window);
+  ScopedWindow ordinary(FrontWindow(WS_OVERLAPPEDWINDOW, 100, 100, 400, 300));
+  ASSERT_EQ(GetForegroundWindow(), ordinary.get());
   EXPECT_EQ(QueryBusyState(), BusyState::kAcceptsNotifications);
 
-  WindowOwner offset(FrontWindow(WS_POPUP, 1, 0, ScreenWidth(), ScreenHeight()));
-  ASSERT_EQ(GetForegroundWindow(), offset.window);
+  ScopedWindow offset(FrontWindow(WS_POPUP, 1, 0, ScreenWidth(), ScreenHeight()));
+  ASSERT_EQ(GetForegroundWindow(), offset.get());
   EXPECT_EQ(QueryBusyState(), BusyState::kAcceptsNotifications);
 
-  WindowOwner narrow(FrontWindow(WS_POPUP, 0, 0, ScreenWidth() - 1, ScreenHeight()));
-  ASSERT_EQ(GetForegroundWindow(), narrow.window);
+  ScopedWindow narrow(FrontWindow(WS_POPUP, 0, 0, ScreenWidth() - 1, ScreenHeight()));
+  ASSERT_EQ(GetForegroundWindow(), narrow.get());
   EXPECT_EQ(QueryBusyState(), BusyState::kAcceptsNotifications);
 }
 
@@ -119,8 +115,8 @@ TEST_F(BusyStateWin32Test, ConfiguredScreenSaverInShortFormIsRecognised) {
   EXPECT_NE(std::wstring(short_path), std::wstring(own_path)) << "the test needs a short form that differs";
   ScreenSaverSetting::Set(win32::FromWide(short_path));
 
-  WindowOwner saver(FrontWindow(WS_POPUP | WS_BORDER, 0, 0, ScreenWidth(), ScreenHeight()));
-  ASSERT_EQ(GetForegroundWindow(), saver.window);
+  ScopedWindow saver(FrontWindow(WS_POPUP | WS_BORDER, 0, 0, ScreenWidth(), ScreenHeight()));
+  ASSERT_EQ(GetForegroundWindow(), saver.get());
   EXPECT_EQ(QueryBusyState(), BusyState::kNotPresent);
 
   // Another program configured as screen saver: the border decides again.

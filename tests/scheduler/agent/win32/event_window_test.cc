@@ -22,7 +22,7 @@ TEST(EventWindowTest, StartUpHoldsTheSessionMutexAndAHiddenWindowWithItsTick) {
 
   ASSERT_TRUE(SchedulerCreateWindow());
   win32::ScopedHandle mutex(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, win32::Wide(mutex_name)));
-  EXPECT_TRUE(mutex.IsValid());
+  EXPECT_TRUE(mutex);
 
   const HWND window = FindWindowW(kEventWindowClass, kEventWindowClass);
   ASSERT_NE(window, nullptr);
@@ -51,9 +51,9 @@ TEST(EventWindowTest, StartUpHoldsTheSessionMutexAndAHiddenWindowWithItsTick) {
   EXPECT_EQ(message.wParam, 0u);
 
   CloseSessionMutex();
-  mutex.Close();
+  mutex.reset();
   win32::ScopedHandle after(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, win32::Wide(mutex_name)));
-  EXPECT_FALSE(after.IsValid());
+  EXPECT_FALSE(after);
 }
 
 }  // namespace

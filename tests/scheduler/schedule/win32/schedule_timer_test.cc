@@ -33,12 +33,12 @@ class ScheduleTimerTest : public test_support::SettingsRegistryTest {
  protected:
   void SetUp() override {
     SettingsRegistryTest::SetUp();
-    timer_.Set(::CreateWaitableTimerW(nullptr, TRUE, nullptr));
-    ASSERT_TRUE(timer_.IsValid());
+    timer_.reset(::CreateWaitableTimerW(nullptr, TRUE, nullptr));
+    ASSERT_TRUE(timer_);
     lastScanTime = DateTime::MaxValue();
   }
   void TearDown() override {
-    if (timer_.IsValid()) ::CancelWaitableTimer(timer_.Get());
+    if (timer_) ::CancelWaitableTimer(timer_.get());
     lastScanTime = DateTime::MaxValue();
     SettingsRegistryTest::TearDown();
   }
@@ -75,11 +75,11 @@ TEST_F(ScheduleTimerTest, CatchUpSignalsTenSecondsAfterArmingAndNotBefore) {
   lastScanTime = ReadLastScanTime();
   ASSERT_TRUE(lastScanTime < now);
   const auto armed_at = std::chrono::steady_clock::now();
-  ASSERT_TRUE(ArmScheduleTimer(timer_.Get()));
+  ASSERT_TRUE(ArmScheduleTimer(timer_.get()));
 
-  EXPECT_EQ(::WaitForSingleObject(timer_.Get(), 9000), static_cast<DWORD>(WAIT_TIMEOUT))
+  EXPECT_EQ(::WaitForSingleObject(timer_.get(), 9000), static_cast<DWORD>(WAIT_TIMEOUT))
       << "signalled after " << SecondsSince(armed_at) << " s";
-  ASSERT_EQ(::WaitForSingleObject(timer_.Get(), 5000), WAIT_OBJECT_0);
+  ASSERT_EQ(::WaitForSingleObject(timer_.get(), 5000), WAIT_OBJECT_0);
   const double elapsed = SecondsSince(armed_at);
   EXPECT_GE(elapsed, 9.9);
   EXPECT_LE(elapsed, 11.5);
@@ -93,14 +93,14 @@ TEST_F(ScheduleTimerTest, NextRunLaterTodayDoesNotSignalNow) {
   SetText(application::kSchedulerAroundValue, std::u16string(around.begin(), around.end()));
   SetText(application::kLastScanValue, Timestamp(now.AddDays(-3.0)));
   lastScanTime = ReadLastScanTime();
-  ASSERT_TRUE(ArmScheduleTimer(timer_.Get()));
-  EXPECT_EQ(::WaitForSingleObject(timer_.Get(), 1500), static_cast<DWORD>(WAIT_TIMEOUT));
+  ASSERT_TRUE(ArmScheduleTimer(timer_.get()));
+  EXPECT_EQ(::WaitForSingleObject(timer_.get(), 1500), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 TEST_F(ScheduleTimerTest, StartupLeavesTheTimerUnarmed) {
   SetText(application::kSchedulerWhenValue, u"startup");
-  ASSERT_TRUE(ArmScheduleTimer(timer_.Get()));
-  EXPECT_EQ(::WaitForSingleObject(timer_.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
+  ASSERT_TRUE(ArmScheduleTimer(timer_.get()));
+  EXPECT_EQ(::WaitForSingleObject(timer_.get(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ class SettingsRegistryTest : public ::testing::Test {
     win32::RegistryKey key;
     ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, application::kSettingsKeyPath, KEY_SET_VALUE), ERROR_SUCCESS);
     const std::u16string terminated(name);
-    ASSERT_EQ(::RegSetValueExW(key.Get(), win32::Wide(terminated), 0, type, static_cast<const BYTE*>(bytes), size),
+    ASSERT_EQ(::RegSetValueExW(key.get(), win32::Wide(terminated), 0, type, static_cast<const BYTE*>(bytes), size),
               ERROR_SUCCESS);
   }
   // A REG_SZ value with its terminator.
@@ -48,14 +48,14 @@ class SettingsRegistryTest : public ::testing::Test {
          {application::kSchedulerWhenValue, application::kSchedulerAroundValue, application::kSchedulerScanTypeValue,
           application::kLastScanValue, application::kLastDefaultScanValue}) {
       const std::u16string terminated(name);
-      ::RegDeleteValueW(key.Get(), win32::Wide(terminated));
+      ::RegDeleteValueW(key.get(), win32::Wide(terminated));
     }
     DWORD subkeys = 0;
     DWORD values = 0;
-    const bool empty = ::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+    const bool empty = ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
                                           nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
                        subkeys == 0 && values == 0;
-    key.Close();
+    key.reset();
     if (empty) {
       const std::u16string path(application::kSettingsKeyPath);
       ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, win32::Wide(path));

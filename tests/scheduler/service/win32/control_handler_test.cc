@@ -40,8 +40,8 @@ int RunUserMode() {
     program::RunAgentMode();
     return 0;
   }
-  SetEvent(started.Get());
-  return WaitForSingleObject(release.Get(), 60000) == WAIT_OBJECT_0 ? 0 : 2;
+  SetEvent(started.get());
+  return WaitForSingleObject(release.get(), 60000) == WAIT_OBJECT_0 ? 0 : 2;
 }
 
 class ControlHandlerTest : public ::testing::Test {
@@ -98,7 +98,7 @@ TEST_F(ControlHandlerTest, ConsoleLogonOutsideStartupModeStartsNoScanAndNoSecond
   // An agent serves the console session already (this test holds its mutex),
   // so the logon starts nothing at all.
   win32::ScopedHandle agent_mutex(shared::CreateAgentSessionMutex(console_));
-  ASSERT_TRUE(agent_mutex.IsValid());
+  ASSERT_TRUE(agent_mutex);
   EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_), static_cast<DWORD>(NO_ERROR));
   Sleep(2000);
   EXPECT_TRUE(scanner_.Log().empty());
@@ -113,9 +113,9 @@ TEST_F(ControlHandlerTest, LogonHandlerReturnsWhileTheAgentLaunchIsStillInProgre
   EXPECT_EQ(SessionEvent(WTS_SESSION_LOGON, console_), static_cast<DWORD>(NO_ERROR));
   // The handler has returned; the agent it queued starts and is held, so its
   // launch cannot have ended yet.
-  ASSERT_EQ(WaitForSingleObject(started.Get(), 20000), WAIT_OBJECT_0) << "no agent was started";
+  ASSERT_EQ(WaitForSingleObject(started.get(), 20000), WAIT_OBJECT_0) << "no agent was started";
   EXPECT_FALSE(WaitForLogonWork(0));
-  SetEvent(release.Get());
+  SetEvent(release.get());
   EXPECT_TRUE(WaitForLogonWork(20000));
 }
 

@@ -29,12 +29,12 @@ std::wstring SidText(PSID sid) {
 
 TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
   win32::ScopedHandle event(shared::CreateUpdateEvent());
-  ASSERT_TRUE(event.IsValid()) << GetLastError();
+  ASSERT_TRUE(event) << GetLastError();
   ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "another test left the event behind";
 
   PACL dacl = nullptr;
   win32::ScopedLocalMemory descriptor;
-  ASSERT_EQ(GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+  ASSERT_EQ(GetSecurityInfo(event.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
                             descriptor.put()),
             static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_NE(dacl, nullptr);
@@ -58,23 +58,23 @@ TEST(UpdateEventTest, EveryoneMayOnlyWaitAndAdministratorsMayDoEverything) {
   // Administrators own it, which only an elevated token may name, so that
   // the service and the agents can tell it from one that a user's
   // unelevated program made first.
-  EXPECT_EQ(shared::ObjectOwnerSid(event.Get()), u"S-1-5-32-544");
+  EXPECT_EQ(shared::ObjectOwnerSid(event.get()), u"S-1-5-32-544");
 }
 
 TEST(UpdateEventTest, SecondCallOpensTheSameManualResetEvent) {
   win32::ScopedHandle first(shared::CreateUpdateEvent());
-  ASSERT_TRUE(first.IsValid());
+  ASSERT_TRUE(first);
   win32::ScopedHandle second(shared::CreateUpdateEvent());
-  ASSERT_TRUE(second.IsValid());
+  ASSERT_TRUE(second);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
-  EXPECT_EQ(WaitForSingleObject(second.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "must start unset";
-  ASSERT_TRUE(SetEvent(first.Get()));
+  EXPECT_EQ(WaitForSingleObject(second.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "must start unset";
+  ASSERT_TRUE(SetEvent(first.get()));
   // Manual reset: every waiter sees it, again and again, until it is reset.
-  EXPECT_EQ(WaitForSingleObject(second.Get(), 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(second.Get(), 0), WAIT_OBJECT_0);
-  ASSERT_TRUE(ResetEvent(first.Get()));
-  EXPECT_EQ(WaitForSingleObject(second.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(second.get(), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(second.get(), 0), WAIT_OBJECT_0);
+  ASSERT_TRUE(ResetEvent(first.get()));
+  EXPECT_EQ(WaitForSingleObject(second.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 TEST(AgentLaunchTest, SessionWithAnAgentMutexGetsNoSecondAgent) {
@@ -83,14 +83,14 @@ TEST(AgentLaunchTest, SessionWithAnAgentMutexGetsNoSecondAgent) {
   EXPECT_FALSE(shared::IsAgentInSession(session));
 
   win32::ScopedHandle mutex(shared::CreateAgentSessionMutex(session));
-  ASSERT_TRUE(mutex.IsValid());
-  EXPECT_EQ(shared::ObjectOwnerSid(mutex.Get()), u"S-1-5-32-544");
+  ASSERT_TRUE(mutex);
+  EXPECT_EQ(shared::ObjectOwnerSid(mutex.get()), u"S-1-5-32-544");
   EXPECT_TRUE(shared::IsAgentInSession(session));
   EXPECT_FALSE(shared::IsAgentInSession(session + 1));
   // With the mutex held, nothing is launched (a launch would start this very
   // test program with /user).
   EXPECT_FALSE(LaunchAgentInSession(session));
-  mutex.Close();
+  mutex.reset();
   EXPECT_FALSE(shared::IsAgentInSession(session));
 }
 
@@ -102,26 +102,26 @@ TEST(SquattedNamesTest, AnEventOrMutexOwnedByTheUsersOwnAccountIsNotTaken) {
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
   BYTE token_user[256] = {};
   DWORD length = 0;
-  ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, token_user, sizeof token_user, &length));
+  ASSERT_TRUE(GetTokenInformation(token.get(), TokenUser, token_user, sizeof token_user, &length));
   const std::wstring user = SidText(reinterpret_cast<TOKEN_USER*>(token_user)->User.Sid);
   const std::wstring sddl = L"O:" + user + L"D:(A;;GA;;;WD)";
   win32::ScopedLocalMemory descriptor;
   ASSERT_TRUE(
       ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.put(), nullptr));
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), FALSE};
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
 
   win32::ScopedHandle event(CreateEventW(&attributes, TRUE, FALSE, L"Global\\Veltrane Scheduler Update"));
-  ASSERT_TRUE(event.IsValid());
-  ASSERT_EQ(shared::ObjectOwnerSid(event.Get()), win32::FromWide(user.c_str()));
+  ASSERT_TRUE(event);
+  ASSERT_EQ(shared::ObjectOwnerSid(event.get()), win32::FromWide(user.c_str()));
   win32::ScopedHandle refused(shared::CreateUpdateEvent());
-  EXPECT_FALSE(refused.IsValid());
+  EXPECT_FALSE(refused);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
   DWORD session = 0;
   ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
   const std::u16string name = shared::AgentSessionMutexName(session);
   win32::ScopedHandle mutex(CreateMutexW(&attributes, FALSE, win32::Wide(name)));
-  ASSERT_TRUE(mutex.IsValid());
+  ASSERT_TRUE(mutex);
   EXPECT_FALSE(shared::IsAgentInSession(session));
 }
 
@@ -135,10 +135,10 @@ TEST(AgentLaunchTest, ConsoleSessionUserTokenNamesAUser) {
   const DWORD console = WTSGetActiveConsoleSessionId();
   ASSERT_NE(console, 0xFFFFFFFFu);
   win32::ScopedHandle token(GetSessionUserToken(console));
-  ASSERT_TRUE(token.IsValid()) << GetLastError();
+  ASSERT_TRUE(token) << GetLastError();
   BYTE buffer[256] = {};
   DWORD length = 0;
-  ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &length));
+  ASSERT_TRUE(GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &length));
   EXPECT_NE(SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid), L"?");
 }
 
@@ -147,9 +147,9 @@ TEST(AdministratorsTest, MembershipMatchesTheTokensEnabledGroups) {
   win32::ScopedHandle token;
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
   DWORD length = 0;
-  GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &length);
+  GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &length);
   std::vector<BYTE> buffer(length);
-  ASSERT_TRUE(GetTokenInformation(token.Get(), TokenGroups, buffer.data(), length, &length));
+  ASSERT_TRUE(GetTokenInformation(token.get(), TokenGroups, buffer.data(), length, &length));
   const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
   bool enabled_admin = false;
   for (DWORD i = 0; i < groups->GroupCount; ++i) {

@@ -32,7 +32,7 @@ void Collect(HKEY key, const std::u16string& path, bool is_root, std::vector<std
     }
     const std::u16string child(win32::Utf16(name.data()), name_length);
     win32::RegistryKey subkey;
-    if (subkey.Open(key, child, KEY_READ) == ERROR_SUCCESS) Collect(subkey.Get(), path + u"\\" + child, false, lines);
+    if (subkey.Open(key, child, KEY_READ) == ERROR_SUCCESS) Collect(subkey.get(), path + u"\\" + child, false, lines);
   }
 }
 
@@ -55,7 +55,7 @@ ScratchRegistry::ScratchRegistry()
 }
 
 ScratchRegistry::~ScratchRegistry() {
-  for (Root& root : roots_) root.key.Close();
+  for (Root& root : roots_) root.key.reset();
   RemoveScratch();
 }
 
@@ -66,13 +66,13 @@ void ScratchRegistry::RemoveScratch() {
 
 std::string ScratchRegistry::Dump() const {
   std::vector<std::string> lines;
-  for (const Root& root : roots_) Collect(root.key.Get(), root.name, true, lines);
+  for (const Root& root : roots_) Collect(root.key.get(), root.name, true, lines);
   return JoinSorted(std::move(lines));
 }
 
 RegistryKey ScratchRegistry::Map(RegistryKey key) const {
   for (const Root& root : roots_) {
-    if (key == RootKeyHandle(root.root)) return reinterpret_cast<RegistryKey>(root.key.Get());
+    if (key == RootKeyHandle(root.root)) return reinterpret_cast<RegistryKey>(root.key.get());
   }
   return key;
 }
