@@ -116,7 +116,7 @@ CVeltraneContextMenuHandler::CVeltraneContextMenuHandler()
   m_hIcon.reset(static_cast<HICON>(::LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_SCAN_MENU), IMAGE_ICON, m_iconSize.cx,
                                                 m_iconSize.cy, LR_LOADTRANSPARENT)));
   // Without an icon or a bitmap the item shows its text alone.
-  m_hBitmap.reset(MakeMenuBitmap(m_hIcon.get(), m_iconSize));
+  m_hBitmap = MakeMenuBitmap(m_hIcon.get(), m_iconSize);
 }
 
 CVeltraneContextMenuHandler::~CVeltraneContextMenuHandler() = default;

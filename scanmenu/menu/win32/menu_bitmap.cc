@@ -23,12 +23,12 @@ HRESULT CreateBitmap32(HDC dc, SIZE size, HBITMAP* bitmap) {
   return *bitmap != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-HBITMAP MakeMenuBitmap(HICON icon, SIZE size) {
+ScopedBitmap MakeMenuBitmap(HICON icon, SIZE size) {
   ScopedCreateDC memory(::CreateCompatibleDC(nullptr));
-  if (!memory) return nullptr;
-  HBITMAP bitmap = nullptr;
-  if (FAILED(CreateBitmap32(memory.get(), size, &bitmap))) return nullptr;
-  ScopedSelectObject select(memory.get(), bitmap);
+  if (!memory) return {};
+  ScopedBitmap bitmap;
+  if (FAILED(CreateBitmap32(memory.get(), size, bitmap.put()))) return {};
+  ScopedSelectObject select(memory.get(), bitmap.get());
   if (select.selected()) {
     ::DrawIconEx(memory.get(), 0, 0, icon, size.cx, size.cy, 0, nullptr, DI_NORMAL);
   }

@@ -26,7 +26,7 @@ constexpr DWORD kPauseAfterFailedWaitMs = 100;
 class Win32AgentLoopHost final : public AgentLoopHost {
  public:
   bool OpenUpdateEvent() override {
-    update_event_.reset(shared::CreateUpdateEvent());
+    update_event_ = shared::CreateUpdateEvent();
     if (!update_event_) trace::Trace("CreateUpdateEvent failed: %u\r\n", static_cast<unsigned>(GetLastError()));
     return static_cast<bool>(update_event_);
   }

@@ -78,7 +78,7 @@ bool SchedulerCreateWindow() {
   DWORD session = 0;
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return false;
   // An agent that finds the mutex already there opens it and carries on.
-  g_session_mutex.reset(shared::CreateAgentSessionMutex(session));
+  g_session_mutex = shared::CreateAgentSessionMutex(session);
 
   const HWND window = CreateEventWindow();
   g_event_window = window;

@@ -100,31 +100,31 @@ win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& ou
   return win32::ScopedHandle(process.hProcess);
 }
 
-HANDLE GetSessionUserToken(DWORD session) {
+win32::ScopedHandle GetSessionUserToken(DWORD session) {
   win32::ScopedHandle token;
   if (!win32::system32::WTSQueryUserToken(session, token.put())) {
     const DWORD error = GetLastError();
     trace::Trace("WTSQueryUserToken(%u) failed: %u\r\n", static_cast<unsigned>(session), static_cast<unsigned>(error));
     SetLastError(error);  // for the caller's report
-    return nullptr;
+    return {};
   }
 
   OSVERSIONINFOW version = {};
   version.dwOSVersionInfoSize = sizeof version;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExW(&version)) return nullptr;
+  if (!GetVersionExW(&version)) return {};
 #pragma GCC diagnostic pop
-  if (version.dwMajorVersion < 6) return token.release();
+  if (version.dwMajorVersion < 6) return token;
 
   // An administrator's session runs filtered; the linked token is the full one.
   TOKEN_LINKED_TOKEN linked = {};
   DWORD length = 0;
   if (GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof linked, &length)) {
-    return linked.LinkedToken;
+    return win32::ScopedHandle(linked.LinkedToken);
   }
-  if (GetLastError() == ERROR_NO_SUCH_LOGON_SESSION) return token.release();
-  return nullptr;
+  if (GetLastError() == ERROR_NO_SUCH_LOGON_SESSION) return token;
+  return {};
 }
 
 bool LaunchAgentInSession(DWORD session) { return Launcher().LaunchAgentInSession(session); }

@@ -16,8 +16,8 @@ win32::ScopedHandle StartUserModeInSession(DWORD session, events::AgentStart& ou
 
 // The token of the user logged on in the session: the linked (full) token
 // where the user has one, else the session token itself. Null when there is
-// no user or the token cannot be had. The caller closes it.
-HANDLE GetSessionUserToken(DWORD session);
+// no user or the token cannot be had.
+win32::ScopedHandle GetSessionUserToken(DWORD session);
 
 // Starts the agent in the session on "winsta0\Default" under the session
 // user's token, unless an agent serves that session already. Calls for the

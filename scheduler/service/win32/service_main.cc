@@ -118,7 +118,7 @@ class Win32ServicePlatform final : public ServicePlatform {
   }
 
   bool CreateUpdateEvent() override {
-    update_event_.reset(shared::CreateUpdateEvent());
+    update_event_ = shared::CreateUpdateEvent();
     return static_cast<bool>(update_event_);
   }
 

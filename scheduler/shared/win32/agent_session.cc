@@ -13,7 +13,7 @@
 
 namespace shared {
 
-HANDLE CreateAgentSessionMutex(DWORD session) {
+win32::ScopedHandle CreateAgentSessionMutex(DWORD session) {
   const std::u16string name = AgentSessionMutexName(session);
   // Owned by Administrators, which only an elevated token may name: the
   // service then knows the mutex for an agent's. The DACL is the token's
@@ -22,10 +22,10 @@ HANDLE CreateAgentSessionMutex(DWORD session) {
   SECURITY_DESCRIPTOR descriptor;
   if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
       !SetAdministratorsAsOwner(&descriptor, administrators.get())) {
-    return nullptr;
+    return {};
   }
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-  return CreateMutexW(&attributes, FALSE, win32::Wide(name));
+  return win32::ScopedHandle(CreateMutexW(&attributes, FALSE, win32::Wide(name)));
 }
 
 bool IsAgentInSession(DWORD session) {

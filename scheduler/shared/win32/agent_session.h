@@ -4,13 +4,15 @@
 
 #include <windows.h>
 
+#include "common/win32/scoped_handle.h"
+
 namespace shared {
 
 // Creates (not owned) or opens the session's agent mutex, owned by the
 // Administrators group, with the token's default DACL. The agent holds it
-// for its lifetime; the caller closes it. Null on failure, and so for a
-// caller whose token cannot name Administrators as owner.
-HANDLE CreateAgentSessionMutex(DWORD session);
+// for its lifetime. Empty on failure, and so for a caller whose token cannot
+// name Administrators as owner.
+win32::ScopedHandle CreateAgentSessionMutex(DWORD session);
 
 // True when the session's agent mutex exists, could be opened, and belongs
 // to LocalSystem or the Administrators group.

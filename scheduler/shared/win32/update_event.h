@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "common/win32/scoped_handle.h"
+
 namespace shared {
 
 // Creates "Global\Veltrane Scheduler Update" (manual reset, not signalled),
@@ -14,7 +16,7 @@ namespace shared {
 // null with ERROR_ACCESS_DENIED, as for an event that cannot be opened. A
 // caller whose token cannot name Administrators as owner (no elevated
 // administrator) gets null with ERROR_INVALID_OWNER when it would create the
-// event. Returns the handle, which the caller closes, or null.
-HANDLE CreateUpdateEvent();
+// event. Returns the handle, or an empty owner.
+win32::ScopedHandle CreateUpdateEvent();
 
 }  // namespace shared
