@@ -34,8 +34,8 @@ TEST(ScopedResourceTest, ClosesEachHandleOnceAcrossMovesResetsAndRelease) {
     c = std::move(b);  // closes 2, takes 1
     EXPECT_EQ(c.release(), Fake(1));
     *c.put() = Fake(3);
-    c.reset(Fake(4));  // closes 3
-  }  // closes 4
+    c.reset(Fake(4));  // closes 3; 4 goes with c
+  }
   EXPECT_EQ(g_closed, (std::vector<HANDLE>{Fake(2), Fake(3), Fake(4)}));
 }
 
