@@ -11,6 +11,8 @@
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <process.h>
+#include <stdlib.h>
 #include <wrl/client.h>
 
 #include <chrono>
@@ -301,7 +303,7 @@ struct WorkerState {
   LogLines lines;
 };
 
-DWORD WINAPI WorkerMain(void* parameter) {
+unsigned __stdcall WorkerMain(void* parameter) {
   auto* handed = static_cast<std::shared_ptr<WorkerState>*>(parameter);
   const std::shared_ptr<WorkerState> state = std::move(*handed);
   delete handed;
@@ -339,13 +341,18 @@ DWORD WINAPI WorkerMain(void* parameter) {
 void RunOnWorker(MSIHANDLE install, std::function<LogLines(installer::PackageDeployment&)> body) {
   auto state = std::make_shared<WorkerState>();
   state->body = std::move(body);
-  HANDLE token = nullptr;
-  if (::OpenThreadToken(::GetCurrentThread(), TOKEN_IMPERSONATE | TOKEN_QUERY, TRUE, &token)) state->token.reset(token);
+  // No token (an action that does not impersonate) leaves the owner empty.
+  ::OpenThreadToken(::GetCurrentThread(), TOKEN_IMPERSONATE | TOKEN_QUERY, TRUE, state->token.put());
   auto* parameter = new std::shared_ptr<WorkerState>(state);
-  win32::ScopedHandle thread(::CreateThread(nullptr, 0, WorkerMain, parameter, 0, nullptr));
+  // _beginthreadex, not CreateThread, so that the C runtime sets up the
+  // worker's own data; it answers 0 on failure, with the system's error in
+  // _doserrno.
+  win32::ScopedHandle thread(
+      reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &WorkerMain, parameter, 0, nullptr)));
   if (!thread) {
+    const unsigned long error = _doserrno;
     delete parameter;
-    LogLine(install, u"SparsePackage: no thread for the deployment (error " + text::Decimal(::GetLastError()) + u")");
+    LogLine(install, u"SparsePackage: no thread for the deployment (error " + text::Decimal(error) + u")");
     return;
   }
   if (::WaitForSingleObject(thread.get(), static_cast<DWORD>(kActionLimit.count())) != WAIT_OBJECT_0) {
