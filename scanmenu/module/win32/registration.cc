@@ -150,7 +150,8 @@ HRESULT LoadTypeLibraryOf(HMODULE module, BSTR* path_out, ITypeLib** library_out
   hr = ::LoadTypeLib(path, &library);
   if (FAILED(hr)) {
     char16_t beside[kModulePathCapacity];
-    if (!TypeLibraryFileName(win32::Utf16(path), beside)) return E_FAIL;
+    // No file name beside the module to try: the module's own failure stands.
+    if (!TypeLibraryFileName(win32::Utf16(path), beside)) return hr;
     hr = ::LoadTypeLib(win32::Wide(beside), &library);
     if (FAILED(hr)) return hr;
     ::lstrcpynW(path, win32::Wide(beside), kModulePathCapacity);
