@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Fails when a shipped binary has an import that Windows may find outside System32.
 
 The loader takes a KnownDLL from its own section whatever the search order
@@ -10,7 +9,7 @@ LOAD_LIBRARY_SEARCH_SYSTEM32, so that its static imports come from System32
 alone. Delay-loaded DLLs go through LoadLibrary, which those flags do not
 reach: they are never covered.
 
-  check-dll-search.py FILE...
+  python3 -m tools.check_dll_search FILE...
 
 Uses Debian's python3-pefile, hence the system interpreter.
 """

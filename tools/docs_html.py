@@ -1,9 +1,8 @@
-#!/usr/bin/env python3
 """Turns the guides under docs/ into plain HTML pages that any browser opens,
 for the release zip: no Markdown renderer needed on the machine that reads
 them.
 
-    docs_html.py GUIDE.md [OUTPUT.html]
+    python3 -m tools.docs_html GUIDE.md [OUTPUT.html]
 
 It reads the part of Markdown the guides are written in: headings (#), fenced
 code blocks (```), tables (| a | b |), lists (- and 1.) whose items continue

@@ -1,17 +1,17 @@
-#!/usr/bin/env python3
 """The texts of Scanmenu.dll, scheduler.exe and the policy templates, in every
 language of languages/ (one file per Windows language tag, en-US the source).
 
-  languages.py check POLICY_DIR        every language complete and sound, and
-                                       the ADML files in POLICY_DIR what the
-                                       language files give
-  languages.py adml POLICY_DIR         writes POLICY_DIR/<tag>/veltrane.adml
-  languages.py rc COMPONENT OUTPUT     the string tables of scanmenu or
-                                       scheduler, one LANGUAGE block each,
-                                       and each again under its neutral
-                                       language (see neutral_tables)
-  languages.py manifest-resources      the <Resource Language> lines of the
-                                       sparse package's manifest, en-us first
+  python3 -m tools.languages check POLICY_DIR
+      every language complete and sound, and the ADML files in POLICY_DIR
+      what the language files give
+  python3 -m tools.languages adml POLICY_DIR
+      writes POLICY_DIR/<tag>/veltrane.adml
+  python3 -m tools.languages rc COMPONENT OUTPUT
+      the string tables of scanmenu or scheduler, one LANGUAGE block each,
+      and each again under its neutral language (see neutral_tables)
+  python3 -m tools.languages manifest-resources
+      the <Resource Language> lines of the sparse package's manifest, en-us
+      first
 
 Every command first checks the languages: each file has every text of
 en-US.toml and no other, none is empty, none lost a product name or gained or
@@ -197,7 +197,7 @@ def main(argv):
         extra = [p.relative_to(policy_dir).as_posix() for p in policy_dir.glob("*/*.adml")
                  if p.relative_to(policy_dir).as_posix() not in wanted]
         for name in stale:
-            print(f"languages: {policy_dir / name} is not what the language files give: run tools/languages.py adml")
+            print(f"languages: {policy_dir / name} is not what the language files give: run python3 -m tools.languages adml")
         for name in extra:
             print(f"languages: {policy_dir / name} has no language file")
         return 1 if stale or extra else 0

@@ -1,15 +1,14 @@
-#!/usr/bin/env python3
 """Draws the context-menu icon: a magnifier over a page of text, 16 x 16.
 
 Writes an .ico with two images of the same drawing, one with 8 bits per pixel
 (a palette and a transparency mask) and one with 32 bits per pixel (an alpha
 channel). Only the standard library is used.
 
-  make-icon.py OUT.ico             write the icon
-  make-icon.py --check OUT.ico     fail when OUT.ico differs from the drawing
-  make-icon.py --preview OUT.png   write an enlarged view of both images
-  make-icon.py --logo N OUT.png    write the drawing at N x N pixels with alpha,
-                                   for the package's logos
+  python3 -m tools.make_icon OUT.ico            write the icon
+  python3 -m tools.make_icon --check OUT.ico    fail when OUT.ico differs from the drawing
+  python3 -m tools.make_icon --preview OUT.png  write an enlarged view of both images
+  python3 -m tools.make_icon --logo N OUT.png   write the drawing at N x N pixels with
+                                                alpha, for the package's logos
 """
 import math
 import struct
@@ -214,7 +213,7 @@ def main(argv):
     if len(argv) == 3 and argv[1] == "--check":
         with open(argv[2], "rb") as f:
             if f.read() != icon_bytes():
-                print(f"{argv[2]} is not what tools/make-icon.py draws; run it again", file=sys.stderr)
+                print(f"{argv[2]} is not what tools/make_icon.py draws; run it again", file=sys.stderr)
                 return 1
         return 0
     if len(argv) == 4 and argv[1] == "--logo":

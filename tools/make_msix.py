@@ -1,7 +1,6 @@
-#!/usr/bin/env python3
 """Packs the sparse package's folder into one .msix file, reproducibly.
 
-    make-msix.py --source DIR --output FILE [--publisher-cert CERT.pem] [--version A.B.C.D]
+    python3 -m tools.make_msix --source DIR --output FILE [--publisher-cert CERT.pem] [--version A.B.C.D]
 
 DIR holds AppxManifest.xml and the files it names (the logos under Assets/).
 The package is a zip in the layout Windows reads: the files in a fixed order
@@ -249,12 +248,12 @@ def main():
         if pack(args.source, publisher, args.version) != package:
             raise ValueError("two packings of the same files differ")
     except (OSError, ValueError, IndexError, UnicodeDecodeError) as error:
-        sys.exit(f"make-msix: {error}")
+        sys.exit(f"make_msix: {error}")
     args.output.parent.mkdir(parents=True, exist_ok=True)
     partial = args.output.with_name(args.output.name + ".partial")
     partial.write_bytes(package)
     partial.replace(args.output)
-    print(f"make-msix: {args.output} (publisher {publisher})")
+    print(f"make_msix: {args.output} (publisher {publisher})")
 
 
 if __name__ == "__main__":

@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Points a PE32+ or PE32 image's load-configuration directory at _load_config_used.
 
 GNU ld of binutils 2.40 links the symbol in but leaves the image's
@@ -8,7 +7,7 @@ symbol's RVA, and the size that the structure's first field holds) and then
 the header checksum again, since the headers changed. On 32-bit x86 the C
 symbol is spelt with the platform's leading underscore, __load_config_used.
 
-  set-load-config.py IMAGE MAP
+  python3 -m tools.set_load_config IMAGE MAP
 """
 import re
 import struct
@@ -20,7 +19,7 @@ PE32_PLUS = 0x20B
 
 
 def fail(message):
-    sys.exit(f"set-load-config: {message}")
+    sys.exit(f"set_load_config: {message}")
 
 
 def checksum(image):

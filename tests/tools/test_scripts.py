@@ -2,7 +2,6 @@
 family name, the language checks. Run by ctest as tools.scripts_unit."""
 import base64
 import hashlib
-import importlib.util
 import io
 import random
 import struct
@@ -12,29 +11,21 @@ import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
 
-TOOLS = Path(__file__).resolve().parents[2] / "tools"
+from tools import languages, make_msi, make_msix
+
 MAP = "{http://schemas.microsoft.com/appx/2010/blockmap}"
 MANIFEST = b'<Package><Identity Name="Q" Publisher="CN=old" Version="1.0.0.0"/></Package>'
 
 
-def script(name):
-    """The script tools/<name>.py as a module (its file name need not be importable)."""
-    spec = importlib.util.spec_from_file_location(name.replace("-", "_"), TOOLS / f"{name}.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
 class SparsePackage(unittest.TestCase):
     def test_block_map_hashes_every_64k_of_the_packed_bytes(self):
-        msix = script("make-msix")
         noise = random.Random(37).randbytes
         files = {"AppxManifest.xml": MANIFEST, "Assets/a.png": noise(65536), "big.xml": noise(65536 * 2 + 1)}
         with tempfile.TemporaryDirectory() as folder:
             for name, data in files.items():
                 (Path(folder) / name).parent.mkdir(parents=True, exist_ok=True)
                 (Path(folder) / name).write_bytes(data)
-            package = msix.pack(Path(folder), 'CN="A & B", O=<x>')
+            package = make_msix.pack(Path(folder), 'CN="A & B", O=<x>')
         archive = zipfile.ZipFile(io.BytesIO(package))
         listed = ElementTree.fromstring(archive.read("AppxBlockMap.xml")).findall(MAP + "File")
         self.assertEqual([f.get("Name") for f in listed], ["AppxManifest.xml", "Assets\\a.png", "big.xml"])
@@ -50,26 +41,24 @@ class SparsePackage(unittest.TestCase):
             sizes = [int(b.get("Size", 0)) for b in element.findall(MAP + "Block")]
             self.assertEqual(sum(sizes), info.compress_size if info.compress_type == zipfile.ZIP_DEFLATED else 0)
         self.assertEqual(len(listed[2].findall(MAP + "Block")), 3)
-        # The publisher make-msix writes is the one make-msi reads back.
+        # The publisher make_msix writes is the one make_msi reads back.
         with tempfile.TemporaryDirectory() as folder:
             (Path(folder) / "p.msix").write_bytes(package)
-            identity = script("make-msi").sparse_identity(Path(folder) / "p.msix")
+            identity = make_msi.sparse_identity(Path(folder) / "p.msix")
         self.assertEqual(identity["Publisher"], 'CN="A & B", O=<x>')
 
 
 class FamilyName(unittest.TestCase):
     def test_known_publisher_ids(self):
-        msi = script("make-msi")
         corporation = "CN=Microsoft Corporation, O=Microsoft Corporation, L=Redmond, S=Washington, C=US"
         windows = "CN=Microsoft Windows, O=Microsoft Corporation, L=Redmond, S=Washington, C=US"
-        self.assertEqual(msi.family_name("Microsoft.WindowsCalculator", corporation),
+        self.assertEqual(make_msi.family_name("Microsoft.WindowsCalculator", corporation),
                          "Microsoft.WindowsCalculator_8wekyb3d8bbwe")
-        self.assertEqual(msi.publisher_id(windows), "cw5n1h2txyewy")
+        self.assertEqual(make_msi.publisher_id(windows), "cw5n1h2txyewy")
 
 
 class LanguageChecks(unittest.TestCase):
     def test_missing_text_and_lost_placeholder_reported(self):
-        languages = script("languages")
         english = {"menu.item": "Scan %s with Quenor Clean", "menu.help": "&Scan {count} files"}
         sound = {"menu.item": "%s mit Quenor Clean prüfen", "menu.help": "{count} Dateien &prüfen"}
         self.assertEqual(languages.faults_of({"en-US": (0x0409, english), "de-DE": (0x0407, sound)}), [])
