@@ -55,6 +55,6 @@ for file in "$@"; do
 done
 [ $status -eq 0 ] && echo "checked $# binaries: system DLLs only"
 if [ -n "$shipped" ]; then
-  PYTHONPATH="$(dirname "$0")/.." python3 -B -m tools.check_dll_search $shipped || status=1
+  PYTHONPATH="$(dirname "$0")/.." /usr/bin/python3 -B -m tools.check_dll_search $shipped || status=1
 fi
 exit $status
