@@ -10,6 +10,7 @@ channel). Only the standard library is used.
   python3 -m tools.make_icon --logo N OUT.png   write the drawing at N x N pixels with
                                                 alpha, for the package's logos
 """
+import argparse
 import math
 import struct
 import sys
@@ -205,26 +206,29 @@ def preview_png(path, scale=12):
         f.write(png_bytes(width, height, 2, lines))
 
 
-def main(argv):
-    if len(argv) == 2:
-        with open(argv[1], "wb") as f:
-            f.write(icon_bytes())
-        return 0
-    if len(argv) == 3 and argv[1] == "--check":
-        with open(argv[2], "rb") as f:
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="python3 -m tools.make_icon", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    what = parser.add_mutually_exclusive_group()
+    what.add_argument("--check", action="store_true", help="fail when OUT.ico differs from the drawing")
+    what.add_argument("--preview", action="store_true", help="write an enlarged view of both images to OUT")
+    what.add_argument("--logo", type=int, metavar="N", help="write the drawing at N x N pixels with alpha to OUT")
+    parser.add_argument("out", metavar="OUT")
+    args = parser.parse_args(argv)
+    if args.check:
+        with open(args.out, "rb") as f:
             if f.read() != icon_bytes():
-                print(f"{argv[2]} is not what tools/make_icon.py draws; run it again", file=sys.stderr)
+                print(f"{args.out} is not what tools/make_icon.py draws; run it again", file=sys.stderr)
                 return 1
-        return 0
-    if len(argv) == 4 and argv[1] == "--logo":
-        logo_png(argv[3], int(argv[2]))
-        return 0
-    if len(argv) == 3 and argv[1] == "--preview":
-        preview_png(argv[2])
-        return 0
-    print(__doc__, file=sys.stderr)
-    return 2
+    elif args.preview:
+        preview_png(args.out)
+    elif args.logo is not None:
+        logo_png(args.out, args.logo)
+    else:
+        with open(args.out, "wb") as f:
+            f.write(icon_bytes())
+    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main())
