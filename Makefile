@@ -54,10 +54,11 @@ dist: deps
 	  awk -v name=$${f#dist/} -v n=$$(wc -c < $$f) 'BEGIN { printf "%-40s %7d bytes %6.1f KiB\n", name, n, n / 1024 }'; done
 
 # dist/<name>-<version>-x64.msi: the Windows Installer package of the signed
-# deliverables (docs/packagers.md), signed itself, as is
-# its custom-action DLL. The registration it writes is harvested under Wine.
+# deliverables and sparse package of dist/ (docs/packagers.md), signed itself,
+# as is its custom-action DLL. The registration it writes is harvested under
+# Wine; the build's own package (target package) is not built on this path.
 msi: dist
-	cmake --build --preset windows -j $(JOBS) --target package
+	cmake --build --preset windows -j $(JOBS) --target package-inputs
 	cp build/windows/bin/PackageActions.dll build/windows/package/PackageActions.dll
 	tools/sign.sh build/windows/package/PackageActions.dll
 	. build/windows/release.env && rm -rf build/windows/package/release-sparse && mkdir -p build/windows/package/release-sparse && \
