@@ -45,10 +45,10 @@ from tools import regexport
 
 # One UpgradeCode for ever: every version of the package names it.
 UPGRADE_CODE = uuid.UUID("8F2C4B71-5E36-4D0A-9A1F-C3B7E0D51A62")
-# The companion's one name: the Add/Remove entry, the package's messages and
-# both binaries' version resources (ProductName).
-PRODUCT_NAME = "Quenor Clean Companion"
-MANUFACTURER = "Veltrane"
+# The product's name and maker (the Add/Remove entry, the package's messages)
+# are those of scheduler.exe's version resource (ProductName, CompanyName),
+# read by product_names below from VERSION_RESOURCE.
+VERSION_RESOURCE = "scheduler/program/win32/scheduler.rc.in"
 INSTALL_FOLDER_NAME = "Quenor Clean"
 # Where the harvest places the library: the package's default folder.
 HARVEST_FOLDER = "C:\\Program Files\\" + INSTALL_FOLDER_NAME
@@ -89,7 +89,7 @@ WIX_TEMPLATE = "installer/package.wxs.in"
 # The sparse package's custom actions (PackageActions.dll): each deferred
 # action gets "<install folder>|<name>|<family name>|<publisher>" as its
 # CustomActionData from a property of its own name.
-SPARSE_FILE = "QuenorCleanMenu.msix"
+SPARSE_FILE = "QuenorCleanMenu.msix"  # kSparsePackageFile of installer/actions/sparse_package.h
 SPARSE_DATA = "[INSTALLFOLDER]|[QC_SPARSE_NAME]|[QC_SPARSE_FAMILY]|[QC_SPARSE_PUBLISHER]"
 # A first install, an upgrade's new product or a repair stages and provisions
 # after InstallFiles (4000) (the installing user also registers it at once,
@@ -105,10 +105,9 @@ SPARSE_ACTIONS = [
     ("RemoveSparsePackage", "no", 3490, 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE'),
 ]
 SPARSE_DATA_SEQUENCE = 1010
-# Where the context-menu handler finds the family name
-# (scanmenu/menu/win32/packaged_command.h).
-PACKAGE_FAMILY_KEY = "SOFTWARE\\Veltrane\\Scanmenu"
-PACKAGE_FAMILY_VALUE = "SparsePackageFamily"
+# Where the context-menu handler finds the family name: kPackageFamilyKey and
+# kPackageFamilyValue, read from this header by package_family_value below.
+PACKAGE_FAMILY_HEADER = "scanmenu/menu/win32/packaged_command.h"
 # Crockford's base32 alphabet, in which Windows writes a publisher id.
 PUBLISHER_ID_ALPHABET = "0123456789abcdefghjkmnpqrstvwxyz"
 
@@ -242,10 +241,28 @@ def header_match(source, header, pattern):
     return match
 
 
+def header_string(source, header, name):
+    """The text of the string constant `name` (u"..." or L"...") of one of the program's headers."""
+    pattern = r'\b%s(?:\[\])? =\s*[uL]"((?:[^"\\]|\\.)*)";' % name
+    return header_match(source, header, pattern).group(1).replace("\\\\", "\\")
+
+
+def product_names(source):
+    """The product's name and maker, as (ProductName, CompanyName) of scheduler.exe's version resource."""
+    return tuple(header_match(source, VERSION_RESOURCE, r'VALUE "%s", "([^"]+)"' % key).group(1)
+                 for key in ("ProductName", "CompanyName"))
+
+
+def package_family_value(source):
+    """The key and value name under HKLM where the handler reads the sparse package's family name."""
+    return (header_string(source, PACKAGE_FAMILY_HEADER, "kPackageFamilyKey"),
+            header_string(source, PACKAGE_FAMILY_HEADER, "kPackageFamilyValue"))
+
+
 def event_source(source):
     """The event source's registry key and its TypesSupported, as /install writes them."""
     header = "scheduler/events/scheduler_events.h"
-    key = header_match(source, header, r'kSourceKeyPath =\s*u"((?:[^"\\]|\\.)*)"').group(1).replace("\\\\", "\\")
+    key = header_string(source, header, "kSourceKeyPath")
     types = int(header_match(source, header, r"kTypesSupported = (\d+);").group(1))
     return key, types
 
@@ -267,7 +284,7 @@ def failure_actions(source):
 
 def folder_text_property(source):
     """The property that SetInstallFolderText sets."""
-    return header_match(source, "installer/actions/folder_text.h", r'kFolderTextProperty\[\] = L"(\w+)";').group(1)
+    return header_string(source, "installer/actions/folder_text.h", "kFolderTextProperty")
 
 
 def registry_element(key, name, wix_type, value, key_path=False):
@@ -348,7 +365,7 @@ def wix_source(args, rows, sources):
         if name == SERVER_FILE:
             inner += [harvested_element(row, references) for row in rows if row[0] == 64]
             # For the handler, which adds no item where the package's command serves.
-            inner.append(registry_element(PACKAGE_FAMILY_KEY, PACKAGE_FAMILY_VALUE, "string", family))
+            inner.append(registry_element(*package_family_value(args.source), "string", family))
         components.append((name, True, inner))
     # The 32-bit view's rows: a component of no folder (TARGETDIR), since a
     # 32-bit component may not live in a 64-bit folder.
@@ -377,8 +394,9 @@ def wix_source(args, rows, sources):
     refs = ["      <ComponentRef Id=%s/>" % quoteattr(cid) for cid, _, _ in components + x86_files + registration32]
 
     template = (args.source / WIX_TEMPLATE).read_text()
-    return template.format(product=product_code, package=package_code, name=quoteattr(PRODUCT_NAME), version=version,
-           maker=quoteattr(MANUFACTURER), upgrade=str(UPGRADE_CODE).upper(), plain=PRODUCT_NAME,
+    product_name, manufacturer = product_names(args.source)
+    return template.format(product=product_code, package=package_code, name=quoteattr(product_name), version=version,
+           maker=quoteattr(manufacturer), upgrade=str(UPGRADE_CODE).upper(), plain=product_name,
            icon=quoteattr(args.icon.name), actions=quoteattr(args.actions.name),
            folder=quoteattr(INSTALL_FOLDER_NAME), components="\n".join(component_xml),
            components32="\n".join(component_xml32), refs="\n".join(refs),
@@ -603,7 +621,7 @@ def build(args):
         add_sparse_package_sequence(work / "package.msi", work)
         # wixl draws a new package code each run; the package's is derived
         # from its version and contents.
-        run(["msibuild", str(work / "package.msi"), "-s", PRODUCT_NAME, MANUFACTURER, "x64;1033",
+        run(["msibuild", str(work / "package.msi"), "-s", *product_names(args.source), "x64;1033",
              "{%s}" % package_code])
         shutil.copyfile(work / "package.msi", msi)
     print(msi)
