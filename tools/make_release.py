@@ -25,9 +25,11 @@ import time
 import zipfile
 from pathlib import Path
 
-from tools import docs_html
+from tools import docs_html, make_msi
 
-BINARIES = ("scheduler.exe", "Scanmenu.dll")
+# The deliverables the package installs from the binaries' folder.
+BINARIES = tuple(name for name, origin in make_msi.PACKAGE_FILES if origin == "binaries")
+X86_SERVER = f"{make_msi.X86_FOLDER_NAME}/{make_msi.SERVER_FILE}"
 # The guides that go with the release, for whoever installs and runs it.
 GUIDES = ("docs/packagers.md", "docs/packagers-quick-card.md", "docs/administrators.md", "docs/reference.md")
 ZIP_EPOCH = 315532800  # 1980-01-01 UTC, the earliest time a zip entry can hold
@@ -88,8 +90,8 @@ def contents(binaries, source, folder):
     files = [(name, binaries / name) for name in BINARIES]
     files += [(p.name, p) for p in sorted(binaries.glob("*-sparse.msix"))]
     # The 32-bit Scanmenu.dll, in the folder where the package puts it too.
-    if (binaries / "x86" / "Scanmenu.dll").is_file():
-        files.append(("x86/Scanmenu.dll", binaries / "x86" / "Scanmenu.dll"))
+    if (binaries / X86_SERVER).is_file():
+        files.append((X86_SERVER, binaries / X86_SERVER))
     files.append(("README.txt", source / "docs" / "release-readme.txt"))
     policies = sorted(source.glob("policies/*.admx")) + sorted(source.glob("policies/*/*.adml"))
     files += [(p.relative_to(source).as_posix(), p) for p in policies]

@@ -15,7 +15,7 @@ import sys
 import zipfile
 from pathlib import Path, PurePosixPath
 
-from tools import docs_html
+from tools import docs_html, make_release
 
 source, work = Path(sys.argv[1]).resolve(), Path(sys.argv[2])
 
@@ -72,7 +72,7 @@ class Page(html.parser.HTMLParser):
 shutil.rmtree(work, ignore_errors=True)
 (work / "bin").mkdir(parents=True)
 (work / "out").mkdir()
-for binary in ("scheduler.exe", "Scanmenu.dll"):
+for binary in make_release.BINARIES:
     (work / "bin" / binary).write_bytes(b"MZ")
 made = subprocess.run([sys.executable, "-B", "-m", "tools.make_release", "--name", "Q", "--version", "1",
                        "--binaries", str(work / "bin"), "--source", str(source), "--output-dir", str(work / "out")],
