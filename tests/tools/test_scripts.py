@@ -1,9 +1,11 @@
 """The build scripts' own logic: the sparse package's block map, the package
-family name, the language checks. Run by ctest as tools.scripts_unit."""
+family name, the language checks, and what the guides and scripts restate
+from the program's sources. Run by ctest as tools.scripts_unit."""
 import base64
 import hashlib
 import io
 import random
+import re
 import struct
 import tempfile
 import unittest
@@ -13,6 +15,7 @@ from pathlib import Path
 
 from tools import languages, make_msi, make_msix
 
+ROOT = Path(__file__).resolve().parents[2]
 MAP = "{http://schemas.microsoft.com/appx/2010/blockmap}"
 MANIFEST = b'<Package><Identity Name="Q" Publisher="CN=old" Version="1.0.0.0"/></Package>'
 
@@ -67,6 +70,46 @@ class LanguageChecks(unittest.TestCase):
         self.assertEqual(len(faults), 2, faults)
         self.assertIn("de-DE: menu.help is missing", faults)
         self.assertTrue(any(f.startswith("de-DE: menu.item has placeholders []") for f in faults), faults)
+
+
+class RestatedConstants(unittest.TestCase):
+    """The guides' event table and recovery, and the names the scripts keep, against their one source."""
+
+    def test_guides_events_are_the_message_table(self):
+        levels = {"Informational": "Information", "Warning": "Warning", "Error": "Error"}
+        table = (ROOT / "scheduler/events/win32/scheduler_events.mc").read_text()
+        messages = {int(i): levels[s] for i, s in re.findall(r"^MessageId=(\d+)\s+Severity=(\w+)", table, re.M)}
+        self.assertGreater(len(messages), 30)
+        reference = (ROOT / "docs/reference.md").read_text()
+        rows = re.findall(r"^\| (\d{3}) \| (Information|Warning|Error) \|", reference, re.M)
+        self.assertEqual({int(i): level for i, level in rows}, messages)
+        alert = re.search(r"\*\*Errors to alert on:\*\* ([\d, ]+); warnings ([\d, and]+)\.",
+                          (ROOT / "docs/administrators.md").read_text())
+        for listed, level in ((alert.group(1), "Error"), (alert.group(2), "Warning")):
+            self.assertEqual([int(i) for i in re.findall(r"\d+", listed)],
+                             sorted(i for i, each in messages.items() if each == level))
+
+    def test_guides_recovery_is_the_service_entry(self):
+        actions, delays, reset = make_msi.failure_actions(ROOT)
+        actions, delays = actions.split("[~]"), [int(delay) for delay in delays.split("[~]")]
+        restarts = [delay for action, delay in zip(actions, delays) if action == "1"]
+        # What the guides can say: "after N s, twice, then no more, ... after a day".
+        self.assertEqual((actions, len(set(restarts)), reset), (["1"] * len(restarts) + ["0"], 1, 24 * 60 * 60))
+        expected = [(restarts[0] / 1000, ("once", "twice", "three times")[len(restarts) - 1])]
+        said = re.compile(r"restarts (?:it|a crashed service) after (\d+) s,\s+(\w+(?: times)?), then no more, "
+                          r"and forgets the failures after a day")
+        for guide in ("docs/packagers.md", "docs/administrators.md"):
+            found = [(int(seconds), times) for seconds, times in said.findall((ROOT / guide).read_text())]
+            self.assertEqual(found, expected, guide)
+
+    def test_scripts_names_are_the_programs(self):
+        self.assertEqual(make_msi.SPARSE_FILE,
+                         make_msi.header_string(ROOT, "installer/actions/sparse_package.h", "kSparsePackageFile"))
+        for resource, binary in (("scheduler/program/win32/scheduler.rc.in", make_msi.SERVICE_FILE),
+                                 ("scanmenu/resources/scanmenu.rc", make_msi.SERVER_FILE)):
+            values = dict(re.findall(r'VALUE "(\w+)", "([^"]*)"', (ROOT / resource).read_text()))
+            self.assertEqual((values["ProductName"], values["CompanyName"], values["OriginalFilename"]),
+                             (*make_msi.product_names(ROOT), binary), resource)
 
 
 if __name__ == "__main__":
