@@ -26,7 +26,8 @@ def main():
         if not path.is_file():
             sys.exit(f"make_test_kit: missing {path} (build the test-kit target first)")
     folder = f"{args.name}-{args.version}-windows-tests"
-    data = make_release.build_zip(folder, files, make_release.release_time(Path(args.source)))
+    contents = [(name, path.read_bytes()) for name, path in files]
+    data = make_release.build_zip(folder, contents, make_release.release_time(Path(args.source)))
     out = Path(args.output_dir)
     out.mkdir(parents=True, exist_ok=True)
     zip_path = out / f"{folder}.zip"
