@@ -1,5 +1,7 @@
 # Entry points for newcomers and CI. Every target first installs what is
-# missing (Debian packages) through tools/install-deps.sh.
+# missing (Debian packages) through tools/install-deps.sh. The build scripts
+# run as modules of tools/ from here, the source root, writing no bytecode:
+# python3 -B -m tools.<script>.
 SHELL := /bin/bash
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
@@ -47,20 +49,21 @@ dist: deps
 	  publisher=(--publisher-cert build/windows/signer.pem) rc=0 && \
 	  { tools/sign.sh --signer-certificate build/windows/signer.pem || rc=$$?; } && \
 	  { [ $$rc -eq 0 ] || { [ $$rc -eq 3 ] && publisher=(); }; } && \
-	  tools/make-msix.py --source build/windows/sparse-package --output $$msix "$${publisher[@]}" && tools/sign.sh $$msix
+	  python3 -B -m tools.make_msix --source build/windows/sparse-package --output $$msix "$${publisher[@]}" && tools/sign.sh $$msix
 	@for f in dist/scheduler.exe dist/Scanmenu.dll dist/x86/Scanmenu.dll dist/*-sparse.msix; do \
 	  awk -v name=$${f#dist/} -v n=$$(wc -c < $$f) 'BEGIN { printf "%-40s %7d bytes %6.1f KiB\n", name, n, n / 1024 }'; done
 
 # dist/<name>-<version>-x64.msi: the Windows Installer package of the signed
-# deliverables (docs/packagers.md), signed itself, as is
-# its custom-action DLL. The registration it writes is harvested under Wine.
+# deliverables and sparse package of dist/ (docs/packagers.md), signed itself,
+# as is its custom-action DLL. The registration it writes is harvested under
+# Wine; the build's own package (target package) is not built on this path.
 msi: dist
-	cmake --build --preset windows -j $(JOBS) --target package
+	cmake --build --preset windows -j $(JOBS) --target package-inputs
 	cp build/windows/bin/PackageActions.dll build/windows/package/PackageActions.dll
 	tools/sign.sh build/windows/package/PackageActions.dll
 	. build/windows/release.env && rm -rf build/windows/package/release-sparse && mkdir -p build/windows/package/release-sparse && \
 	  cp "dist/$$QC_RELEASE_NAME-$$QC_RELEASE_VERSION-sparse.msix" build/windows/package/release-sparse/QuenorCleanMenu.msix
-	. build/windows/release.env && tools/make-msi.py build --name "$$QC_RELEASE_NAME" --version "$$QC_RELEASE_VERSION" \
+	. build/windows/release.env && python3 -B -m tools.make_msi build --name "$$QC_RELEASE_NAME" --version "$$QC_RELEASE_VERSION" \
 	  --binaries dist --sparse build/windows/package/release-sparse --actions build/windows/package/PackageActions.dll \
 	  --harvest build/windows/package/registration.json --x86-binaries dist/x86 \
 	  --x86-harvest build/windows/package/registration-x86.json --source . --output-dir dist
@@ -69,7 +72,7 @@ msi: dist
 # dist/<name>-<version>-windows-x64.zip, named after the CMake project, beside
 # the package.
 release: msi
-	. build/windows/release.env && tools/make-release.py --name "$$QC_RELEASE_NAME" \
+	. build/windows/release.env && python3 -B -m tools.make_release --name "$$QC_RELEASE_NAME" \
 	  --version "$$QC_RELEASE_VERSION" --binaries dist --source . --output-dir dist
 
 # dist/<name>-<version>-windows-tests.zip: the deliverables and every Windows
@@ -78,7 +81,7 @@ release: msi
 test-kit: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS) --target test-kit
-	. build/windows/release.env && tools/make-test-kit.py --name "$$QC_RELEASE_NAME" --version "$$QC_RELEASE_VERSION" \
+	. build/windows/release.env && python3 -B -m tools.make_test_kit --name "$$QC_RELEASE_NAME" --version "$$QC_RELEASE_VERSION" \
 	  --files build/windows/test-kit/files.txt --source . --output-dir dist
 
 fuzz: deps

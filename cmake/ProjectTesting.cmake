@@ -24,6 +24,16 @@
 #       alone, and the import check also fails when the file is larger than
 #       MAX_KIB or has an import outside the KnownDLLs that is not resolved
 #       from System32 alone.
+#   QC_PYTHON
+#       Python with the source root on its module path and no bytecode
+#       written into the tree: `${QC_PYTHON} -m tools.make_msi ...` runs a
+#       build script of tools/, `${QC_PYTHON} test.py` a test that imports
+#       them (`from tools import regexport`).
+
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_FOUND)
+  set(QC_PYTHON ${CMAKE_COMMAND} -E env PYTHONPATH=${PROJECT_SOURCE_DIR} ${Python3_EXECUTABLE} -B)
+endif()
 
 function(qc_windows_binary target)
   set_property(GLOBAL APPEND PROPERTY QC_WINDOWS_BINARIES ${target})
@@ -45,7 +55,7 @@ function(qc_shipped_binary target max_kib)
   target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--undefined=${_symbol} -Wl,-Map=${_map})
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/set-load-config.py $<TARGET_FILE:${target}> ${_map}
+    COMMAND ${QC_PYTHON} -m tools.set_load_config $<TARGET_FILE:${target}> ${_map}
     VERBATIM)
   set_property(GLOBAL APPEND PROPERTY QC_SIZE_LIMITS --max-kib ${max_kib} $<TARGET_FILE:${target}>)
   set_property(GLOBAL APPEND PROPERTY QC_SIZE_LIMITS --system32-imports $<TARGET_FILE:${target}>)

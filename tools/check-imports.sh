@@ -4,7 +4,7 @@
 # missing and invites DLL planting where it is not. A file named after
 # --max-kib N also fails when it is larger than N KiB, and a file named after
 # --system32-imports when it imports a DLL that is neither a KnownDLL nor
-# resolved from System32 alone (check-dll-search.py); both are listed again
+# resolved from System32 alone (tools/check_dll_search.py); both are listed again
 # among the files for their imports. --from FILE takes further arguments from
 # FILE, one a line (as the 32-bit build writes them for its binaries).
 #   check-imports.sh OBJDUMP [--from FILE]... [--max-kib N FILE]... [--system32-imports FILE]... FILE...
@@ -55,6 +55,6 @@ for file in "$@"; do
 done
 [ $status -eq 0 ] && echo "checked $# binaries: system DLLs only"
 if [ -n "$shipped" ]; then
-  "$(dirname "$0")/check-dll-search.py" $shipped || status=1
+  PYTHONPATH="$(dirname "$0")/.." /usr/bin/python3 -B -m tools.check_dll_search $shipped || status=1
 fi
 exit $status

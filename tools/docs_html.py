@@ -1,9 +1,8 @@
-#!/usr/bin/env python3
 """Turns the guides under docs/ into plain HTML pages that any browser opens,
 for the release zip: no Markdown renderer needed on the machine that reads
 them.
 
-    docs_html.py GUIDE.md [OUTPUT.html]
+    python3 -m tools.docs_html GUIDE.md [OUTPUT.html]
 
 It reads the part of Markdown the guides are written in: headings (#), fenced
 code blocks (```), tables (| a | b |), lists (- and 1.) whose items continue
@@ -13,6 +12,7 @@ on lines indented by two or more spaces, paragraphs, <!-- comment --> lines
 (x.md or x.md#part) becomes a link to its page (x.html). Headings get the ids
 the repository's Markdown view gives them, so that #part links work in both.
 """
+import argparse
 import html
 import re
 import sys
@@ -156,15 +156,17 @@ def convert(text, title=None):
     return page, pictures
 
 
-def main(argv):
-    if len(argv) not in (2, 3):
-        sys.exit(__doc__)
-    page, _ = convert(Path(argv[1]).read_text(encoding="utf-8"))
-    if len(argv) == 3:
-        Path(argv[2]).write_text(page, encoding="utf-8")
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="python3 -m tools.docs_html", description=__doc__.splitlines()[0])
+    parser.add_argument("guide", type=Path, metavar="GUIDE.md")
+    parser.add_argument("output", type=Path, nargs="?", metavar="OUTPUT.html", help="standard output without it")
+    args = parser.parse_args(argv)
+    page, _ = convert(args.guide.read_text(encoding="utf-8"))
+    if args.output:
+        args.output.write_text(page, encoding="utf-8")
     else:
         sys.stdout.write(page)
 
 
 if __name__ == "__main__":
-    main(sys.argv)
+    main()

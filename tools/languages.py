@@ -1,23 +1,24 @@
-#!/usr/bin/env python3
 """The texts of Scanmenu.dll, scheduler.exe and the policy templates, in every
 language of languages/ (one file per Windows language tag, en-US the source).
 
-  languages.py check POLICY_DIR        every language complete and sound, and
-                                       the ADML files in POLICY_DIR what the
-                                       language files give
-  languages.py adml POLICY_DIR         writes POLICY_DIR/<tag>/veltrane.adml
-  languages.py rc COMPONENT OUTPUT     the string tables of scanmenu or
-                                       scheduler, one LANGUAGE block each,
-                                       and each again under its neutral
-                                       language (see neutral_tables)
-  languages.py manifest-resources      the <Resource Language> lines of the
-                                       sparse package's manifest, en-us first
+  python3 -m tools.languages check POLICY_DIR
+      every language complete and sound, and the ADML files in POLICY_DIR
+      what the language files give
+  python3 -m tools.languages adml POLICY_DIR
+      writes POLICY_DIR/<tag>/veltrane.adml
+  python3 -m tools.languages rc COMPONENT OUTPUT
+      the string tables of scanmenu or scheduler, one LANGUAGE block each,
+      and each again under its neutral language (see neutral_tables)
+  python3 -m tools.languages manifest-resources
+      the <Resource Language> lines of the sparse package's manifest, en-us
+      first
 
 Every command first checks the languages: each file has every text of
 en-US.toml and no other, none is empty, none lost a product name or gained or
 lost a placeholder, and no two files claim one language id. It stops with the
 faults listed when any is found.
 """
+import argparse
 import pathlib
 import re
 import sys
@@ -183,11 +184,21 @@ def rc(languages, component):
     return "\n".join(lines)
 
 
-def main(argv):
-    if len(argv) == 3 and argv[1] in ("check", "adml"):
-        policy_dir = pathlib.Path(argv[2])
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="python3 -m tools.languages", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    commands = parser.add_subparsers(dest="command", required=True)
+    for command in ("check", "adml"):
+        commands.add_parser(command).add_argument("policy_dir", type=pathlib.Path, metavar="POLICY_DIR")
+    rc_command = commands.add_parser("rc")
+    rc_command.add_argument("component", choices=sorted(RESOURCE_IDS), metavar="COMPONENT")
+    rc_command.add_argument("output", type=pathlib.Path, metavar="OUTPUT")
+    commands.add_parser("manifest-resources")
+    args = parser.parse_args(argv)
+    if args.command in ("check", "adml"):
+        policy_dir = args.policy_dir
         wanted = admls(checked_languages())
-        if argv[1] == "adml":
+        if args.command == "adml":
             for name, text in wanted.items():
                 (policy_dir / name).parent.mkdir(parents=True, exist_ok=True)
                 (policy_dir / name).write_text(text, encoding="utf-8", newline="\n")
@@ -197,19 +208,16 @@ def main(argv):
         extra = [p.relative_to(policy_dir).as_posix() for p in policy_dir.glob("*/*.adml")
                  if p.relative_to(policy_dir).as_posix() not in wanted]
         for name in stale:
-            print(f"languages: {policy_dir / name} is not what the language files give: run tools/languages.py adml")
+            print(f"languages: {policy_dir / name} is not what the language files give: run python3 -m tools.languages adml")
         for name in extra:
             print(f"languages: {policy_dir / name} has no language file")
         return 1 if stale or extra else 0
-    if len(argv) == 2 and argv[1] == "manifest-resources":
+    if args.command == "manifest-resources":
         print("\n".join(f'    <Resource Language="{tag.lower()}" />' for tag in checked_languages()))
         return 0
-    if len(argv) == 4 and argv[1] == "rc" and argv[2] in RESOURCE_IDS:
-        pathlib.Path(argv[3]).write_text(rc(checked_languages(), argv[2]), encoding="utf-8", newline="\n")
-        return 0
-    print(__doc__, file=sys.stderr)
-    return 2
+    args.output.write_text(rc(checked_languages(), args.component), encoding="utf-8", newline="\n")
+    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main())

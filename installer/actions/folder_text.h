@@ -9,7 +9,7 @@
 namespace installer {
 
 // The property SetInstallFolderText sets to the folder's text, for the type
-// library's HELPDIR row (tools/make-msi.py reads the name from here).
+// library's HELPDIR row (tools/make_msi.py reads the name from here).
 inline constexpr wchar_t kFolderTextProperty[] = L"QC_INSTALL_FOLDER_TEXT";
 
 // `folder` without its trailing backslashes.

@@ -1,14 +1,13 @@
 #!/usr/bin/env python3
 """Every relative link and picture of README.md and docs/ leads somewhere:
 in the tree, to a file that exists and, for #part, to a heading of that
-guide; in the release zip (make-release.py run over stand-in binaries), from
+guide; in the release zip (tools.make_release run over stand-in binaries), from
 each HTML page to a file of the zip and an id of its page, and README.txt
 names every page the zip holds and no page it lacks.
 
     doc_links_test.py SOURCE-DIR WORK-DIR
 """
 import html.parser
-import importlib.util
 import re
 import shutil
 import subprocess
@@ -16,11 +15,9 @@ import sys
 import zipfile
 from pathlib import Path, PurePosixPath
 
-sys.dont_write_bytecode = True
+from tools import docs_html, make_release
+
 source, work = Path(sys.argv[1]).resolve(), Path(sys.argv[2])
-spec = importlib.util.spec_from_file_location("docs_html", source / "tools" / "docs_html.py")
-docs_html = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(docs_html)
 
 faults = []
 LINK = re.compile(r"!?\[[^\]]*\]\(([^)\s]+)\)|<img [^>]*src=\"([^\"]+)\"")
@@ -75,13 +72,13 @@ class Page(html.parser.HTMLParser):
 shutil.rmtree(work, ignore_errors=True)
 (work / "bin").mkdir(parents=True)
 (work / "out").mkdir()
-for binary in ("scheduler.exe", "Scanmenu.dll"):
+for binary in make_release.BINARIES:
     (work / "bin" / binary).write_bytes(b"MZ")
-made = subprocess.run([sys.executable, str(source / "tools" / "make-release.py"), "--name", "Q", "--version", "1",
+made = subprocess.run([sys.executable, "-B", "-m", "tools.make_release", "--name", "Q", "--version", "1",
                        "--binaries", str(work / "bin"), "--source", str(source), "--output-dir", str(work / "out")],
-                      capture_output=True, text=True, env={"SOURCE_DATE_EPOCH": "1700000000", "PATH": "/usr/bin:/bin"})
+                      capture_output=True, text=True, env={"SOURCE_DATE_EPOCH": "1700000000", "PATH": "/usr/bin:/bin", "PYTHONPATH": str(source)})
 if made.returncode != 0:
-    faults.append(f"zip: make-release.py failed: {made.stderr.strip()}")
+    faults.append(f"zip: tools.make_release failed: {made.stderr.strip()}")
     for fault in faults:
         print(fault)
     sys.exit(1)

@@ -10,7 +10,6 @@ import sys
 from pathlib import Path
 
 MSI, WORK, BUILD = Path(sys.argv[1]), Path(sys.argv[2]), sys.argv[3:]
-TOOL = Path(__file__).resolve().parents[2] / "tools" / "make-msi.py"
 failures = []
 
 
@@ -93,7 +92,7 @@ def main():
     built = {}
     for what, binaries in (("same", args["--binaries"]), ("changed", str(changed))):
         rebuilt = dict(args, **{"--binaries": binaries})
-        subprocess.run([sys.executable, str(TOOL), "build", *[x for kv in rebuilt.items() for x in kv],
+        subprocess.run([sys.executable, "-B", "-m", "tools.make_msi", "build", *[x for kv in rebuilt.items() for x in kv],
                         "--output-dir", str(WORK / what)], check=True, stdout=subprocess.DEVNULL)
         built[what] = properties(next((WORK / what).glob("*.msi")))
     check(built["same"]["ProductCode"] == prop["ProductCode"], "the same files give the same product code")

@@ -16,8 +16,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-import regexport  # noqa: E402
+from tools import regexport
 
 ENV_FILE, PREFIX_TOOL, MSI, OLDER_MSI, BIN, X86_BIN = sys.argv[1:7]
 BUILD = dict(zip(sys.argv[7::2], sys.argv[8::2]))
@@ -115,7 +114,7 @@ def resigned_package(scratch):
     with open(binaries / "Scanmenu.dll", "ab") as f:
         f.write(b"\0")
     arguments = [x for kv in dict(BUILD, **{"--binaries": str(binaries)}).items() for x in kv]
-    subprocess.run([sys.executable, str(Path(__file__).resolve().parents[2] / "tools" / "make-msi.py"), "build",
+    subprocess.run([sys.executable, "-B", "-m", "tools.make_msi", "build",
                     *arguments, "--output-dir", scratch], check=True, stdout=subprocess.DEVNULL)
     return windows_path(next(Path(scratch).glob("*.msi")))
 

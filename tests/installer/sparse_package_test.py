@@ -4,7 +4,6 @@
 FAKE-DLL (fake_package_manager.cc) is registered as the deployment API's
 classes and records every call; the prefix reports Windows 11 or 10 through
 CurrentBuildNumber, as Windows' own registry does."""
-import importlib.util
 import os
 import re
 import subprocess
@@ -13,11 +12,10 @@ import tempfile
 import zipfile
 from pathlib import Path
 
+from tools import make_msi
+
 ENV_FILE, PREFIX_TOOL, MSI_PATH, OLDER_MSI_PATH, FAKE = sys.argv[1:6]
 MSI, OLDER_MSI = ("Z:" + path.replace("/", "\\") for path in (MSI_PATH, OLDER_MSI_PATH))
-spec = importlib.util.spec_from_file_location("make_msi", Path(__file__).resolve().parents[2] / "tools/make-msi.py")
-make_msi = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(make_msi)
 
 FOLDER_URI = "file:///C:/Program%20Files/Quenor%20Clean/"
 PACKAGE_URI = FOLDER_URI + "QuenorCleanMenu.msix"

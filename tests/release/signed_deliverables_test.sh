@@ -31,7 +31,7 @@ openssl pkcs12 -export -in cert.pem -inkey key.pem -out signer.p12 -passout pass
 SIGN_CERT=cert.pem SIGN_KEY=key.pem "$sign" Scanmenu.dll
 SIGN_PKCS12=signer.p12 SIGN_PASSWORD=throwaway "$sign" scheduler.exe ./*.msi
 SIGN_PKCS12=signer.p12 SIGN_PASSWORD=throwaway "$sign" --signer-certificate signer.pem
-python3 "$root/tools/make-msix.py" --source "$QC_SPARSE_PACKAGE_DIR" --output sparse.msix --publisher-cert signer.pem
+PYTHONPATH=$root python3 -B -m tools.make_msix --source "$QC_SPARSE_PACKAGE_DIR" --output sparse.msix --publisher-cert signer.pem
 SIGN_CERT=cert.pem SIGN_KEY=key.pem "$sign" sparse.msix
 for f in Scanmenu.dll scheduler.exe ./*.msi sparse.msix; do
   [[ $(osslsigncode verify -CAfile cert.pem -in $f) == *"Signature verification: ok"* ]] || fail "$f: not verified"

@@ -23,6 +23,7 @@
 #include "common/win32/registry_key.h"
 #include "common/win32/wide.h"
 #include "scanmenu/e2e/shell_host.h"
+#include "scanmenu/module/registration_text.h"
 #include "support/win32/process_runner.h"
 #include "support/win32/stand_in_scanner.h"
 
@@ -119,7 +120,7 @@ int X86Copy() {
   Say(L"");
   Say(L"== The item in 32-bit programs' file dialogs ==");
   win32::RegistryKey key;
-  const std::u16string server = u"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925}\\InprocServer32";
+  const std::u16string server = u"CLSID\\" + std::u16string(scanmenu::kHandlerClassIdText) + u"\\InprocServer32";
   std::optional<std::u16string> path;
   if (key.Open(HKEY_CLASSES_ROOT, server, KEY_QUERY_VALUE | KEY_WOW64_32KEY) == ERROR_SUCCESS) {
     path = key.ReadText(u"", MAX_PATH * sizeof(wchar_t));

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # The packed sparse package read back from its bytes alone, without the packer's code:
-# zip records, block hashes and sizes, content types. msix_package_test.py MAKE-MSIX DIR WORKDIR
+# zip records, block hashes and sizes, content types. msix_package_test.py DIR WORKDIR
+# (tools.make_msix packs it, run as a module from the source root on PYTHONPATH)
 import base64, hashlib, os, shutil, struct, subprocess, sys, zlib
 import xml.etree.ElementTree as ElementTree
 from pathlib import Path
@@ -72,11 +73,11 @@ def check_package(package, source):
 
 
 def pack(source, output):
-    subprocess.run([sys.executable, sys.argv[1], "--source", str(source), "--output", str(output)], check=True)
+    subprocess.run([sys.executable, "-B", "-m", "tools.make_msix", "--source", str(source), "--output", str(output)], check=True)
     return output.read_bytes()
 
 
-source, work = Path(sys.argv[2]), Path(sys.argv[3])
+source, work = Path(sys.argv[1]), Path(sys.argv[2])
 shutil.rmtree(work, ignore_errors=True)
 shutil.copytree(source, work / "large")
 package = pack(source, work / "as-built.msix")

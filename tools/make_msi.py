@@ -1,10 +1,9 @@
-#!/usr/bin/env python3
 """The Windows Installer package <name>-<version>-x64.msi, in two steps.
 
-    make-msi.py harvest --wine-env ENV --dll Scanmenu.dll [--x86] --output rows.json
-    make-msi.py build --name N --version V --binaries DIR --actions PackageActions.dll
-                      --harvest rows.json [--x86-binaries DIR --x86-harvest rows32.json]
-                      --source DIR --output-dir DIR
+    python3 -m tools.make_msi harvest --wine-env ENV --dll Scanmenu.dll [--x86] --output rows.json
+    python3 -m tools.make_msi build --name N --version V --binaries DIR --actions PackageActions.dll
+        --harvest rows.json [--x86-binaries DIR --x86-harvest rows32.json]
+        --source DIR --output-dir DIR
 
 harvest: what Scanmenu.dll's own DllRegisterServer writes, taken from the
 real registration: the library is placed in a fresh Wine prefix where the
@@ -42,15 +41,14 @@ import zipfile
 from pathlib import Path
 from xml.sax.saxutils import quoteattr, unescape
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-import regexport  # noqa: E402
+from tools import regexport
 
 # One UpgradeCode for ever: every version of the package names it.
 UPGRADE_CODE = uuid.UUID("8F2C4B71-5E36-4D0A-9A1F-C3B7E0D51A62")
-# The companion's one name: the Add/Remove entry, the package's messages and
-# both binaries' version resources (ProductName).
-PRODUCT_NAME = "Quenor Clean Companion"
-MANUFACTURER = "Veltrane"
+# The product's name and maker (the Add/Remove entry, the package's messages)
+# are those of scheduler.exe's version resource (ProductName, CompanyName),
+# read by product_names below from VERSION_RESOURCE.
+VERSION_RESOURCE = "scheduler/program/win32/scheduler.rc.in"
 INSTALL_FOLDER_NAME = "Quenor Clean"
 # Where the harvest places the library: the package's default folder.
 HARVEST_FOLDER = "C:\\Program Files\\" + INSTALL_FOLDER_NAME
@@ -91,7 +89,7 @@ WIX_TEMPLATE = "installer/package.wxs.in"
 # The sparse package's custom actions (PackageActions.dll): each deferred
 # action gets "<install folder>|<name>|<family name>|<publisher>" as its
 # CustomActionData from a property of its own name.
-SPARSE_FILE = "QuenorCleanMenu.msix"
+SPARSE_FILE = "QuenorCleanMenu.msix"  # kSparsePackageFile of installer/actions/sparse_package.h
 SPARSE_DATA = "[INSTALLFOLDER]|[QC_SPARSE_NAME]|[QC_SPARSE_FAMILY]|[QC_SPARSE_PUBLISHER]"
 # A first install, an upgrade's new product or a repair stages and provisions
 # after InstallFiles (4000) (the installing user also registers it at once,
@@ -107,10 +105,9 @@ SPARSE_ACTIONS = [
     ("RemoveSparsePackage", "no", 3490, 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE'),
 ]
 SPARSE_DATA_SEQUENCE = 1010
-# Where the context-menu handler finds the family name
-# (scanmenu/menu/win32/packaged_command.h).
-PACKAGE_FAMILY_KEY = "SOFTWARE\\Veltrane\\Scanmenu"
-PACKAGE_FAMILY_VALUE = "SparsePackageFamily"
+# Where the context-menu handler finds the family name: kPackageFamilyKey and
+# kPackageFamilyValue, read from this header by package_family_value below.
+PACKAGE_FAMILY_HEADER = "scanmenu/menu/win32/packaged_command.h"
 # Crockford's base32 alphabet, in which Windows writes a publisher id.
 PUBLISHER_ID_ALPHABET = "0123456789abcdefghjkmnpqrstvwxyz"
 
@@ -124,7 +121,7 @@ def run(command, **kwargs):
         out.seek(0)
         text = out.read()
     if result.returncode != 0:
-        sys.exit("make-msi: %s failed (%d):\n%s" % (command[0], result.returncode, text))
+        sys.exit("make_msi: %s failed (%d):\n%s" % (command[0], result.returncode, text))
     return text
 
 
@@ -161,10 +158,10 @@ def harvest(args):
             shutil.rmtree(prefix, ignore_errors=True)
     added, removed = regexport.diff(before, after)
     if removed:
-        sys.exit("make-msi: registration removed registry content: %s" % removed)
+        sys.exit("make_msi: registration removed registry content: %s" % removed)
     rows = harvest_rows(added)
     if not rows:
-        sys.exit("make-msi: the registration wrote nothing")
+        sys.exit("make_msi: the registration wrote nothing")
     Path(args.output).parent.mkdir(parents=True, exist_ok=True)
     Path(args.output).write_text(json.dumps(rows, indent=1, sort_keys=True) + "\n")
 
@@ -187,7 +184,7 @@ def harvest_rows(added):
         if lower.startswith("software\\wow6432node\\"):
             view, path = 32, "Software\\" + path[len("software\\wow6432node\\"):]
         if not values and not any(k.lower().startswith(key.lower() + "\\") for k in added):
-            sys.exit("make-msi: the registration made the empty key %s, which a package cannot hold" % key)
+            sys.exit("make_msi: the registration made the empty key %s, which a package cannot hold" % key)
         for name, (kind, data) in sorted(values.items()):
             if isinstance(data, bytes):
                 data = data.hex()
@@ -226,7 +223,7 @@ def registry_value(kind, data, references):
         return "integer", "%" + formatted(data, references)
     if kind == "dword":
         return "integer", "%d" % data
-    sys.exit("make-msi: registry values of type %s cannot be packaged" % kind)
+    sys.exit("make_msi: registry values of type %s cannot be packaged" % kind)
 
 
 def service_entry(source):
@@ -240,14 +237,32 @@ def header_match(source, header, pattern):
     that no longer says it ends the build rather than packaging a guess."""
     match = re.search(pattern, (source / header).read_text(), flags=re.S)
     if not match:
-        sys.exit("make-msi: %s no longer matches %r" % (header, pattern))
+        sys.exit("make_msi: %s no longer matches %r" % (header, pattern))
     return match
+
+
+def header_string(source, header, name):
+    """The text of the string constant `name` (u"..." or L"...") of one of the program's headers."""
+    pattern = r'\b%s(?:\[\])? =\s*[uL]"((?:[^"\\]|\\.)*)";' % name
+    return header_match(source, header, pattern).group(1).replace("\\\\", "\\")
+
+
+def product_names(source):
+    """The product's name and maker, as (ProductName, CompanyName) of scheduler.exe's version resource."""
+    return tuple(header_match(source, VERSION_RESOURCE, r'VALUE "%s", "([^"]+)"' % key).group(1)
+                 for key in ("ProductName", "CompanyName"))
+
+
+def package_family_value(source):
+    """The key and value name under HKLM where the handler reads the sparse package's family name."""
+    return (header_string(source, PACKAGE_FAMILY_HEADER, "kPackageFamilyKey"),
+            header_string(source, PACKAGE_FAMILY_HEADER, "kPackageFamilyValue"))
 
 
 def event_source(source):
     """The event source's registry key and its TypesSupported, as /install writes them."""
     header = "scheduler/events/scheduler_events.h"
-    key = header_match(source, header, r'kSourceKeyPath =\s*u"((?:[^"\\]|\\.)*)"').group(1).replace("\\\\", "\\")
+    key = header_string(source, header, "kSourceKeyPath")
     types = int(header_match(source, header, r"kTypesSupported = (\d+);").group(1))
     return key, types
 
@@ -259,7 +274,7 @@ def failure_actions(source):
     header = "scheduler/shared/service_entry.h"
     rows = re.findall(r"\{(true|false), (\d+)\}", header_match(source, header, r"kRecoveryActions = \{\{(.*?)\}\};").group(1))
     if not rows:
-        sys.exit("make-msi: %s lists no recovery action" % header)
+        sys.exit("make_msi: %s lists no recovery action" % header)
     reset = 1
     for factor in header_match(source, header, r"kFailureCountResetSeconds = ([\d *]+);").group(1).split("*"):
         reset *= int(factor)
@@ -269,7 +284,7 @@ def failure_actions(source):
 
 def folder_text_property(source):
     """The property that SetInstallFolderText sets."""
-    return header_match(source, "installer/actions/folder_text.h", r'kFolderTextProperty\[\] = L"(\w+)";').group(1)
+    return header_string(source, "installer/actions/folder_text.h", "kFolderTextProperty")
 
 
 def registry_element(key, name, wix_type, value, key_path=False):
@@ -350,7 +365,7 @@ def wix_source(args, rows, sources):
         if name == SERVER_FILE:
             inner += [harvested_element(row, references) for row in rows if row[0] == 64]
             # For the handler, which adds no item where the package's command serves.
-            inner.append(registry_element(PACKAGE_FAMILY_KEY, PACKAGE_FAMILY_VALUE, "string", family))
+            inner.append(registry_element(*package_family_value(args.source), "string", family))
         components.append((name, True, inner))
     # The 32-bit view's rows: a component of no folder (TARGETDIR), since a
     # 32-bit component may not live in a 64-bit folder.
@@ -379,8 +394,9 @@ def wix_source(args, rows, sources):
     refs = ["      <ComponentRef Id=%s/>" % quoteattr(cid) for cid, _, _ in components + x86_files + registration32]
 
     template = (args.source / WIX_TEMPLATE).read_text()
-    return template.format(product=product_code, package=package_code, name=quoteattr(PRODUCT_NAME), version=version,
-           maker=quoteattr(MANUFACTURER), upgrade=str(UPGRADE_CODE).upper(), plain=PRODUCT_NAME,
+    product_name, manufacturer = product_names(args.source)
+    return template.format(product=product_code, package=package_code, name=quoteattr(product_name), version=version,
+           maker=quoteattr(manufacturer), upgrade=str(UPGRADE_CODE).upper(), plain=product_name,
            icon=quoteattr(args.icon.name), actions=quoteattr(args.actions.name),
            folder=quoteattr(INSTALL_FOLDER_NAME), components="\n".join(component_xml),
            components32="\n".join(component_xml32), refs="\n".join(refs),
@@ -406,7 +422,7 @@ def sparse_identity(msix):
         manifest = archive.read("AppxManifest.xml").decode("utf-8")
     identity = re.search(r"<Identity\b[^>]*>", manifest)
     if not identity:
-        sys.exit("make-msi: %s has no Identity" % msix)
+        sys.exit("make_msi: %s has no Identity" % msix)
     attributes = dict(re.findall(r'(\w+)="([^"]*)"', identity.group(0)))
     return {k: unescape(attributes.get(k, ""), {"&quot;": '"'}) for k in ("Name", "Publisher", "Version")}
 
@@ -418,7 +434,7 @@ def sparse_package_elements(msix, version):
     identity = sparse_identity(msix)
     expected = ".".join((version.split(".") + ["0"] * 4)[:4])
     if identity["Version"] != expected:
-        sys.exit("make-msi: %s has version %s, the product %s" % (msix, identity["Version"], expected))
+        sys.exit("make_msi: %s has version %s, the product %s" % (msix, identity["Version"], expected))
     properties = {"QC_SPARSE_NAME": identity["Name"], "QC_SPARSE_PUBLISHER": identity["Publisher"],
                   "QC_SPARSE_FAMILY": family_name(identity["Name"], identity["Publisher"])}
     elements = ["<Property Id=%s Value=%s/>" % (quoteattr(k), quoteattr(v)) for k, v in sorted(properties.items())]
@@ -471,7 +487,7 @@ def version_resource(path):
     fixed = data.find(struct.pack("<I", 0xFEEF04BD), start)
     key = data.find("Translation".encode("utf-16-le") + b"\0\0", fixed)
     if start < 0 or fixed < 0 or key < 0:
-        sys.exit("make-msi: %s has no version resource with a translation" % path.name)
+        sys.exit("make_msi: %s has no version resource with a translation" % path.name)
     ms, ls = struct.unpack_from("<II", data, fixed + 8)
     value = (key + len("Translation") * 2 + 2 + 3) & ~3  # the value starts on a 32-bit boundary
     language, _ = struct.unpack_from("<HH", data, value)
@@ -514,7 +530,7 @@ def apply_table_rules(msi, work, sources, version):
                   "StartServiceOnRollback": ("InstallInitialize", 2), "EndAgents": ("InstallInitialize", 3)}
         for action, (anchor, offset) in places.items():
             if action not in at:
-                sys.exit("make-msi: %s is not sequenced" % action)
+                sys.exit("make_msi: %s is not sequenced" % action)
             next(row for row in rows if row[0] == action)[2] = str(at[anchor] + offset)
         return sorted(rows, key=lambda row: int(row[2]))
 
@@ -560,15 +576,15 @@ def build(args):
     sources = {}
     for name, origin in PACKAGE_FILES:
         if origin not in folders or not (folders[origin] / name).is_file():
-            sys.exit("make-msi: missing %s (from %s)" % (name, origin))
+            sys.exit("make_msi: missing %s (from %s)" % (name, origin))
         sources[name] = (folders[origin] / name).resolve()
     args.actions = args.actions.resolve()
     args.x86_source, args.x86_rows = None, []
     if args.x86_binaries or args.x86_harvest:
         if not (args.x86_binaries and args.x86_harvest):
-            sys.exit("make-msi: --x86-binaries and --x86-harvest go together")
+            sys.exit("make_msi: --x86-binaries and --x86-harvest go together")
         if not (args.x86_binaries / SERVER_FILE).is_file():
-            sys.exit("make-msi: missing %s (from x86-binaries)" % SERVER_FILE)
+            sys.exit("make_msi: missing %s (from x86-binaries)" % SERVER_FILE)
         args.x86_source, args.x86_rows = (args.x86_binaries / SERVER_FILE).resolve(), json.loads(
             Path(args.x86_harvest).read_text())
     args.icon = (args.source / "scanmenu/resources/scanmenu.ico").resolve()
@@ -605,7 +621,7 @@ def build(args):
         add_sparse_package_sequence(work / "package.msi", work)
         # wixl draws a new package code each run; the package's is derived
         # from its version and contents.
-        run(["msibuild", str(work / "package.msi"), "-s", PRODUCT_NAME, MANUFACTURER, "x64;1033",
+        run(["msibuild", str(work / "package.msi"), "-s", *product_names(args.source), "x64;1033",
              "{%s}" % package_code])
         shutil.copyfile(work / "package.msi", msi)
     print(msi)

@@ -1,7 +1,6 @@
-#!/usr/bin/env python3
 """Builds the Windows test kit <name>-<version>-windows-tests.zip.
 
-    make-test-kit.py --name N --version V --files LIST --source DIR --output-dir DIR
+    python3 -m tools.make_test_kit --name N --version V --files LIST --source DIR --output-dir DIR
 
 LIST (the build's test-kit/files.txt) names every file of the kit, one path a
 line: the deliverables, the Windows test programs, the programs and files
@@ -10,13 +9,10 @@ into one folder <name>-<version>-windows-tests/ with SHA256SUMS, entries in
 the fixed order and with the fixed time of the release zip.
 """
 import argparse
-import importlib.util
 import sys
 from pathlib import Path
 
-_spec = importlib.util.spec_from_file_location("make_release", Path(__file__).with_name("make-release.py"))
-make_release = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(make_release)
+from tools import make_release
 
 
 def main():
@@ -28,14 +24,15 @@ def main():
     files = sorted({(p.name, p) for p in paths})
     for _, path in files:
         if not path.is_file():
-            sys.exit(f"make-test-kit: missing {path} (build the test-kit target first)")
+            sys.exit(f"make_test_kit: missing {path} (build the test-kit target first)")
     folder = f"{args.name}-{args.version}-windows-tests"
-    data = make_release.build_zip(folder, files, make_release.release_time(Path(args.source)))
+    contents = [(name, path.read_bytes()) for name, path in files]
+    data = make_release.build_zip(folder, contents, make_release.release_time(Path(args.source)))
     out = Path(args.output_dir)
     out.mkdir(parents=True, exist_ok=True)
     zip_path = out / f"{folder}.zip"
     zip_path.write_bytes(data)
-    print(f"make-test-kit: {zip_path} ({len(files)} files)")
+    print(f"make_test_kit: {zip_path} ({len(files)} files)")
 
 
 if __name__ == "__main__":

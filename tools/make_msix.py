@@ -1,7 +1,6 @@
-#!/usr/bin/env python3
 """Packs the sparse package's folder into one .msix file, reproducibly.
 
-    make-msix.py --source DIR --output FILE [--publisher-cert CERT.pem] [--version A.B.C.D]
+    python3 -m tools.make_msix --source DIR --output FILE [--publisher-cert CERT.pem] [--version A.B.C.D]
 
 DIR holds AppxManifest.xml and the files it names (the logos under Assets/).
 The package is a zip in the layout Windows reads: the files in a fixed order
@@ -15,8 +14,8 @@ same files always give the same package.
 The manifest's Identity Publisher must be the signing certificate's subject,
 written as Windows writes it, or Windows refuses the package. It is taken
 from --publisher-cert (the first certificate of a PEM file, or a DER file);
-without one the package gets a publisher that says it is a placeholder, and
-Windows will not install it. --version puts another Identity Version in
+without one the package keeps the manifest's own, a publisher that says it
+is a placeholder, and Windows will not install it. --version puts another Identity Version in
 place of the manifest's (the installer's tests pack an older package so).
 """
 import argparse
@@ -31,7 +30,6 @@ from xml.sax.saxutils import escape
 
 BLOCK = 65536
 DOS_TIME, DOS_DATE = 0, (1980 - 1980) << 9 | 1 << 5 | 1  # 1980-01-01 00:00, the earliest zip time
-PLACEHOLDER_PUBLISHER = "CN=UNSIGNED PLACEHOLDER PUBLISHER"
 BLOCKMAP_NS = "http://schemas.microsoft.com/appx/2010/blockmap"
 SHA256_URI = "http://www.w3.org/2001/04/xmlenc#sha256"
 TYPES_NS = "http://schemas.openxmlformats.org/package/2006/content-types"
@@ -184,7 +182,9 @@ def content_type(name):
     return EXTENSIONS[extension]
 
 
-def pack(source, publisher, version=None):
+def pack(source, publisher=None, version=None):
+    """The package's bytes; without a publisher, the manifest keeps its own
+    (the unsigned placeholder of AppxManifest.xml.in)."""
     files = sorted(p.relative_to(source).as_posix() for p in source.rglob("*") if p.is_file())
     if "AppxManifest.xml" not in files:
         raise ValueError(f"{source}: no AppxManifest.xml")
@@ -204,7 +204,8 @@ def pack(source, publisher, version=None):
     for name in files:
         data = (source / name).read_bytes()
         if name == "AppxManifest.xml":
-            data = with_publisher(data, publisher)
+            if publisher is not None:
+                data = with_publisher(data, publisher)
             if version:
                 data = with_identity(data, "Version", version)
         kind, deflate = content_type(name)
@@ -237,7 +238,7 @@ def main():
     parser.add_argument("--version", help="the Identity Version instead of the manifest's (A.B.C.D)")
     args = parser.parse_args()
     try:
-        publisher = PLACEHOLDER_PUBLISHER
+        publisher = None
         if args.publisher_cert:
             try:
                 publisher = subject_of(certificate_der(args.publisher_cert))
@@ -249,12 +250,12 @@ def main():
         if pack(args.source, publisher, args.version) != package:
             raise ValueError("two packings of the same files differ")
     except (OSError, ValueError, IndexError, UnicodeDecodeError) as error:
-        sys.exit(f"make-msix: {error}")
+        sys.exit(f"make_msix: {error}")
     args.output.parent.mkdir(parents=True, exist_ok=True)
     partial = args.output.with_name(args.output.name + ".partial")
     partial.write_bytes(package)
     partial.replace(args.output)
-    print(f"make-msix: {args.output} (publisher {publisher})")
+    print(f"make_msix: {args.output} (publisher {publisher or 'of the manifest, unsigned'})")
 
 
 if __name__ == "__main__":

@@ -1,13 +1,12 @@
-#!/usr/bin/env python3
 """Builds the release zip <name>-<version>-windows-x64.zip, reproducibly.
 
-    make-release.py --name N --version V --binaries DIR --source DIR --output-dir DIR
+    python3 -m tools.make_release --name N --version V --binaries DIR --source DIR --output-dir DIR
 
 The zip holds one folder <name>-<version>/ with the two binaries, the
 32-bit x86/Scanmenu.dll and the sparse package *-sparse.msix when there are
 those (from --binaries, signed or not), README.txt (docs/release-readme.txt),
 the guides for packagers and administrators and the reference they share as
-HTML pages docs/*.html made from their Markdown (docs_html.py) with the
+HTML pages docs/*.html made from their Markdown (tools/docs_html.py) with the
 pictures they show, the policy templates policies/*.admx and
 policies/*/*.adml when there are any (from --source), and SHA256SUMS over all
 of them. Only the files' bytes go in: entries in a fixed
@@ -26,11 +25,11 @@ import time
 import zipfile
 from pathlib import Path
 
-sys.dont_write_bytecode = True  # nothing written into the source tree
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-import docs_html  # noqa: E402
+from tools import docs_html, make_msi
 
-BINARIES = ("scheduler.exe", "Scanmenu.dll")
+# The deliverables the package installs from the binaries' folder.
+BINARIES = tuple(name for name, origin in make_msi.PACKAGE_FILES if origin == "binaries")
+X86_SERVER = f"{make_msi.X86_FOLDER_NAME}/{make_msi.SERVER_FILE}"
 # The guides that go with the release, for whoever installs and runs it.
 GUIDES = ("docs/packagers.md", "docs/packagers-quick-card.md", "docs/administrators.md", "docs/reference.md")
 ZIP_EPOCH = 315532800  # 1980-01-01 UTC, the earliest time a zip entry can hold
@@ -57,10 +56,10 @@ def product_code_line(package):
         table = subprocess.run(["msiinfo", "export", str(package), "Property"], capture_output=True, text=True,
                                check=True).stdout
     except (OSError, subprocess.CalledProcessError) as error:
-        sys.exit(f"make-release: cannot read the product code of {package}: {error}")
+        sys.exit(f"make_release: cannot read the product code of {package}: {error}")
     code = dict(line.split("\t", 1) for line in table.splitlines() if "\t" in line).get("ProductCode", "").strip()
     if not code:
-        sys.exit(f"make-release: {package} has no ProductCode")
+        sys.exit(f"make_release: {package} has no ProductCode")
     return f"**The package released with this zip**, `{package.name}`, has the product code `{code}`."
 
 
@@ -71,7 +70,7 @@ def guide_pages(source, package):
     for guide in GUIDES:
         path = source / guide
         if not path.is_file():
-            sys.exit(f"make-release: missing {path}")
+            sys.exit(f"make_release: missing {path}")
         text = path.read_text(encoding="utf-8").replace("<!-- product code -->", product_code_line(package))
         page, shown = docs_html.convert(text)
         name = guide[:-len(".md")] + ".html"
@@ -81,7 +80,7 @@ def guide_pages(source, package):
             pictures[os.path.normpath(Path(name).parent / picture)] = picture_path
     for name, path in sorted(pictures.items()):
         if not path.is_file():
-            sys.exit(f"make-release: {name}, shown in a guide, is missing")
+            sys.exit(f"make_release: {name}, shown in a guide, is missing")
         pages.append((name, path.read_bytes()))
     return pages
 
@@ -91,14 +90,14 @@ def contents(binaries, source, folder):
     files = [(name, binaries / name) for name in BINARIES]
     files += [(p.name, p) for p in sorted(binaries.glob("*-sparse.msix"))]
     # The 32-bit Scanmenu.dll, in the folder where the package puts it too.
-    if (binaries / "x86" / "Scanmenu.dll").is_file():
-        files.append(("x86/Scanmenu.dll", binaries / "x86" / "Scanmenu.dll"))
+    if (binaries / X86_SERVER).is_file():
+        files.append((X86_SERVER, binaries / X86_SERVER))
     files.append(("README.txt", source / "docs" / "release-readme.txt"))
     policies = sorted(source.glob("policies/*.admx")) + sorted(source.glob("policies/*/*.adml"))
     files += [(p.relative_to(source).as_posix(), p) for p in policies]
     for _, path in files:
         if not path.is_file():
-            sys.exit(f"make-release: missing {path}")
+            sys.exit(f"make_release: missing {path}")
     return [(name, path.read_bytes()) for name, path in files] + guide_pages(source, binaries / f"{folder}-x64.msi")
 
 
@@ -128,11 +127,11 @@ def main():
     date_time = release_time(source)
     first = build_zip(folder, files, date_time)
     if build_zip(folder, contents(binaries, source, folder), date_time) != first:
-        sys.exit("make-release: two builds of the zip differ")
+        sys.exit("make_release: two builds of the zip differ")
     zip_path = Path(args.output_dir) / f"{folder}-windows-x64.zip"
     zip_path.write_bytes(first)
     Path(f"{zip_path}.sha256").write_text(f"{hashlib.sha256(first).hexdigest()}  {zip_path.name}\n")
-    print(f"make-release: {zip_path} ({len(files) + 1} files, dated "
+    print(f"make_release: {zip_path} ({len(files) + 1} files, dated "
           f"{time.strftime('%Y-%m-%d %H:%M:%S', date_time + (0, 0, 0))} UTC)")
 
 

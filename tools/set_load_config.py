@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Points a PE32+ or PE32 image's load-configuration directory at _load_config_used.
 
 GNU ld of binutils 2.40 links the symbol in but leaves the image's
@@ -8,8 +7,9 @@ symbol's RVA, and the size that the structure's first field holds) and then
 the header checksum again, since the headers changed. On 32-bit x86 the C
 symbol is spelt with the platform's leading underscore, __load_config_used.
 
-  set-load-config.py IMAGE MAP
+  python3 -m tools.set_load_config IMAGE MAP
 """
+import argparse
 import re
 import struct
 import sys
@@ -20,7 +20,7 @@ PE32_PLUS = 0x20B
 
 
 def fail(message):
-    sys.exit(f"set-load-config: {message}")
+    sys.exit(f"set_load_config: {message}")
 
 
 def checksum(image):
@@ -33,10 +33,12 @@ def checksum(image):
     return ((total & 0xFFFF) + (total >> 16)) + len(image)
 
 
-def main():
-    if len(sys.argv) != 3:
-        fail("usage: set-load-config.py IMAGE MAP")
-    image_path, map_path = sys.argv[1:]
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="python3 -m tools.set_load_config", description=__doc__.splitlines()[0])
+    parser.add_argument("image", metavar="IMAGE", help="the linked PE image, changed in place")
+    parser.add_argument("map", metavar="MAP", help="the linker's map of the image")
+    args = parser.parse_args(argv)
+    image_path, map_path = args.image, args.map
     with open(map_path, encoding="utf-8", errors="replace") as f:
         found = re.findall(r"^\s+0x([0-9a-fA-F]+)\s+_?_load_config_used\s*$", f.read(), re.M)
     if len(found) != 1:

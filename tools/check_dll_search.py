@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Fails when a shipped binary has an import that Windows may find outside System32.
 
 The loader takes a KnownDLL from its own section whatever the search order
@@ -10,10 +9,11 @@ LOAD_LIBRARY_SEARCH_SYSTEM32, so that its static imports come from System32
 alone. Delay-loaded DLLs go through LoadLibrary, which those flags do not
 reach: they are never covered.
 
-  check-dll-search.py FILE...
+  /usr/bin/python3 -m tools.check_dll_search FILE...
 
 Uses Debian's python3-pefile, hence the system interpreter.
 """
+import argparse
 import sys
 
 import pefile
@@ -66,14 +66,17 @@ def problems(path):
     return found
 
 
-def main():
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="python3 -m tools.check_dll_search", description=__doc__.splitlines()[0])
+    parser.add_argument("files", nargs="+", metavar="FILE", help="a shipped PE image")
+    files = parser.parse_args(argv).files
     status = 0
-    for path in sys.argv[1:]:
+    for path in files:
         for problem in problems(path):
             print(f"{path}: {problem}")
             status = 1
     if status == 0:
-        print(f"checked {len(sys.argv) - 1} shipped binaries: every import is a KnownDLL or comes from System32 alone")
+        print(f"checked {len(files)} shipped binaries: every import is a KnownDLL or comes from System32 alone")
     return status
 
 

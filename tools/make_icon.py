@@ -1,16 +1,16 @@
-#!/usr/bin/env python3
 """Draws the context-menu icon: a magnifier over a page of text, 16 x 16.
 
 Writes an .ico with two images of the same drawing, one with 8 bits per pixel
 (a palette and a transparency mask) and one with 32 bits per pixel (an alpha
 channel). Only the standard library is used.
 
-  make-icon.py OUT.ico             write the icon
-  make-icon.py --check OUT.ico     fail when OUT.ico differs from the drawing
-  make-icon.py --preview OUT.png   write an enlarged view of both images
-  make-icon.py --logo N OUT.png    write the drawing at N x N pixels with alpha,
-                                   for the package's logos
+  python3 -m tools.make_icon OUT.ico            write the icon
+  python3 -m tools.make_icon --check OUT.ico    fail when OUT.ico differs from the drawing
+  python3 -m tools.make_icon --preview OUT.png  write an enlarged view of both images
+  python3 -m tools.make_icon --logo N OUT.png   write the drawing at N x N pixels with
+                                                alpha, for the package's logos
 """
+import argparse
 import math
 import struct
 import sys
@@ -206,26 +206,29 @@ def preview_png(path, scale=12):
         f.write(png_bytes(width, height, 2, lines))
 
 
-def main(argv):
-    if len(argv) == 2:
-        with open(argv[1], "wb") as f:
-            f.write(icon_bytes())
-        return 0
-    if len(argv) == 3 and argv[1] == "--check":
-        with open(argv[2], "rb") as f:
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="python3 -m tools.make_icon", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    what = parser.add_mutually_exclusive_group()
+    what.add_argument("--check", action="store_true", help="fail when OUT.ico differs from the drawing")
+    what.add_argument("--preview", action="store_true", help="write an enlarged view of both images to OUT")
+    what.add_argument("--logo", type=int, metavar="N", help="write the drawing at N x N pixels with alpha to OUT")
+    parser.add_argument("out", metavar="OUT")
+    args = parser.parse_args(argv)
+    if args.check:
+        with open(args.out, "rb") as f:
             if f.read() != icon_bytes():
-                print(f"{argv[2]} is not what tools/make-icon.py draws; run it again", file=sys.stderr)
+                print(f"{args.out} is not what tools/make_icon.py draws; run it again", file=sys.stderr)
                 return 1
-        return 0
-    if len(argv) == 4 and argv[1] == "--logo":
-        logo_png(argv[3], int(argv[2]))
-        return 0
-    if len(argv) == 3 and argv[1] == "--preview":
-        preview_png(argv[2])
-        return 0
-    print(__doc__, file=sys.stderr)
-    return 2
+    elif args.preview:
+        preview_png(args.out)
+    elif args.logo is not None:
+        logo_png(args.out, args.logo)
+    else:
+        with open(args.out, "wb") as f:
+            f.write(icon_bytes())
+    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main())
