@@ -14,7 +14,7 @@
 namespace events {
 
 // The event source, in the Application log. The installer package writes the
-// same key and values as /install does: tools/make-msi.py reads them from here.
+// same key and values as /install does: tools/make_msi.py reads them from here.
 inline constexpr std::u16string_view kSourceName = u"Veltrane Scheduler";
 inline constexpr std::u16string_view kSourceKeyPath =
     u"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Veltrane Scheduler";

@@ -16,7 +16,7 @@ inline constexpr std::u16string_view kLoadOrderGroup = u"PNP_TDI";
 // that ends without reporting that it stopped is restarted after 5 s at its
 // first and its second failure and left alone after that; the count of
 // failures starts again after a day without one. The installer package sets
-// the same: tools/make-msi.py reads them from here.
+// the same: tools/make_msi.py reads them from here.
 struct RecoveryAction {
   bool restart;
   std::uint32_t delay_ms;

@@ -11,7 +11,7 @@
 namespace scanmenu {
 
 // Where the Windows Installer package writes the sparse package's family
-// name (tools/make-msi.py): HKLM, REG_SZ. Installed by hand, without it, the
+// name (tools/make_msi.py): HKLM, REG_SZ. Installed by hand, without it, the
 // classic item is always added.
 inline constexpr wchar_t kPackageFamilyKey[] = L"SOFTWARE\\Veltrane\\Scanmenu";
 inline constexpr wchar_t kPackageFamilyValue[] = L"SparsePackageFamily";
