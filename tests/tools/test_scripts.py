@@ -111,6 +111,18 @@ class RestatedConstants(unittest.TestCase):
             self.assertEqual((values["ProductName"], values["CompanyName"], values["OriginalFilename"]),
                              (*make_msi.product_names(ROOT), binary), resource)
 
+    def test_guides_class_ids_and_upgrade_code_are_the_products(self):
+        names = make_msi.header_string
+        known = {
+            names(ROOT, "scanmenu/module/registration_text.h", "kHandlerClassIdText"),
+            names(ROOT, "scanmenu/module/registration_text.h", "kExplorerCommandClassIdText"),
+            "{%s}" % str(make_msi.UPGRADE_CODE).upper(),
+        }
+        guid = re.compile(r"\{[0-9A-Fa-f]{8}(?:-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}")
+        for guide in ["README.md", *sorted(str(p.relative_to(ROOT)) for p in (ROOT / "docs").glob("*.md"))]:
+            printed = set(guid.findall((ROOT / guide).read_text()))
+            self.assertLessEqual({g.upper() for g in printed}, {k.upper() for k in known}, guide)
+
 
 if __name__ == "__main__":
     unittest.main()
