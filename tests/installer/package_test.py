@@ -16,6 +16,8 @@ import sys
 import tempfile
 from pathlib import Path
 
+from wine_msi import WinePrefix, windows_path
+
 from tools import regexport
 
 ENV_FILE, PREFIX_TOOL, MSI, OLDER_MSI, BIN, X86_BIN = sys.argv[1:7]
@@ -27,43 +29,11 @@ REGSVR32_X86 = "C:\\windows\\syswow64\\regsvr32.exe"
 # Windows Installer's own bookkeeping comes and goes with every package.
 BOOKKEEPING = ("\\currentversion\\installer\\", "\\classes\\installer\\", "\\currentversion\\uninstall\\",
                "\\microsoft\\cryptography\\rng")
-env = dict(os.environ, **dict(line.split("=", 1) for line in subprocess.run(
-    ["sh", "-c", '. "$1" && env', "sh", ENV_FILE], capture_output=True, text=True, check=True).stdout.splitlines()
-    if "=" in line))
-prefix = Path(env["WINEPREFIX"])
+harness = WinePrefix(ENV_FILE, PREFIX_TOOL, echo_output=True)
+env, prefix = harness.env, harness.path
 folder = prefix / "drive_c" / "Program Files" / "Quenor Clean"
 probe = os.path.join(BIN, "package_probe.exe")
-failures = []
-
-
-windows_path = lambda path: "Z:" + str(path).replace("/", "\\")  # noqa: E731
-
-
-def wine(*command):
-    """The exit code as Wine hands it to Linux: its low 8 bits (1603 is 67).
-    Output goes through a file, since Wine's helpers would hold a pipe open."""
-    with tempfile.TemporaryFile("w+") as out:
-        rc = subprocess.run(["timeout", "-k", "10", "180", env["WINE64"], *command], env=env,
-                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT).returncode
-        out.seek(0)
-        text = out.read().strip()
-    if text and command[0] != "reg":
-        print("    " + text.replace("\n", "\n    "))
-    return rc
-
-
-def msiexec(*args):  # the exit code and the verbose log
-    with tempfile.TemporaryDirectory() as scratch:
-        log = Path(scratch) / "msiexec.log"
-        rc = wine("msiexec", *args, "/qn", "/l*v", windows_path(log))
-        raw = log.read_bytes() if log.exists() else b""
-    return rc, raw.decode("utf-16" if raw[:2] == b"\xff\xfe" else "latin-1")
-
-
-def check(condition, what):
-    print("%s %s" % ("ok  " if condition else "FAIL", what))
-    if not condition:
-        failures.append(what)
+wine, msiexec, check = harness.wine, harness.msiexec, harness.check
 
 
 def export(*roots):
@@ -205,15 +175,8 @@ def main():
     wine("regsvr32", "/s", "/u", FOLDER + "\\Scanmenu.dll")
     wine(REGSVR32_X86, "/s", "/u", FOLDER + "\\x86\\Scanmenu.dll")
 
-    print("%d failed" % len(failures) if failures else "all passed")
-    return 1 if failures else 0
+    return harness.summary()
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    finally:
-        subprocess.run([PREFIX_TOOL, "kill", ENV_FILE], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       timeout=120)
-        if prefix.name == "wineprefix":
-            subprocess.run(["rm", "-rf", str(prefix)])
+    harness.run(main)

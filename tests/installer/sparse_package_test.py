@@ -4,7 +4,6 @@
 FAKE-DLL (fake_package_manager.cc) is registered as the deployment API's
 classes and records every call; the prefix reports Windows 11 or 10 through
 CurrentBuildNumber, as Windows' own registry does."""
-import os
 import re
 import subprocess
 import sys
@@ -12,43 +11,22 @@ import tempfile
 import zipfile
 from pathlib import Path
 
+from wine_msi import WinePrefix, windows_path
+
 from tools import make_msi
 
 ENV_FILE, PREFIX_TOOL, MSI_PATH, OLDER_MSI_PATH, FAKE = sys.argv[1:6]
-MSI, OLDER_MSI = ("Z:" + path.replace("/", "\\") for path in (MSI_PATH, OLDER_MSI_PATH))
+MSI, OLDER_MSI = (windows_path(path) for path in (MSI_PATH, OLDER_MSI_PATH))
 
 FOLDER_URI = "file:///C:/Program%20Files/Quenor%20Clean/"
 PACKAGE_URI = FOLDER_URI + "QuenorCleanMenu.msix"
 CLASSES = ["Windows.Management.Deployment.PackageManager", "Windows.Management.Deployment.StagePackageOptions",
            "Windows.Management.Deployment.AddPackageOptions", "Windows.Foundation.Uri"]
-env = dict(os.environ, **dict(line.split("=", 1) for line in subprocess.run(
-    ["sh", "-c", '. "$1" && env', "sh", ENV_FILE], capture_output=True, text=True, check=True).stdout.splitlines()
-    if "=" in line))
-prefix = Path(env["WINEPREFIX"])
+harness = WinePrefix(ENV_FILE, PREFIX_TOOL, echo_output=False)
+env, prefix = harness.env, harness.path
 fake = prefix / "drive_c" / "fake-deployment"
 folder = prefix / "drive_c" / "Program Files" / "Quenor Clean"
-failures = []
-
-
-def wine(*command):
-    """The exit code's low 8 bits, as Wine hands it to Linux; output through a file."""
-    with tempfile.TemporaryFile("w+") as out:
-        return subprocess.run(["timeout", "-k", "10", "180", env["WINE64"], *command], env=env,
-                              stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT).returncode
-
-
-def msiexec(*args):  # the exit code and the verbose log
-    with tempfile.TemporaryDirectory() as scratch:
-        log = Path(scratch) / "msiexec.log"
-        rc = wine("msiexec", *args, "/qn", "/l*v", "Z:" + str(log).replace("/", "\\"))
-        raw = log.read_bytes() if log.exists() else b""
-    return rc, raw.decode("utf-16" if raw[:2] == b"\xff\xfe" else "latin-1")
-
-
-def check(condition, what):
-    print("%s %s" % ("ok  " if condition else "FAIL", what))
-    if not condition:
-        failures.append(what)
+wine, msiexec, check = harness.wine, harness.msiexec, harness.check
 
 
 def reports_build(build):
@@ -141,15 +119,8 @@ def main():
     check(msiexec("/x", MSI)[0] == 0, "removal succeeds")
     check(calls() == [], "no deployment call at install or removal")
 
-    print("%d failed" % len(failures) if failures else "all passed")
-    return 1 if failures else 0
+    return harness.summary()
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    finally:
-        subprocess.run([PREFIX_TOOL, "kill", ENV_FILE], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       timeout=120)
-        if prefix.name == "wineprefix":
-            subprocess.run(["rm", "-rf", str(prefix)])
+    harness.run(main)

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "scanmenu/e2e/com_apartment.h"
 #include "scanmenu/e2e/shell_host.h"
 #include "scanmenu_idl.h"
 #include "support/win32/stand_in_scanner.h"
@@ -30,22 +31,7 @@ constexpr wchar_t kMenuText[] = L"Scan with Quenor Clean";
 constexpr DWORD kLogWaitMs = 20000;
 constexpr DWORD kNothingStartedWaitMs = 1500;
 
-class ComApartment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    registration_ = std::make_unique<shell_host::ClassRegistration>();
-    ASSERT_TRUE(registration_->ok());
-  }
-  void TearDown() override {
-    registration_.reset();
-    ::CoUninitialize();
-  }
-
- private:
-  std::unique_ptr<shell_host::ClassRegistration> registration_;
-};
-::testing::Environment* const kApartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
+::testing::Environment* const kApartment = ::testing::AddGlobalTestEnvironment(new shell_host::ComApartment);
 
 using Microsoft::WRL::ComPtr;
 

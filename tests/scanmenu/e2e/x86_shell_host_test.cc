@@ -16,6 +16,7 @@
 
 #include "common/win32/registry_key.h"
 #include "common/win32/wide.h"
+#include "scanmenu/e2e/com_apartment.h"
 #include "scanmenu/e2e/shell_host.h"
 #include "scanmenu_idl.h"
 #include "support/win32/process_runner.h"
@@ -31,22 +32,7 @@ constexpr char16_t kServerKey[] = u"CLSID\\{5A3E0C71-2D94-4F1B-9C60-7E1D48B3A925
 constexpr wchar_t kMenuText[] = L"Scan with Quenor Clean";
 constexpr DWORD kLogWaitMs = 20000;
 
-class ComApartment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    registration_ = std::make_unique<shell_host::ClassRegistration>();
-    ASSERT_TRUE(registration_->ok());
-  }
-  void TearDown() override {
-    registration_.reset();
-    ::CoUninitialize();
-  }
-
- private:
-  std::unique_ptr<shell_host::ClassRegistration> registration_;
-};
-::testing::Environment* const kApartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
+::testing::Environment* const kApartment = ::testing::AddGlobalTestEnvironment(new shell_host::ComApartment);
 
 // A text value of HKEY_CLASSES_ROOT in one registry view; empty when absent.
 std::wstring ClassesText(std::u16string_view key, std::u16string_view name, REGSAM view) {

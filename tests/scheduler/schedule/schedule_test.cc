@@ -9,6 +9,7 @@
 #include "common/application/contract.h"
 #include "support/fixed_clock.h"
 #include "support/in_memory_settings.h"
+#include "support/recording_timer.h"
 
 namespace schedule {
 namespace {
@@ -20,15 +21,7 @@ using datetime::TimeSpan;
 using test_support::FixedClock;
 using test_support::InMemorySettings;
 using test_support::Local;
-
-class RecordingTimer final : public WaitableTimer {
- public:
-  bool ArmAt(std::int64_t utc_ticks) override {
-    armed_.push_back(utc_ticks);
-    return true;
-  }
-  std::vector<std::int64_t> armed_;
-};
+using test_support::RecordingTimer;
 
 class ScheduleTest : public ::testing::Test {
  protected:

@@ -12,6 +12,7 @@
 #include "scheduler/schedule/win32/waitable_timer.h"
 #include "settings_registry_fixture.h"
 #include "support/fixed_clock.h"
+#include "support/recording_timer.h"
 
 namespace schedule {
 namespace {
@@ -21,15 +22,7 @@ using application::kSchedulerAroundValue;
 using application::kSchedulerWhenValue;
 using datetime::DateTime;
 using test_support::Local;
-
-class RecordingTimer final : public WaitableTimer {
- public:
-  bool ArmAt(std::int64_t utc_ticks) override {
-    armed_.push_back(utc_ticks);
-    return true;
-  }
-  std::vector<std::int64_t> armed_;
-};
+using test_support::RecordingTimer;
 
 class ScheduleRegistryTest : public test_support::SettingsRegistryTest {
  protected:
